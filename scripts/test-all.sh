@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Builds Wellvox and runs every test: the dev and asan suites through CTest, then
+# each fuzz target for a short bounded time. Exits non-zero on the first failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+
+export TZ=UTC
+for preset in dev asan; do
+  echo "=== ${preset}: configure and build"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+  echo "=== ${preset}: tests"
+  ctest --preset "$preset"
+done
+
+echo "=== fuzz: build"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
+seconds="${WV_FUZZ_SECONDS:-20}"
+status=0
+for fuzzer in build/fuzz/fuzz/fuzz_*; do
+  [ -x "$fuzzer" ] || continue
+  name=$(basename "$fuzzer")
+  corpus=$(mktemp -d)
+  [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name/." "$corpus/"
+  echo "=== fuzz: $name for ${seconds}s"
+  if ! "$fuzzer" -max_total_time="$seconds" -print_final_stats=0 -artifact_prefix="build/fuzz/$name-" "$corpus" 2>"build/fuzz/$name.log"; then
+    tail -n 40 "build/fuzz/$name.log"
+    echo "fuzz target $name found a fault"
+    status=1
+  fi
+  rm -rf "$corpus"
+done
+exit $status
