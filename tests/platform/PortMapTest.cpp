@@ -1,0 +1,174 @@
+#include "platform/PortMap.h"
+
+#include "platform/RegistryStore.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <list>
+#include <optional>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name)
+    {
+        if (const char* old = std::getenv(name)) {
+            old_ = old;
+        }
+        if (value) {
+            ::setenv(name, value->c_str(), 1);
+        } else {
+            ::unsetenv(name);
+        }
+    }
+    ~ScopedEnv()
+    {
+        if (old_) {
+            ::setenv(name_.c_str(), old_->c_str(), 1);
+        } else {
+            ::unsetenv(name_.c_str());
+        }
+    }
+
+private:
+    std::string name_;
+    std::optional<std::string> old_;
+};
+
+using PortList = std::vector<std::pair<int, std::string>>;
+
+// A program home and a device folder of plain files standing for /dev.
+class PortMapTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string tmpl = (fs::temp_directory_path() / "wv-portmap-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+        dir_ = tmpl;
+        dev_ = dir_ / "dev";
+        fs::create_directories(dev_);
+        env_.emplace_back("WELLVOX_HOME", (dir_ / "home").string());
+        env_.emplace_back("XDG_CONFIG_HOME", (dir_ / "xdg").string());
+        env_.emplace_back("WELLVOX_DEV_DIR", dev_.string());
+        env_.emplace_back("WELLVOX_SYS_TTY_DIR", std::nullopt);
+    }
+    void TearDown() override
+    {
+        env_.clear();
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+
+    void AddDevices(std::initializer_list<const char*> names)
+    {
+        for (const char* n : names) {
+            std::ofstream(dev_ / n) << "";
+        }
+    }
+    std::string Dev(const char* name) const { return (dev_ / name).string(); }
+    fs::path RegistryFile() const { return dir_ / "home" / "Config" / "Registry.ini"; }
+
+    fs::path dir_;
+    fs::path dev_;
+    std::list<ScopedEnv> env_;
+};
+
+TEST_F(PortMapTest, FoundPortsGetNumbersInNaturalOrder)
+{
+    AddDevices({"ttyS10", "ttyS2", "ttyUSB0", "ttyACM1", "ttyS0", "tty0", "ttyUSBx", "console", "ttyS"});
+    fs::create_directory(dev_ / "ttyUSB9"); // a folder is no device
+    PortList expected = {
+        {1, Dev("ttyACM1")}, {2, Dev("ttyS0")}, {3, Dev("ttyS2")}, {4, Dev("ttyS10")}, {5, Dev("ttyUSB0")},
+    };
+    EXPECT_EQ(wv::ListComPorts(), expected);
+
+    // The map is saved in section Ports of the per-machine store.
+    wv::RegistryStore stored(RegistryFile());
+    EXPECT_EQ(stored.ReadText("Ports", "COM3", ""), Dev("ttyS2"));
+    EXPECT_EQ(stored.ReadText("Ports", "COM5", ""), Dev("ttyUSB0"));
+}
+
+TEST_F(PortMapTest, NumbersAreKeptWhenPortsComeAndGo)
+{
+    AddDevices({"ttyUSB0", "ttyUSB1"});
+    EXPECT_EQ(wv::ListComPorts(), (PortList{{1, Dev("ttyUSB0")}, {2, Dev("ttyUSB1")}}));
+
+    // ttyUSB0 is unplugged, ttyACM0 plugged in: the old mapping stays, the
+    // new port takes the next number rather than the one of ttyUSB0.
+    fs::remove(dev_ / "ttyUSB0");
+    AddDevices({"ttyACM0"});
+    EXPECT_EQ(wv::ListComPorts(), (PortList{{1, Dev("ttyUSB0")}, {2, Dev("ttyUSB1")}, {3, Dev("ttyACM0")}}));
+    EXPECT_EQ(wv::ComPortPath(1), Dev("ttyUSB0"));
+}
+
+TEST_F(PortMapTest, UserEntriesAreKeptAndGapsFilled)
+{
+    // Entries a user wrote: a pseudo-terminal at COM2, a half-edited COM4
+    // (a number, not a path), and names that are no COM numbers.
+    fs::create_directories(RegistryFile().parent_path());
+    std::ofstream(RegistryFile()) << "[Ports]\nCOM2=\"/dev/pts/7\"\ncom4=1\nCOM0=\"/x\"\nCOM256=\"/y\"\nModem=\"/z\"\n";
+    AddDevices({"ttyS0", "ttyS1", "ttyS2"});
+    PortList expected = {{1, Dev("ttyS0")}, {2, "/dev/pts/7"}, {3, Dev("ttyS1")}, {5, Dev("ttyS2")}};
+    EXPECT_EQ(wv::ListComPorts(), expected);
+    EXPECT_EQ(wv::ComPortPath(4), "");
+}
+
+TEST_F(PortMapTest, AddComPortGivesExistingOrNextNumber)
+{
+    AddDevices({"ttyUSB0"});
+    EXPECT_EQ(wv::AddComPort("/dev/pts/3"), 1); // no scan: the user's port comes first
+    EXPECT_EQ(wv::AddComPort(Dev("ttyUSB0")), 2);
+    EXPECT_EQ(wv::AddComPort("/dev/pts/3"), 1);
+    EXPECT_EQ(wv::ListComPorts(), (PortList{{1, "/dev/pts/3"}, {2, Dev("ttyUSB0")}}));
+    EXPECT_EQ(wv::AddComPort(""), 0);
+    EXPECT_EQ(wv::AddComPort("/dev/pts/4\n[Ports]"), 0);
+
+    wv::RegistryStore stored(RegistryFile());
+    EXPECT_EQ(stored.ReadText("Ports", "COM1", ""), "/dev/pts/3");
+}
+
+TEST_F(PortMapTest, ComPortPathScansForAnUnmappedNumber)
+{
+    EXPECT_EQ(wv::ComPortPath(1), "");
+    AddDevices({"ttyACM0"});
+    EXPECT_EQ(wv::ComPortPath(1), Dev("ttyACM0"));
+    for (int bad : {0, -1, 256}) {
+        EXPECT_EQ(wv::ComPortPath(bad), "") << bad;
+    }
+}
+
+TEST_F(PortMapTest, NumbersStopAt255)
+{
+    std::string text = "[Ports]\n";
+    for (int n = 1; n <= 254; ++n) {
+        text += "COM" + std::to_string(n) + "=\"/dev/pts/" + std::to_string(n) + "\"\n";
+    }
+    fs::create_directories(RegistryFile().parent_path());
+    std::ofstream(RegistryFile()) << text;
+    EXPECT_EQ(wv::AddComPort("/dev/last"), 255);
+    EXPECT_EQ(wv::ComPortPath(255), "/dev/last");
+    EXPECT_EQ(wv::AddComPort("/dev/one-too-many"), 0);
+}
+
+TEST_F(PortMapTest, PlaceholderSerialPortsAreSkipped)
+{
+    AddDevices({"ttyS0", "ttyS1", "ttyS2", "ttyUSB0"});
+    fs::path sys = dir_ / "sys";
+    auto setType = [&](const char* name, const char* type) {
+        fs::create_directories(sys / name);
+        std::ofstream(sys / name / "type") << type << "\n";
+    };
+    setType("ttyS0", "4");
+    setType("ttyS1", "0"); // no UART behind it
+    // ttyS2 has no type file: kept.  ttyUSB0 is no serial-core port: never checked.
+    setType("ttyUSB0", "0");
+    ScopedEnv sysEnv("WELLVOX_SYS_TTY_DIR", sys.string());
+    EXPECT_EQ(wv::ListComPorts(), (PortList{{1, Dev("ttyS0")}, {2, Dev("ttyS2")}, {3, Dev("ttyUSB0")}}));
+}
+
+} // namespace
