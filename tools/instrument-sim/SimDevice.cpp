@@ -1,0 +1,246 @@
+// Simulated devices, their handler tables and faults, and the body helpers handlers use.
+
+#include "tools/instrument-sim/InstrumentSim.h"
+
+#include "comm/LayoutString.h"
+
+#include <bit>
+#include <cstring>
+
+namespace wv::sim {
+
+static_assert(std::endian::native == std::endian::little,
+              "host-order bodies are least significant byte first");
+
+// ---------------------------------------------------------------------------------------
+// BodyWriter / BodyReader
+
+BodyWriter& BodyWriter::U8(uint8_t value) { return Bytes(&value, 1); }
+BodyWriter& BodyWriter::U16(uint16_t value) { return Bytes(&value, 2); }
+BodyWriter& BodyWriter::U32(uint32_t value) { return Bytes(&value, 4); }
+BodyWriter& BodyWriter::F32(float value) { return Bytes(&value, 4); }
+BodyWriter& BodyWriter::F64(double value) { return Bytes(&value, 8); }
+
+BodyWriter& BodyWriter::Bytes(const void* data, size_t length)
+{
+    const auto* p = static_cast<const uint8_t*>(data);
+    data_.insert(data_.end(), p, p + length);
+    return *this;
+}
+
+BodyWriter& BodyWriter::Text(const std::string& text, size_t width)
+{
+    if (width == 0) {
+        return *this;
+    }
+    size_t n = std::min(text.size(), width - 1);
+    data_.insert(data_.end(), text.begin(), text.begin() + static_cast<std::ptrdiff_t>(n));
+    data_.insert(data_.end(), width - n, 0);
+    return *this;
+}
+
+bool BodyReader::Take(void* out, size_t n)
+{
+    if (!ok_ || n > Remaining()) {
+        ok_ = false;
+        std::memset(out, 0, n);
+        return false;
+    }
+    std::memcpy(out, data_.data() + pos_, n);
+    pos_ += n;
+    return true;
+}
+
+uint8_t BodyReader::U8() { uint8_t v; Take(&v, 1); return v; }
+uint16_t BodyReader::U16() { uint16_t v; Take(&v, 2); return v; }
+uint32_t BodyReader::U32() { uint32_t v; Take(&v, 4); return v; }
+float BodyReader::F32() { float v; Take(&v, 4); return v; }
+double BodyReader::F64() { double v; Take(&v, 8); return v; }
+
+std::string BodyReader::Text(size_t width)
+{
+    std::string s(width, '\0');
+    if (!Take(s.data(), width)) {
+        return {};
+    }
+    s.resize(std::strlen(s.c_str()));
+    return s;
+}
+
+// ---------------------------------------------------------------------------------------
+// SimRequest / SimReply
+
+namespace {
+
+bool DecodeBody(const std::vector<uint8_t>& body, int order, const char* layout, bool exact,
+                std::vector<uint8_t>& out)
+{
+    out.clear();
+    int size = LayoutSize(layout);
+    if (size < 0 || static_cast<size_t>(size) > body.size() ||
+        (exact && static_cast<size_t>(size) != body.size())) {
+        return false;
+    }
+    out.resize(static_cast<size_t>(size));
+    SwapByLayoutBounded(body.data(), out.data(), out.size(), layout, order != 1 ? 1 : 0);
+    return true;
+}
+
+} // namespace
+
+bool SimRequest::Decode(const char* layout, std::vector<uint8_t>& out) const
+{
+    return DecodeBody(body, order, layout, true, out);
+}
+
+bool SimRequest::DecodePrefix(const char* layout, std::vector<uint8_t>& out) const
+{
+    return DecodeBody(body, order, layout, false, out);
+}
+
+SimReply SimReply::Answer(std::vector<uint8_t> body, std::string layout)
+{
+    SimReply r;
+    r.body = std::move(body);
+    r.layout = std::move(layout);
+    return r;
+}
+
+SimReply SimReply::Status(uint16_t status)
+{
+    SimReply r;
+    r.status = status;
+    return r;
+}
+
+SimReply SimReply::None()
+{
+    SimReply r;
+    r.silent = true;
+    return r;
+}
+
+// ---------------------------------------------------------------------------------------
+// Fault
+
+namespace {
+Fault MakeFault(FaultKind kind, int count)
+{
+    Fault f;
+    f.kind = kind;
+    f.count = count;
+    return f;
+}
+} // namespace
+
+Fault Fault::Silence(int count) { return MakeFault(FaultKind::Silent, count); }
+Fault Fault::CorruptCrc(int count) { return MakeFault(FaultKind::BadCrc, count); }
+
+Fault Fault::Short(uint32_t missingBytes, int count)
+{
+    Fault f = MakeFault(FaultKind::ShortBody, count);
+    f.bytes = missingBytes;
+    return f;
+}
+
+Fault Fault::Oversized(uint32_t extraBytes, int count)
+{
+    Fault f = MakeFault(FaultKind::OversizedBody, count);
+    f.bytes = extraBytes;
+    return f;
+}
+
+Fault Fault::LengthAbove490(uint32_t lengthField, int count)
+{
+    Fault f = MakeFault(FaultKind::OversizedLength, count);
+    f.bytes = lengthField;
+    return f;
+}
+
+Fault Fault::Twice(uint32_t gapMs, int count)
+{
+    Fault f = MakeFault(FaultKind::Duplicate, count);
+    f.ms = gapMs;
+    return f;
+}
+
+Fault Fault::Pause(uint32_t pauseMs, uint32_t afterBytes, int count)
+{
+    Fault f = MakeFault(FaultKind::PauseMidFrame, count);
+    f.ms = pauseMs;
+    f.bytes = afterBytes;
+    return f;
+}
+
+Fault Fault::BusyStatus(uint16_t status, int count)
+{
+    Fault f = MakeFault(FaultKind::Busy, count);
+    f.status = status;
+    return f;
+}
+
+Fault Fault::Garbage(std::vector<uint8_t> bytes, int count)
+{
+    Fault f = MakeFault(FaultKind::GarbageBefore, count);
+    f.garbage = std::move(bytes);
+    return f;
+}
+
+Fault Fault::ForCommand(uint16_t commandCode) const
+{
+    Fault f = *this;
+    f.command = commandCode;
+    return f;
+}
+
+// ---------------------------------------------------------------------------------------
+// SimDevice
+
+SimDevice::SimDevice(InstrumentSim& sim, size_t index, uint32_t address, uint32_t type,
+                     std::string name, uint32_t baud)
+    : sim_(sim), index_(index), address_(address), type_(type), name_(std::move(name)), baud_(baud)
+{
+}
+
+#define WV_SIM_LOCK std::lock_guard<std::recursive_mutex> lock(sim_.Mutex())
+
+uint32_t SimDevice::Type() const { WV_SIM_LOCK; return type_; }
+void SimDevice::SetType(uint32_t type) { WV_SIM_LOCK; type_ = type; }
+std::string SimDevice::Name() const { WV_SIM_LOCK; return name_; }
+void SimDevice::SetName(const std::string& name) { WV_SIM_LOCK; name_ = name; }
+uint32_t SimDevice::ListeningBaud() const { WV_SIM_LOCK; return baud_; }
+void SimDevice::SetListeningBaud(uint32_t baud) { WV_SIM_LOCK; baud_ = baud; }
+int SimDevice::ReplyOrder() const { WV_SIM_LOCK; return replyOrder_; }
+void SimDevice::SetReplyOrder(int order) { WV_SIM_LOCK; replyOrder_ = order == 1 ? 1 : 0; }
+uint32_t SimDevice::ReplyDelayMs() const { WV_SIM_LOCK; return replyDelayMs_; }
+void SimDevice::SetReplyDelayMs(uint32_t ms) { WV_SIM_LOCK; replyDelayMs_ = ms; }
+
+void SimDevice::SetHandler(uint16_t command, CommandHandler handler)
+{
+    WV_SIM_LOCK;
+    if (handler) {
+        handlers_[command] = std::move(handler);
+    } else {
+        handlers_.erase(command);
+    }
+}
+
+void SimDevice::RemoveHandler(uint16_t command) { WV_SIM_LOCK; handlers_.erase(command); }
+bool SimDevice::HasHandler(uint16_t command) const { WV_SIM_LOCK; return handlers_.count(command) != 0; }
+
+void SimDevice::InjectFault(const Fault& fault)
+{
+    WV_SIM_LOCK;
+    if (fault.count != 0) {
+        faults_.push_back(fault);
+    }
+}
+
+void SimDevice::ClearFaults() { WV_SIM_LOCK; faults_.clear(); }
+size_t SimDevice::ActiveFaults() const { WV_SIM_LOCK; return faults_.size(); }
+DeviceCounters SimDevice::Counters() const { WV_SIM_LOCK; return counters_; }
+void SimDevice::ResetCounters() { WV_SIM_LOCK; counters_ = {}; }
+
+#undef WV_SIM_LOCK
+
+} // namespace wv::sim
