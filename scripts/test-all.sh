@@ -6,12 +6,30 @@ cd "$(dirname "$0")/.."
 scripts/deps.sh
 
 export TZ=UTC
+passed=0
+failed=0
 for preset in dev asan; do
   echo "=== ${preset}: configure and build"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
   echo "=== ${preset}: tests"
-  ctest --preset "$preset"
+  log="build/${preset}/ctest-summary.log"
+  set +e
+  ctest --preset "$preset" 2>&1 | tee "$log"
+  rc=${PIPESTATUS[0]}
+  set -e
+  # "100% tests passed, 0 tests failed out of 335"
+  summary=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1)
+  if [ -n "$summary" ]; then
+    total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$summary")
+    bad=$(sed -E 's/.* ([0-9]+) tests failed.*/\1/' <<<"$summary")
+    passed=$((passed + total - bad))
+    failed=$((failed + bad))
+  fi
+  if [ "$rc" -ne 0 ]; then
+    echo "${passed} passed, $((failed > 0 ? failed : 1)) failed"
+    exit "$rc"
+  fi
 done
 
 echo "=== fuzz: build"
@@ -29,7 +47,11 @@ for fuzzer in build/fuzz/fuzz/fuzz_*; do
     tail -n 40 "build/fuzz/$name.log"
     echo "fuzz target $name found a fault"
     status=1
+    failed=$((failed + 1))
+  else
+    passed=$((passed + 1))
   fi
   rm -rf "$corpus"
 done
+echo "${passed} passed, ${failed} failed"
 exit $status
