@@ -1,0 +1,79 @@
+#pragma once
+
+// The device search of a link: the handlers of its identify broadcasts and baud-change
+// broadcasts, and the record each found device is reported with. The search itself is
+// CTkLink::FindDevices (with NegotiateBaud and BroadcastBaud).
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "comm/TkLink.h"
+
+// Command codes of the search.
+constexpr uint16_t kTkCmdIdentify = 2;
+constexpr uint16_t kTkCmdSetBaud = 40;
+
+// Layout of an identify reply: device address, 17-character name, device type.
+constexpr const char* kTkIdentifyLayout = "l17(c)l";
+
+// Reply windows and the bound of one broadcast cycle, in milliseconds.
+constexpr uint32_t kTkSearchWindowDirectMs = 3000;
+constexpr uint32_t kTkSearchWindowRemoteMs = 4000;  // modem and radio links
+constexpr uint32_t kTkSearchGuardMs = 15000;
+constexpr int kTkSearchRepeats = 3;                  // broadcasts after the first
+
+// What CCallback::Progress gets (by address) for each device found.
+struct FoundDeviceRecord {
+    uint16_t address = 0;   // the low 16 bits of the device address
+    uint8_t deviceType = 0; // the low byte of the type field
+    char name[17] = {};     // 16 characters and a terminating zero
+};
+
+// The record behind a search's Progress value (null for 0).
+inline const FoundDeviceRecord* FoundDeviceOf(intptr_t progressValue)
+{
+    return reinterpret_cast<const FoundDeviceRecord*>(progressValue);
+}
+
+// Collects the answers to the identify broadcasts of one search.
+class CSearchReplyHandler : public CPacketHandler {
+public:
+    explicit CSearchReplyHandler(CTkLink& link);
+
+    // Reply with status 0 and a body of exactly "l17(c)l": a device not yet reported
+    // in this search is added to the link's found-device list (when new to it and the
+    // list has room), becomes the current record, sets the link's wake mode from its
+    // type and raises the new-device flag. Other replies are dropped. The request stays
+    // open (2). Time-out: the window closes (1). Lost line: the window closes and the
+    // search ends (1). Resend notice: 0.
+    int OnPacket(int event, std::unique_ptr<CTkPacket> packet, uint32_t* timeoutMs) override;
+
+    bool IsWindowClosed() const { return m_windowClosed != 0; }
+    void SetWindowClosed(bool closed) { m_windowClosed = closed ? 1 : 0; }
+    // Returns the new-device flag and clears it.
+    bool TakeNewDevice();
+    const FoundDeviceRecord& Record() const { return m_record; }
+    bool LineLost() const { return m_lineLost; }
+    // Devices reported in this search, in the order found.
+    const std::vector<uint32_t>& Reported() const { return m_reported; }
+
+private:
+    uint8_t m_windowClosed = 0;
+    uint8_t m_newDevice = 0;
+    FoundDeviceRecord m_record;
+    CTkLink& m_link;
+    bool m_lineLost = false;
+    std::vector<uint32_t> m_reported;
+};
+
+// Waits for nothing in particular: done at the first event (a reply or the expiry of
+// a broadcast that expects none).
+class CBroadcastHandler : public CPacketHandler {
+public:
+    int OnPacket(int event, std::unique_ptr<CTkPacket> packet, uint32_t* timeoutMs) override;
+    bool IsBroadcastDone() const { return m_broadcastDone != 0; }
+
+private:
+    uint8_t m_broadcastDone = 0;
+};

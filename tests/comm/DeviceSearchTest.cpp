@@ -1,0 +1,542 @@
+// The device search end to end: baud negotiation and identify broadcasts over the real
+// serial-port code to simulated devices on a pseudo-terminal, and an in-memory line for
+// the limits a simulator line cannot reach in reasonable time.
+
+#include "comm/DeviceSearch.h"
+
+#include "comm/TkLink.h"
+#include "comm/TkPacket.h"
+#include "platform/Clock.h"
+#include "tools/instrument-sim/InstrumentSim.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <deque>
+#include <functional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+using wv::sim::EncodeFrame;
+using wv::sim::Fault;
+using wv::sim::FrameFields;
+using wv::sim::InstrumentSim;
+
+std::vector<uint8_t> IdentifyBody(uint32_t address, const std::string& name, uint32_t type)
+{
+    std::vector<uint8_t> body;
+    for (int shift = 24; shift >= 0; shift -= 8)
+        body.push_back(static_cast<uint8_t>(address >> shift));
+    for (size_t i = 0; i < 17; ++i)
+        body.push_back(i < name.size() && i < 16 ? static_cast<uint8_t>(name[i]) : 0);
+    for (int shift = 24; shift >= 0; shift -= 8)
+        body.push_back(static_cast<uint8_t>(type >> shift));
+    return body;
+}
+
+std::vector<uint8_t> IdentifyReply(uint32_t address, uint32_t type = 30, uint16_t status = 0,
+                                   std::vector<uint8_t> body = {})
+{
+    FrameFields f;
+    f.source = address;
+    f.command = status;
+    f.replyCommand = kTkCmdIdentify;
+    f.body = body.empty() ? IdentifyBody(address, "Dev " + std::to_string(address), type) : std::move(body);
+    return EncodeFrame(f);
+}
+
+// Records everything the search reports.
+class SearchCallback : public CCallback {
+public:
+    void Begin(int steps) override { begins.push_back(steps); }
+    int Progress(intptr_t value) override
+    {
+        ++progressCalls;
+        if (const FoundDeviceRecord* r = FoundDeviceOf(value))
+            found.push_back(*r);
+        else
+            ++emptyProgress;
+        return onProgress ? onProgress(*this) : 0;
+    }
+    void End() override { ++ends; }
+
+    std::vector<int> begins;
+    int progressCalls = 0;
+    int emptyProgress = 0;
+    int ends = 0;
+    std::vector<FoundDeviceRecord> found;
+    std::function<int(SearchCallback&)> onProgress;
+};
+
+// The frames of one command the simulator heard, in order.
+std::vector<wv::sim::ReceivedFrame> FramesOf(const InstrumentSim& sim, uint16_t command)
+{
+    std::vector<wv::sim::ReceivedFrame> out;
+    for (const auto& f : sim.Frames()) {
+        if (f.command == command)
+            out.push_back(f);
+    }
+    return out;
+}
+
+// An in-memory line (see the link tests): bursts of input separated by a silent poll;
+// each write may script the answers.
+class MemoryLine : public CCommLine {
+public:
+    bool IsOpen() const override { return true; }
+    void Close() override {}
+    int ReadByte() override
+    {
+        if (bursts.empty() || pos >= bursts.front().size())
+            return kPortNoByte;
+        return bursts.front()[pos++];
+    }
+    bool WaitForInput(uint32_t) override
+    {
+        if (bursts.empty())
+            return false;
+        if (pos < bursts.front().size())
+            return true;
+        bursts.pop_front();
+        pos = 0;
+        return false;
+    }
+    int Write(const uint8_t* buffer, int n) override
+    {
+        written.emplace_back(buffer, buffer + n);
+        if (onWrite)
+            onWrite(written.back());
+        return 0;
+    }
+    uint32_t GetBaud() const override { return 9600; }
+    int CheckLine() override { return carrier; }
+    size_t Drain() override
+    {
+        bursts.clear();
+        pos = 0;
+        return 0;
+    }
+    int SetFormat(uint32_t, char, int, int) override { return 0; }
+    void ModemPoll() override {}
+
+    std::deque<std::vector<uint8_t>> bursts;
+    size_t pos = 0;
+    std::vector<std::vector<uint8_t>> written;
+    std::function<void(const std::vector<uint8_t>&)> onWrite;
+    int carrier = kCarrierNotChecked;
+};
+
+// Command code and body of a written frame (after its wake-up bytes).
+struct Written {
+    uint16_t command = 0;
+    std::vector<uint8_t> body;
+};
+Written Parse(const std::vector<uint8_t>& bytes)
+{
+    size_t at = 0;
+    while (at < bytes.size() && bytes[at] == 0)
+        ++at;
+    Written w;
+    if (bytes.size() < at + 22)
+        return w;
+    const uint8_t* f = bytes.data() + at;
+    w.command = static_cast<uint16_t>((f[9] << 8) | f[10]);
+    const size_t n = static_cast<size_t>((f[16] << 8) | f[17]);
+    w.body.assign(f + 19, f + 19 + n);
+    return w;
+}
+
+// ---- Against the simulator -----------------------------------------------------------
+
+class DeviceSearchSimTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(sim.Start()) << sim.LastError();
+    }
+    void Open(uint8_t kind, uint32_t baud)
+    {
+        ASSERT_EQ(link.OpenPath(kind, sim.SlavePath(), baud), 0);
+        // Let the line settle at its rate before the first frame (the simulator reads the
+        // rate from the line's settings).
+        std::this_thread::sleep_for(20ms);
+    }
+
+    // Simulated time: the reply windows pass without real waiting.
+    wv::ManualClock clock{1000000};
+    wv::ScopedClock useClock{clock};
+    InstrumentSim sim;
+    CTkLink link;
+};
+
+TEST_F(DeviceSearchSimTest, ThreeDevicesOneAtAnotherRateAreAllFound)
+{
+    sim.AddDevice(0x00011001, 30, "Sonde A", 9600);
+    sim.AddDevice(0x00022002, 22, "Level Logger B", 9600);
+    auto& slow = sim.AddDevice(0x00033003, 0x0000000A, "Older C", 4800);
+    Open(kTkLinkDirect, 9600);
+
+    SearchCallback cb;
+    ASSERT_EQ(link.FindDevices(&cb), 0);
+
+    ASSERT_EQ(cb.found.size(), 3u);
+    std::set<uint16_t> addresses;
+    for (const auto& r : cb.found) {
+        addresses.insert(r.address);
+        EXPECT_EQ(r.name[16], '\0');
+    }
+    EXPECT_EQ(addresses, (std::set<uint16_t>{0x1001, 0x2002, 0x3003}));
+    for (const auto& r : cb.found) {
+        if (r.address == 0x1001) {
+            EXPECT_EQ(r.deviceType, 30);
+            EXPECT_STREQ(r.name, "Sonde A");
+        } else if (r.address == 0x2002) {
+            EXPECT_EQ(r.deviceType, 22);
+            EXPECT_STREQ(r.name, "Level Logger B");
+        } else {
+            EXPECT_EQ(r.deviceType, 10);
+            EXPECT_STREQ(r.name, "Older C");
+        }
+    }
+    EXPECT_EQ(slow.ListeningBaud(), 9600u);
+    // The last device found sets the wake mode (type 10 is an older-generation model).
+    EXPECT_EQ(link.GetWakeMode(), cb.found.back().deviceType == 10 ? kTkWakeLegacy : kTkWakeCurrent);
+
+    // The callback: six negotiation steps, then Begin(3), one Progress per pump step,
+    // End once.
+    EXPECT_EQ(cb.begins, std::vector<int>{3});
+    EXPECT_EQ(cb.ends, 1);
+    EXPECT_GT(cb.emptyProgress, 6);
+
+    // The found-device list: all three, most significant byte first on the line.
+    ASSERT_EQ(link.FoundDeviceCount(), 3u);
+    const auto identify = FramesOf(sim, kTkCmdIdentify);
+    ASSERT_EQ(identify.size(), 4u);  // the first broadcast and three repeats
+    EXPECT_TRUE(identify[0].body.empty());
+    std::vector<uint8_t> expectedList;
+    for (size_t i = 0; i < 3; ++i) {
+        const uint32_t address = link.FoundDevice(i);
+        for (int shift = 24; shift >= 0; shift -= 8)
+            expectedList.push_back(static_cast<uint8_t>(address >> shift));
+    }
+    for (size_t i = 1; i < identify.size(); ++i) {
+        EXPECT_EQ(identify[i].destination, CTkLink::kBroadcastAddress);
+        EXPECT_EQ(identify[i].body, expectedList);
+    }
+    // Every broadcast is woken up, also after the older-generation device answered.
+    for (const auto& f : identify)
+        EXPECT_EQ(f.wakeBytes, 8u);
+    EXPECT_EQ(link.GetBaud(), 9600u);
+    EXPECT_EQ(link.PendingCount(), 0u);
+}
+
+TEST_F(DeviceSearchSimTest, NegotiationBroadcastsTheCodeAtEveryOtherRate)
+{
+    struct Case {
+        uint32_t baud;
+        char code;
+        std::vector<uint32_t> rates;
+    };
+    const Case cases[] = {
+        {9600, '3', {1200, 2400, 4800, 19200, 57600}},
+        {38400, '3', {1200, 2400, 4800, 9600, 19200, 57600}},
+        {1200, '0', {2400, 4800, 9600, 19200, 57600}},
+        {57600, '5', {1200, 2400, 4800, 9600, 19200}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.baud);
+        EXPECT_EQ(CTkLink::BaudCodeOf(c.baud), c.code);
+        link.Close();
+        sim.ClearFrames();
+        Open(kTkLinkDirect, c.baud);
+        SearchCallback cb;
+        ASSERT_EQ(link.NegotiateBaud(&cb), 0);
+        EXPECT_EQ(cb.progressCalls, 6);
+        ASSERT_TRUE(sim.WaitUntilIdle(2000));
+        std::this_thread::sleep_for(20ms);
+        const auto frames = FramesOf(sim, kTkCmdSetBaud);
+        ASSERT_EQ(frames.size(), c.rates.size());
+        for (size_t i = 0; i < frames.size(); ++i) {
+            EXPECT_EQ(frames[i].baud, c.rates[i]);
+            EXPECT_EQ(frames[i].destination, CTkLink::kBroadcastAddress);
+            EXPECT_EQ(frames[i].body, std::vector<uint8_t>{static_cast<uint8_t>(c.code)});
+        }
+        wv::SerialFormat format;
+        ASSERT_EQ(link.Transport()->Port()->Device().GetFormat(format), 0);
+        EXPECT_EQ(format.baud, c.baud);
+    }
+}
+
+TEST_F(DeviceSearchSimTest, CancelDuringNegotiationPutsThePortBack)
+{
+    auto& slow = sim.AddDevice(0x4004, 30, "Slow", 19200);
+    Open(kTkLinkDirect, 9600);
+    SearchCallback cb;
+    cb.onProgress = [](SearchCallback& self) { return self.progressCalls == 3 ? 1 : 0; };
+    EXPECT_EQ(link.FindDevices(&cb), kTkErrCancelled);
+    EXPECT_EQ(cb.progressCalls, 3);
+    EXPECT_TRUE(cb.begins.empty());
+    EXPECT_EQ(cb.ends, 1);
+    EXPECT_TRUE(cb.found.empty());
+    EXPECT_TRUE(FramesOf(sim, kTkCmdIdentify).empty());
+    EXPECT_EQ(slow.ListeningBaud(), 19200u);  // its rate was not reached
+    wv::SerialFormat format;
+    ASSERT_EQ(link.Transport()->Port()->Device().GetFormat(format), 0);
+    EXPECT_EQ(format.baud, 9600u);
+}
+
+TEST_F(DeviceSearchSimTest, CancelDuringBroadcastsEndsTheSearchWithWhatWasFound)
+{
+    sim.AddDevice(0x5005, 30, "First", 9600);
+    sim.AddDevice(0x6006, 30, "Second", 9600);
+    Open(kTkLinkRadio, 9600);  // no negotiation on a radio link
+    SearchCallback cb;
+    cb.onProgress = [](SearchCallback& self) { return self.found.empty() ? 0 : 1; };
+    const uint64_t start = clock.NowMs();
+    EXPECT_EQ(link.FindDevices(&cb), 0);
+    ASSERT_EQ(cb.found.size(), 1u);
+    EXPECT_EQ(cb.found[0].address, 0x5005);
+    EXPECT_EQ(FramesOf(sim, kTkCmdIdentify).size(), 1u);
+    EXPECT_LT(clock.NowMs() - start, kTkSearchWindowRemoteMs);
+    EXPECT_EQ(link.PendingCount(), 0u);
+    EXPECT_EQ(cb.ends, 1);
+}
+
+TEST_F(DeviceSearchSimTest, SilentLineGivesFourFullWindows)
+{
+    Open(kTkLinkRadio, 9600);
+    link.SetIdleWait(25, 2);
+    SearchCallback cb;
+    const uint64_t start = clock.NowMs();
+    EXPECT_EQ(link.FindDevices(&cb), 0);
+    const uint64_t elapsed = clock.NowMs() - start;
+    EXPECT_GE(elapsed, 4 * kTkSearchWindowRemoteMs);
+    EXPECT_LT(elapsed, 4 * kTkSearchWindowRemoteMs + 200);
+    EXPECT_TRUE(cb.found.empty());
+    EXPECT_EQ(link.GetWakeMode(), kTkWakeNone);
+    ASSERT_TRUE(sim.WaitUntilIdle(2000));
+    const auto identify = FramesOf(sim, kTkCmdIdentify);
+    ASSERT_EQ(identify.size(), 4u);
+    for (const auto& f : identify) {
+        EXPECT_TRUE(f.body.empty());
+        EXPECT_EQ(f.wakeBytes, 8u);  // no device selected: wake-up bytes of 9600 baud
+    }
+    EXPECT_TRUE(FramesOf(sim, kTkCmdSetBaud).empty());
+}
+
+TEST_F(DeviceSearchSimTest, DevicesFoundBeforeStayQuietInALaterSearch)
+{
+    auto& dev = sim.AddDevice(0x7007, 30, "Once", 9600);
+    Open(kTkLinkRadio, 9600);
+    link.SetIdleWait(25, 2);
+    SearchCallback first;
+    ASSERT_EQ(link.FindDevices(&first), 0);
+    ASSERT_EQ(first.found.size(), 1u);
+
+    SearchCallback second;
+    ASSERT_EQ(link.FindDevices(&second), 0);
+    EXPECT_TRUE(second.found.empty());
+    EXPECT_EQ(link.FoundDeviceCount(), 1u);
+    EXPECT_EQ(dev.Counters().identifyAnswered, 1u);
+    EXPECT_EQ(dev.Counters().identifySuppressed, 7u);  // three repeats, then four broadcasts
+}
+
+TEST_F(DeviceSearchSimTest, DuplicatedAndMalformedAnswersAreNotReported)
+{
+    auto& twice = sim.AddDevice(0x8008, 30, "Twice", 9600);
+    twice.InjectFault(Fault::Twice(60));
+    auto& shortBody = sim.AddDevice(0x9009, 30, "Short", 9600);
+    shortBody.InjectFault(Fault::Short(1));
+    auto& busy = sim.AddDevice(0xA00A, 30, "Busy", 9600);
+    busy.InjectFault(Fault::BusyStatus(901));
+    Open(kTkLinkRadio, 9600);
+
+    SearchCallback cb;
+    ASSERT_EQ(link.FindDevices(&cb), 0);
+    // Each device once: the duplicate is dropped; the short and the busy answers are
+    // dropped and the devices are found by the next broadcast.
+    std::multiset<uint16_t> addresses;
+    for (const auto& r : cb.found)
+        addresses.insert(r.address);
+    EXPECT_EQ(addresses, (std::multiset<uint16_t>{0x8008, 0x9009, 0xA00A}));
+    EXPECT_EQ(link.FoundDeviceCount(), 3u);
+}
+
+// ---- On an in-memory line ------------------------------------------------------------
+
+class DeviceSearchMemoryTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        auto owned = std::make_unique<MemoryLine>();
+        line = owned.get();
+        ASSERT_EQ(link.Attach(kTkLinkRadio, std::move(owned)), 0);
+    }
+
+    wv::ManualClock clock{1000000};
+    wv::ScopedClock useClock{clock};
+    CTkLink link;
+    MemoryLine* line = nullptr;
+};
+
+TEST_F(DeviceSearchMemoryTest, FoundListNeverOverflowsAndBroadcastsStayWithinAFrame)
+{
+    // Every identify broadcast is answered by 50 new devices and one repeated answer.
+    uint32_t next = 0x100;
+    line->onWrite = [&](const std::vector<uint8_t>& bytes) {
+        if (Parse(bytes).command != kTkCmdIdentify)
+            return;
+        for (int i = 0; i < 50; ++i)
+            line->bursts.push_back(IdentifyReply(next++));
+        line->bursts.push_back(IdentifyReply(next - 1));
+    };
+    SearchCallback cb;
+    ASSERT_EQ(link.FindDevices(&cb), 0);
+
+    EXPECT_EQ(cb.found.size(), 200u);  // four broadcasts of 50 new devices, duplicates dropped
+    EXPECT_EQ(link.FoundDeviceCount(), CTkLink::kMaxFoundDevices);
+    EXPECT_EQ(link.FoundDevice(0), 0x100u);
+    EXPECT_EQ(link.FoundDevice(127), 0x100u + 127);
+
+    std::vector<Written> broadcasts;
+    for (const auto& w : line->written)
+        broadcasts.push_back(Parse(w));
+    ASSERT_EQ(broadcasts.size(), 4u);
+    EXPECT_EQ(broadcasts[0].body.size(), 0u);
+    EXPECT_EQ(broadcasts[1].body.size(), 50u * 4);
+    EXPECT_EQ(broadcasts[2].body.size(), 100u * 4);
+    // 128 listed, 122 fit a frame: the most recent ones go.
+    ASSERT_EQ(broadcasts[3].body.size(), CTkLink::kMaxBroadcastAddresses * 4);
+    const auto& body = broadcasts[3].body;
+    const uint32_t firstListed = (uint32_t{body[0]} << 24) | (uint32_t{body[1]} << 16) | (uint32_t{body[2]} << 8) | body[3];
+    EXPECT_EQ(firstListed, 0x100u + 6);
+}
+
+TEST(DeviceSearchWindows, ReplyWindowDependsOnTheLinkKind)
+{
+    struct Case {
+        uint8_t kind;
+        uint32_t window;
+        size_t baudBroadcasts;  // a direct cable negotiates first
+    };
+    const Case cases[] = {{kTkLinkDirect, kTkSearchWindowDirectMs, 5},
+                          {kTkLinkModem, kTkSearchWindowRemoteMs, 0},
+                          {kTkLinkRadio, kTkSearchWindowRemoteMs, 0}};
+    wv::ManualClock clock(1000000);
+    wv::ScopedClock useClock(clock);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(int{c.kind});
+        CTkLink link;
+        auto owned = std::make_unique<MemoryLine>();
+        MemoryLine* line = owned.get();
+        ASSERT_EQ(link.Attach(c.kind, std::move(owned)), 0);
+        SearchCallback cb;
+        const uint64_t start = clock.NowMs();
+        EXPECT_EQ(link.FindDevices(&cb), 0);
+        const uint64_t elapsed = clock.NowMs() - start;
+        EXPECT_GE(elapsed, 4 * c.window);
+        EXPECT_LT(elapsed, 4 * c.window + 300);
+        size_t baud = 0, identify = 0;
+        for (const auto& w : line->written) {
+            const Written parsed = Parse(w);
+            baud += parsed.command == kTkCmdSetBaud ? 1 : 0;
+            identify += parsed.command == kTkCmdIdentify ? 1 : 0;
+        }
+        EXPECT_EQ(baud, c.baudBroadcasts);
+        EXPECT_EQ(identify, 4u);
+        EXPECT_EQ(cb.progressCalls - cb.emptyProgress, 0);
+    }
+}
+
+TEST_F(DeviceSearchMemoryTest, ReplyWindowThatKeepsReopeningEndsTheSearch)
+{
+    // A new answer every 2 s keeps re-opening the 4 s window.
+    uint32_t next = 0x200;
+    uint64_t lastAnswer = clock.NowMs();
+    SearchCallback cb;
+    cb.onProgress = [&](SearchCallback&) {
+        if (clock.NowMs() - lastAnswer >= 2000) {
+            line->bursts.push_back(IdentifyReply(next++));
+            lastAnswer = clock.NowMs();
+        }
+        return 0;
+    };
+    const uint64_t start = clock.NowMs();
+    EXPECT_EQ(link.FindDevices(&cb), kTkSearchOverrun);
+    EXPECT_GT(clock.NowMs() - start, kTkSearchGuardMs);
+    EXPECT_LT(clock.NowMs() - start, kTkSearchGuardMs + 200);
+    EXPECT_EQ(line->written.size(), 1u);  // no repeats after the guard
+    EXPECT_EQ(link.PendingCount(), 0u);
+    EXPECT_EQ(cb.ends, 1);
+}
+
+TEST(DeviceSearchTypes, TypeFieldSetsReportedTypeAndWakeMode)
+{
+    struct Case {
+        uint32_t typeField;
+        uint8_t type;
+        uint8_t mode;
+    };
+    const Case cases[] = {{0x0000000A, 10, kTkWakeLegacy},
+                          {0x0000001E, 30, kTkWakeCurrent},
+                          {0x12345602, 2, kTkWakeLegacy},
+                          {0x00000116, 22, kTkWakeCurrent}};
+    wv::ManualClock clock(1000000);
+    wv::ScopedClock useClock(clock);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typeField);
+        CTkLink link;
+        auto owned = std::make_unique<MemoryLine>();
+        MemoryLine* line = owned.get();
+        ASSERT_EQ(link.Attach(kTkLinkRadio, std::move(owned)), 0);
+        line->onWrite = [&](const std::vector<uint8_t>& bytes) {
+            if (Parse(bytes).body.empty())
+                line->bursts.push_back(IdentifyReply(0x12345678, c.typeField));
+        };
+        SearchCallback cb;
+        ASSERT_EQ(link.FindDevices(&cb), 0);
+        ASSERT_EQ(cb.found.size(), 1u);
+        EXPECT_EQ(cb.found[0].deviceType, c.type);
+        EXPECT_EQ(cb.found[0].address, 0x5678);
+        EXPECT_EQ(link.FoundDevice(0), 0x12345678u);
+        EXPECT_EQ(link.GetWakeMode(), c.mode);
+    }
+}
+
+TEST_F(DeviceSearchMemoryTest, LostLineEndsTheSearch)
+{
+    line->onWrite = [&](const std::vector<uint8_t>& bytes) {
+        if (Parse(bytes).command == kTkCmdIdentify)
+            line->bursts.push_back(IdentifyReply(0x400));
+    };
+    SearchCallback cb;
+    cb.onProgress = [&](SearchCallback& self) {
+        if (!self.found.empty())
+            line->carrier = kCarrierLost;
+        return 0;
+    };
+    const uint64_t start = clock.NowMs();
+    EXPECT_EQ(link.FindDevices(&cb), kTkErrLineLost);
+    EXPECT_EQ(cb.found.size(), 1u);
+    EXPECT_LT(clock.NowMs() - start, 1000u);
+    EXPECT_EQ(line->written.size(), 1u);
+    EXPECT_EQ(cb.ends, 1);
+}
+
+TEST(DeviceSearchNoLine, SearchWithoutTransportIsRefused)
+{
+    CTkLink link;
+    SearchCallback cb;
+    EXPECT_EQ(link.FindDevices(&cb), kTkErrNoLink);
+    EXPECT_EQ(link.NegotiateBaud(&cb), kTkErrNoLink);
+    EXPECT_EQ(link.BroadcastBaud('3'), kTkErrNoLink);
+    EXPECT_EQ(cb.progressCalls, 0);
+}
+
+} // namespace
