@@ -1,0 +1,686 @@
+#pragma once
+
+// CTkSession: the current command set for one serial line.
+//
+// One session serves one connection: it owns the connection's link once opened,
+// remembers which device on the line the following commands go to (TalkTo), and offers
+// one synchronous method per protocol command. Every command follows one pattern:
+//
+//     CTkRequest request(command, body, layout);           // request packet
+//     CTkLayoutReply reply(callback, replyLayout, decode); // reply handler
+//     return RunCommand(request, reply, callback);         // Begin, send, wait, End
+//
+// RunCommand sends the request to the selected device with a time-out per attempt and a
+// number of resends (5000 ms and 3 unless a command says otherwise) and keeps the user
+// interface alive while it waits (every wait step dispatches events). The result is the
+// handler's status: 0; the device's non-zero reply status, passed through unchanged; the
+// code the reply handler set (5075 for a reply it cannot use); 5018 when the last attempt
+// timed out; 5109 when the line was lost; 5068 when the callback asked to cancel; 5110
+// when another command of this session is still waiting; or 5019 without a link.
+//
+// Reply bodies are checked against their layout before anything is decoded, so a short,
+// long or stale body never reaches the caller's record: the caller's output is written
+// only from a reply that decoded completely.
+//
+// The protocol trace: when the switch file says so (comm/TraceSettings.h) each Open
+// appends "==== Begin Trace Session ====" to the trace log, the traced raw reads add
+// their lines, and Close adds "==== End Trace Session ====".
+//
+// Threading: a session has no lock; it is used by one thread at a time.
+
+#include "comm/Callback.h"
+#include "comm/ChannelDefinition.h"
+#include "comm/DeviceRecords.h"
+#include "comm/DeviceSearch.h"
+#include "comm/TestRecords.h"
+#include "comm/TkLink.h"
+#include "comm/TkPacket.h"
+#include "comm/TkResultCodes.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+// ---- Transaction values ----------------------------------------------------------------
+
+// The standard time-out per attempt and number of resends: a command is sent at most
+// four times before it ends with 5018.
+constexpr uint32_t kTkStandardTimeoutMs = 5000;
+constexpr int kTkStandardResends = 3;
+
+// The device address while no device is selected. Commands still go out, to the 32-bit
+// destination 0x0000FFFF (which is no broadcast).
+constexpr uint16_t kTkNoDeviceAddress = 0xFFFF;
+
+// Identity: command 2 (kTkCmdIdentify), no request body, reply kTkIdentifyLayout
+// "l17(c)l" (serial number, 17-byte name field, device type), as in the device search.
+
+// Sizes of the session's caches.
+constexpr size_t kTkCoefficientCacheSize = 1248;   // calibration-coefficient blocks
+constexpr size_t kTkLevelSensorCacheSize = 124;    // sensor-information record of code 100
+constexpr size_t kTkSensor8CacheSize = 284;        // sensor-information record of code 8
+
+// Trace lines.
+inline constexpr const char* kTkTraceBegin = "==== Begin Trace Session ====\n";
+inline constexpr const char* kTkTraceEnd = "==== End Trace Session ====\n";
+
+// ---- Device families -------------------------------------------------------------------
+
+// Device types 30 to 40: multi-parameter sondes (the parameter family).
+constexpr bool TkIsParameterFamily(int deviceType) { return deviceType >= 30 && deviceType <= 40; }
+// Device types 21 to 28: level loggers (the channel family).
+constexpr bool TkIsChannelFamily(int deviceType) { return deviceType >= 21 && deviceType <= 28; }
+
+// The fixed port list of a device outside the parameter family (which reports its list
+// with command 235): 22, 23 and 27 give {2}, 24 gives {1}, 28 gives {3}, every other
+// type {1, 2}.
+std::vector<uint8_t> TkFixedPortList(int deviceType);
+
+// How long a device takes to restart after it was told to program a new firmware image:
+// 35 s for the parameter family, 100 s for every other type.
+constexpr uint32_t TkRestartWaitMs(int deviceType)
+{
+    return TkIsParameterFamily(deviceType) ? 35000u : 100000u;
+}
+
+// Device types 23 and 24 get an emptied target file before a test download.
+constexpr bool TkTruncatesBeforeDownload(int deviceType)
+{
+    return deviceType == 23 || deviceType == 24;
+}
+
+// ---- Records ---------------------------------------------------------------------------
+
+// A device's identity as command 2 reports it: the record a device search reports each
+// found device with (address = the low 16 bits of the serial number, device type = the
+// low byte of the type field, name = 16 characters as the device sent them and a zero).
+using TkIdentityRecord = FoundDeviceRecord;
+
+// ---- Bodies ----------------------------------------------------------------------------
+
+// Builds a request body in the host's order, element by element as its layout describes.
+class TkBodyWriter {
+public:
+    TkBodyWriter& U8(uint8_t value);
+    TkBodyWriter& U16(uint16_t value);
+    TkBodyWriter& U32(uint32_t value);
+    TkBodyWriter& F32(float value);
+    TkBodyWriter& F64(double value);
+    TkBodyWriter& Bytes(const void* data, size_t length);
+    // text in a field of width bytes: at most width - 1 characters, then zeros, so the
+    // field always ends with a zero.
+    TkBodyWriter& Text(const char* text, size_t width);
+
+    const uint8_t* Data() const { return m_data.data(); }
+    size_t Size() const { return m_data.size(); }
+
+private:
+    std::vector<uint8_t> m_data;
+};
+
+// Reads a reply body in the host's order. A read past the end gives zeros and clears Ok;
+// decoders that check the body length against the layout first never see that.
+class TkBodyReader {
+public:
+    TkBodyReader(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
+
+    uint8_t U8();
+    uint16_t U16();
+    uint32_t U32();
+    float F32();
+    double F64();
+    // Copies length bytes (zeros past the end).
+    void Bytes(void* out, size_t length);
+    void Skip(size_t length);
+
+    bool Ok() const { return m_ok; }
+    size_t Size() const { return m_size; }
+    size_t Position() const { return m_pos; }
+    size_t Remaining() const { return m_pos < m_size ? m_size - m_pos : 0; }
+    const uint8_t* Data() const { return m_data; }
+
+private:
+    bool Take(void* out, size_t length);
+
+    const uint8_t* m_data;
+    size_t m_size;
+    size_t m_pos = 0;
+    bool m_ok = true;
+};
+
+// ---- Requests and replies --------------------------------------------------------------
+
+// A request of the current command set: the command code and, where the command has one,
+// a body packed by its layout (given in the host's order, converted to the frame's order
+// here). The destination is set when the session sends it.
+class CTkRequest : public CTkPacket {
+public:
+    // A request without body.
+    explicit CTkRequest(uint16_t command);
+    // A request whose body is length bytes at body, described by layout.
+    CTkRequest(uint16_t command, const void* body, size_t length, const char* layout);
+    CTkRequest(uint16_t command, const TkBodyWriter& body, const char* layout);
+    // A body of two blocks: body described by layout, then extra bytes sent unchanged.
+    CTkRequest(uint16_t command, const void* body, size_t length, const char* layout,
+               const void* extra, size_t extraLength);
+
+    // 0, or 5010 when the body could not be built (too long for a frame, or a layout that
+    // does not describe it); such a request is never sent.
+    int GetBuildResult() const { return m_buildResult; }
+
+private:
+    int m_buildResult = 0;
+};
+
+// How a reply body must match its layout.
+enum class TkBodyMatch {
+    Exact,   // exactly as long as the layout describes
+    AtLeast, // at least that long; the bytes after it are left as they came
+};
+
+// The reply's body converted to the host's order by layout when its length matches, else
+// null (nothing is converted then). size receives the body length.
+const uint8_t* TkReplyBody(CTkPacket& packet, const char* layout, TkBodyMatch match, size_t* size);
+
+// A reply handler that checks a successful reply's body against its layout and hands it,
+// converted to the host's order, to a decoder, which reads the body and fills the
+// caller's output. The decoder returns 0 or the code the command ends with. A body that
+// does not match the layout ends the command with 5075 without calling the decoder, so
+// the caller's output stays untouched.
+class CTkLayoutReply : public CTkReplyHandler {
+public:
+    using Decoder = std::function<int(TkBodyReader& body)>;
+
+    CTkLayoutReply(CCallback* callback, const char* layout, Decoder decode,
+                   TkBodyMatch match = TkBodyMatch::Exact);
+
+    void OnReply(CTkPacket& packet) override;
+
+private:
+    std::string m_layout;
+    Decoder m_decode;
+    TkBodyMatch m_match;
+};
+
+// A reply handler for replies whose form depends on their content (a record tag, a
+// count): the decoder gets the packet (see TkReplyBody) and returns 0 or the code the
+// command ends with.
+class CTkPacketReply : public CTkReplyHandler {
+public:
+    using Decoder = std::function<int(CTkPacket& packet)>;
+
+    CTkPacketReply(CCallback* callback, Decoder decode);
+
+    void OnReply(CTkPacket& packet) override;
+
+private:
+    Decoder m_decode;
+};
+
+// ---- The session -----------------------------------------------------------------------
+
+class CTkSession {
+public:
+    // Unlinked, no trace file, no device selected (address 0xFFFF, type 0), caches
+    // zeroed and not valid.
+    CTkSession();
+    // Closes what is still open (as Close).
+    ~CTkSession();
+    CTkSession(const CTkSession&) = delete;
+    CTkSession& operator=(const CTkSession&) = delete;
+
+    // Takes ownership of the connection's open link (a link held before is deleted).
+    // Reads the trace switch, writes the begin line when tracing, clears the three valid
+    // flags. 0; 5002 without a link; 5110 while a command of this session waits (the
+    // given link is deleted then, as it would be by a failed open).
+    ProtocolResultCode Open(std::unique_ptr<CTkLink> link);
+    // Deletes the link, writes the end line when tracing and closes the trace log.
+    // 0; 5110 while a command of this session waits (nothing is closed then).
+    ProtocolResultCode Close();
+
+    // The device search on the owned link, with the given callback. 5002 without a link,
+    // 5110 while a command waits, else the search's result.
+    ProtocolResultCode FindDevices(CCallback* callback);
+
+    // Selects the device the following commands go to. A different address or device
+    // type clears the three valid flags. With a link, its wake mode follows the device
+    // type. 0; 5110 while a command waits (nothing changes then, so the waiting command
+    // keeps talking to its device).
+    ProtocolResultCode TalkTo(uint16_t address, uint8_t deviceType);
+    // The current selection; 0.
+    ProtocolResultCode GetAddress(uint16_t* address, uint8_t* deviceType) const;
+
+    // Addresses request to the selected device (the 16-bit address widened without sign)
+    // and hands it with handler to the link, with timeoutMs per attempt and resends. A
+    // non-zero result of the link's Send (5005, 5010, 5110) is stored in the handler,
+    // which marks it done. Without a link the handler gets 5019. Returns that status.
+    ProtocolResultCode Transact(CTkPacket& request, CPacketHandler& handler, uint32_t timeoutMs,
+                                int resends);
+
+    // One wait step: one pump of the link (send and receive, resends and expiries, and
+    // the dispatch of waiting user-interface events). 0, or 5110 when the link is already
+    // pumping further up the stack. Nothing (0) without a link.
+    ProtocolResultCode Poll();
+
+    // Command 2: the selected device's identity into *identity. 5073 without an output
+    // record; otherwise the transaction's result (identity untouched unless 0).
+    ProtocolResultCode GetIdentity(TkIdentityRecord* identity, CCallback* callback);
+
+    // ==== Device identity, settings and clock (comm/TkDeviceCommands.cpp) ====
+    // Each command returns 0, the device's status passed through, 5075 for a reply it
+    // cannot use, 5073 for a missing output, or the transaction's code; an output is
+    // written only from a reply that decoded completely.
+
+    // 202: the device information; slots receives up to slots.size() slot numbers (none
+    // when empty). Reads the port list first (no callback) for the battery percent.
+    ProtocolResultCode GetDeviceInfo(DeviceInfoRecord* info, std::span<uint8_t> slots,
+                                     CCallback* callback);
+    // 235 for the sondes (types 30 to 40); every other type gets its fixed list without a
+    // command. *count receives the number of ids stored (at most ids.size()).
+    ProtocolResultCode GetPortList(uint8_t* count, std::span<uint8_t> ids, CCallback* callback);
+    // 282: the CRCs of the listed records; the reply's count and CRCs replace the ids.
+    ProtocolResultCode GetRecordCrcs(RecordCrcList* list, CCallback* callback);
+    // 281 and 280: the site preferences record ':'.
+    ProtocolResultCode GetSitePreferences(SitePrefsRecord* prefs, CCallback* callback);
+    ProtocolResultCode SetSitePreferences(const SitePrefsRecord* prefs, CCallback* callback);
+    // 283 and 284: the ASCII output preferences word.
+    ProtocolResultCode SetAsciiPreferences(uint16_t preferences, CCallback* callback);
+    ProtocolResultCode GetAsciiPreferences(uint16_t* preferences, CCallback* callback);
+    // 205: the device name, at most 16 characters in the device's single-byte text.
+    ProtocolResultCode SetName(const std::string& name, CCallback* callback);
+    // 206: battery type and installation date.
+    ProtocolResultCode SetBatteryInfo(uint8_t batteryType, const DeviceTime& installed,
+                                      CCallback* callback);
+    // 216: sets the device clock; 5031 (nothing sent) when CheckDeviceDate refuses time.
+    ProtocolResultCode SetClock(const DeviceTime& time, CCallback* callback);
+    // 217: reads the device clock into *time. A reading that is no date and time is
+    // replaced by the computer's local time (to the second), which is written with
+    // SetClock; the write's result is returned then.
+    ProtocolResultCode SyncClock(DeviceTime* time, CCallback* callback);
+    // 285 to 292: SDI-12 settings.
+    ProtocolResultCode SetSdi12OutputOrder(const Sdi12OutputOrder& order, CCallback* callback);
+    ProtocolResultCode GetSdi12OutputOrder(Sdi12OutputOrder* order, CCallback* callback);
+    ProtocolResultCode SetSdi12Setting(uint8_t address, CCallback* callback);
+    // The SDI-12 address byte, or 0xFF (kTkSdi12SettingFailed) when the command failed.
+    uint8_t GetSdi12Setting(CCallback* callback);
+    ProtocolResultCode SetSdi12Enabled(uint8_t enabled, CCallback* callback);
+    // The SDI-12 enabled flag (1 or 0) from the device file "D2": 5017 for firmware below
+    // 2.025 (the flag cannot be read), 5075 for a file too short to hold it.
+    ProtocolResultCode GetSdi12Enabled(uint8_t* enabled);
+    ProtocolResultCode GetSdi12ParamList9(Sdi12ParamList9* list, CCallback* callback);
+    ProtocolResultCode GetSdi12ParamList20(Sdi12ParamList20* list, CCallback* callback);
+    // ==== end of device identity, settings and clock ====
+
+    // ==== Raw reads, sensor configuration and coefficients (comm/TkRawCommands.cpp) ====
+
+    // 266: pairs.size() raw pairs (1 to 255, else 5022) with option bytes b and c; a reply
+    // without pairs gives 5022. Time-out count x (b + 1) s with options, else 5000 ms.
+    ProtocolResultCode RawRead(std::span<RawPair> pairs, uint8_t optionB, uint8_t optionC,
+                               CCallback* callback);
+    // One raw pair without options, traced ("TkRawRead %X  %X" or "TkRawRead error %d").
+    ProtocolResultCode TkRawRead(uint16_t* first, uint16_t* second, CCallback* callback);
+    // 270: samples readings of the listed parameter codes (1 to 255) into values, sample
+    // after sample (values must hold samples x codes.size(), else 5010). 5022 for a count
+    // of 0 or a reply that does not echo the code count; 5075 for a reply without '&'.
+    // Time-out samples x (c + 1) s with options, else 16000 ms.
+    ProtocolResultCode RawParamRead(std::span<uint16_t> values, std::span<const uint8_t> codes,
+                                    uint8_t samples, uint8_t optionC, uint8_t optionD,
+                                    CCallback* callback);
+    // 320: writes the sensor configuration (floats nudged off 10 and 100), commits it
+    // (4102) whatever the write returned, and reads it back: 5600 when it cannot be read,
+    // 5601 when it differs twice.
+    ProtocolResultCode WriteSensorConfig(const SensorConfigRecord* config, CCallback* callback);
+    // 321: the sensor configuration.
+    ProtocolResultCode ReadSensorConfig(SensorConfigRecord* config, CCallback* callback);
+    // 322: a sensor operation; 4098 to 4101 are followed by a commit 4102 when they succeed
+    // (whose result is returned then).
+    ProtocolResultCode CommitSensorConfig(uint16_t subCode, CCallback* callback);
+    // The seconds the sensor takes for a commit sub-code (its time-out is one more).
+    static uint8_t SensorConfigCommitWait(uint16_t subCode);
+    static void NudgeSensorConfigFloats(SensorConfigRecord& config);
+    // 0 when b is a read-back of a, else 5601.
+    static ProtocolResultCode CompareSensorConfig(const SensorConfigRecord& a,
+                                                  const SensorConfigRecord& b);
+    // 330: the single value 'Z', or the seven values of set 3. Status s: 5632 + s.
+    ProtocolResultCode SetCalCoefficient(float value, CCallback* callback);
+    ProtocolResultCode SetCalCoefficients7(const CalCoeffRecord93& values, CCallback* callback);
+    // 331: coefficient sets 1 ('['), 2 ('\') and 3 (']'). Status s: 5632 + s.
+    ProtocolResultCode GetCalCoefficients(CalCoeffRecord91* record, CCallback* callback);
+    ProtocolResultCode GetCalCoefficients2(CalCoeffRecord92* record, CCallback* callback);
+    ProtocolResultCode GetCalCoefficients3(CalCoeffRecord93* record, CCallback* callback);
+    // ==== end of raw reads, sensor configuration and coefficients ====
+
+    // ==== Test commands and live values (comm/TkTestCommands.cpp) ====
+    // Each command returns 0, the device's status passed through, or the transaction's
+    // code; an output is written only from a reply that decoded completely.
+
+    // 250: the definition of the test in slot testIndex, with the state the device
+    // reports. 5070 (nothing sent) without a record; 5071 unknown state block; 5072
+    // unknown schedule type; 5075 a reply shorter than its forms or its channel count;
+    // 5021 when the device has no such test (its statuses 2 and 106).
+    ProtocolResultCode GetTestDefinition(uint8_t testIndex, TestDefinitionRecord* record, CCallback* callback);
+    // 251: writes a definition in the form of its schedule type. 5073 without a record,
+    // 5072 (nothing sent) for a schedule type outside 1 to 4.
+    ProtocolResultCode SetTestDefinition(const TestDefinitionRecord* record, CCallback* callback);
+    // 252: deletes a test and its data. The definition is read first (its failure is
+    // returned); the time-out per attempt grows with the test's samples
+    // (DeleteTestTimeoutMs), 3 resends. While it waits the callback hears the share of the
+    // time-out passed, in percent; a non-zero answer stops the wait with 5068 (the device
+    // may still delete the test).
+    ProtocolResultCode DeleteTest(uint8_t testIndex, CCallback* callback);
+    // (sample count / 64 x 0.04 + 3) whole seconds, in ms.
+    static uint32_t DeleteTestTimeoutMs(uint32_t sampleCount);
+    // 254 and 255: start a pending test, stop a running one.
+    ProtocolResultCode StartTest(uint8_t testIndex, CCallback* callback);
+    ProtocolResultCode StopTest(uint8_t testIndex, CCallback* callback);
+    // Copies the test's data file (named by the test number as two decimal digits) into
+    // localPath with DownloadFile. Device types 23 and 24 download afresh: their earlier
+    // local file is set aside first and put back only when the download fails. 5021 for a
+    // test number above 99 (no such file name); 5004 when the local file cannot be made.
+    ProtocolResultCode DownloadTestData(uint8_t testNumber, const std::string& localPath, CCallback* callback);
+
+    // The live values, converted by the installed CRawValueConverter (5089, nothing sent,
+    // when none is installed).
+    // One converted value: the parameter read for device types 30 to 40, else the raw read.
+    ProtocolResultCode ReadValue(uint8_t parameterCode, double* value, CCallback* callback);
+    // The raw read of a level logger: temperature for parameter 1, pressure for any other,
+    // through the factory calibration (5080 when its temperature coefficients are all 0).
+    ProtocolResultCode ReadValueRaw(uint8_t parameter, double* value, CCallback* callback);
+    // The parameter read of a sonde: fills the coefficient and sensor caches when they are
+    // not valid, reads the site preferences, then the code with the codes it needs. 5088
+    // for codes 2 and 101 without a level sensor.
+    ProtocolResultCode ReadValueParam(uint8_t parameterCode, double* value, CCallback* callback);
+    // One reading of several parameters in one parameter read; values[i] receives the
+    // value of codes[i]. In mode 4 (kTkLiveModeCorrected) channels[i] supplies the user
+    // calibration applied to codes[i]. 5022 for no codes or a list longer than one read
+    // carries, 5010 when values is shorter than codes, 5073 in mode 4 when channels is.
+    // Nothing is written unless the result is 0.
+    ProtocolResultCode ReadLiveValues(int mode, std::span<const uint8_t> codes, std::span<double> values,
+                                      std::span<const ChannelDefinitionRecord> channels, CCallback* callback);
+    // ==== end of test commands and live values ====
+
+    // ==== File transfer and firmware upload (comm/TkFileTransfer.cpp) ===================
+    // A device keeps its logged data and some settings as files named by two characters
+    // (a test's data file: the test number as two decimal digits), and takes firmware as an
+    // image written into a staging area of its flash memory.
+
+    static constexpr uint16_t kCmdProgramImage = 208;  // "i": first page of the staged image
+    static constexpr uint16_t kCmdWriteBlock = 220;    // "ii" (page, offset in page) + data
+    static constexpr uint16_t kCmdFileSize = 223;      // "2(c)" name; reply "l" size
+    static constexpr uint16_t kCmdReadFile = 225;      // "2(c)li" name, offset, length; reply raw
+    // The small file that carries the SDI-12 flag.
+    static constexpr const char* kD2FileName = "D2";
+    // A local file could not be written (a full disk, a failed flush, close or rename).
+    static constexpr int kTkErrFileWrite = 5064;
+    // Longest block of one command 220.
+    static constexpr size_t kMaxUploadBlock = 264;
+    // The chunk time-outs of downloads (ms): per-machine settings, with their defaults.
+    static constexpr const char* kDownloadSection = "QorLib";
+    static constexpr const char* kDownloadTimeoutMinName = "FileDownloadTimeoutMin(ms)";
+    static constexpr const char* kDownloadTimeoutMaxName = "FileDownloadTimeoutMax(ms)";
+    static constexpr uint32_t kDownloadTimeoutMinDefault = 3000;
+    static constexpr uint32_t kDownloadTimeoutMaxDefault = 10000;
+    // A local data file may end with a block of this size that starts with the tag; a
+    // download keeps it at the end of the file.
+    static constexpr size_t kTrailerSize = 136;
+    static constexpr const char* kTrailerTag = "USERDATA";
+
+    // What the last DownloadFile of this session did.
+    struct DownloadStats {
+        uint32_t fileSize = 0;        // the device file's size
+        uint32_t resumedAt = 0;       // local bytes kept from before (0: started at offset 0)
+        bool trailerKept = false;     // a trailer was put back behind the data
+        uint32_t chunks = 0;          // chunk requests (resends not counted)
+        uint32_t duplicates = 0;      // replies equal to the last chunk written
+        uint32_t empty = 0;           // replies without bytes
+        uint32_t oversized = 0;       // replies longer than asked for
+        uint32_t bytesWritten = 0;    // chunk bytes written to the local file
+        uint32_t finalTimeoutMs = 0;  // the chunk time-out at the end
+    };
+    const DownloadStats& LastDownloadStats() const { return m_lastDownload; }
+
+    // The file a download of localPath works on until it is complete ("<localPath>.part").
+    // After a failed or cancelled download it holds what was received (and the local
+    // file's trailer); the next download of the same device file resumes from it.
+    static std::string PartialDownloadPath(const std::string& localPath);
+
+    // Command 223: the size of the device file name (two characters) into *size.
+    // 5073 without an output or with a name that is not two characters.
+    ProtocolResultCode GetFileSize(std::string_view name, uint32_t* size, CCallback* callback);
+    // Reads the device file "D2" whole into buffer (225). 5010 when it is larger than
+    // capacity (or than one reply can carry) or came back empty; 5075 when the reply is
+    // not as long as the file; the buffer is written only on success.
+    ProtocolResultCode ReadFileD2(uint8_t* buffer, size_t capacity);
+    // Copies the device file name into localPath chunk by chunk (225), resuming from the
+    // local data when the device file starts with them. The callback gets Begin(size/256),
+    // Progress(offset/256) (non-zero cancels: 5068) and End. 0; 5004 when the local file
+    // cannot be opened or created; 5062/5063 when it cannot be sought or read; 5064 when a
+    // write fails; 5075 when the device sends more than asked for or keeps sending replies
+    // that bring nothing; or the failed chunk command's code (5018 for a silent device).
+    ProtocolResultCode DownloadFile(std::string_view name, const std::string& localPath, CCallback* callback);
+    // Command 220: writes length bytes (at most 264, else 5065) at offsetInPage of a flash
+    // page.
+    ProtocolResultCode UploadBlock(uint16_t page, uint16_t offsetInPage, size_t length, const uint8_t* data,
+                                   CCallback* callback);
+    // Writes length bytes of a local file from startOffset (0: to its end) into flash pages
+    // from firstPage / offsetInFirstPage, in blocks that never cross a page. 0 or the
+    // failed block's code; 5004 open, 5062 seek (start beyond the end), 5063 when the file
+    // does not hold the range, 5065 when the range does not fit the pages, 5068 when the
+    // callback's Progress asked to stop.
+    ProtocolResultCode UploadFile(const std::string& localPath, uint32_t startOffset, uint32_t length,
+                                  uint16_t firstPage, uint16_t offsetInFirstPage, CCallback* callback);
+    // Uploads a firmware image into the staging area and has the device program it (208).
+    // An image that would send no block is refused with 5063 before anything is sent.
+    ProtocolResultCode UploadFirmware(const std::string& imagePath, CCallback* callback);
+    // Command 208 (no resend), then the device's restart wait (35 s or 100 s from the send)
+    // with Progress every second; the callback does not shorten the wait. The command's
+    // code.
+    ProtocolResultCode SendCommand208(uint16_t page, CCallback* callback);
+
+private:
+    DownloadStats m_lastDownload;
+
+public:
+    // ==== end of file transfer and firmware upload =======================================
+
+    // ==== Channel commands (comm/TkChannelCommands.cpp) ====
+    // Each command returns 0, the device's status passed through (the output untouched),
+    // 5073 for a missing input or output, 5074 for an unknown channel form, 5075 for a
+    // reply it cannot use (a short body, another record's tag), 5087 for a coefficient
+    // block of an unknown sensor code, or the transaction's code. Standard time-out and
+    // resends throughout.
+
+    static constexpr uint16_t kTkCmdSetWiperRecord = 246;
+    static constexpr uint16_t kTkCmdGetWiperRecord = 247;
+    static constexpr uint16_t kTkCmdGetTestChannelConfig = 257;
+    static constexpr uint16_t kTkCmdSetPtCalInfo = 262;
+    static constexpr uint16_t kTkCmdGetPtCalInfo = 263;  // also the coefficient blocks
+    static constexpr uint16_t kTkCmdSetChannelConfig = 264;
+    static constexpr uint16_t kTkCmdGetChannelConfig = 265;
+    static constexpr uint16_t kTkCmdSetSensorInfo = 268;
+    static constexpr uint16_t kTkCmdGetSensorInfo = 269;
+    static constexpr uint16_t kTkCmdWiperCommand = 273;
+    static constexpr uint16_t kTkCmdZeroPressure = 276;
+    static constexpr uint16_t kTkCmdResetPressureZero = 277;
+    // The channel selector whose 'S' form GetChannelBlock265 reads.
+    static constexpr uint8_t kTkChannelBlockSelector = 4;
+    // The when-to-read value of a level reference taken at once.
+    static constexpr uint8_t kTkWhenToReadNow = 0;
+    // Sensor codes of the sensor-information records 'I' and 'V'.
+    static constexpr uint8_t kTkSensorCodeLevel = 100;
+    static constexpr uint8_t kTkSensorCodeConductivity = 8;
+    // The level sensor's write: 'M', then its 'I' record (120 bytes).
+    static constexpr uint8_t kTkSensorInfoWriteTag = 'M';
+    static constexpr const char* kTkSensorInfo100WriteLayout = "ccccicc16(c)ci6(c)iic16(f)i4(f)";
+    static constexpr const char* kTkZeroPressureLayout = "f";
+
+    // 264: writes the channel in the form of its parameter type (2 ' ', 3 and 6 '#', 22 'S',
+    // 27 'U', others 'O'). A level channel (type 3) whose reference is read now (when to
+    // read 0) first takes the current pressure with ReadValue into its reference reading;
+    // a failed reading is returned and nothing is written.
+    ProtocolResultCode SetChannelConfig(ChannelDefinitionRecord* record, CCallback* callback);
+    // 265: the channel's definition in whichever form the device answers.
+    ProtocolResultCode GetChannelConfig(uint8_t channel, ChannelDefinitionRecord* record, CCallback* callback);
+    // 257: a channel's definition as the test in slot testIndex keeps it.
+    ProtocolResultCode GetTestChannelConfig(uint8_t testIndex, uint8_t channel, ChannelDefinitionRecord* record,
+                                            CCallback* callback);
+    // 265 with selector 4: the sensor block of the 'S' form (any other form: 5075).
+    ProtocolResultCode GetChannelBlock265(SensorBlockRecord* block, CCallback* callback);
+    // 262 and 263: the pressure/temperature calibration record (tag 31).
+    ProtocolResultCode TkSetPTCalInfo(const PtCalInfoRecord* record, CCallback* callback);
+    ProtocolResultCode TkGetPTCalInfo(PtCalInfoRecord* record, CCallback* callback);
+    // 263 six times with four sensor codes each: the coefficient blocks and the code-100
+    // head. Clears the coefficients-valid flag first; when all six succeed, *cache and the
+    // session's cache receive the blocks (bytes no reply carries are 0) and the flag is
+    // set. On failure *cache is untouched. The callback hears Begin and End around the
+    // sequence and around each request.
+    ProtocolResultCode ReadCalibrationCoefficients(std::array<uint8_t, kTkCoefficientCacheSize>* cache,
+                                                   CCallback* callback);
+    // 268: writes the level sensor record ('M', 'I'); on success it becomes the session's
+    // cached code-100 record (flag set), else the flag stays clear.
+    ProtocolResultCode SetSensorInfo100(const LevelSensorRecord* record, CCallback* callback);
+    // 269 for code 100: the level sensor ('I'). On success the session caches it (flag
+    // set); on any failure the cached record says "no level sensor" (type 99, range 0)
+    // and the flag stays clear.
+    ProtocolResultCode GetSensorInfo100(LevelSensorRecord* record, CCallback* callback);
+    // 269 for code 8: the conductivity sensor ('V'), cached on success. A busy sensor
+    // (status 901) sends no record: the caller's record as it stands is cached instead
+    // and 901 is returned.
+    ProtocolResultCode GetSensorInfo8(ConductivitySensorRecord* record, CCallback* callback);
+    // 269 for any other code: its 'J' record.
+    ProtocolResultCode GetSensorInfo(uint8_t sensorCode, SensorInfoRecord* record, CCallback* callback);
+    // 246, 247 and 273: the wiper record 'U' and the wiper's command word.
+    ProtocolResultCode SetWiperRecord(const WiperRecord* record, CCallback* callback);
+    ProtocolResultCode GetWiperRecord(WiperRecord* record, CCallback* callback);
+    ProtocolResultCode SendWiperCommand(uint16_t command, CCallback* callback);
+    // 276: zeroes the pressure reading and returns the new zero offset; 277 clears the
+    // zero. No callback. Both clear the coefficients-valid flag (the code-100 head holds
+    // the offset), whatever the result.
+    ProtocolResultCode ZeroPressure(float* offset);
+    ProtocolResultCode ResetPressureZero();
+
+    // The reply decoders of these commands, free of the line (the fuzz target drives
+    // them): 0 after filling the output, else the command's code with the output
+    // untouched.
+    static ProtocolResultCode DecodeChannelConfigReply(CTkPacket& reply, uint8_t requestedChannel,
+                                                       ChannelDefinitionRecord& record);
+    static ProtocolResultCode DecodeChannelBlock265Reply(CTkPacket& reply, SensorBlockRecord& block);
+    static ProtocolResultCode DecodePtCalInfoReply(CTkPacket& reply, PtCalInfoRecord& record);
+    // One 'F' or 'G' reply into a 1248-byte cache.
+    static ProtocolResultCode DecodeCoefficientReply(CTkPacket& reply, std::span<uint8_t> cache);
+    static ProtocolResultCode DecodeSensorInfo100Reply(CTkPacket& reply, LevelSensorRecord& record);
+    static ProtocolResultCode DecodeSensorInfo8Reply(CTkPacket& reply, ConductivitySensorRecord& record);
+    static ProtocolResultCode DecodeSensorInfoReply(CTkPacket& reply, SensorInfoRecord& record);
+    static ProtocolResultCode DecodeWiperRecordReply(CTkPacket& reply, WiperRecord& record);
+    static ProtocolResultCode DecodeZeroPressureReply(CTkPacket& reply, float& offset);
+    // ==== end of channel commands ====
+
+    // ---- The transaction pattern, for the command methods ----
+
+    // Runs one command: a request that failed to build returns its code at once (nothing
+    // sent, the callback not called); a command started while another one of this session
+    // waits returns 5110 at once. Otherwise: the callback's Begin(0), Transact, wait until
+    // the handler is done (WaitForReply), the callback's End; returns the handler's status.
+    ProtocolResultCode RunCommand(CTkRequest& request, CTkReplyHandler& handler, CCallback* callback,
+                                  uint32_t timeoutMs = kTkStandardTimeoutMs,
+                                  int resends = kTkStandardResends);
+
+    // Polls until handler is done. After each step the callback (when given and
+    // honourCancel is set) is asked through Progress(0) whether to stop; a non-zero answer
+    // withdraws the request and ends it with 5068. Returns the handler's status.
+    ProtocolResultCode WaitForReply(CPacketHandler& handler, CCallback* callback,
+                                    bool honourCancel = true);
+
+    // Polls until handler is done, calling afterStep (when given) after each step that
+    // left it waiting; a true answer withdraws the request and ends it with 5068. For
+    // commands that report their own progress while they wait. A request that vanished
+    // from the link without an answer ends with 5109. The handler is always withdrawn from
+    // the link before this returns, so it may go out of scope. Returns the handler's
+    // status.
+    ProtocolResultCode WaitUntilDone(CPacketHandler& handler,
+                                     const std::function<bool()>& afterStep);
+
+    // A wait of ms milliseconds that keeps the user interface alive, with this session
+    // marked busy, for commands that pause between their requests.
+    void PauseMs(uint32_t ms);
+
+    // True while a command of this session waits (its wait dispatches user-interface
+    // events, and a command started from one of them must not run), or while the link
+    // pumps.
+    bool IsBusy() const;
+
+    // ---- Trace ----
+
+    // Reads the trace switch; when it is on and no trace log is open yet, opens the log
+    // for appending (a log that cannot be opened leaves tracing off).
+    void ReadTraceSettings();
+    bool IsTracing() const { return m_traceFile != nullptr; }
+    // printf-style write into the trace log; nothing when no log is open.
+    void TkLog(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    // The lines of a traced raw read: "TkRawRead %X  %X" with the first raw pair, or
+    // "TkRawRead error %d" with the result code.
+    void TraceRawRead(uint16_t first, uint16_t second);
+    void TraceRawReadError(int code);
+
+    // ---- State ----
+
+    CTkLink* GetLink() { return m_link.get(); }
+    bool HasLink() const { return m_link != nullptr; }
+    uint16_t GetDeviceAddress() const { return m_address; }
+    uint8_t GetDeviceType() const { return m_deviceType; }
+
+    // The three caches and their valid flags. The caches start zeroed, so a flag never
+    // marks bytes that were not written.
+    bool IsCoefficientsValid() const { return m_coefficientsValid; }
+    bool IsLevelSensorValid() const { return m_levelSensorValid; }
+    bool IsSensor8Valid() const { return m_sensor8Valid; }
+    void SetCoefficientsValid(bool valid) { m_coefficientsValid = valid; }
+    void SetLevelSensorValid(bool valid) { m_levelSensorValid = valid; }
+    void SetSensor8Valid(bool valid) { m_sensor8Valid = valid; }
+    void InvalidateCaches();
+
+    std::array<uint8_t, kTkCoefficientCacheSize>& CoefficientCache() { return m_coefficientCache; }
+    std::array<uint8_t, kTkLevelSensorCacheSize>& LevelSensorCache() { return m_levelSensorCache; }
+    std::array<uint8_t, kTkSensor8CacheSize>& Sensor8Cache() { return m_sensor8Cache; }
+    const std::array<uint8_t, kTkCoefficientCacheSize>& CoefficientCache() const { return m_coefficientCache; }
+    const std::array<uint8_t, kTkLevelSensorCacheSize>& LevelSensorCache() const { return m_levelSensorCache; }
+    const std::array<uint8_t, kTkSensor8CacheSize>& Sensor8Cache() const { return m_sensor8Cache; }
+
+private:
+    struct FileCloser {
+        void operator()(FILE* file) const;
+    };
+
+    // Marks the session busy for its lifetime.
+    class BusyScope {
+    public:
+        explicit BusyScope(CTkSession& session) : m_session(session) { ++m_session.m_waitDepth; }
+        ~BusyScope() { --m_session.m_waitDepth; }
+        BusyScope(const BusyScope&) = delete;
+        BusyScope& operator=(const BusyScope&) = delete;
+
+    private:
+        CTkSession& m_session;
+    };
+
+    void CloseNow();
+
+    std::unique_ptr<FILE, FileCloser> m_traceFile;
+    std::unique_ptr<CTkLink> m_link;
+    uint16_t m_address = kTkNoDeviceAddress;
+    uint8_t m_deviceType = 0;
+    bool m_coefficientsValid = false;
+    bool m_levelSensorValid = false;
+    bool m_sensor8Valid = false;
+    std::array<uint8_t, kTkCoefficientCacheSize> m_coefficientCache{};
+    std::array<uint8_t, kTkLevelSensorCacheSize> m_levelSensorCache{};
+    std::array<uint8_t, kTkSensor8CacheSize> m_sensor8Cache{};
+
+    // Waits of this session running further up the stack.
+    int m_waitDepth = 0;
+};

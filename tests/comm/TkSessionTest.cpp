@@ -1,0 +1,773 @@
+// The session of the current command set, end to end: CTkSession over a real link and
+// serial port to the instrument simulator on a pseudo-terminal.
+
+#include "comm/TkSession.h"
+
+#include "comm/CommLine.h"
+#include "comm/TraceSettings.h"
+#include "platform/Clock.h"
+#include "platform/Pump.h"
+#include "tools/instrument-sim/InstrumentSim.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <sstream>
+#include <string>
+
+namespace fs = std::filesystem;
+using wv::sim::Fault;
+using wv::sim::InstrumentSim;
+using wv::sim::SimDevice;
+
+namespace {
+
+constexpr uint16_t kLoggerAddress = 4321;
+constexpr uint8_t kLoggerType = 25;
+constexpr uint16_t kSondeAddress = 777;
+constexpr uint8_t kSondeType = 33;
+
+// Records what an operation tells its callback; Progress answers "cancel" from its
+// cancelAt-th call on (0: never), and runs onProgress first when set.
+class RecordingCallback : public CCallback {
+public:
+    void Begin(int steps) override
+    {
+        ++begins;
+        lastSteps = steps;
+    }
+    int Progress(intptr_t value) override
+    {
+        (void)value;
+        ++progresses;
+        if (onProgress) {
+            onProgress(progresses);
+        }
+        return cancelAt != 0 && progresses >= cancelAt ? 1 : 0;
+    }
+    void End() override { ++ends; }
+
+    int begins = 0;
+    int ends = 0;
+    int progresses = 0;
+    int lastSteps = -1;
+    int cancelAt = 0;
+    std::function<void(int)> onProgress;
+};
+
+// A program home of its own, so the trace switch and log are the test's.
+class ScopedHome {
+public:
+    ScopedHome()
+    {
+        std::string pattern = (fs::temp_directory_path() / "wv-session-XXXXXX").string();
+        char* made = mkdtemp(pattern.data());
+        EXPECT_NE(made, nullptr);
+        path_ = pattern;
+        if (const char* old = std::getenv("WELLVOX_HOME")) {
+            previous_ = old;
+        }
+        setenv("WELLVOX_HOME", path_.c_str(), 1);
+    }
+    ~ScopedHome()
+    {
+        if (previous_) {
+            setenv("WELLVOX_HOME", previous_->c_str(), 1);
+        } else {
+            unsetenv("WELLVOX_HOME");
+        }
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    const fs::path& Path() const { return path_; }
+
+    void Write(const std::string& name, const std::string& text) const
+    {
+        std::ofstream(path_ / name, std::ios::binary) << text;
+    }
+    std::optional<std::string> Read(const std::string& name) const
+    {
+        std::ifstream in(path_ / name, std::ios::binary);
+        if (!in) {
+            return std::nullopt;
+        }
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+
+private:
+    fs::path path_;
+    std::optional<std::string> previous_;
+};
+
+// Removes the pump hook when the test ends, whatever happens.
+struct ScopedPumpHook {
+    explicit ScopedPumpHook(wv::PumpHook hook) { wv::SetPumpHook(std::move(hook)); }
+    ~ScopedPumpHook() { wv::SetPumpHook({}); }
+};
+
+TkIdentityRecord Sentinel()
+{
+    TkIdentityRecord r;
+    r.address = 0xABCD;
+    r.deviceType = 0x5A;
+    std::memset(r.name, 'x', sizeof r.name);
+    return r;
+}
+
+bool SameRecord(const TkIdentityRecord& a, const TkIdentityRecord& b)
+{
+    return a.address == b.address && a.deviceType == b.deviceType &&
+           std::memcmp(a.name, b.name, sizeof a.name) == 0;
+}
+
+// A session opened on a link to the simulator, which plays a level logger and a sonde.
+class SessionTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        logger_ = &sim_.AddDevice(kLoggerAddress, kLoggerType, "Well 7 logger", 9600);
+        sonde_ = &sim_.AddDevice(kSondeAddress, kSondeType, "Sonde on dock", 9600);
+        ASSERT_TRUE(sim_.Start()) << sim_.LastError();
+        auto link = std::make_unique<CTkLink>();
+        ASSERT_EQ(link->OpenPath(kTkLinkDirect, sim_.SlavePath(), 9600), 0);
+        ASSERT_EQ(session_.Open(std::move(link)), 0);
+    }
+
+    // Time-outs of several seconds run on a simulated clock; the link then lets the
+    // simulated time pass in large steps.
+    void UseSimulatedClock()
+    {
+        clock_.emplace(1000);
+        scopedClock_.emplace(*clock_);
+        session_.GetLink()->SetIdleWait(500, 1);
+    }
+
+    // Frames the simulator received with the given command.
+    size_t FramesOf(uint16_t command)
+    {
+        size_t n = 0;
+        for (const auto& f : sim_.Frames()) {
+            n += f.command == command ? 1 : 0;
+        }
+        return n;
+    }
+
+    ScopedHome home_;  // no trace switch: the sessions of these tests do not trace
+    InstrumentSim sim_;
+    SimDevice* logger_ = nullptr;
+    SimDevice* sonde_ = nullptr;
+    std::optional<wv::ManualClock> clock_;
+    std::optional<wv::ScopedClock> scopedClock_;
+    // Declared last: destroyed (link closed) before the clock goes.
+    CTkSession session_;
+};
+
+} // namespace
+
+// ---- Identity --------------------------------------------------------------------------
+
+TEST_F(SessionTest, IdentityOfTheSelectedDeviceInEitherReplyOrder)
+{
+    for (int order : {0, 1}) {
+        SCOPED_TRACE(order);
+        sonde_->SetReplyOrder(order);
+        ASSERT_EQ(session_.TalkTo(kSondeAddress, kSondeType), 0);
+        TkIdentityRecord id = Sentinel();
+        RecordingCallback cb;
+        ASSERT_EQ(session_.GetIdentity(&id, &cb), 0);
+        EXPECT_EQ(id.address, kSondeAddress);
+        EXPECT_EQ(id.deviceType, kSondeType);
+        EXPECT_STREQ(id.name, "Sonde on dock");
+        EXPECT_EQ(cb.begins, 1);
+        EXPECT_EQ(cb.lastSteps, 0);
+        EXPECT_EQ(cb.ends, 1);
+    }
+    // Sent to the selected device only, with the wake-up bytes of a current device.
+    auto frames = sim_.Frames();
+    ASSERT_FALSE(frames.empty());
+    EXPECT_EQ(frames.back().destination, kSondeAddress);
+    EXPECT_TRUE(frames.back().body.empty());
+    EXPECT_EQ(frames.back().wakeBytes, CTkLink::WakeBytesOf(9600));
+    EXPECT_EQ(session_.GetLink()->GetWakeMode(), kTkWakeCurrent);
+}
+
+TEST_F(SessionTest, IdentityKeepsLowBitsOfSerialAndTypeAndSixteenNameCharacters)
+{
+    // The device's 32-bit type field carries more than its low byte; the name field is
+    // full (16 characters and the zero).
+    logger_->SetType(0x0000A119);
+    logger_->SetName("ABCDEFGHIJKLMNOPQRS");
+    ASSERT_EQ(session_.TalkTo(kLoggerAddress, kLoggerType), 0);
+    TkIdentityRecord id = Sentinel();
+    ASSERT_EQ(session_.GetIdentity(&id, nullptr), 0);
+    EXPECT_EQ(id.address, kLoggerAddress);
+    EXPECT_EQ(id.deviceType, 0x19);
+    EXPECT_EQ(std::string(id.name), "ABCDEFGHIJKLMNOP");
+    EXPECT_EQ(id.name[16], '\0');
+}
+
+TEST_F(SessionTest, WithoutSelectionTheCommandGoesToAddress0000FFFF)
+{
+    // No TalkTo: the 16-bit "none" address widened without sign, which is no broadcast.
+    SimDevice& odd = sim_.AddDevice(0xFFFF, 27, "Address 65535", 9600);
+    (void)odd;
+    TkIdentityRecord id = Sentinel();
+    ASSERT_EQ(session_.GetIdentity(&id, nullptr), 0);
+    EXPECT_EQ(id.address, 0xFFFF);
+    EXPECT_STREQ(id.name, "Address 65535");
+    auto frames = sim_.Frames();
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0].destination, 0x0000FFFFu);
+    EXPECT_EQ(logger_->Counters().identifyAnswered + sonde_->Counters().identifyAnswered, 0u);
+}
+
+TEST_F(SessionTest, MissingOutputRecordSendsNothing)
+{
+    ASSERT_EQ(session_.TalkTo(kLoggerAddress, kLoggerType), 0);
+    RecordingCallback cb;
+    EXPECT_EQ(session_.GetIdentity(nullptr, &cb), kTkErrMissingRecord);
+    EXPECT_EQ(cb.begins, 0);
+    EXPECT_EQ(sim_.FrameCount(), 0u);
+}
+
+// ---- Failures of the transaction ---------------------------------------------------------
+
+TEST_F(SessionTest, SilentDeviceCostsFourAttemptsThen5018)
+{
+    UseSimulatedClock();
+    logger_->InjectFault(Fault::Silence(wv::sim::kForever));
+    ASSERT_EQ(session_.TalkTo(kLoggerAddress, kLoggerType), 0);
+    TkIdentityRecord id = Sentinel();
+    const uint64_t start = clock_->NowMs();
+    EXPECT_EQ(session_.GetIdentity(&id, nullptr), kTkErrNoReply);
+    const uint64_t spent = clock_->NowMs() - start;
+    EXPECT_GE(spent, 4 * kTkStandardTimeoutMs);
+    EXPECT_LT(spent, 4 * kTkStandardTimeoutMs + 1000);
+    EXPECT_TRUE(SameRecord(id, Sentinel()));
+    ASSERT_TRUE(sim_.WaitForFrames(4, 2000));
+    EXPECT_EQ(FramesOf(kTkCmdIdentify), 4u);
+    EXPECT_EQ(session_.GetLink()->PendingCount(), 0u);
+}
+
+TEST_F(SessionTest, DeviceStatusPassesThroughAndLeavesOutputUntouched)
+{
+    ASSERT_EQ(session_.TalkTo(kLoggerAddress, kLoggerType), 0);
+    for (uint16_t status : {uint16_t{901}, uint16_t{2}, uint16_t{106}, uint16_t{0xFFFF}}) {
+        SCOPED_TRACE(status);
+        logger_->InjectFault(Fault::BusyStatus(status));
+        TkIdentityRecord id = Sentinel();
+        EXPECT_EQ(session_.GetIdentity(&id, nullptr), status);
+        EXPECT_TRUE(SameRecord(id, Sentinel()));
+    }
+    // The device answers normally again: nothing of the failures stuck to the session.
+    TkIdentityRecord id = Sentinel();
+    EXPECT_EQ(session_.GetIdentity(&id, nullptr), 0);
+    EXPECT_EQ(id.address, kLoggerAddress);
+}
+
+TEST_F(SessionTest, ReplyBodyOfTheWrongLengthIsRefusedWithoutDecoding)
+{
+    ASSERT_EQ(session_.TalkTo(kLoggerAddress, kLoggerType), 0);
+    for (const Fault& fault : {Fault::Short(1), Fault::Short(25), Fault::Oversized(4)}) {
+        logger_->InjectFault(fault);
+        TkIdentityRecord id = Sentinel();
+        EXPECT_EQ(session_.GetIdentity(&id, nullptr), kTkErrUnexpectedRecord);
+        EXPECT_TRUE(SameRecord(id, Sentinel()));
+    }
+}
+
+TEST_F(SessionTest, CancelFromTheCallbackStopsTheCommand)
+{
+    UseSimulatedClock();
+    logger_->InjectFault(Fault::Silence(wv::sim::kForever));
+    ASSERT_EQ(session_.TalkTo(kLoggerAddress, kLoggerType), 0);
+    RecordingCallback cb;
+    cb.cancelAt = 3;
+    TkIdentityRecord id = Sentinel();
+    const uint64_t start = clock_->NowMs();
+    EXPECT_EQ(session_.GetIdentity(&id, &cb), kTkErrCancelled);
+    EXPECT_LT(clock_->NowMs() - start, kTkStandardTimeoutMs);  // no resend was waited for
+    EXPECT_EQ(cb.progresses, 3);
+    EXPECT_EQ(cb.begins, 1);
+    EXPECT_EQ(cb.ends, 1);
+    EXPECT_TRUE(SameRecord(id, Sentinel()));
+    // The request was withdrawn: nothing is resent after the command returned.
+    EXPECT_EQ(session_.GetLink()->PendingCount(), 0u);
+    clock_->Advance(3 * kTkStandardTimeoutMs);
+    for (int i = 0; i < 5; ++i) {
+        session_.Poll();
+    }
+    sim_.WaitUntilIdle(500);
+    EXPECT_EQ(FramesOf(kTkCmdIdentify), 1u);
+
+    // And the session goes on working.
+    logger_->ClearFaults();
+    EXPECT_EQ(session_.GetIdentity(&id, nullptr), 0);
+    EXPECT_EQ(id.address, kLoggerAddress);
+}
+
+namespace {
+
+// A transport that reports its line as lost once told to.
+class DroppableLine : public CCommLine {
+public:
+    int CheckLine() override { return lost ? kCarrierLost : CCommLine::CheckLine(); }
+    std::atomic<bool> lost{false};
+};
+
+} // namespace
+
+TEST(SessionLineTest, LostLineEndsTheCommandWith5109)
+{
+    ScopedHome home;
+    InstrumentSim sim;
+    SimDevice& device = sim.AddDevice(kLoggerAddress, kLoggerType, "Logger", 9600);
+    device.InjectFault(Fault::Silence(wv::sim::kForever));
+    ASSERT_TRUE(sim.Start()) << sim.LastError();
+    auto line = std::make_unique<DroppableLine>();
+    DroppableLine* raw = line.get();
+    ASSERT_EQ(line->OpenPath(LineKind::Direct, sim.SlavePath(), 9600), 0);
+    auto link = std::make_unique<CTkLink>();
+    ASSERT_EQ(link->Attach(kTkLinkDirect, std::move(line)), 0);
+    CTkSession session;
+    ASSERT_EQ(session.Open(std::move(link)), 0);
+    ASSERT_EQ(session.TalkTo(kLoggerAddress, kLoggerType), 0);
+
+    RecordingCallback cb;
+    cb.onProgress = [raw](int calls) {
+        if (calls == 2) {
+            raw->lost = true;
+        }
+    };
+    TkIdentityRecord id = Sentinel();
+    EXPECT_EQ(session.GetIdentity(&id, &cb), kTkErrLineLost);
+    EXPECT_TRUE(SameRecord(id, Sentinel()));
+    EXPECT_EQ(cb.ends, 1);
+}
+
+TEST_F(SessionTest, FindDevicesRunsTheSearchOnTheOwnedLink)
+{
+    // Cancelled during the baud negotiation, which a direct cable runs first.
+    RecordingCallback cb;
+    cb.cancelAt = 1;
+    EXPECT_EQ(session_.FindDevices(&cb), kTkErrCancelled);
+    EXPECT_EQ(cb.progresses, 1);
+    EXPECT_EQ(session_.GetLink()->GetBaud(), 9600u);
+    // The session takes commands afterwards.
+    ASSERT_EQ(session_.TalkTo(kLoggerAddress, kLoggerType), 0);
+    TkIdentityRecord id = Sentinel();
+    EXPECT_EQ(session_.GetIdentity(&id, nullptr), 0);
+}
+
+// ---- Without a link ----------------------------------------------------------------------
+
+TEST(SessionNoLinkTest, EveryEntryReportsTheMissingLink)
+{
+    CTkSession session;
+    EXPECT_FALSE(session.HasLink());
+    EXPECT_EQ(session.Open(nullptr), kTkErrNoLink);
+    EXPECT_EQ(session.FindDevices(nullptr), kTkErrNoLink);
+    EXPECT_EQ(session.Poll(), 0);
+
+    // A command still runs its pattern (Begin, End) and ends with 5019.
+    EXPECT_EQ(session.TalkTo(kLoggerAddress, kLoggerType), 0);
+    RecordingCallback cb;
+    TkIdentityRecord id = Sentinel();
+    EXPECT_EQ(session.GetIdentity(&id, &cb), kTkErrNotLinked);
+    EXPECT_TRUE(SameRecord(id, Sentinel()));
+    EXPECT_EQ(cb.begins, 1);
+    EXPECT_EQ(cb.ends, 1);
+
+    CTkReplyHandler handler;
+    CTkRequest request(kTkCmdIdentify);
+    EXPECT_EQ(session.Transact(request, handler, 100, 0), kTkErrNotLinked);
+    EXPECT_TRUE(handler.IsDone());
+    EXPECT_EQ(handler.GetStatus(), kTkErrNotLinked);
+    EXPECT_EQ(session.Close(), 0);
+}
+
+// ---- Device selection and caches -----------------------------------------------------------
+
+TEST(SessionSelectionTest, TalkToClearsCachesOnlyForAnotherDevice)
+{
+    struct Case {
+        const char* what;
+        uint16_t address;
+        uint8_t type;
+        bool keepsCaches;
+    };
+    const Case cases[] = {
+        {"same address and type", kLoggerAddress, kLoggerType, true},
+        {"another address", kLoggerAddress + 1, kLoggerType, false},
+        {"another type, same address", kLoggerAddress, kLoggerType + 1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CTkSession session;
+        uint16_t address = 0;
+        uint8_t type = 99;
+        ASSERT_EQ(session.GetAddress(&address, &type), 0);
+        EXPECT_EQ(address, kTkNoDeviceAddress);
+        EXPECT_EQ(type, 0);
+
+        ASSERT_EQ(session.TalkTo(kLoggerAddress, kLoggerType), 0);
+        session.SetCoefficientsValid(true);
+        session.SetLevelSensorValid(true);
+        session.SetSensor8Valid(true);
+        ASSERT_EQ(session.TalkTo(c.address, c.type), 0);
+        EXPECT_EQ(session.IsCoefficientsValid(), c.keepsCaches);
+        EXPECT_EQ(session.IsLevelSensorValid(), c.keepsCaches);
+        EXPECT_EQ(session.IsSensor8Valid(), c.keepsCaches);
+        ASSERT_EQ(session.GetAddress(&address, &type), 0);
+        EXPECT_EQ(address, c.address);
+        EXPECT_EQ(type, c.type);
+    }
+}
+
+TEST(SessionSelectionTest, OpenClearsCachesAndCachesStartZeroed)
+{
+    CTkSession session;
+    for (uint8_t b : session.CoefficientCache()) {
+        ASSERT_EQ(b, 0);
+    }
+    for (uint8_t b : session.LevelSensorCache()) {
+        ASSERT_EQ(b, 0);
+    }
+    for (uint8_t b : session.Sensor8Cache()) {
+        ASSERT_EQ(b, 0);
+    }
+    EXPECT_EQ(session.CoefficientCache().size(), 1248u);
+    EXPECT_EQ(session.LevelSensorCache().size(), 124u);
+    EXPECT_EQ(session.Sensor8Cache().size(), 284u);
+
+    session.SetCoefficientsValid(true);
+    session.SetLevelSensorValid(true);
+    session.SetSensor8Valid(true);
+    ScopedHome home;
+    ASSERT_EQ(session.Open(std::make_unique<CTkLink>()), 0);
+    EXPECT_FALSE(session.IsCoefficientsValid());
+    EXPECT_FALSE(session.IsLevelSensorValid());
+    EXPECT_FALSE(session.IsSensor8Valid());
+}
+
+TEST_F(SessionTest, TalkToSetsTheLinkModeFromTheDeviceType)
+{
+    ASSERT_EQ(session_.TalkTo(12, 10), 0);  // an older-generation model code
+    EXPECT_EQ(session_.GetLink()->GetWakeMode(), kTkWakeLegacy);
+    ASSERT_EQ(session_.TalkTo(kLoggerAddress, kLoggerType), 0);
+    EXPECT_EQ(session_.GetLink()->GetWakeMode(), kTkWakeCurrent);
+}
+
+TEST(SessionFamilyTest, PortListsAndRestartWaitsByDeviceType)
+{
+    EXPECT_EQ(TkFixedPortList(22), (std::vector<uint8_t>{2}));
+    EXPECT_EQ(TkFixedPortList(23), (std::vector<uint8_t>{2}));
+    EXPECT_EQ(TkFixedPortList(27), (std::vector<uint8_t>{2}));
+    EXPECT_EQ(TkFixedPortList(24), (std::vector<uint8_t>{1}));
+    EXPECT_EQ(TkFixedPortList(28), (std::vector<uint8_t>{3}));
+    EXPECT_EQ(TkFixedPortList(21), (std::vector<uint8_t>{1, 2}));
+    EXPECT_EQ(TkFixedPortList(25), (std::vector<uint8_t>{1, 2}));
+    for (int type : {29, 30, 40, 41}) {
+        EXPECT_EQ(TkIsParameterFamily(type), type >= 30 && type <= 40) << type;
+    }
+    EXPECT_FALSE(TkIsChannelFamily(20));
+    EXPECT_TRUE(TkIsChannelFamily(21));
+    EXPECT_TRUE(TkIsChannelFamily(28));
+    EXPECT_FALSE(TkIsChannelFamily(30));
+    EXPECT_EQ(TkRestartWaitMs(33), 35000u);
+    EXPECT_EQ(TkRestartWaitMs(25), 100000u);
+    EXPECT_TRUE(TkTruncatesBeforeDownload(23));
+    EXPECT_TRUE(TkTruncatesBeforeDownload(24));
+    EXPECT_FALSE(TkTruncatesBeforeDownload(25));
+}
+
+// ---- The generic request and reply ---------------------------------------------------------
+
+TEST_F(SessionTest, GenericRequestAndReplyCarryRecordsInFrameOrder)
+{
+    // A command of the device's that echoes a "cil" request as "lic" plus two raw bytes,
+    // each value plus one.
+    constexpr uint16_t kEcho = 4000;
+    for (SimDevice* device : {logger_, sonde_}) {
+        device->SetHandler(kEcho, [](SimDevice&, const wv::sim::SimRequest& request) {
+            std::vector<uint8_t> in;
+            if (!request.Decode("cil", in)) {
+                return wv::sim::SimReply::Status(77);
+            }
+            wv::sim::BodyReader r(in);
+            uint8_t c = r.U8();
+            uint16_t i = r.U16();
+            uint32_t l = r.U32();
+            wv::sim::BodyWriter w;
+            w.U32(l + 1).U16(static_cast<uint16_t>(i + 1)).U8(static_cast<uint8_t>(c + 1)).U8(0xEE).U8(0xFF);
+            return wv::sim::SimReply::Answer(w.Take(), "lic2(c)");
+        });
+    }
+    sonde_->SetReplyOrder(1);
+
+    for (auto [address, type] : {std::pair{kLoggerAddress, kLoggerType}, std::pair{kSondeAddress, kSondeType}}) {
+        SCOPED_TRACE(address);
+        ASSERT_EQ(session_.TalkTo(address, type), 0);
+        TkBodyWriter body;
+        body.U8(0x41).U16(0x1234).U32(0x89ABCDEF);
+        CTkRequest request(kEcho, body, "cil");
+        ASSERT_EQ(request.GetBuildResult(), 0);
+
+        uint32_t l = 0;
+        uint16_t i = 0;
+        uint8_t c = 0;
+        size_t rest = 0;
+        CTkLayoutReply reply(
+            nullptr, "lic",
+            [&](TkBodyReader& r) {
+                l = r.U32();
+                i = r.U16();
+                c = r.U8();
+                rest = r.Remaining();
+                return 0;
+            },
+            TkBodyMatch::AtLeast);
+        ASSERT_EQ(session_.RunCommand(request, reply, nullptr), 0);
+        EXPECT_EQ(l, 0x89ABCDF0u);
+        EXPECT_EQ(i, 0x1235);
+        EXPECT_EQ(c, 0x42);
+        EXPECT_EQ(rest, 2u);
+
+        // The same reply against an exact layout is refused and decodes nothing.
+        CTkRequest again(kEcho, body, "cil");
+        bool decoded = false;
+        CTkLayoutReply exact(nullptr, "lic", [&](TkBodyReader&) {
+            decoded = true;
+            return 0;
+        });
+        EXPECT_EQ(session_.RunCommand(again, exact, nullptr), kTkErrUnexpectedRecord);
+        EXPECT_FALSE(decoded);
+    }
+    // The request went out most significant byte first.
+    auto frames = sim_.Frames();
+    ASSERT_FALSE(frames.empty());
+    EXPECT_EQ(frames[0].body, (std::vector<uint8_t>{0x41, 0x12, 0x34, 0x89, 0xAB, 0xCD, 0xEF}));
+}
+
+TEST_F(SessionTest, DecoderCodeEndsTheCommand)
+{
+    ASSERT_EQ(session_.TalkTo(kLoggerAddress, kLoggerType), 0);
+    CTkRequest request(kTkCmdIdentify);
+    CTkPacketReply reply(nullptr, [](CTkPacket& packet) {
+        size_t size = 0;
+        const uint8_t* body = TkReplyBody(packet, "c", TkBodyMatch::Exact, &size);
+        EXPECT_EQ(body, nullptr);
+        EXPECT_EQ(size, 25u);
+        return kTkErrUnknownChannelForm;
+    });
+    EXPECT_EQ(session_.RunCommand(request, reply, nullptr), kTkErrUnknownChannelForm);
+}
+
+TEST_F(SessionTest, RequestThatCannotBeBuiltIsNeverSent)
+{
+    ASSERT_EQ(session_.TalkTo(kLoggerAddress, kLoggerType), 0);
+    std::vector<uint8_t> big(491, 0x55);
+    std::vector<uint8_t> small(3, 0x55);
+    CTkRequest tooLong(300, big.data(), big.size(), nullptr);
+    CTkRequest layoutTooShort(300, small.data(), small.size(), "c");
+    CTkRequest layoutTooLong(300, small.data(), small.size(), "l");
+    CTkRequest badLayout(300, small.data(), small.size(), "3(c");
+    for (CTkRequest* r : {&tooLong, &layoutTooShort, &layoutTooLong, &badLayout}) {
+        EXPECT_EQ(r->GetBuildResult(), kTkErrNoMemory);
+        RecordingCallback cb;
+        CTkReplyHandler handler(&cb);
+        EXPECT_EQ(session_.RunCommand(*r, handler, &cb), kTkErrNoMemory);
+        EXPECT_EQ(cb.begins, 0);
+        EXPECT_EQ(cb.ends, 0);
+    }
+    sim_.WaitUntilIdle(200);
+    EXPECT_EQ(sim_.FrameCount(), 0u);
+}
+
+TEST_F(SessionTest, TransactAndPollDriveAHandlerByHand)
+{
+    ASSERT_EQ(session_.TalkTo(kSondeAddress, kSondeType), 0);
+    CTkRequest request(kTkCmdIdentify);
+    uint16_t address = 0;
+    CTkLayoutReply reply(nullptr, kTkIdentifyLayout, [&](TkBodyReader& r) {
+        address = static_cast<uint16_t>(r.U32());
+        return 0;
+    });
+    ASSERT_EQ(session_.Transact(request, reply, kTkStandardTimeoutMs, kTkStandardResends), 0);
+    EXPECT_EQ(request.GetAddress(), kSondeAddress);
+    for (int i = 0; i < 2000 && !reply.IsDone(); ++i) {
+        ASSERT_EQ(session_.Poll(), 0);
+    }
+    ASSERT_TRUE(reply.IsDone());
+    EXPECT_EQ(reply.GetStatus(), 0);
+    EXPECT_EQ(address, kSondeAddress);
+}
+
+// ---- Re-entry ------------------------------------------------------------------------------
+
+TEST_F(SessionTest, CommandsStartedInsideAWaitAreRefusedAsBusy)
+{
+    ASSERT_EQ(session_.TalkTo(kLoggerAddress, kLoggerType), 0);
+    logger_->SetReplyDelayMs(100);
+
+    // A user-interface event dispatched inside the command's wait tries to use the
+    // session: another command, another selection, a search, closing and reopening.
+    bool fired = false;
+    int inner = -1, talk = -1, search = -1, close = -1, open = -1;
+    RecordingCallback innerCb;
+    TkIdentityRecord innerId = Sentinel();
+    ScopedPumpHook hook([&] {
+        if (fired) {
+            return false;
+        }
+        fired = true;
+        inner = session_.GetIdentity(&innerId, &innerCb);
+        talk = session_.TalkTo(kSondeAddress, kSondeType);
+        search = session_.FindDevices(nullptr);
+        close = session_.Close();
+        open = session_.Open(std::make_unique<CTkLink>());
+        return true;
+    });
+
+    TkIdentityRecord id = Sentinel();
+    EXPECT_EQ(session_.GetIdentity(&id, nullptr), 0);
+    ASSERT_TRUE(fired);
+    EXPECT_EQ(inner, kTkErrLinkBusy);
+    EXPECT_EQ(talk, kTkErrLinkBusy);
+    EXPECT_EQ(search, kTkErrLinkBusy);
+    EXPECT_EQ(close, kTkErrLinkBusy);
+    EXPECT_EQ(open, kTkErrLinkBusy);
+    EXPECT_EQ(innerCb.begins, 0);
+    EXPECT_TRUE(SameRecord(innerId, Sentinel()));
+
+    // The outer command finished with its own device, and the selection is unchanged.
+    EXPECT_EQ(id.address, kLoggerAddress);
+    EXPECT_STREQ(id.name, "Well 7 logger");
+    uint16_t address = 0;
+    uint8_t type = 0;
+    session_.GetAddress(&address, &type);
+    EXPECT_EQ(address, kLoggerAddress);
+    EXPECT_EQ(type, kLoggerType);
+    EXPECT_TRUE(session_.HasLink());
+    EXPECT_EQ(FramesOf(kTkCmdIdentify), 1u);
+
+    // Once the wait is over the session takes commands again.
+    EXPECT_EQ(session_.GetIdentity(&innerId, nullptr), 0);
+}
+
+// ---- Trace ---------------------------------------------------------------------------------
+
+TEST(SessionTraceTest, OpenAndCloseWriteTheExactLines)
+{
+    ScopedHome home;
+    home.Write("TraceTavo.ini", "[TRACE]\nEnabled=1\n");
+    for (int i = 0; i < 2; ++i) {
+        CTkSession session;
+        ASSERT_EQ(session.Open(std::make_unique<CTkLink>()), 0);
+        EXPECT_TRUE(session.IsTracing());
+        if (i == 1) {
+            session.TraceRawRead(0x1A2B, 0x000C);
+            session.TraceRawReadError(kTkErrNoReply);
+        }
+        ASSERT_EQ(session.Close(), 0);
+        EXPECT_FALSE(session.IsTracing());
+    }
+    EXPECT_EQ(home.Read("TraceTavo.txt"),
+              std::string("==== Begin Trace Session ====\n"
+                          "==== End Trace Session ====\n"
+                          "==== Begin Trace Session ====\n"
+                          "TkRawRead 1A2B  C\n"
+                          "TkRawRead error 5018\n"
+                          "==== End Trace Session ====\n"));
+}
+
+TEST(SessionTraceTest, OnlyEnabledEqualToOneTurnsTracingOn)
+{
+    struct Case {
+        const char* what;
+        const char* fileName;
+        std::optional<std::string> settings;
+        bool traces;
+    };
+    const Case cases[] = {
+        {"no switch file", "TraceTavo.ini", std::nullopt, false},
+        {"Enabled=0", "TraceTavo.ini", "[TRACE]\nEnabled=0\n", false},
+        {"Enabled=2", "TraceTavo.ini", "[TRACE]\nEnabled=2\n", false},
+        {"Enabled=-1", "TraceTavo.ini", "[TRACE]\nEnabled=-1\n", false},
+        {"key in another section", "TraceTavo.ini", "[OTHER]\nEnabled=1\n", false},
+        {"Windows line ends, other letter case", "tracetavo.INI", "[trace]\r\nenabled = 1\r\n", true},
+        {"byte-order mark", "TraceTavo.ini", "\xEF\xBB\xBF[TRACE]\nEnabled=1\n", true},
+        {"quoted number", "TraceTavo.ini", "[TRACE]\nEnabled=\"1\"\n", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScopedHome home;
+        if (c.settings) {
+            home.Write(c.fileName, *c.settings);
+        }
+        EXPECT_EQ(IsTraceEnabled(), c.traces);
+        {
+            CTkSession session;
+            ASSERT_EQ(session.Open(std::make_unique<CTkLink>()), 0);
+            EXPECT_EQ(session.IsTracing(), c.traces);
+        }
+        auto log = home.Read("TraceTavo.txt");
+        if (c.traces) {
+            EXPECT_EQ(log, std::string("==== Begin Trace Session ====\n==== End Trace Session ====\n"));
+        } else {
+            EXPECT_FALSE(log.has_value());
+        }
+    }
+}
+
+TEST(SessionTraceTest, SessionOpenedWithoutTracingWritesNothingOnClose)
+{
+    ScopedHome home;
+    CTkSession session;
+    ASSERT_EQ(session.Open(std::make_unique<CTkLink>()), 0);
+    // Tracing switched on while the session is open does not start its trace.
+    home.Write("TraceTavo.ini", "[TRACE]\nEnabled=1\n");
+    session.TkLog("%s\n", "not written");
+    session.TraceRawRead(1, 2);
+    ASSERT_EQ(session.Close(), 0);
+    EXPECT_FALSE(home.Read("TraceTavo.txt").has_value());
+}
+
+TEST(SessionTraceTest, LogThatCannotBeOpenedLeavesTracingOff)
+{
+    ScopedHome home;
+    home.Write("TraceTavo.ini", "[TRACE]\nEnabled=1\n");
+    fs::create_directory(home.Path() / "TraceTavo.txt");  // a folder where the log should be
+    CTkSession session;
+    ASSERT_EQ(session.Open(std::make_unique<CTkLink>()), 0);
+    EXPECT_FALSE(session.IsTracing());
+    EXPECT_EQ(session.Close(), 0);
+}
+
+TEST(SessionTraceTest, AppendsToAnExistingLogAndTracesAcrossReopen)
+{
+    ScopedHome home;
+    home.Write("TraceTavo.ini", "[TRACE]\nEnabled=1\n");
+    home.Write("TraceTavo.txt", "earlier run\n");
+    auto session = std::make_unique<CTkSession>();
+    ASSERT_EQ(session->Open(std::make_unique<CTkLink>()), 0);
+    // A second Open on the same session keeps its one log and adds another begin line.
+    ASSERT_EQ(session->Open(std::make_unique<CTkLink>()), 0);
+    session->TkLog("value %d of %s\n", 7, "seven");
+    // The destructor ends the trace session like Close.
+    session.reset();
+    EXPECT_EQ(home.Read("TraceTavo.txt"),
+              std::string("earlier run\n"
+                          "==== Begin Trace Session ====\n"
+                          "==== Begin Trace Session ====\n"
+                          "value 7 of seven\n"
+                          "==== End Trace Session ====\n"));
+}
