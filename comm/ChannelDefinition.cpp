@@ -1,0 +1,1176 @@
+#include "comm/ChannelDefinition.h"
+
+#include "comm/TkResultCodes.h"
+#include "foundation/Text.h"
+
+#include <algorithm>
+#include <bit>
+
+namespace {
+
+// Writes fields one after another, multi-byte values in the given order
+// (0 most significant byte first, anything else least significant first).
+class FieldWriter {
+public:
+    FieldWriter(std::vector<uint8_t>& out, int order) : m_out(out), m_msbFirst(order == 0) {}
+
+    void U8(uint8_t value) { m_out.push_back(value); }
+    void U16(uint16_t value) { Put(value, 2); }
+    void U32(uint32_t value) { Put(value, 4); }
+    void F32(float value) { U32(std::bit_cast<uint32_t>(value)); }
+    // A double of the record travels as the nearest 32-bit float.
+    void Narrow(double value) { F32(static_cast<float>(value)); }
+    void F64(double value) { Put(std::bit_cast<uint64_t>(value), 8); }
+    void Date(const DeviceTime& t)
+    {
+        U16(t.year);
+        U8(t.month);
+        U8(t.day);
+        U8(t.hour);
+        U8(t.minute);
+        U8(t.second);
+        U8(t.hundredths);
+    }
+    // A text field of width bytes: the characters up to the first zero, at most
+    // width - 1 of them, then zeros.
+    void Text(const char* text, size_t capacity, size_t width)
+    {
+        size_t length = 0;
+        while (length < capacity && length + 1 < width && text[length] != '\0') {
+            ++length;
+        }
+        for (size_t i = 0; i < width; ++i) {
+            U8(i < length ? static_cast<uint8_t>(text[i]) : 0);
+        }
+    }
+    // Zeros up to byte offset (image padding).
+    void PadTo(size_t offset)
+    {
+        if (m_out.size() < offset) {
+            m_out.resize(offset, 0);
+        }
+    }
+
+private:
+    void Put(uint64_t value, int bytes)
+    {
+        for (int i = 0; i < bytes; ++i) {
+            const int shift = 8 * (m_msbFirst ? bytes - 1 - i : i);
+            m_out.push_back(static_cast<uint8_t>(value >> shift));
+        }
+    }
+
+    std::vector<uint8_t>& m_out;
+    bool m_msbFirst;
+};
+
+// Reads fields one after another. The callers check the length of the whole
+// form first; a read past the end still gives zeros rather than touching memory
+// outside the span.
+class FieldReader {
+public:
+    FieldReader(std::span<const uint8_t> data, int order) : m_data(data), m_msbFirst(order == 0) {}
+
+    uint8_t U8() { return static_cast<uint8_t>(Get(1)); }
+    uint16_t U16() { return static_cast<uint16_t>(Get(2)); }
+    uint32_t U32() { return static_cast<uint32_t>(Get(4)); }
+    float F32() { return std::bit_cast<float>(U32()); }
+    double F64() { return std::bit_cast<double>(Get(8)); }
+    DeviceTime Date()
+    {
+        DeviceTime t;
+        t.year = U16();
+        t.month = U8();
+        t.day = U8();
+        t.hour = U8();
+        t.minute = U8();
+        t.second = U8();
+        t.hundredths = U8();
+        return t;
+    }
+    // A text field of width bytes into an array of capacity characters: the
+    // bytes up to the first zero, at most capacity - 1 of them; the rest zero.
+    void Text(char* text, size_t capacity, size_t width)
+    {
+        bool ended = false;
+        for (size_t i = 0; i < width; ++i) {
+            const char c = static_cast<char>(U8());
+            if (c == '\0') {
+                ended = true;
+            }
+            if (i < capacity) {
+                text[i] = ended || i + 1 >= capacity ? '\0' : c;
+            }
+        }
+        for (size_t i = width; i < capacity; ++i) {
+            text[i] = '\0';
+        }
+    }
+    void Skip(size_t bytes) { m_pos += bytes; }
+    void SeekTo(size_t offset) { m_pos = offset; }
+
+private:
+    uint64_t Get(int bytes)
+    {
+        uint64_t value = 0;
+        for (int i = 0; i < bytes; ++i) {
+            const size_t at = m_pos + static_cast<size_t>(i);
+            const uint64_t byte = at < m_data.size() ? m_data[at] : 0;
+            const int shift = 8 * (m_msbFirst ? bytes - 1 - i : i);
+            value |= byte << shift;
+        }
+        m_pos += static_cast<size_t>(bytes);
+        return value;
+    }
+
+    std::span<const uint8_t> m_data;
+    size_t m_pos = 0;
+    bool m_msbFirst;
+};
+
+// Stored images are kept least significant byte first.
+constexpr int kImageOrder = 1;
+
+void WriteSegment(FieldWriter& w, const CalSegment& s)
+{
+    w.U8(s.code);
+    w.F32(s.standard);
+    w.F32(s.reading);
+    w.F32(s.temperature);
+}
+
+CalSegment ReadSegment(FieldReader& r)
+{
+    CalSegment s;
+    s.code = r.U8();
+    s.standard = r.F32();
+    s.reading = r.F32();
+    s.temperature = r.F32();
+    return s;
+}
+
+void WritePair(FieldWriter& w, const CoeffPair& p)
+{
+    w.F32(p.slope);
+    w.F32(p.offset);
+}
+
+CoeffPair ReadPair(FieldReader& r)
+{
+    CoeffPair p;
+    p.slope = r.F32();
+    p.offset = r.F32();
+    return p;
+}
+
+// The sensor block "cci6(c)cc6(cfff)3(ff)": tag 'K', parameter type, sensor
+// date, calibration mode and point count, six segments, three pairs.
+void WriteSensorBlock(FieldWriter& w, const ChannelDefinitionRecord& r)
+{
+    w.U8(kChannelFormSensor);
+    w.U8(r.parameterType);
+    w.Date(r.sensorDate);
+    w.U8(r.calibrationMode);
+    w.U8(r.calibrationPointCount);
+    for (const CalSegment& s : r.segments) {
+        WriteSegment(w, s);
+    }
+    for (const CoeffPair& p : r.pairs) {
+        WritePair(w, p);
+    }
+}
+
+void ReadSensorBlock(FieldReader& in, ChannelDefinitionRecord& r)
+{
+    in.Skip(1);  // the block's own tag
+    r.parameterType = in.U8();
+    r.sensorDate = in.Date();
+    r.calibrationMode = in.U8();
+    r.calibrationPointCount = in.U8();
+    for (CalSegment& s : r.segments) {
+        s = ReadSegment(in);
+    }
+    for (CoeffPair& p : r.pairs) {
+        p = ReadPair(in);
+    }
+}
+
+// A record as every read starts it: all zero, level defaults, calibration part reset.
+ChannelDefinitionRecord FreshChannel()
+{
+    ChannelDefinitionRecord r;
+    SetChannelLevelDefaults(r);
+    ResetChannelSensorPart(r);
+    return r;
+}
+
+uint8_t LevelParameterType(uint8_t channelNumber)
+{
+    return channelNumber == kBarometricChannelNumber ? kParamBarometric : kParamLevel;
+}
+
+// Decodes any of the seven channel forms; the callers pick which they accept.
+int DecodeChannelForm(std::span<const uint8_t> body, int order, uint8_t channelIfAbsent,
+                      ChannelDefinitionRecord& record)
+{
+    if (body.empty()) {
+        return kTkErrUnexpectedRecord;
+    }
+    const uint8_t tag = body[0];
+    const size_t size = ChannelFormSize(tag);
+    if (size == 0) {
+        return kTkErrUnknownChannelForm;
+    }
+    if (body.size() < size) {
+        return kTkErrUnexpectedRecord;
+    }
+    FieldReader in(body, order);
+    in.Skip(1);
+    ChannelDefinitionRecord r = FreshChannel();
+    switch (tag) {
+    case kChannelFormTemperature:
+        r.channelNumber = in.U8();
+        r.parameterType = kParamTemperature;
+        in.Text(r.name.data(), r.name.size(), kChannelNameSize);
+        break;
+    case kChannelFormOldLevel:
+        // The older level form follows its own layout: the when-to-read byte
+        // comes before the reference reading and the specific gravity.
+        r.channelNumber = in.U8();
+        r.parameterType = LevelParameterType(r.channelNumber);
+        in.Text(r.name.data(), r.name.size(), kChannelNameSize);
+        r.levelSetting = in.U8();
+        r.pressureRange = in.U16();
+        r.levelMode = in.U8();
+        r.levelReference = in.F32();
+        r.whenToRead = in.U8();
+        r.referenceReading = in.F32();
+        r.specificGravity = in.F32();
+        r.latitude = 0;
+        r.locationByte = 0;
+        r.elevation = 0.0;
+        r.density = 0.0;
+        break;
+    case kChannelFormLevel:
+        r.channelNumber = in.U8();
+        r.parameterType = LevelParameterType(r.channelNumber);
+        in.Text(r.name.data(), r.name.size(), kChannelNameSize);
+        r.levelSetting = in.U8();
+        r.pressureRange = in.U16();
+        r.levelMode = in.U8();
+        r.levelReference = in.F32();
+        r.referenceReading = in.F32();
+        r.specificGravity = in.F32();
+        r.whenToRead = in.U8();
+        r.latitude = in.U8();
+        r.locationByte = in.U8();
+        r.elevation = in.F32();
+        r.density = in.F32();
+        break;
+    case kChannelFormSensor:
+        r.channelNumber = channelIfAbsent;
+        in.SeekTo(0);
+        ReadSensorBlock(in, r);
+        break;
+    case kChannelFormTurbidity:
+        r.channelNumber = channelIfAbsent;
+        ReadSensorBlock(in, r);
+        break;
+    case kChannelFormParameter:
+        r.channelNumber = in.U8();
+        ReadSensorBlock(in, r);
+        break;
+    case kChannelFormWiper:
+        r.channelNumber = kWiperChannelNumber;
+        r.parameterType = kParamWiper;
+        break;
+    default:
+        return kTkErrUnknownChannelForm;
+    }
+    record = r;
+    return 0;
+}
+
+} // namespace
+
+// ---- Channel definition ----------------------------------------------------------------
+
+const char* ChannelFormLayout(uint8_t tag)
+{
+    switch (tag) {
+    case kChannelFormTemperature: return kChannelTemperatureLayout;
+    case kChannelFormOldLevel: return kChannelOldLevelLayout;
+    case kChannelFormLevel: return kChannelLevelLayout;
+    case kChannelFormSensor: return kSensorBlockLayout;
+    case kChannelFormTurbidity: return kChannelTurbidityLayout;
+    case kChannelFormParameter: return kChannelParameterLayout;
+    case kChannelFormWiper: return kChannelWiperLayout;
+    default: return nullptr;
+    }
+}
+
+size_t ChannelFormSize(uint8_t tag)
+{
+    switch (tag) {
+    case kChannelFormTemperature: return kChannelTemperatureSize;
+    case kChannelFormOldLevel: return kChannelOldLevelSize;
+    case kChannelFormLevel: return kChannelLevelSize;
+    case kChannelFormSensor: return kSensorBlockSize;
+    case kChannelFormTurbidity: return kChannelTurbiditySize;
+    case kChannelFormParameter: return kChannelParameterSize;
+    case kChannelFormWiper: return kChannelWiperSize;
+    default: return 0;
+    }
+}
+
+uint8_t ChannelWriteForm(uint8_t parameterType)
+{
+    switch (parameterType) {
+    case kParamTemperature: return kChannelFormTemperature;
+    case kParamLevel:
+    case kParamBarometric: return kChannelFormLevel;
+    case kParamTurbidity: return kChannelFormTurbidity;
+    case kParamWiper: return kChannelFormWiper;
+    default: return kChannelFormParameter;
+    }
+}
+
+void SetChannelLevelDefaults(ChannelDefinitionRecord& record)
+{
+    record.coefficients.fill(0.0);
+    record.warmUp = kChannelDefaultWarmUp;
+    record.levelSetting = kChannelDefaultLevelSetting;
+    record.levelMode = kChannelDefaultLevelMode;
+    record.levelReference = 0.0;
+    record.whenToRead = kChannelDefaultWhenToRead;
+    record.referenceReading = 0.0;
+    record.specificGravity = kChannelDefaultSpecificGravity;
+    record.pressureRange = kChannelDefaultPressureRange;
+    record.latitude = 0;
+    record.locationByte = 0;
+    record.elevation = 0.0;
+    record.density = 0.0;
+}
+
+void ResetChannelSensorPart(ChannelDefinitionRecord& record)
+{
+    record.sensorDate = kDeviceTimeNotSet;
+    record.calibrationMode = 0;
+    record.calibrationPointCount = 0;
+    record.segments.fill(CalSegment{});
+    record.pairs.fill(CoeffPair{});
+}
+
+size_t ChannelCalibrationPoints(const ChannelDefinitionRecord& record)
+{
+    return std::min<size_t>(record.calibrationPointCount, kChannelSegments);
+}
+
+size_t CalTablePoints(const SensorCalTable& table)
+{
+    return std::clamp<size_t>(table.pointCount, 1, kCalTablePoints);
+}
+
+std::string ChannelName(const ChannelDefinitionRecord& record)
+{
+    const auto end = std::find(record.name.begin(), record.name.end(), '\0');
+    return Cp1252ToUtf8(std::string_view(record.name.data(), static_cast<size_t>(end - record.name.begin())));
+}
+
+void SetChannelName(ChannelDefinitionRecord& record, std::string_view utf8)
+{
+    const std::string bytes = Utf8ToCp1252(utf8);
+    record.name.fill('\0');
+    const size_t length = std::min(bytes.size(), kChannelNameSize - 1);
+    for (size_t i = 0; i < length; ++i) {
+        // A zero inside the text ends the name.
+        if (bytes[i] == '\0') {
+            break;
+        }
+        record.name[i] = bytes[i];
+    }
+}
+
+std::vector<uint8_t> EncodeChannelForm(const ChannelDefinitionRecord& record, uint8_t tag, int order)
+{
+    std::vector<uint8_t> out;
+    const size_t size = ChannelFormSize(tag);
+    if (size == 0) {
+        return out;
+    }
+    out.reserve(size);
+    FieldWriter w(out, order);
+    const ChannelDefinitionRecord& r = record;
+    switch (tag) {
+    case kChannelFormTemperature:
+        w.U8(tag);
+        w.U8(r.channelNumber);
+        w.Text(r.name.data(), r.name.size(), kChannelNameSize);
+        break;
+    case kChannelFormOldLevel:
+        w.U8(tag);
+        w.U8(r.channelNumber);
+        w.Text(r.name.data(), r.name.size(), kChannelNameSize);
+        w.U8(r.levelSetting);
+        w.U16(r.pressureRange);
+        w.U8(r.levelMode);
+        w.Narrow(r.levelReference);
+        w.U8(r.whenToRead);
+        w.Narrow(r.referenceReading);
+        w.Narrow(r.specificGravity);
+        break;
+    case kChannelFormLevel:
+        w.U8(tag);
+        w.U8(r.channelNumber);
+        w.Text(r.name.data(), r.name.size(), kChannelNameSize);
+        w.U8(r.levelSetting);
+        w.U16(r.pressureRange);
+        w.U8(r.levelMode);
+        w.Narrow(r.levelReference);
+        w.Narrow(r.referenceReading);
+        w.Narrow(r.specificGravity);
+        w.U8(r.whenToRead);
+        w.U8(r.latitude);
+        w.U8(r.locationByte);
+        w.Narrow(r.elevation);
+        w.Narrow(r.density);
+        break;
+    case kChannelFormSensor:
+        WriteSensorBlock(w, r);
+        break;
+    case kChannelFormTurbidity:
+        w.U8(tag);
+        WriteSensorBlock(w, r);
+        break;
+    case kChannelFormParameter:
+        w.U8(tag);
+        w.U8(r.channelNumber);
+        WriteSensorBlock(w, r);
+        break;
+    case kChannelFormWiper:
+        w.U8(tag);
+        break;
+    default:
+        break;
+    }
+    return out;
+}
+
+std::vector<uint8_t> EncodeChannelWrite(const ChannelDefinitionRecord& record, int order)
+{
+    return EncodeChannelForm(record, ChannelWriteForm(record.parameterType), order);
+}
+
+int DecodeChannelReply(std::span<const uint8_t> body, int order, uint8_t requestedChannel,
+                       ChannelDefinitionRecord& record)
+{
+    if (!body.empty() && body[0] == kChannelFormParameter) {
+        return kTkErrUnknownChannelForm;  // a write form, never a reply
+    }
+    return DecodeChannelForm(body, order, requestedChannel, record);
+}
+
+int DecodeChannelWrite(std::span<const uint8_t> body, int order, uint8_t channelIfAbsent,
+                       ChannelDefinitionRecord& record)
+{
+    if (!body.empty() && (body[0] == kChannelFormOldLevel || body[0] == kChannelFormSensor)) {
+        return kTkErrUnknownChannelForm;  // read forms, never written
+    }
+    return DecodeChannelForm(body, order, channelIfAbsent, record);
+}
+
+std::array<uint8_t, kChannelDefinitionImageSize> ChannelDefinitionToImage(const ChannelDefinitionRecord& r)
+{
+    std::vector<uint8_t> out;
+    out.reserve(kChannelDefinitionImageSize);
+    FieldWriter w(out, kImageOrder);
+    w.U8(r.channelNumber);
+    w.U8(r.parameterType);
+    w.Text(r.name.data(), r.name.size(), kChannelNameSize);
+    w.PadTo(24);
+    for (double c : r.coefficients) {
+        w.F64(c);
+    }
+    w.U16(r.warmUp);
+    w.U8(r.levelSetting);
+    w.U8(r.levelMode);
+    w.PadTo(72);
+    w.F64(r.levelReference);
+    w.U8(r.whenToRead);
+    w.PadTo(88);
+    w.F64(r.referenceReading);
+    w.F64(r.specificGravity);
+    w.U16(r.pressureRange);
+    w.U8(r.latitude);
+    w.U8(r.locationByte);
+    w.PadTo(112);
+    w.F64(r.elevation);
+    w.F64(r.density);
+    w.Date(r.sensorDate);
+    w.U8(r.calibrationMode);
+    w.U8(r.calibrationPointCount);
+    w.PadTo(140);
+    for (const CalSegment& s : r.segments) {
+        const size_t start = out.size();
+        w.U8(s.code);
+        w.PadTo(start + 4);
+        w.F32(s.standard);
+        w.F32(s.reading);
+        w.F32(s.temperature);
+    }
+    for (const CoeffPair& p : r.pairs) {
+        WritePair(w, p);
+    }
+    w.PadTo(kChannelDefinitionImageSize);
+    std::array<uint8_t, kChannelDefinitionImageSize> image{};
+    std::copy_n(out.begin(), image.size(), image.begin());
+    return image;
+}
+
+bool ChannelDefinitionFromImage(std::span<const uint8_t> image, ChannelDefinitionRecord& record)
+{
+    if (image.size() < kChannelDefinitionImageSize) {
+        return false;
+    }
+    FieldReader in(image, kImageOrder);
+    ChannelDefinitionRecord r;
+    r.channelNumber = in.U8();
+    r.parameterType = in.U8();
+    in.Text(r.name.data(), r.name.size(), kChannelNameSize);
+    in.SeekTo(24);
+    for (double& c : r.coefficients) {
+        c = in.F64();
+    }
+    r.warmUp = in.U16();
+    r.levelSetting = in.U8();
+    r.levelMode = in.U8();
+    in.SeekTo(72);
+    r.levelReference = in.F64();
+    r.whenToRead = in.U8();
+    in.SeekTo(88);
+    r.referenceReading = in.F64();
+    r.specificGravity = in.F64();
+    r.pressureRange = in.U16();
+    r.latitude = in.U8();
+    r.locationByte = in.U8();
+    in.SeekTo(112);
+    r.elevation = in.F64();
+    r.density = in.F64();
+    r.sensorDate = in.Date();
+    r.calibrationMode = in.U8();
+    r.calibrationPointCount = in.U8();
+    in.SeekTo(140);
+    for (CalSegment& s : r.segments) {
+        s.code = in.U8();
+        in.Skip(3);
+        s.standard = in.F32();
+        s.reading = in.F32();
+        s.temperature = in.F32();
+    }
+    for (CoeffPair& p : r.pairs) {
+        p = ReadPair(in);
+    }
+    record = r;
+    return true;
+}
+
+// ---- Factory pressure/temperature calibration --------------------------------------------
+
+namespace {
+
+// The calibration fields after the tag, in wire order.
+void WritePtCalFields(FieldWriter& w, const PtCalInfoRecord& r)
+{
+    w.Date(r.calibrationDate);
+    w.U16(r.PRange);
+    w.U16(r.PAccuracy);
+    w.U8(r.PShift);
+    for (float c : r.PCoeff) {
+        w.F32(c);
+    }
+    w.U16(r.TAccuracy);
+    for (float c : r.TCoeff) {
+        w.F32(c);
+    }
+}
+
+PtCalInfoRecord ReadPtCalFields(FieldReader& in)
+{
+    PtCalInfoRecord r;
+    r.calibrationDate = in.Date();
+    r.PRange = in.U16();
+    r.PAccuracy = in.U16();
+    r.PShift = in.U8();
+    for (float& c : r.PCoeff) {
+        c = in.F32();
+    }
+    r.TAccuracy = in.U16();
+    for (float& c : r.TCoeff) {
+        c = in.F32();
+    }
+    return r;
+}
+
+void WritePtCalImage(FieldWriter& w, std::vector<uint8_t>& out, const PtCalInfoRecord& r)
+{
+    const size_t base = out.size();
+    w.Date(r.calibrationDate);
+    w.U16(r.PRange);
+    w.U16(r.PAccuracy);
+    w.U8(r.PShift);
+    w.PadTo(base + 16);
+    for (float c : r.PCoeff) {
+        w.F32(c);
+    }
+    w.U16(r.TAccuracy);
+    w.PadTo(base + 84);
+    for (float c : r.TCoeff) {
+        w.F32(c);
+    }
+}
+
+PtCalInfoRecord ReadPtCalImage(FieldReader& in, size_t base)
+{
+    PtCalInfoRecord r;
+    in.SeekTo(base);
+    r.calibrationDate = in.Date();
+    r.PRange = in.U16();
+    r.PAccuracy = in.U16();
+    r.PShift = in.U8();
+    in.SeekTo(base + 16);
+    for (float& c : r.PCoeff) {
+        c = in.F32();
+    }
+    r.TAccuracy = in.U16();
+    in.SeekTo(base + 84);
+    for (float& c : r.TCoeff) {
+        c = in.F32();
+    }
+    return r;
+}
+
+template <size_t N>
+std::array<uint8_t, N> ToArray(const std::vector<uint8_t>& bytes)
+{
+    std::array<uint8_t, N> image{};
+    std::copy_n(bytes.begin(), std::min(N, bytes.size()), image.begin());
+    return image;
+}
+
+} // namespace
+
+std::vector<uint8_t> EncodePtCalInfo(const PtCalInfoRecord& record, int order)
+{
+    std::vector<uint8_t> out;
+    out.reserve(kPtCalInfoSize);
+    FieldWriter w(out, order);
+    w.U8(kPtCalInfoTag);
+    WritePtCalFields(w, record);
+    return out;
+}
+
+int DecodePtCalInfo(std::span<const uint8_t> body, int order, PtCalInfoRecord& record)
+{
+    if (body.size() < kPtCalInfoSize || body[0] != kPtCalInfoTag) {
+        return kTkErrUnexpectedRecord;
+    }
+    FieldReader in(body, order);
+    in.Skip(1);
+    record = ReadPtCalFields(in);
+    return 0;
+}
+
+std::array<uint8_t, kPtCalInfoImageSize> PtCalInfoToImage(const PtCalInfoRecord& record)
+{
+    std::vector<uint8_t> out;
+    FieldWriter w(out, kImageOrder);
+    WritePtCalImage(w, out, record);
+    return ToArray<kPtCalInfoImageSize>(out);
+}
+
+bool PtCalInfoFromImage(std::span<const uint8_t> image, PtCalInfoRecord& record)
+{
+    if (image.size() < kPtCalInfoImageSize) {
+        return false;
+    }
+    FieldReader in(image, kImageOrder);
+    record = ReadPtCalImage(in, 0);
+    return true;
+}
+
+// ---- Sensor-information records --------------------------------------------------------
+
+std::vector<uint8_t> EncodeLevelSensor(const LevelSensorRecord& record, int order)
+{
+    std::vector<uint8_t> out;
+    out.reserve(kLevelSensorSize);
+    FieldWriter w(out, order);
+    w.U8(kLevelSensorTag);
+    w.U8(kLevelSensorSubTag);
+    w.U8(record.sensorType);
+    w.U16(record.sensorRange);
+    w.U8(record.vendor);
+    w.U8(record.model);
+    w.Text(record.serial.data(), record.serial.size(), kSensorSerialSize);
+    w.U8(kPtCalInfoTag);
+    WritePtCalFields(w, record.calibration);
+    return out;
+}
+
+int DecodeLevelSensor(std::span<const uint8_t> body, int order, LevelSensorRecord& record)
+{
+    if (body.size() < kLevelSensorSize || body[0] != kLevelSensorTag) {
+        return kTkErrUnexpectedRecord;
+    }
+    FieldReader in(body, order);
+    in.Skip(2);  // 'I' and sub-tag 30
+    LevelSensorRecord r;
+    r.sensorType = in.U8();
+    r.sensorRange = in.U16();
+    r.vendor = in.U8();
+    r.model = in.U8();
+    in.Text(r.serial.data(), r.serial.size(), kSensorSerialSize);
+    in.Skip(1);  // sub-tag 31
+    r.calibration = ReadPtCalFields(in);
+    record = r;
+    return 0;
+}
+
+std::array<uint8_t, kLevelSensorImageSize> LevelSensorToImage(const LevelSensorRecord& record)
+{
+    std::vector<uint8_t> out;
+    FieldWriter w(out, kImageOrder);
+    w.U8(record.sensorType);
+    w.PadTo(2);
+    w.U16(record.sensorRange);
+    w.U8(record.vendor);
+    w.U8(record.model);
+    w.Text(record.serial.data(), record.serial.size(), kSensorSerialSize);
+    w.PadTo(24);
+    WritePtCalImage(w, out, record.calibration);
+    return ToArray<kLevelSensorImageSize>(out);
+}
+
+bool LevelSensorFromImage(std::span<const uint8_t> image, LevelSensorRecord& record)
+{
+    if (image.size() < kLevelSensorImageSize) {
+        return false;
+    }
+    FieldReader in(image, kImageOrder);
+    LevelSensorRecord r;
+    r.sensorType = in.U8();
+    in.SeekTo(2);
+    r.sensorRange = in.U16();
+    r.vendor = in.U8();
+    r.model = in.U8();
+    in.Text(r.serial.data(), r.serial.size(), kSensorSerialSize);
+    r.calibration = ReadPtCalImage(in, 24);
+    record = r;
+    return true;
+}
+
+namespace {
+
+void WriteSensorInfo(FieldWriter& w, const SensorInfoRecord& r)
+{
+    w.U8(r.tag);
+    w.U8(r.byte);
+    // Six characters travel; the record adds the zero.
+    for (size_t i = 0; i < kSensorInfoTextSize - 1; ++i) {
+        w.U8(static_cast<uint8_t>(r.text[i]));
+    }
+    w.U16(r.value);
+    w.Date(r.date);
+}
+
+SensorInfoRecord ReadSensorInfo(FieldReader& in)
+{
+    SensorInfoRecord r;
+    r.tag = in.U8();
+    r.byte = in.U8();
+    for (size_t i = 0; i < kSensorInfoTextSize - 1; ++i) {
+        r.text[i] = static_cast<char>(in.U8());
+    }
+    r.text[kSensorInfoTextSize - 1] = '\0';
+    r.value = in.U16();
+    r.date = in.Date();
+    return r;
+}
+
+// An 'R' sub-block "cci6(c)cc5(cfff)4(ff)" (109 bytes).
+void WriteCalTable(FieldWriter& w, const SensorCalTable& t)
+{
+    w.U8(kCalTableTag);
+    w.U8(t.parameterType);
+    w.Date(t.date);
+    w.U8(t.calibrationMode);
+    w.U8(t.pointCount);
+    for (const CalSegment& s : t.points) {
+        WriteSegment(w, s);
+    }
+    for (const CoeffPair& p : t.pairs) {
+        WritePair(w, p);
+    }
+}
+
+SensorCalTable ReadCalTable(FieldReader& in)
+{
+    SensorCalTable t;
+    in.Skip(1);
+    t.parameterType = in.U8();
+    t.date = in.Date();
+    t.calibrationMode = in.U8();
+    t.pointCount = in.U8();
+    for (CalSegment& s : t.points) {
+        s = ReadSegment(in);
+    }
+    for (CoeffPair& p : t.pairs) {
+        p = ReadPair(in);
+    }
+    return t;
+}
+
+void WriteCalTableImage(FieldWriter& w, std::vector<uint8_t>& out, const SensorCalTable& t)
+{
+    const size_t base = out.size();
+    w.U8(t.parameterType);
+    w.PadTo(base + 2);
+    w.Date(t.date);
+    w.U8(t.calibrationMode);
+    w.U8(t.pointCount);
+    for (const CalSegment& s : t.points) {
+        const size_t start = out.size();
+        w.U8(s.code);
+        w.PadTo(start + 4);
+        w.F32(s.standard);
+        w.F32(s.reading);
+        w.F32(s.temperature);
+    }
+    for (const CoeffPair& p : t.pairs) {
+        WritePair(w, p);
+    }
+}
+
+SensorCalTable ReadCalTableImage(FieldReader& in, size_t base)
+{
+    SensorCalTable t;
+    in.SeekTo(base);
+    t.parameterType = in.U8();
+    in.SeekTo(base + 2);
+    t.date = in.Date();
+    t.calibrationMode = in.U8();
+    t.pointCount = in.U8();
+    for (CalSegment& s : t.points) {
+        s.code = in.U8();
+        in.Skip(3);
+        s.standard = in.F32();
+        s.reading = in.F32();
+        s.temperature = in.F32();
+    }
+    for (CoeffPair& p : t.pairs) {
+        p = ReadPair(in);
+    }
+    return t;
+}
+
+} // namespace
+
+std::vector<uint8_t> EncodeSensorInfo(const SensorInfoRecord& record, int order)
+{
+    std::vector<uint8_t> out;
+    out.reserve(kSensorInfoSize);
+    FieldWriter w(out, order);
+    SensorInfoRecord r = record;
+    r.tag = kSensorInfoTag;
+    WriteSensorInfo(w, r);
+    return out;
+}
+
+int DecodeSensorInfo(std::span<const uint8_t> body, int order, SensorInfoRecord& record)
+{
+    if (body.size() < kSensorInfoSize || body[0] != kSensorInfoTag) {
+        return kTkErrUnexpectedRecord;
+    }
+    FieldReader in(body, order);
+    record = ReadSensorInfo(in);
+    return 0;
+}
+
+std::vector<uint8_t> EncodeConductivitySensor(const ConductivitySensorRecord& record, int order)
+{
+    std::vector<uint8_t> out;
+    out.reserve(kConductivitySensorSize);
+    FieldWriter w(out, order);
+    SensorInfoRecord info = record.info;
+    info.tag = kConductivitySensorTag;
+    WriteSensorInfo(w, info);
+    // The wire carries the record's second table first.
+    WriteCalTable(w, record.tables[1]);
+    WriteCalTable(w, record.tables[0]);
+    for (const TempCoeffPair& p : record.temperatureCoefficients) {
+        w.F32(p.alpha);
+        w.F32(p.beta);
+    }
+    return out;
+}
+
+int DecodeConductivitySensor(std::span<const uint8_t> body, int order, ConductivitySensorRecord& record)
+{
+    if (body.size() < kConductivitySensorSize || body[0] != kConductivitySensorTag) {
+        return kTkErrUnexpectedRecord;
+    }
+    FieldReader in(body, order);
+    ConductivitySensorRecord r;
+    r.info = ReadSensorInfo(in);
+    r.tables[1] = ReadCalTable(in);
+    r.tables[0] = ReadCalTable(in);
+    for (TempCoeffPair& p : r.temperatureCoefficients) {
+        p.alpha = in.F32();
+        p.beta = in.F32();
+    }
+    record = r;
+    return 0;
+}
+
+std::array<uint8_t, kConductivitySensorImageSize> ConductivitySensorToImage(const ConductivitySensorRecord& record)
+{
+    std::vector<uint8_t> out;
+    FieldWriter w(out, kImageOrder);
+    const SensorInfoRecord& info = record.info;
+    w.U8(info.tag);
+    w.U8(info.byte);
+    w.Text(info.text.data(), info.text.size(), kSensorInfoTextSize);
+    w.PadTo(10);
+    w.U16(info.value);
+    w.Date(info.date);
+    w.PadTo(20);
+    WriteCalTableImage(w, out, record.tables[0]);
+    WriteCalTableImage(w, out, record.tables[1]);
+    for (const TempCoeffPair& p : record.temperatureCoefficients) {
+        w.F32(p.alpha);
+        w.F32(p.beta);
+    }
+    return ToArray<kConductivitySensorImageSize>(out);
+}
+
+bool ConductivitySensorFromImage(std::span<const uint8_t> image, ConductivitySensorRecord& record)
+{
+    if (image.size() < kConductivitySensorImageSize) {
+        return false;
+    }
+    FieldReader in(image, kImageOrder);
+    ConductivitySensorRecord r;
+    r.info.tag = in.U8();
+    r.info.byte = in.U8();
+    in.Text(r.info.text.data(), r.info.text.size(), kSensorInfoTextSize);
+    in.SeekTo(10);
+    r.info.value = in.U16();
+    r.info.date = in.Date();
+    r.tables[0] = ReadCalTableImage(in, 20);
+    r.tables[1] = ReadCalTableImage(in, 144);
+    in.SeekTo(268);
+    for (TempCoeffPair& p : r.temperatureCoefficients) {
+        p.alpha = in.F32();
+        p.beta = in.F32();
+    }
+    record = r;
+    return true;
+}
+
+// ---- Coefficient cache -----------------------------------------------------------------
+
+int CoefficientSetOffset(uint8_t sensorCode)
+{
+    if (sensorCode == 3) {
+        return static_cast<int>(kCoefSet3);
+    }
+    for (size_t i = 0; i < kCoefficientBlockCodes.size(); ++i) {
+        if (kCoefficientBlockCodes[i] == sensorCode) {
+            return static_cast<int>(kCoefBlocks + i * kCoefBlockSize);
+        }
+    }
+    return -1;
+}
+
+void StoreCoefficientFloat(std::span<uint8_t> cache, size_t offset, float value)
+{
+    if (offset > cache.size() || cache.size() - offset < 4) {
+        return;
+    }
+    const uint32_t bits = std::bit_cast<uint32_t>(value);
+    for (size_t i = 0; i < 4; ++i) {
+        cache[offset + i] = static_cast<uint8_t>(bits >> (8 * i));
+    }
+}
+
+float CoefficientCacheView::Float(size_t offset) const
+{
+    if (offset > m_bytes.size() || m_bytes.size() - offset < 4) {
+        return 0.0f;
+    }
+    uint32_t bits = 0;
+    for (size_t i = 0; i < 4; ++i) {
+        bits |= static_cast<uint32_t>(m_bytes[offset + i]) << (8 * i);
+    }
+    return std::bit_cast<float>(bits);
+}
+
+std::array<float, kCoefBlockFloats> CoefficientCacheView::Set(uint8_t sensorCode) const
+{
+    const int offset = CoefficientSetOffset(sensorCode);
+    if (offset < 0) {
+        return {};
+    }
+    return Floats<kCoefBlockFloats>(static_cast<size_t>(offset));
+}
+
+int StoreCoefficientRecord(std::span<const uint8_t> body, int order, std::span<uint8_t> cache)
+{
+    if (body.empty() || cache.size() < kCoefficientCacheSize) {
+        return kTkErrUnexpectedRecord;
+    }
+    FieldReader in(body, order);
+    if (body[0] == kCoefHeadTag) {
+        if (body.size() < kCoefHeadRecordSize) {
+            return kTkErrUnexpectedRecord;
+        }
+        in.Skip(1);
+        const DeviceTime date = in.Date();
+        const uint16_t word = in.U16();
+        std::vector<uint8_t> head;
+        FieldWriter w(head, kImageOrder);
+        w.Date(date);
+        w.U16(word);
+        std::copy(head.begin(), head.end(), cache.begin() + kCoefHeadDate);
+        for (size_t i = 0; i < 4; ++i) {
+            StoreCoefficientFloat(cache, kCoefHeadFloats + 4 * i, in.F32());
+        }
+        StoreCoefficientFloat(cache, kCoefSensorOffset, in.F32());
+        in.Skip(1);  // not kept
+        for (size_t i = 0; i < kCoefHeadTailFloats; ++i) {
+            StoreCoefficientFloat(cache, kCoefHeadTail + 4 * i, in.F32());
+        }
+        return 0;
+    }
+    if (body[0] == kCoefBlocksTag) {
+        if (body.size() < kCoefBlocksRecordSize) {
+            return kTkErrUnexpectedRecord;
+        }
+        std::array<int, 4> offsets{};
+        for (size_t i = 0; i < 4; ++i) {
+            const uint8_t code = body[1 + i];
+            offsets[i] = code == 0 ? 0 : CoefficientSetOffset(code);
+            // Only the seventeen blocks take a 'G' set (code 3 lives in the head).
+            if (code != 0 && (offsets[i] < static_cast<int>(kCoefBlocks))) {
+                return kTkErrUnknownSensorCode;
+            }
+        }
+        in.Skip(5);
+        for (size_t i = 0; i < 4; ++i) {
+            for (size_t j = 0; j < kCoefBlockFloats; ++j) {
+                const float value = in.F32();
+                if (offsets[i] != 0) {
+                    StoreCoefficientFloat(cache, static_cast<size_t>(offsets[i]) + 4 * j, value);
+                }
+            }
+        }
+        return 0;
+    }
+    return kTkErrUnexpectedRecord;
+}
+
+std::vector<uint8_t> EncodeCoefficientHead(std::span<const uint8_t> cache, int order)
+{
+    const CoefficientCacheView view(cache);
+    std::vector<uint8_t> out;
+    out.reserve(kCoefHeadRecordSize);
+    FieldWriter w(out, order);
+    w.U8(kCoefHeadTag);
+    DeviceTime date;
+    uint16_t word = 0;
+    if (cache.size() >= kCoefHeadWord + 2) {
+        FieldReader in(cache, kImageOrder);
+        date = in.Date();
+        word = in.U16();
+    }
+    w.Date(date);
+    w.U16(word);
+    for (size_t i = 0; i < 4; ++i) {
+        w.F32(view.Float(kCoefHeadFloats + 4 * i));
+    }
+    w.F32(view.Float(kCoefSensorOffset));
+    w.U8(0);
+    for (size_t i = 0; i < kCoefHeadTailFloats; ++i) {
+        w.F32(view.Float(kCoefHeadTail + 4 * i));
+    }
+    return out;
+}
+
+std::vector<uint8_t> EncodeCoefficientBlocks(std::span<const uint8_t> cache,
+                                             const std::array<uint8_t, 4>& codes, int order)
+{
+    const CoefficientCacheView view(cache);
+    std::vector<uint8_t> out;
+    out.reserve(kCoefBlocksRecordSize);
+    FieldWriter w(out, order);
+    w.U8(kCoefBlocksTag);
+    for (uint8_t code : codes) {
+        w.U8(code);
+    }
+    for (uint8_t code : codes) {
+        const int offset = CoefficientSetOffset(code);
+        for (size_t j = 0; j < kCoefBlockFloats; ++j) {
+            w.F32(code != 0 && offset >= static_cast<int>(kCoefBlocks)
+                      ? view.Float(static_cast<size_t>(offset) + 4 * j)
+                      : 0.0f);
+        }
+    }
+    return out;
+}
+
+// ==== Wiper record and sensor block (channel commands) ====================================
+
+std::vector<uint8_t> EncodeWiperRecord(const WiperRecord& record, int order)
+{
+    std::vector<uint8_t> out;
+    out.reserve(kWiperRecordSize);
+    FieldWriter w(out, order);
+    w.U8(kWiperRecordTag);
+    for (uint16_t value : record.values) {
+        w.U16(value);
+    }
+    w.U8(record.state);
+    w.U8(record.error);
+    return out;
+}
+
+int DecodeWiperRecord(std::span<const uint8_t> body, int order, WiperRecord& record)
+{
+    if (body.size() < kWiperRecordSize || body[0] != kWiperRecordTag) {
+        return kTkErrUnexpectedRecord;
+    }
+    FieldReader in(body, order);
+    in.Skip(1);
+    WiperRecord r;
+    for (uint16_t& value : r.values) {
+        value = in.U16();
+    }
+    r.state = in.U8();
+    r.error = in.U8();
+    record = r;
+    return 0;
+}
+
+SensorBlockRecord SensorBlockFromChannel(const ChannelDefinitionRecord& record)
+{
+    SensorBlockRecord block;
+    block.parameterType = record.parameterType;
+    block.sensorDate = record.sensorDate;
+    block.calibrationMode = record.calibrationMode;
+    block.calibrationPointCount = record.calibrationPointCount;
+    block.segments = record.segments;
+    block.pairs = record.pairs;
+    return block;
+}
+
+// ==== end of wiper record and sensor block ================================================
