@@ -1,0 +1,392 @@
+// The channel commands of the current command set: channel definitions (264, 265, 257),
+// the pressure/temperature calibration (262, 263), the factory coefficient blocks (263
+// with four sensor codes), the sensor-information records (268, 269), the wiper record and
+// its commands (246, 247, 273), and zeroing the pressure reading (276, 277).
+//
+// Every record is decoded by the conversions of comm/ChannelDefinition.h, which check the
+// body against its form before anything is read; an output is written only from a reply
+// that decoded completely, and a device's non-zero status passes through with the output
+// untouched.
+
+#include "comm/TkSession.h"
+
+#include "comm/ChannelDefinition.h"
+
+#include <cstring>
+#include <span>
+
+static_assert(kTkCoefficientCacheSize == kCoefficientCacheSize, "one coefficient cache size");
+static_assert(kTkLevelSensorCacheSize == kLevelSensorImageSize, "one level sensor record size");
+static_assert(kTkSensor8CacheSize == kConductivitySensorImageSize, "one code-8 record size");
+
+namespace {
+
+// The bytes of a reply's body as they came off the line, in the frame's order.
+std::span<const uint8_t> RawBody(CTkPacket& reply)
+{
+    return {reply.GetBodyData(), reply.GetBodyLength()};
+}
+
+// The six requests that fill the coefficient cache, four sensor codes each (0: none).
+// The last one asks for the head of sensor code 100.
+constexpr std::array<std::array<uint8_t, 4>, 6> kCoefficientRequests{{
+    {1, 101, 2, 150},
+    {151, 152, 11, 12},
+    {31, 32, 41, 42},
+    {21, 146, 147, 148},
+    {25, 0, 0, 0},
+    {100, 0, 0, 0},
+}};
+
+// The record of a level sensor that is not there: the live reads of codes 2 and 101
+// refuse to use it.
+LevelSensorRecord NoLevelSensor()
+{
+    LevelSensorRecord record;
+    record.sensorType = kNoLevelSensorType;
+    record.sensorRange = 0;
+    return record;
+}
+
+} // namespace
+
+// ---- Reply decoders ----------------------------------------------------------------------
+
+ProtocolResultCode CTkSession::DecodeChannelConfigReply(CTkPacket& reply, uint8_t requestedChannel,
+                                                        ChannelDefinitionRecord& record)
+{
+    return DecodeChannelReply(RawBody(reply), reply.GetBodyOrder(), requestedChannel, record);
+}
+
+ProtocolResultCode CTkSession::DecodeChannelBlock265Reply(CTkPacket& reply, SensorBlockRecord& block)
+{
+    const std::span<const uint8_t> body = RawBody(reply);
+    if (body.empty() || body[0] != kChannelFormTurbidity) {
+        return kTkErrUnexpectedRecord;
+    }
+    ChannelDefinitionRecord channel;
+    const int result = DecodeChannelReply(body, reply.GetBodyOrder(), kTkChannelBlockSelector, channel);
+    if (result != 0) {
+        return result;
+    }
+    block = SensorBlockFromChannel(channel);
+    return 0;
+}
+
+ProtocolResultCode CTkSession::DecodePtCalInfoReply(CTkPacket& reply, PtCalInfoRecord& record)
+{
+    return DecodePtCalInfo(RawBody(reply), reply.GetBodyOrder(), record);
+}
+
+ProtocolResultCode CTkSession::DecodeCoefficientReply(CTkPacket& reply, std::span<uint8_t> cache)
+{
+    return StoreCoefficientRecord(RawBody(reply), reply.GetBodyOrder(), cache);
+}
+
+ProtocolResultCode CTkSession::DecodeSensorInfo100Reply(CTkPacket& reply, LevelSensorRecord& record)
+{
+    // Only the record that was asked for is taken: another sensor's record in its place
+    // is a reply this command cannot use.
+    const std::span<const uint8_t> body = RawBody(reply);
+    if (body.empty() || body[0] != kLevelSensorTag) {
+        return kTkErrUnexpectedRecord;
+    }
+    return DecodeLevelSensor(body, reply.GetBodyOrder(), record);
+}
+
+ProtocolResultCode CTkSession::DecodeSensorInfo8Reply(CTkPacket& reply, ConductivitySensorRecord& record)
+{
+    const std::span<const uint8_t> body = RawBody(reply);
+    if (body.empty() || body[0] != kConductivitySensorTag) {
+        return kTkErrUnexpectedRecord;
+    }
+    return DecodeConductivitySensor(body, reply.GetBodyOrder(), record);
+}
+
+ProtocolResultCode CTkSession::DecodeSensorInfoReply(CTkPacket& reply, SensorInfoRecord& record)
+{
+    const std::span<const uint8_t> body = RawBody(reply);
+    if (body.empty() || body[0] != kSensorInfoTag) {
+        return kTkErrUnexpectedRecord;
+    }
+    return DecodeSensorInfo(body, reply.GetBodyOrder(), record);
+}
+
+ProtocolResultCode CTkSession::DecodeWiperRecordReply(CTkPacket& reply, WiperRecord& record)
+{
+    return DecodeWiperRecord(RawBody(reply), reply.GetBodyOrder(), record);
+}
+
+ProtocolResultCode CTkSession::DecodeZeroPressureReply(CTkPacket& reply, float& offset)
+{
+    const uint8_t* body = CTkReplyHandler::ReplyBody(reply, kTkZeroPressureLayout);
+    if (body == nullptr) {
+        return kTkErrUnexpectedRecord;
+    }
+    std::memcpy(&offset, body, sizeof offset);
+    return 0;
+}
+
+// ---- Channel definitions -----------------------------------------------------------------
+
+ProtocolResultCode CTkSession::SetChannelConfig(ChannelDefinitionRecord* record, CCallback* callback)
+{
+    if (record == nullptr) {
+        return kTkErrMissingRecord;
+    }
+    // A level channel whose reference is taken "now" stores the reading of this moment
+    // with the reference.
+    if (record->parameterType == kParamLevel && record->whenToRead == kTkWhenToReadNow) {
+        double reading = 0.0;
+        const ProtocolResultCode read = ReadValue(kParamLevel, &reading, callback);
+        if (read != 0) {
+            return read;
+        }
+        record->referenceReading = reading;
+    }
+    const uint8_t form = ChannelWriteForm(record->parameterType);
+    const std::vector<uint8_t> body = EncodeChannelWrite(*record, TkPacketFrame::HostOrder);
+    CTkRequest request(kTkCmdSetChannelConfig, body.data(), body.size(), ChannelFormLayout(form));
+    CTkReplyHandler reply(callback);
+    return RunCommand(request, reply, callback);
+}
+
+ProtocolResultCode CTkSession::GetChannelConfig(uint8_t channel, ChannelDefinitionRecord* record,
+                                                CCallback* callback)
+{
+    if (record == nullptr) {
+        return kTkErrMissingRecord;
+    }
+    CTkRequest request(kTkCmdGetChannelConfig, &channel, 1, "c");
+    CTkPacketReply reply(callback, [channel, record](CTkPacket& packet) {
+        return DecodeChannelConfigReply(packet, channel, *record);
+    });
+    return RunCommand(request, reply, callback);
+}
+
+ProtocolResultCode CTkSession::GetTestChannelConfig(uint8_t testIndex, uint8_t channel,
+                                                    ChannelDefinitionRecord* record, CCallback* callback)
+{
+    if (record == nullptr) {
+        return kTkErrMissingRecord;
+    }
+    const uint8_t body[2] = {testIndex, channel};
+    CTkRequest request(kTkCmdGetTestChannelConfig, body, sizeof body, "cc");
+    CTkPacketReply reply(callback, [channel, record](CTkPacket& packet) {
+        return DecodeChannelConfigReply(packet, channel, *record);
+    });
+    return RunCommand(request, reply, callback);
+}
+
+ProtocolResultCode CTkSession::GetChannelBlock265(SensorBlockRecord* block, CCallback* callback)
+{
+    if (block == nullptr) {
+        return kTkErrMissingRecord;
+    }
+    const uint8_t selector = kTkChannelBlockSelector;
+    CTkRequest request(kTkCmdGetChannelConfig, &selector, 1, "c");
+    CTkPacketReply reply(callback, [block](CTkPacket& packet) {
+        return DecodeChannelBlock265Reply(packet, *block);
+    });
+    return RunCommand(request, reply, callback);
+}
+
+// ---- Pressure/temperature calibration ----------------------------------------------------
+
+ProtocolResultCode CTkSession::TkSetPTCalInfo(const PtCalInfoRecord* record, CCallback* callback)
+{
+    if (record == nullptr) {
+        return kTkErrMissingRecord;
+    }
+    const std::vector<uint8_t> body = EncodePtCalInfo(*record, TkPacketFrame::HostOrder);
+    CTkRequest request(kTkCmdSetPtCalInfo, body.data(), body.size(), kPtCalInfoLayout);
+    CTkReplyHandler reply(callback);
+    return RunCommand(request, reply, callback);
+}
+
+ProtocolResultCode CTkSession::TkGetPTCalInfo(PtCalInfoRecord* record, CCallback* callback)
+{
+    if (record == nullptr) {
+        return kTkErrMissingRecord;
+    }
+    CTkRequest request(kTkCmdGetPtCalInfo);
+    CTkPacketReply reply(callback, [record](CTkPacket& packet) {
+        return DecodePtCalInfoReply(packet, *record);
+    });
+    return RunCommand(request, reply, callback);
+}
+
+// ---- Coefficient blocks ------------------------------------------------------------------
+
+ProtocolResultCode CTkSession::ReadCalibrationCoefficients(std::array<uint8_t, kTkCoefficientCacheSize>* cache,
+                                                           CCallback* callback)
+{
+    m_coefficientsValid = false;
+    if (cache == nullptr) {
+        return kTkErrMissingRecord;
+    }
+    // The replies are gathered in a cache of their own, zeroed, so that the bytes no reply
+    // writes are defined and a failed sequence leaves the caller's cache as it was.
+    std::array<uint8_t, kTkCoefficientCacheSize> gathered{};
+    if (callback) {
+        callback->Begin(0);
+    }
+    ProtocolResultCode result = 0;
+    for (const std::array<uint8_t, 4>& codes : kCoefficientRequests) {
+        CTkRequest request(kTkCmdGetPtCalInfo, codes.data(), codes.size(), "cccc");
+        CTkPacketReply reply(callback, [&gathered](CTkPacket& packet) {
+            return DecodeCoefficientReply(packet, gathered);
+        });
+        result = RunCommand(request, reply, callback);
+        if (result != 0) {
+            break;
+        }
+    }
+    if (callback) {
+        callback->End();
+    }
+    if (result != 0) {
+        return result;
+    }
+    *cache = gathered;
+    m_coefficientCache = gathered;
+    m_coefficientsValid = true;
+    return 0;
+}
+
+// ---- Sensor information ------------------------------------------------------------------
+
+ProtocolResultCode CTkSession::SetSensorInfo100(const LevelSensorRecord* record, CCallback* callback)
+{
+    m_levelSensorValid = false;
+    if (record == nullptr) {
+        return kTkErrMissingRecord;
+    }
+    // 'M' in front of the sensor's 'I' record.
+    std::vector<uint8_t> body{kTkSensorInfoWriteTag};
+    const std::vector<uint8_t> sensor = EncodeLevelSensor(*record, TkPacketFrame::HostOrder);
+    body.insert(body.end(), sensor.begin(), sensor.end());
+    CTkRequest request(kTkCmdSetSensorInfo, body.data(), body.size(), kTkSensorInfo100WriteLayout);
+    CTkReplyHandler reply(callback);
+    const ProtocolResultCode result = RunCommand(request, reply, callback);
+    if (result == 0) {
+        m_levelSensorCache = LevelSensorToImage(*record);
+        m_levelSensorValid = true;
+    }
+    return result;
+}
+
+ProtocolResultCode CTkSession::GetSensorInfo100(LevelSensorRecord* record, CCallback* callback)
+{
+    m_levelSensorValid = false;
+    ProtocolResultCode result = kTkErrMissingRecord;
+    if (record != nullptr) {
+        const uint8_t code = kTkSensorCodeLevel;
+        CTkRequest request(kTkCmdGetSensorInfo, &code, 1, "c");
+        CTkPacketReply reply(callback, [record](CTkPacket& packet) {
+            return DecodeSensorInfo100Reply(packet, *record);
+        });
+        result = RunCommand(request, reply, callback);
+    }
+    if (result != 0) {
+        // Without a record the level sensor counts as absent, and the live reads that
+        // need it say so rather than convert with stale coefficients.
+        m_levelSensorCache = LevelSensorToImage(NoLevelSensor());
+        return result;
+    }
+    m_levelSensorCache = LevelSensorToImage(*record);
+    m_levelSensorValid = true;
+    return 0;
+}
+
+ProtocolResultCode CTkSession::GetSensorInfo8(ConductivitySensorRecord* record, CCallback* callback)
+{
+    m_sensor8Valid = false;
+    if (record == nullptr) {
+        return kTkErrMissingRecord;
+    }
+    const uint8_t code = kTkSensorCodeConductivity;
+    CTkRequest request(kTkCmdGetSensorInfo, &code, 1, "c");
+    CTkPacketReply reply(callback, [record](CTkPacket& packet) {
+        return DecodeSensorInfo8Reply(packet, *record);
+    });
+    const ProtocolResultCode result = RunCommand(request, reply, callback);
+    // A busy sensor answers no record: the caller's record stands in for it (a typed
+    // record, so the cache never holds undefined bytes) and the status is returned.
+    if (result == 0 || result == kTkStatusBusy) {
+        m_sensor8Cache = ConductivitySensorToImage(*record);
+        m_sensor8Valid = true;
+    }
+    return result;
+}
+
+ProtocolResultCode CTkSession::GetSensorInfo(uint8_t sensorCode, SensorInfoRecord* record, CCallback* callback)
+{
+    if (record == nullptr) {
+        return kTkErrMissingRecord;
+    }
+    CTkRequest request(kTkCmdGetSensorInfo, &sensorCode, 1, "c");
+    CTkPacketReply reply(callback, [record](CTkPacket& packet) {
+        return DecodeSensorInfoReply(packet, *record);
+    });
+    return RunCommand(request, reply, callback);
+}
+
+// ---- Wiper -------------------------------------------------------------------------------
+
+ProtocolResultCode CTkSession::SetWiperRecord(const WiperRecord* record, CCallback* callback)
+{
+    if (record == nullptr) {
+        return kTkErrMissingRecord;
+    }
+    const std::vector<uint8_t> body = EncodeWiperRecord(*record, TkPacketFrame::HostOrder);
+    CTkRequest request(kTkCmdSetWiperRecord, body.data(), body.size(), kWiperRecordLayout);
+    CTkReplyHandler reply(callback);
+    return RunCommand(request, reply, callback);
+}
+
+ProtocolResultCode CTkSession::GetWiperRecord(WiperRecord* record, CCallback* callback)
+{
+    if (record == nullptr) {
+        return kTkErrMissingRecord;
+    }
+    CTkRequest request(kTkCmdGetWiperRecord);
+    CTkPacketReply reply(callback, [record](CTkPacket& packet) {
+        return DecodeWiperRecordReply(packet, *record);
+    });
+    return RunCommand(request, reply, callback);
+}
+
+ProtocolResultCode CTkSession::SendWiperCommand(uint16_t command, CCallback* callback)
+{
+    CTkRequest request(kTkCmdWiperCommand, &command, sizeof command, "i");
+    CTkReplyHandler reply(callback);
+    return RunCommand(request, reply, callback);
+}
+
+// ---- Zeroing the pressure reading --------------------------------------------------------
+
+ProtocolResultCode CTkSession::ZeroPressure(float* offset)
+{
+    if (offset == nullptr) {
+        return kTkErrMissingRecord;
+    }
+    CTkRequest request(kTkCmdZeroPressure);
+    CTkPacketReply reply(nullptr, [offset](CTkPacket& packet) {
+        return DecodeZeroPressureReply(packet, *offset);
+    });
+    const ProtocolResultCode result = RunCommand(request, reply, nullptr);
+    // The head of the coefficient cache holds the zero offset: whatever the device made
+    // of the command, the next live read takes the blocks afresh.
+    m_coefficientsValid = false;
+    return result;
+}
+
+ProtocolResultCode CTkSession::ResetPressureZero()
+{
+    CTkRequest request(kTkCmdResetPressureZero);
+    CTkReplyHandler reply(nullptr);
+    const ProtocolResultCode result = RunCommand(request, reply, nullptr);
+    m_coefficientsValid = false;
+    return result;
+}
