@@ -1,0 +1,169 @@
+// Download time against the line's minimum.
+//
+// Downloads a 100 kB device file from the instrument simulator, which writes its bytes at
+// the line rate (ten bits a byte), at 9600, 19200 and 57600 baud, through the real serial
+// port, link and session, and prints the time as a ratio to the protocol's minimum: every
+// byte on the wire both ways (wake-up bytes included) at that rate, plus one character time
+// for each change of direction, with no device delay.
+//
+// A pseudo-terminal delivers the host's writes at once, so the simulated device is given a
+// reply delay equal to the time a chunk request takes on the wire; that way the host's
+// bytes cost what they cost on a real cable.
+//
+// The second ratio adds the link's own turnaround rule to the minimum: the link writes no
+// request until 25 ms have passed since the last received bytes.
+//
+// Usage: bench_download [file size in bytes] [baud ...]
+
+#include "comm/TkLink.h"
+#include "comm/TkSession.h"
+#include "tools/instrument-sim/FileCommands.h"
+#include "tools/instrument-sim/InstrumentSim.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint16_t kAddress = 4321;
+constexpr uint8_t kType = 25;
+
+struct Result {
+    uint32_t baud = 0;
+    int code = 0;
+    double seconds = 0;
+    uint64_t bytesToDevice = 0;
+    uint64_t bytesFromDevice = 0;
+    uint64_t exchanges = 0;
+    double minimumSeconds = 0;
+    double withTurnaroundSeconds = 0;
+    uint32_t chunks = 0;
+    uint32_t smallestGapMs = 0;
+};
+
+double WireSeconds(uint64_t bytes, uint32_t baud)
+{
+    return static_cast<double>(bytes) * 10.0 / baud;
+}
+
+Result Run(uint32_t baud, const std::vector<uint8_t>& content, const fs::path& dir)
+{
+    Result r;
+    r.baud = baud;
+
+    wv::sim::SimOptions options;
+    options.pace = true;
+    options.initialBaud = baud;
+    wv::sim::InstrumentSim sim(options);
+    wv::sim::SimDevice& device = sim.AddDevice(kAddress, kType, "Bench logger", baud);
+    wv::sim::InstallFileCommands(device);
+    wv::sim::SetDeviceFile(device, "01", content);
+    // A chunk request: wake-up bytes, the frame overhead and the 8-byte body.
+    const size_t requestBytes = CTkLink::WakeBytesOf(baud) + 22 + 8;
+    device.SetReplyDelayMs(static_cast<uint32_t>(std::lround(WireSeconds(requestBytes, baud) * 1000.0)));
+    if (!sim.Start()) {
+        std::fprintf(stderr, "simulator: %s\n", sim.LastError().c_str());
+        r.code = -1;
+        return r;
+    }
+
+    CTkSession session;
+    {
+        auto link = std::make_unique<CTkLink>();
+        const int opened = link->OpenPath(kTkLinkDirect, sim.SlavePath(), baud);
+        if (opened != 0) {
+            r.code = opened;
+            return r;
+        }
+        session.Open(std::move(link));
+    }
+    session.TalkTo(kAddress, kType);
+
+    const std::string local = (dir / ("bench-" + std::to_string(baud) + ".bin")).string();
+    fs::remove(local);
+    const auto start = std::chrono::steady_clock::now();
+    r.code = session.DownloadFile("01", local, nullptr);
+    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    r.chunks = session.LastDownloadStats().chunks;
+
+    CTkLinkStatistics stats;
+    session.GetLink()->GetStatistics(stats);
+    r.smallestGapMs = stats.rxToTxMin;
+    session.Close();
+    sim.WaitUntilIdle(1000);
+    const wv::sim::LineCounters line = sim.Counters();
+    sim.Stop();
+
+    r.bytesToDevice = line.bytesReceived;
+    r.bytesFromDevice = line.bytesSent;
+    r.exchanges = line.framesReceived;
+    r.minimumSeconds = WireSeconds(r.bytesToDevice + r.bytesFromDevice, baud) +
+                       static_cast<double>(r.exchanges) * 2.0 * WireSeconds(1, baud);
+    r.withTurnaroundSeconds = r.minimumSeconds + static_cast<double>(r.exchanges) * CTkLink::kTurnaroundMs / 1000.0;
+
+    std::error_code ec;
+    if (r.code == 0 && fs::file_size(local, ec) != content.size()) {
+        r.code = -2;
+    }
+    fs::remove(local, ec);
+    return r;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    size_t size = 100000;
+    std::vector<uint32_t> rates;
+    if (argc > 1) {
+        size = static_cast<size_t>(std::strtoul(argv[1], nullptr, 10));
+    }
+    for (int i = 2; i < argc; ++i) {
+        rates.push_back(static_cast<uint32_t>(std::strtoul(argv[i], nullptr, 10)));
+    }
+    if (rates.empty()) {
+        rates = {9600, 19200, 57600};
+    }
+
+    // A program home of the bench's own: the download time-outs are written back there.
+    std::string pattern = (fs::temp_directory_path() / "wv-bench-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const fs::path dir = pattern;
+    setenv("WELLVOX_HOME", dir.c_str(), 1);
+
+    std::vector<uint8_t> content(size);
+    uint32_t x = 12345;
+    for (auto& b : content) {
+        x = x * 1103515245u + 12345u;
+        b = static_cast<uint8_t>(x >> 16);
+    }
+
+    std::printf("download of %zu bytes, device type %d, paced at the line rate\n\n", size, kType);
+    std::printf("%7s %6s %8s %9s %9s %7s %10s %8s %12s %9s\n", "baud", "result", "chunks", "to dev",
+                "from dev", "time s", "minimum s", "ratio", "+25ms rule s", "ratio");
+    int failures = 0;
+    for (uint32_t baud : rates) {
+        const Result r = Run(baud, content, dir);
+        failures += r.code != 0 ? 1 : 0;
+        std::printf("%7u %6d %8u %9llu %9llu %7.2f %10.2f %8.3f %12.2f %9.3f\n", r.baud, r.code, r.chunks,
+                    static_cast<unsigned long long>(r.bytesToDevice),
+                    static_cast<unsigned long long>(r.bytesFromDevice), r.seconds, r.minimumSeconds,
+                    r.minimumSeconds > 0 ? r.seconds / r.minimumSeconds : 0.0, r.withTurnaroundSeconds,
+                    r.withTurnaroundSeconds > 0 ? r.seconds / r.withTurnaroundSeconds : 0.0);
+        std::fflush(stdout);
+    }
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+    return failures == 0 ? 0 : 1;
+}

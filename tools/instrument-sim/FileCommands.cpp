@@ -1,0 +1,300 @@
+// The device side of file transfer and firmware upload (see FileCommands.h).
+
+#include "tools/instrument-sim/FileCommands.h"
+
+#include "comm/TkPacket.h"
+
+#include <algorithm>
+#include <chrono>
+#include <mutex>
+
+namespace wv::sim {
+
+namespace {
+
+constexpr const char* kNameLayout = "2(c)";
+constexpr const char* kReadLayout = "2(c)li";
+constexpr const char* kBlockLayout = "ii";
+constexpr const char* kProgramLayout = "i";
+constexpr const char* kSizeLayout = "l";
+
+constexpr size_t kMaxBlock = 264;
+
+bool IsParameterFamily(uint32_t type) { return type >= 30 && type <= 40; }
+
+uint64_t NowMs()
+{
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
+}
+
+SimFileSystem& FilesOf(SimDevice& device) { return device.State<SimFileSystem>(); }
+
+// True while the device programs a new image: it hears nothing then.
+bool Programming(const SimFileSystem& fs) { return NowMs() < fs.programmingUntilMs; }
+
+std::string NameOf(const std::vector<uint8_t>& body)
+{
+    return std::string(reinterpret_cast<const char*>(body.data()), 2);
+}
+
+SimReply FileSize(SimDevice& device, const SimRequest& request)
+{
+    SimFileSystem& fs = FilesOf(device);
+    if (Programming(fs)) {
+        return SimReply::None();
+    }
+    std::vector<uint8_t> body;
+    if (!request.Decode(kNameLayout, body)) {
+        return SimReply::Status(kStatusBadRequest);
+    }
+    const std::string name = NameOf(body);
+    fs.sizeRequests.push_back(name);
+    auto file = fs.files.find(name);
+    if (file == fs.files.end()) {
+        return SimReply::Status(kStatusNoSuchFile);
+    }
+    BodyWriter w;
+    w.U32(static_cast<uint32_t>(file->second.size()));
+    return SimReply::Answer(w.Take(), kSizeLayout);
+}
+
+SimReply ReadFile(SimDevice& device, const SimRequest& request)
+{
+    SimFileSystem& fs = FilesOf(device);
+    if (Programming(fs)) {
+        return SimReply::None();
+    }
+    std::vector<uint8_t> body;
+    if (!request.Decode(kReadLayout, body)) {
+        return SimReply::Status(kStatusBadRequest);
+    }
+    BodyReader r(body);
+    r.U8();
+    r.U8();
+    ChunkRequest chunk;
+    chunk.name = NameOf(body);
+    chunk.offset = r.U32();
+    chunk.length = r.U16();
+    const size_t index = fs.chunkRequests.size();
+    fs.chunkRequests.push_back(chunk);
+    ChunkRequest& seen = fs.chunkRequests.back();
+
+    if (index >= fs.silentFrom &&
+        (fs.silentCount == kForever || index - fs.silentFrom < static_cast<size_t>(fs.silentCount))) {
+        return SimReply::None();
+    }
+    auto file = fs.files.find(chunk.name);
+    if (file == fs.files.end()) {
+        seen.answered = true;
+        return SimReply::Status(kStatusNoSuchFile);
+    }
+    std::vector<uint8_t> out;
+    if (fs.replayAt.count(index) != 0 && !fs.lastChunk.empty()) {
+        out = fs.lastChunk;
+        seen.replayed = true;
+    } else {
+        const std::vector<uint8_t>& data = file->second;
+        // A reply carries at most one frame's body.
+        const size_t want = std::min<size_t>(chunk.length, TkPacketFrame::MaxBody);
+        if (chunk.offset < data.size()) {
+            const size_t n = std::min(want, data.size() - chunk.offset);
+            out.assign(data.begin() + static_cast<std::ptrdiff_t>(chunk.offset),
+                       data.begin() + static_cast<std::ptrdiff_t>(chunk.offset + n));
+        }
+        fs.lastChunk = out;
+    }
+    seen.answered = true;
+    seen.served = out.size();
+
+    auto growth = fs.growthPerChunk.find(chunk.name);
+    if (growth != fs.growthPerChunk.end()) {
+        std::vector<uint8_t>& data = file->second;
+        for (size_t i = 0; i < growth->second; ++i) {
+            data.push_back(static_cast<uint8_t>(data.size() * 7 + 1));
+        }
+    }
+    return SimReply::Answer(std::move(out));
+}
+
+SimReply WriteBlock(SimDevice& device, const SimRequest& request)
+{
+    SimFileSystem& fs = FilesOf(device);
+    if (Programming(fs)) {
+        return SimReply::None();
+    }
+    std::vector<uint8_t> head;
+    if (!request.DecodePrefix(kBlockLayout, head)) {
+        return SimReply::Status(kStatusBadRequest);
+    }
+    BodyReader r(head);
+    BlockWrite block;
+    block.page = r.U16();
+    block.offset = r.U16();
+    block.length = request.body.size() - head.size();
+    const uint32_t pageSize = FlashPageSize(device.Type());
+    const bool fits = block.length <= kMaxBlock && block.offset + block.length <= pageSize &&
+                      block.page < FlashPageCount(device.Type());
+    block.accepted = fits;
+    fs.blockWrites.push_back(block);
+    if (!fits) {
+        return SimReply::Status(kStatusBadRequest);
+    }
+    std::vector<uint8_t>& page = fs.flash[block.page];
+    if (page.size() != pageSize) {
+        page.assign(pageSize, 0xFF);
+    }
+    // The data follow the two words unchanged (never byte-swapped).
+    std::copy(request.body.begin() + static_cast<std::ptrdiff_t>(head.size()), request.body.end(),
+              page.begin() + block.offset);
+    return SimReply::Answer();
+}
+
+SimReply ProgramImage(SimDevice& device, const SimRequest& request)
+{
+    SimFileSystem& fs = FilesOf(device);
+    if (Programming(fs)) {
+        return SimReply::None();
+    }
+    std::vector<uint8_t> body;
+    if (!request.Decode(kProgramLayout, body)) {
+        return SimReply::Status(kStatusBadRequest);
+    }
+    BodyReader r(body);
+    ProgramRequest program;
+    program.page = r.U16();
+    program.atMs = NowMs();
+    fs.programRequests.push_back(program);
+    if (program.page >= FlashPageCount(device.Type())) {
+        return SimReply::Status(kStatusBadRequest);
+    }
+    // It answers, then restarts with the new image and hears nothing for a while.
+    fs.programmingUntilMs = program.atMs + fs.programmingMs;
+    return SimReply::Answer();
+}
+
+} // namespace
+
+uint32_t FlashPageSize(uint32_t deviceType) { return IsParameterFamily(deviceType) ? 528 : 264; }
+uint32_t FlashPageCount(uint32_t deviceType) { return IsParameterFamily(deviceType) ? 8192 : 4096; }
+uint32_t StagingPage(uint32_t deviceType) { return IsParameterFamily(deviceType) ? 7942 : 3878; }
+
+void InstallFileCommands(SimDevice& device)
+{
+    device.SetHandler(kCmdFileSize, FileSize);
+    device.SetHandler(kCmdReadFile, ReadFile);
+    device.SetHandler(kCmdWriteBlock, WriteBlock);
+    device.SetHandler(kCmdProgramImage, ProgramImage);
+}
+
+void WithFiles(SimDevice& device, const std::function<void(SimFileSystem&)>& fn)
+{
+    std::lock_guard<std::recursive_mutex> lock(device.Sim().Mutex());
+    fn(FilesOf(device));
+}
+
+void SetDeviceFile(SimDevice& device, const std::string& name, std::vector<uint8_t> content)
+{
+    WithFiles(device, [&](SimFileSystem& fs) { fs.files[name] = std::move(content); });
+}
+
+void AppendDeviceFile(SimDevice& device, const std::string& name, const std::vector<uint8_t>& bytes)
+{
+    WithFiles(device, [&](SimFileSystem& fs) {
+        std::vector<uint8_t>& file = fs.files[name];
+        file.insert(file.end(), bytes.begin(), bytes.end());
+    });
+}
+
+void RemoveDeviceFile(SimDevice& device, const std::string& name)
+{
+    WithFiles(device, [&](SimFileSystem& fs) { fs.files.erase(name); });
+}
+
+std::vector<uint8_t> DeviceFile(SimDevice& device, const std::string& name)
+{
+    std::vector<uint8_t> out;
+    WithFiles(device, [&](SimFileSystem& fs) {
+        auto file = fs.files.find(name);
+        if (file != fs.files.end()) {
+            out = file->second;
+        }
+    });
+    return out;
+}
+
+std::vector<ChunkRequest> ChunkRequests(SimDevice& device)
+{
+    std::vector<ChunkRequest> out;
+    WithFiles(device, [&](SimFileSystem& fs) { out = fs.chunkRequests; });
+    return out;
+}
+
+std::vector<BlockWrite> BlockWrites(SimDevice& device)
+{
+    std::vector<BlockWrite> out;
+    WithFiles(device, [&](SimFileSystem& fs) { out = fs.blockWrites; });
+    return out;
+}
+
+std::vector<ProgramRequest> ProgramRequests(SimDevice& device)
+{
+    std::vector<ProgramRequest> out;
+    WithFiles(device, [&](SimFileSystem& fs) { out = fs.programRequests; });
+    return out;
+}
+
+void ClearFileObservations(SimDevice& device)
+{
+    WithFiles(device, [](SimFileSystem& fs) {
+        fs.sizeRequests.clear();
+        fs.chunkRequests.clear();
+        fs.blockWrites.clear();
+        fs.programRequests.clear();
+    });
+}
+
+std::vector<uint8_t> ReadFlash(SimDevice& device, uint32_t page, size_t length)
+{
+    std::vector<uint8_t> out;
+    out.reserve(length);
+    WithFiles(device, [&](SimFileSystem& fs) {
+        const uint32_t pageSize = FlashPageSize(device.Type());
+        for (uint32_t p = page; out.size() < length; ++p) {
+            const size_t n = std::min<size_t>(pageSize, length - out.size());
+            auto stored = fs.flash.find(p);
+            if (stored == fs.flash.end()) {
+                out.insert(out.end(), n, 0xFF);
+            } else {
+                out.insert(out.end(), stored->second.begin(), stored->second.begin() + static_cast<std::ptrdiff_t>(n));
+            }
+        }
+    });
+    return out;
+}
+
+void ReplayChunkAt(SimDevice& device, size_t requestIndex)
+{
+    WithFiles(device, [&](SimFileSystem& fs) { fs.replayAt.insert(requestIndex); });
+}
+
+void SilenceChunksFrom(SimDevice& device, size_t requestIndex, int count)
+{
+    WithFiles(device, [&](SimFileSystem& fs) {
+        fs.silentFrom = requestIndex;
+        fs.silentCount = count;
+    });
+}
+
+Fault EmptyChunk(int count)
+{
+    return Fault::Short(0xFFFFFFFFu, count).ForCommand(kCmdReadFile);
+}
+
+Fault OversizedChunk(uint32_t extraBytes, int count)
+{
+    return Fault::Oversized(extraBytes, count).ForCommand(kCmdReadFile);
+}
+
+} // namespace wv::sim
