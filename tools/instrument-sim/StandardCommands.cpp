@@ -3,6 +3,10 @@
 // Later command groups install their handlers from InstallStandardHandlers too.
 
 #include "tools/instrument-sim/InstrumentSim.h"
+#include "tools/instrument-sim/ChannelCommands.h"
+#include "tools/instrument-sim/DeviceCommands.h"
+#include "tools/instrument-sim/FileCommands.h"
+#include "tools/instrument-sim/TestCommands.h"
 
 namespace wv::sim {
 
@@ -54,6 +58,10 @@ void InstallStandardHandlers(SimDevice& device)
 {
     device.SetHandler(kCmdIdentify, Identify);
     device.SetHandler(kCmdSetBaud, SetBaud);
+    InstallFileCommands(device);
+    InstallDeviceCommands(device);
+    InstallTestCommands(device);
+    InstallChannelCommands(device);
 }
 
 } // namespace wv::sim

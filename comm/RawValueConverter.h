@@ -1,0 +1,61 @@
+#pragma once
+
+// CRawValueConverter: the conversions of raw sensor counts that the live-value reads of
+// the session need, offered by the measurement-values library.
+//
+// The session reads raw counts from a device and must hand back engineering values; the
+// conversions themselves (the factory polynomials, the compensated conductivity, the
+// user correction of a channel) belong to the measurement-values library, which sits
+// above this one. So this library declares the operations it calls, the values library
+// implements them, and the program installs that implementation once at start-up
+// (SetRawValueConverter). A session may also be given its own converter
+// (CTkSession::SetRawValueConverter), which tests use.
+//
+// Every operation is a pure function of its arguments; an implementation must be usable
+// from any thread that runs a session.
+
+#include "comm/ChannelDefinition.h"
+
+#include <array>
+#include <cstdint>
+#include <span>
+
+// The four words of a raw reading, in the order the conversions take them: word 0 the
+// companion temperature counts (parameter 100), word 1 the main counts, words 2 and 3
+// further inputs or ranges.
+using TkRawReading = std::array<uint16_t, 4>;
+
+class CRawValueConverter {
+public:
+    virtual ~CRawValueConverter() = default;
+
+    // c[d] x^d + ... + c[0].
+    virtual double EvalPoly1(int degree, uint16_t x, std::span<const float> coefficients) const = 0;
+    // The polynomial of degree d in the two counts x and y, (d + 1)^2 coefficients, row i
+    // belonging to x^i.
+    virtual double EvalPoly2(int degree, uint16_t x, uint16_t y, std::span<const float> coefficients) const = 0;
+
+    // Counts to an engineering value by sensor code, with the device's coefficient cache
+    // (1248 bytes) and, for the level code 2, the level sensor record. May rewrite word 1
+    // of reading (the auto-ranging conductivity code 45 does).
+    virtual double ConvertRawSensorValue(uint8_t sensorCode, TkRawReading& reading,
+                                         std::span<const uint8_t> coefficients,
+                                         const LevelSensorRecord* levelSensor) const = 0;
+    // The barometric value (code 3): the fixed setting when its flag is 1, else the
+    // conversion of the counts.
+    virtual double ConvertRawSensorValueFixed(const TkRawReading& reading, std::span<const uint8_t> coefficients,
+                                              float fixedValue, uint8_t fixedFlag) const = 0;
+    // The temperature-compensated conductivity of the dual-table conductivity sensor.
+    virtual double ConvertConductivityCompensated(uint8_t sensorCode, const TkRawReading& reading,
+                                                  std::span<const uint8_t> coefficients,
+                                                  const ConductivitySensorRecord& sensor) const = 0;
+    // The user calibration of a channel applied to value at temperature (Celsius), with
+    // the sensor offset of the coefficient cache.
+    virtual double ApplySensorCorrection(const ChannelDefinitionRecord& channel, double value, double temperature,
+                                         double offset) const = 0;
+};
+
+// The converter every session uses unless it was given its own; none until the program
+// installs one. The caller keeps the converter alive while it is installed.
+void SetRawValueConverter(const CRawValueConverter* converter);
+const CRawValueConverter* GetRawValueConverter();

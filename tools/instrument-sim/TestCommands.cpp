@@ -1,0 +1,700 @@
+// The device side of the test commands (250 to 255): test slots, their runs on the device
+// clock, and the data files the runs write. See TestCommands.h.
+
+#include "tools/instrument-sim/TestCommands.h"
+
+#include "comm/LayoutString.h"
+#include "foundation/LogSchedule.h"
+#include "platform/Clock.h"
+#include "tools/instrument-sim/DeviceCommands.h"
+#include "tools/instrument-sim/FileCommands.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+namespace wv::sim {
+
+namespace {
+
+constexpr size_t kNameSize = 17;
+constexpr size_t kStateOffset = 19;      // state byte of a definition
+constexpr size_t kScheduledOffset = 20;  // scheduled start of a definition
+constexpr size_t kMaxChannels = 50;
+constexpr uint64_t kDayMs = 86400000;
+// Event checks one catch-up may run through (a bound for a very short check interval).
+constexpr uint64_t kMaxChecksPerCatchUp = 5000000;
+
+uint64_t RealMs()
+{
+    static SystemClock clock;
+    return clock.NowMs();
+}
+
+// The forms without their channel numbers (the layout adds "max(n, 2)(c)").
+const char* DefinitionHead(uint8_t type)
+{
+    switch (type) {
+    case 1:
+        return "cc17(c)ci6(c)5(c)c";
+    case 2:
+        return "cc17(c)ci6(c)5(c)cc";
+    case 3:
+        return "cc17(c)ci6(c)fcc5(c)c";
+    case 4:
+        return "cc17(c)ci6(c)cc5(c)c";
+    default:
+        return nullptr;
+    }
+}
+
+// Offset of the first channel number (the count is the byte before it).
+size_t ChannelOffset(uint8_t type)
+{
+    switch (type) {
+    case 1:
+        return 34;
+    case 2:
+        return 35;
+    case 3:
+        return 40;
+    case 4:
+        return 36;
+    default:
+        return 0;
+    }
+}
+
+// Offset of the interval.
+size_t IntervalOffset(uint8_t type)
+{
+    switch (type) {
+    case 3:
+        return 34;
+    case 4:
+        return 30;
+    default:
+        return 28;
+    }
+}
+
+const char* StateLayout(uint8_t kind)
+{
+    switch (kind) {
+    case 21:
+        return "ci6(c)";
+    case 22:
+        return "ci6(c)i6(c)l";
+    default:
+        return "ci6(c)i6(c)li6(c)";
+    }
+}
+
+std::string DefinitionLayout(uint8_t type, size_t channelBytes)
+{
+    const char* head = DefinitionHead(type);
+    return std::string(head ? head : "cc17(c)ci6(c)") + std::to_string(channelBytes) + "(c)";
+}
+
+Duration ReadDuration(const std::vector<uint8_t>& def, size_t at)
+{
+    Duration d;
+    if (at + 5 <= def.size()) {
+        d.days = def[at];
+        d.hours = def[at + 1];
+        d.minutes = def[at + 2];
+        d.seconds = def[at + 3];
+        d.hundredths = def[at + 4];
+    }
+    return d;
+}
+
+DeviceTime ReadTime(const std::vector<uint8_t>& def, size_t at)
+{
+    DeviceTime t;
+    if (at + 8 <= def.size()) {
+        std::memcpy(&t.year, &def[at], 2);
+        t.month = def[at + 2];
+        t.day = def[at + 3];
+        t.hour = def[at + 4];
+        t.minute = def[at + 5];
+        t.second = def[at + 6];
+        t.hundredths = def[at + 7];
+    }
+    return t;
+}
+
+uint64_t DurationMs(const Duration& d)
+{
+    return uint64_t{d.days} * kDayMs + uint64_t{d.hours} * 3600000 + uint64_t{d.minutes} * 60000 +
+           uint64_t{d.seconds} * 1000 + uint64_t{d.hundredths} * 10;
+}
+
+// An elapsed-time accumulator (month 0: the days are in the day byte) in ms.
+uint64_t AccumulatorMs(const DeviceTime& t)
+{
+    return uint64_t{t.day} * kDayMs + uint64_t{t.hour} * 3600000 + uint64_t{t.minute} * 60000 +
+           uint64_t{t.second} * 1000 + uint64_t{t.hundredths} * 10;
+}
+
+DeviceTime TimeFromMs(uint64_t ms)
+{
+    DeviceTime t;
+    const uint64_t days = ms / kDayMs;
+    uint64_t rest = ms % kDayMs;
+    uint16_t month = 0;
+    uint16_t day = 0;
+    uint16_t year = 0;
+    if (!JulianDayToDate(static_cast<int32_t>(days), month, day, year)) {
+        return kDeviceTimeNotSet;
+    }
+    t.year = year;
+    t.month = static_cast<uint8_t>(month);
+    t.day = static_cast<uint8_t>(day);
+    t.hour = static_cast<uint8_t>(rest / 3600000);
+    rest %= 3600000;
+    t.minute = static_cast<uint8_t>(rest / 60000);
+    rest %= 60000;
+    t.second = static_cast<uint8_t>(rest / 1000);
+    t.hundredths = static_cast<uint8_t>((rest % 1000) / 10);
+    return t;
+}
+
+bool IsClockDate(const DeviceTime& t)
+{
+    return t.year >= 1999 && IsValidDate(t.month, t.day, t.year) && t.hour < 24 && t.minute < 60 &&
+           t.second < 60 && t.hundredths < 100;
+}
+
+bool IsSonde(uint32_t type) { return type >= 30 && type <= 40; }
+
+// ---- Byte helpers --------------------------------------------------------------------
+
+void PutBe16(std::vector<uint8_t>& out, uint16_t v)
+{
+    out.push_back(static_cast<uint8_t>(v >> 8));
+    out.push_back(static_cast<uint8_t>(v));
+}
+
+void PutBe32(std::vector<uint8_t>& out, uint32_t v)
+{
+    PutBe16(out, static_cast<uint16_t>(v >> 16));
+    PutBe16(out, static_cast<uint16_t>(v));
+}
+
+void PutTimeBe(std::vector<uint8_t>& out, const DeviceTime& t)
+{
+    PutBe16(out, t.year);
+    out.insert(out.end(), {t.month, t.day, t.hour, t.minute, t.second, t.hundredths});
+}
+
+void PutTimeHost(BodyWriter& w, const DeviceTime& t)
+{
+    w.U16(t.year).U8(t.month).U8(t.day).U8(t.hour).U8(t.minute).U8(t.second).U8(t.hundredths);
+}
+
+// ---- The device clock -------------------------------------------------------------------
+
+SimTests& TestsOf(SimDevice& device) { return device.State<SimTests>(); }
+
+uint64_t ClockNowMs(SimDevice& device)
+{
+    SimTests& tests = TestsOf(device);
+    const DeviceTime records = DeviceRecordsOf(device).clock;
+    if (!tests.clockSet || !(records == tests.seenRecordsClock)) {
+        // The clock was set (or is used for the first time): it runs on from there.
+        DeviceTime base = records;
+        if (!IsClockDate(base)) {
+            GetLocalDeviceTime(base);
+            base.hundredths = 0;
+        }
+        tests.baseTime = base;
+        tests.baseMs = RealMs();
+        tests.seenRecordsClock = records;
+        tests.clockSet = true;
+    }
+    return DeviceClockMs(tests.baseTime) + (RealMs() - tests.baseMs);
+}
+
+// ---- Runs ---------------------------------------------------------------------------
+
+uint16_t LoggedValue(SimDevice& device, uint8_t code, uint32_t sample, uint64_t elapsedMs)
+{
+    SimTests& tests = TestsOf(device);
+    auto script = tests.scripts.find(code);
+    if (script != tests.scripts.end() && script->second) {
+        return script->second(sample, elapsedMs);
+    }
+    SimDeviceRecords& records = DeviceRecordsOf(device);
+    if (IsSonde(device.Type())) {
+        auto value = records.paramValues.find(code);
+        return value != records.paramValues.end() ? value->second : 0;
+    }
+    if (records.rawPairs.empty()) {
+        return 0;
+    }
+    return code == 100 ? records.rawPairs.front().first : records.rawPairs.front().second;
+}
+
+std::vector<uint8_t> SlotChannels(const SimTestSlot& slot)
+{
+    const uint8_t type = slot.definition.empty() ? 0 : slot.definition[0];
+    const size_t offset = ChannelOffset(type);
+    if (offset == 0 || slot.definition.size() < offset) {
+        return {};
+    }
+    const size_t count = std::min<size_t>(slot.definition[offset - 1], slot.definition.size() - offset);
+    return {slot.definition.begin() + static_cast<std::ptrdiff_t>(offset),
+            slot.definition.begin() + static_cast<std::ptrdiff_t>(offset + count)};
+}
+
+std::string DefinitionLayoutOf(const SimTestSlot& slot)
+{
+    const uint8_t type = slot.definition[0];
+    const size_t offset = ChannelOffset(type);
+    const size_t channelBytes = slot.definition.size() > offset ? slot.definition.size() - offset : 0;
+    return DefinitionLayout(type, channelBytes);
+}
+
+void AppendSample(SimDevice& device, uint8_t index, SimTestSlot& slot, uint64_t offsetMs)
+{
+    const uint8_t type = slot.definition[0];
+    const uint32_t sample = slot.sampleCount + 1;
+    std::vector<uint8_t> record;
+    if (type == 3) {
+        PutBe32(record, static_cast<uint32_t>((offsetMs + 500) / 1000));
+    }
+    for (uint8_t code : LoggedCodes(device.Type(), SlotChannels(slot))) {
+        PutBe16(record, LoggedValue(device, code, sample, offsetMs));
+    }
+    AppendDeviceFile(device, TestFileName(index), record);
+    slot.sampleCount = sample;
+    slot.lastSampleTime = TimeFromMs(slot.startMs + offsetMs);
+}
+
+void WriteTrailer(SimDevice& device, uint8_t index, SimTestSlot& slot)
+{
+    const bool sonde = IsSonde(device.Type());
+    std::vector<uint8_t> trailer;
+    PutBe16(trailer, sonde ? 0x8003 : 0x8001);
+    PutBe16(trailer, slot.abended ? 1 : 0);
+    PutTimeBe(trailer, slot.stopTime);
+    PutBe32(trailer, slot.sampleCount);
+    if (sonde) {
+        PutBe32(trailer, 0);
+        PutBe32(trailer, 0);
+    }
+    trailer.push_back(sonde ? 'g' : 'e');
+    AppendDeviceFile(device, TestFileName(index), trailer);
+}
+
+void Complete(SimDevice& device, uint8_t index, SimTestSlot& slot, uint64_t atMs)
+{
+    slot.state = 4;
+    slot.stopTime = TimeFromMs(atMs);
+    WriteTrailer(device, index, slot);
+}
+
+void StartRun(SimDevice& device, uint8_t index, SimTestSlot& slot, uint64_t atMs)
+{
+    slot.state = 3;
+    slot.startMs = atMs;
+    slot.startTime = TimeFromMs(atMs);
+    slot.stopTime = DeviceTime{};
+    slot.lastSampleTime = DeviceTime{};
+    slot.sampleCount = 0;
+    slot.nextCheck = 0;
+    slot.checksSinceStore = 0;
+    slot.lastStored = 0;
+    slot.abended = false;
+    // The header: the definition in the device's order and the start time.
+    std::vector<uint8_t> header(slot.definition.size());
+    SwapByLayout(slot.definition.data(), header.data(), DefinitionLayoutOf(slot).c_str(), 1);
+    header[kStateOffset] = 3;
+    PutTimeBe(header, slot.startTime);
+    SetDeviceFile(device, TestFileName(index), std::move(header));
+}
+
+void CatchUpSlot(SimDevice& device, uint8_t index, SimTestSlot& slot, uint64_t nowMs)
+{
+    SimTests& tests = TestsOf(device);
+    if (!slot.defined || slot.definition.empty()) {
+        return;
+    }
+    const uint8_t type = slot.definition[0];
+    if (slot.state == 2) {
+        const DeviceTime scheduled = ReadTime(slot.definition, kScheduledOffset);
+        if (IsClockDate(scheduled) && DeviceClockMs(scheduled) <= nowMs) {
+            StartRun(device, index, slot, DeviceClockMs(scheduled));
+        }
+    }
+    if (slot.state != 3) {
+        return;
+    }
+    const Duration interval = ReadDuration(slot.definition, IntervalOffset(type));
+    const uint64_t intervalMs = DurationMs(interval);
+    const uint64_t elapsed = nowMs > slot.startMs ? nowMs - slot.startMs : 0;
+    if (type == 3) {
+        float threshold = 0;
+        std::memcpy(&threshold, &slot.definition[28], 4);
+        const uint8_t setting = slot.definition[32];
+        const uint8_t channel = slot.definition[33];
+        for (uint64_t n = 0; n < kMaxChecksPerCatchUp && slot.state == 3; ++n) {
+            const uint64_t offset = slot.nextCheck * intervalMs;
+            if (offset > elapsed) {
+                break;
+            }
+            const uint16_t value = LoggedValue(device, channel, slot.sampleCount + 1, offset);
+            ++slot.checksSinceStore;
+            const bool first = slot.nextCheck == 0;
+            const bool moved = std::fabs(static_cast<double>(value) - static_cast<double>(slot.lastStored)) >= static_cast<double>(threshold);
+            const bool due = setting != 0 && slot.checksSinceStore >= setting;
+            if (first || moved || due) {
+                AppendSample(device, index, slot, offset);
+                slot.lastStored = value;
+                slot.checksSinceStore = 0;
+            }
+            ++slot.nextCheck;
+            if (slot.sampleCount >= tests.maxSamples) {
+                Complete(device, index, slot, slot.startMs + offset);
+            }
+        }
+        return;
+    }
+    while (slot.state == 3) {
+        const uint32_t n = slot.sampleCount + 1;
+        const uint64_t offset = type == 2 ? AccumulatorMs(LogSampleElapsed(n, interval))
+                                          : uint64_t{n - 1} * intervalMs;
+        if (offset > elapsed) {
+            break;
+        }
+        AppendSample(device, index, slot, offset);
+        if (slot.sampleCount >= tests.maxSamples) {
+            Complete(device, index, slot, slot.startMs + offset);
+        }
+    }
+}
+
+void CatchUpAll(SimDevice& device)
+{
+    const uint64_t now = ClockNowMs(device);
+    for (auto& [index, slot] : TestsOf(device).slots) {
+        CatchUpSlot(device, index, slot, now);
+    }
+}
+
+// The index byte of a request "c"; false when the body is not one byte.
+bool IndexOf(const SimRequest& request, uint8_t& index)
+{
+    if (request.body.size() != 1) {
+        return false;
+    }
+    index = request.body[0];
+    return true;
+}
+
+// ---- Handlers -------------------------------------------------------------------------
+
+SimReply GetDefinition(SimDevice& device, const SimRequest& request)
+{
+    SimTests& tests = TestsOf(device);
+    uint8_t index = 0;
+    if (!IndexOf(request, index)) {
+        return SimReply::Status(kStatusBadTestNumber);
+    }
+    CatchUpAll(device);
+    auto it = tests.slots.find(index);
+    if (it == tests.slots.end() || !it->second.defined) {
+        return SimReply::Status(tests.noTestStatus);
+    }
+    const SimTestSlot& slot = it->second;
+    if (slot.definition.size() < ChannelOffset(1)) {
+        return SimReply::Status(kStatusTestRefused);
+    }
+    uint8_t kind = 21;
+    if (slot.state == 3 || ((slot.state == 4 || slot.state == 5) && slot.sampleCount > 0)) {
+        kind = 23;
+    } else if (slot.state == 4 || slot.state == 5) {
+        kind = 22;
+    }
+    BodyWriter w;
+    w.U8(slot.stateBlockKind >= 0 ? static_cast<uint8_t>(slot.stateBlockKind) : kind);
+    PutTimeHost(w, slot.startTime);
+    if (kind != 21) {
+        PutTimeHost(w, slot.stopTime);
+        w.U32(slot.sampleCount);
+    }
+    if (kind == 23) {
+        PutTimeHost(w, slot.lastSampleTime);
+    }
+
+    std::vector<uint8_t> def = slot.definition;
+    def[kStateOffset] = slot.state;
+    const uint8_t type = def[0];
+    const size_t offset = ChannelOffset(type);
+    if (!slot.extraChannels.empty() && offset != 0) {
+        std::vector<uint8_t> channels = SlotChannels(slot);
+        channels.insert(channels.end(), slot.extraChannels.begin(), slot.extraChannels.end());
+        def.resize(offset);
+        def[offset - 1] = static_cast<uint8_t>(channels.size());
+        def.insert(def.end(), channels.begin(), channels.end());
+        while (def.size() < offset + 2) {
+            def.push_back(0);
+        }
+    }
+    const std::string layout = std::string(StateLayout(kind)) +
+                               DefinitionLayout(type, def.size() > offset ? def.size() - offset : 0);
+    if (slot.scheduleTypeOverride >= 0) {
+        def[0] = static_cast<uint8_t>(slot.scheduleTypeOverride);
+    }
+    w.Bytes(def.data(), def.size());
+    return SimReply::Answer(w.Take(), layout);
+}
+
+SimReply SetDefinition(SimDevice& device, const SimRequest& request)
+{
+    SimTests& tests = TestsOf(device);
+    if (request.body.empty()) {
+        return SimReply::Status(kStatusBadTestType);
+    }
+    const uint8_t type = request.body[0];
+    const size_t offset = ChannelOffset(type);
+    if (offset == 0) {
+        return SimReply::Status(kStatusBadTestType);
+    }
+    if (request.body.size() < offset + 2) {
+        return SimReply::Status(kStatusTestRefused);
+    }
+    const size_t channelBytes = request.body.size() - offset;
+    std::vector<uint8_t> def;
+    if (!request.Decode(DefinitionLayout(type, channelBytes).c_str(), def)) {
+        return SimReply::Status(kStatusTestRefused);
+    }
+    tests.definitionsWritten.push_back(def);
+    const uint8_t count = def[offset - 1];
+    if (count == 0 || count > kMaxChannels || std::max<size_t>(count, 2) != channelBytes) {
+        return SimReply::Status(kStatusBadChannelCount);
+    }
+    const uint8_t index = def[1];
+    if (index >= tests.slotCount) {
+        return SimReply::Status(kStatusBadTestNumber);
+    }
+    CatchUpAll(device);
+    SimTestSlot& slot = tests.slots[index];
+    if (slot.defined && slot.state == 3) {
+        return SimReply::Status(kStatusTestRunning);
+    }
+    if (DurationMs(ReadDuration(def, IntervalOffset(type))) == 0) {
+        return SimReply::Status(kStatusBadInterval);
+    }
+    const uint8_t state = def[kStateOffset];
+    if (state != 1 && state != 2) {
+        return SimReply::Status(kStatusTestRefused);
+    }
+    if (state == 2 && !IsClockDate(ReadTime(def, kScheduledOffset))) {
+        return SimReply::Status(kStatusBadStart);
+    }
+    def[kNameSize + 1] = 0;  // the name's 17th byte
+    SimTestSlot fresh;
+    fresh.defined = true;
+    fresh.definition = std::move(def);
+    fresh.state = state;
+    fresh.stateBlockKind = slot.stateBlockKind;
+    fresh.scheduleTypeOverride = slot.scheduleTypeOverride;
+    fresh.extraChannels = slot.extraChannels;
+    slot = std::move(fresh);
+    RemoveDeviceFile(device, TestFileName(index));
+    return SimReply::Answer();
+}
+
+SimReply DeleteTest(SimDevice& device, const SimRequest& request)
+{
+    SimTests& tests = TestsOf(device);
+    uint8_t index = 0;
+    if (!IndexOf(request, index)) {
+        return SimReply::Status(kStatusBadTestNumber);
+    }
+    CatchUpAll(device);
+    auto it = tests.slots.find(index);
+    if (it == tests.slots.end() || !it->second.defined) {
+        return SimReply::Status(kStatusNoSuchTest);
+    }
+    tests.slots.erase(it);
+    tests.deleted.push_back(index);
+    RemoveDeviceFile(device, TestFileName(index));
+    return SimReply::Answer();
+}
+
+SimReply StartTest(SimDevice& device, const SimRequest& request)
+{
+    SimTests& tests = TestsOf(device);
+    uint8_t index = 0;
+    if (!IndexOf(request, index)) {
+        return SimReply::Status(kStatusBadTestNumber);
+    }
+    CatchUpAll(device);
+    auto it = tests.slots.find(index);
+    if (it == tests.slots.end() || !it->second.defined) {
+        return SimReply::Status(kStatusNoSuchTest);
+    }
+    SimTestSlot& slot = it->second;
+    if (slot.state == 3) {
+        return SimReply::Status(kStatusTestRunning);
+    }
+    if (slot.state != 1 && slot.state != 2) {
+        return SimReply::Status(kStatusTestRefused);
+    }
+    const uint64_t now = ClockNowMs(device);
+    StartRun(device, index, slot, now);
+    // The first sample is due at once.
+    CatchUpSlot(device, index, slot, now);
+    return SimReply::Answer();
+}
+
+SimReply StopTest(SimDevice& device, const SimRequest& request)
+{
+    SimTests& tests = TestsOf(device);
+    uint8_t index = 0;
+    if (!IndexOf(request, index)) {
+        return SimReply::Status(kStatusBadTestNumber);
+    }
+    CatchUpAll(device);
+    auto it = tests.slots.find(index);
+    if (it == tests.slots.end() || !it->second.defined) {
+        return SimReply::Status(kStatusNoSuchTest);
+    }
+    SimTestSlot& slot = it->second;
+    if (slot.state != 3) {
+        return SimReply::Status(kStatusNoRunningTest);
+    }
+    Complete(device, index, slot, ClockNowMs(device));
+    return SimReply::Answer();
+}
+
+} // namespace
+
+// ---- Public functions -------------------------------------------------------------------
+
+uint64_t DeviceClockMs(const DeviceTime& time)
+{
+    const int32_t jd = JulianDay(time.month, time.day, time.year);
+    if (jd <= 0) {
+        return 0;
+    }
+    return static_cast<uint64_t>(jd) * kDayMs + uint64_t{time.hour} * 3600000 + uint64_t{time.minute} * 60000 +
+           uint64_t{time.second} * 1000 + uint64_t{time.hundredths} * 10;
+}
+
+std::string TestFileName(uint8_t index)
+{
+    char name[8];
+    std::snprintf(name, sizeof name, "%02u", static_cast<unsigned>(index % 100));
+    return name;
+}
+
+std::vector<uint8_t> LoggedCodes(uint32_t deviceType, const std::vector<uint8_t>& channels)
+{
+    std::vector<uint8_t> codes{100};
+    if (!IsSonde(deviceType)) {
+        codes.push_back(deviceType == 28 ? 3 : 2);
+        return codes;
+    }
+    std::vector<uint8_t> list = channels;
+    while (list.size() < 2) {
+        list.push_back(0);
+    }
+    for (uint8_t c : list) {
+        switch (c) {
+        case 2:
+            codes.insert(codes.end(), {101, 2});
+            break;
+        case 4:
+            codes.insert(codes.end(), {151, 150});
+            break;
+        case 16:
+        case 36:
+            codes.insert(codes.end(), {160, 161, 162, 163});
+            break;
+        case 17:
+        case 37:
+            codes.push_back(170);
+            break;
+        case 45:
+            codes.insert(codes.end(), {146, 147, 148});
+            break;
+        default:
+            codes.push_back(c);
+            break;
+        }
+    }
+    return codes;
+}
+
+void InstallTestCommands(SimDevice& device)
+{
+    device.SetHandler(kCmdGetTestDefinition, GetDefinition);
+    device.SetHandler(kCmdSetTestDefinition, SetDefinition);
+    device.SetHandler(kCmdDeleteTest, DeleteTest);
+    device.SetHandler(kCmdStartTest, StartTest);
+    device.SetHandler(kCmdStopTest, StopTest);
+}
+
+void WithTests(SimDevice& device, const std::function<void(SimTests&)>& fn)
+{
+    std::lock_guard<std::recursive_mutex> lock(device.Sim().Mutex());
+    CatchUpAll(device);
+    fn(TestsOf(device));
+}
+
+void CatchUpTests(SimDevice& device)
+{
+    std::lock_guard<std::recursive_mutex> lock(device.Sim().Mutex());
+    CatchUpAll(device);
+}
+
+SimTestSlot TestSlot(SimDevice& device, uint8_t index)
+{
+    std::lock_guard<std::recursive_mutex> lock(device.Sim().Mutex());
+    CatchUpAll(device);
+    auto& slots = TestsOf(device).slots;
+    auto it = slots.find(index);
+    return it != slots.end() ? it->second : SimTestSlot{};
+}
+
+DeviceTime DeviceClockNow(SimDevice& device)
+{
+    std::lock_guard<std::recursive_mutex> lock(device.Sim().Mutex());
+    return TimeFromMs(ClockNowMs(device));
+}
+
+void ScriptLiveValue(SimDevice& device, uint8_t code, LiveScript script)
+{
+    std::lock_guard<std::recursive_mutex> lock(device.Sim().Mutex());
+    CatchUpAll(device);
+    TestsOf(device).scripts[code] = std::move(script);
+}
+
+void SetLiveValue(SimDevice& device, uint8_t code, uint16_t value)
+{
+    std::lock_guard<std::recursive_mutex> lock(device.Sim().Mutex());
+    // Samples owed so far were logged with the value before.
+    CatchUpAll(device);
+    TestsOf(device).scripts.erase(code);
+    SimDeviceRecords& records = DeviceRecordsOf(device);
+    if (IsSonde(device.Type())) {
+        records.paramValues[code] = value;
+        return;
+    }
+    if (records.rawPairs.empty()) {
+        records.rawPairs.push_back(RawPair{});
+    }
+    if (code == 100) {
+        records.rawPairs.front().first = value;
+    } else {
+        records.rawPairs.front().second = value;
+    }
+}
+
+} // namespace wv::sim

@@ -1,0 +1,159 @@
+#pragma once
+// The device side of the test commands: a simulated device's test slots, the logging runs
+// they hold, and the data file each run writes into the device's file system.
+//
+//   250  read definition   request "c" test index    reply: state block, then the definition
+//   251  write definition  request: the definition in the form of its schedule type
+//   252  delete test       request "c"               the definition and its data file go
+//   254  start test        request "c"               a pending test starts now
+//   255  stop test         request "c"               a running test completes now
+//
+// A slot holds the definition as the host wrote it (its bytes are what 250 answers, with
+// the current state) and the state of its run. Runs follow the device clock, which is the
+// real monotonic time since the clock was last read from the device records (the clock
+// that 216 sets and 217 reads; the local time when it holds no date), so a test that sets
+// a short interval logs many samples in little real time:
+//   linear and linear average: sample n at start + (n - 1) x interval;
+//   logarithmic: sample n at the elapsed time of the instruments' schedule for the
+//     definition's longest interval (0.30 s apart at first);
+//   event: the event channel is checked every interval; a sample is stored at the first
+//     check, when the channel moved by at least the threshold (in raw counts here) since
+//     the last stored sample, and after "event setting" checks without one (0: never).
+// A pending test with a scheduled start starts by itself when the device clock reaches it.
+//
+// The data file is named by the test index as two decimal digits. It starts with the
+// definition (in the device's byte order, most significant byte first) and the start
+// time; each sample appends one record of 16-bit raw values (most significant byte first),
+// one per entry of the device's value list (sondes: 100, then the channels' codes, 2
+// giving 101 and 2, 4 giving 151 and 150, 45 giving 146, 147 and 148, 16 and 36 giving
+// 160 to 163, 17 and 37 giving 170, at least two channel entries; level loggers: 100 and
+// 2, or 3 on type 28), event samples led by the 32-bit seconds since the start. Stopping
+// appends the trailer ('g' on sondes, 'e' on level loggers). The file is downloadable with
+// the file commands (223, 225) like any device file.
+//
+// The values logged come from the live values the other commands answer (the parameter
+// values of the sondes, the first raw pair of the level loggers: 100 is its first count,
+// every other code its second) unless a script gives a code's value as a function of the
+// time since the start. Samples are logged as the device clock passes them, whenever a
+// command of this group is heard or CatchUpTests is called (a download alone does not
+// advance a running test: read its definition or call CatchUpTests first).
+//
+// Statuses: 2 no such test (the read's status is configurable, 106 being the other one
+// devices use), 5024 definition refused, 5025 test running, 5026 invalid test number,
+// 5028 invalid test type, 5029 invalid scheduled start, 5033 invalid interval, 5036 no
+// running test, 5048 invalid channel count.
+//
+// Every function here locks the simulator's mutex; the handlers run with it held.
+
+#include "foundation/DeviceTime.h"
+#include "tools/instrument-sim/InstrumentSim.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace wv::sim {
+
+constexpr uint16_t kCmdGetTestDefinition = 250;
+constexpr uint16_t kCmdSetTestDefinition = 251;
+constexpr uint16_t kCmdDeleteTest = 252;
+constexpr uint16_t kCmdStartTest = 254;
+constexpr uint16_t kCmdStopTest = 255;
+
+constexpr uint16_t kStatusNoSuchTest = 2;
+constexpr uint16_t kStatusNoSuchTestAlt = 106;
+constexpr uint16_t kStatusTestRefused = 5024;
+constexpr uint16_t kStatusTestRunning = 5025;
+constexpr uint16_t kStatusBadTestNumber = 5026;
+constexpr uint16_t kStatusBadTestType = 5028;
+constexpr uint16_t kStatusBadStart = 5029;
+constexpr uint16_t kStatusBadInterval = 5033;
+constexpr uint16_t kStatusNoRunningTest = 5036;
+constexpr uint16_t kStatusBadChannelCount = 5048;
+
+// A script for the logged value of one code: the raw value at elapsedMs after the start
+// of sample number sample (from 1).
+using LiveScript = std::function<uint16_t(uint32_t sample, uint64_t elapsedMs)>;
+
+// One test slot.
+struct SimTestSlot {
+    bool defined = false;
+    // The definition as written (host order, the form's layout converts it), with its
+    // state byte (19) kept current.
+    std::vector<uint8_t> definition;
+    uint8_t state = 0;
+
+    // The run.
+    DeviceTime startTime{};
+    DeviceTime stopTime{};
+    DeviceTime lastSampleTime{};
+    uint32_t sampleCount = 0;
+    uint64_t startMs = 0;          // device clock at the start, in ms (see DeviceClockMs)
+    uint64_t nextCheck = 0;        // event tests: the next check's number (from 0)
+    uint64_t checksSinceStore = 0; // event tests
+    uint16_t lastStored = 0;       // event tests: the event channel's value last stored
+    bool abended = false;
+
+    // Faults: >= 0 sends this byte as the state block's kind (its layout stays that of
+    // the block the state calls for); the schedule type byte of the answer likewise.
+    int stateBlockKind = -1;
+    int scheduleTypeOverride = -1;
+    // Extra channel numbers sent after the definition's own (with the count raised to
+    // match), to play a device that lists more channels than a definition holds.
+    std::vector<uint8_t> extraChannels;
+};
+
+// A device's test slots (SimDevice::State<SimTests>()).
+struct SimTests {
+    uint8_t slotCount = 8;              // valid test indexes are 0 .. slotCount - 1
+    std::map<uint8_t, SimTestSlot> slots;
+    std::map<uint8_t, LiveScript> scripts;  // by parameter code
+    uint16_t noTestStatus = kStatusNoSuchTest;
+    uint32_t maxSamples = 100000;       // memory: a run that logs this many completes
+
+    // The device clock: baseTime at baseMs (real ms), and the records' clock when last seen.
+    bool clockSet = false;
+    DeviceTime baseTime{};
+    uint64_t baseMs = 0;
+    DeviceTime seenRecordsClock{};
+
+    // Observations.
+    std::vector<std::vector<uint8_t>> definitionsWritten;  // host-order bodies of 251
+    std::vector<uint8_t> deleted;       // indexes deleted, in order
+};
+
+// Installs the handlers of 250, 251, 252, 254 and 255 on device.
+void InstallTestCommands(SimDevice& device);
+
+// Runs fn on device's test slots with the simulator's mutex held (the runs are caught
+// up to the device clock first).
+void WithTests(SimDevice& device, const std::function<void(SimTests&)>& fn);
+
+// Logs the samples that running tests owe up to now, and starts scheduled tests that
+// are due.
+void CatchUpTests(SimDevice& device);
+
+// A copy of a slot (caught up); a slot that is not defined when there is none.
+SimTestSlot TestSlot(SimDevice& device, uint8_t index);
+
+// The data file's name of a test index ("%02d").
+std::string TestFileName(uint8_t index);
+
+// The device clock now, and as milliseconds of a continuous count (for differences).
+DeviceTime DeviceClockNow(SimDevice& device);
+uint64_t DeviceClockMs(const DeviceTime& time);
+
+// The logged value of code: a script when one is set, else the live value.
+void ScriptLiveValue(SimDevice& device, uint8_t code, LiveScript script);
+// Sets the live value the reads answer and the tests log for code (sondes: the parameter
+// value; level loggers: code 100 the first count of the raw pair, any other code the
+// second), removing a script of that code.
+void SetLiveValue(SimDevice& device, uint8_t code, uint16_t value);
+
+// The codes a device logs for a channel list, in record order (see the top of this file).
+std::vector<uint8_t> LoggedCodes(uint32_t deviceType, const std::vector<uint8_t>& channels);
+
+} // namespace wv::sim
