@@ -739,6 +739,7 @@ int DecodeLevelSensor(std::span<const uint8_t> body, int order, LevelSensorRecor
 std::array<uint8_t, kLevelSensorImageSize> LevelSensorToImage(const LevelSensorRecord& record)
 {
     std::vector<uint8_t> out;
+    out.reserve(kLevelSensorImageSize);
     FieldWriter w(out, kImageOrder);
     w.U8(record.sensorType);
     w.PadTo(2);
