@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cstring>
 #include <thread>
 
@@ -266,6 +268,9 @@ struct FaultCase {
     Fault fault;
     void (*check)(const Received& r);
 };
+
+// Test listings show the case's name rather than its bytes.
+void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
 
 void ExpectNothing(const Received& r) { EXPECT_EQ(r.bytes, 0u); }
 
