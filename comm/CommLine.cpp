@@ -182,7 +182,8 @@ int CCommLine::SetModemHandler(CQorModemHandler* handler)
 
 bool CCommLine::WaitForInput(uint32_t timeoutMs)
 {
-    if (!port_)
+    // While the modem owns the line its answers are not the link's input.
+    if (ModemBlocks() || !port_)
         return false;
     return port_->WaitForInput(timeoutMs);
 }

@@ -6,7 +6,7 @@
 //
 // On a modem transport whose modem is not connected, the line operations do
 // nothing: ReadByte and Write give -1, BeginTransmit and EndTransmit 0, Drain
-// nothing, and CheckLine reports the line as lost (0).
+// nothing, WaitForInput false, and CheckLine reports the line as lost (0).
 //
 // The line operations are virtual: a test may derive an in-memory transport
 // and hand it to a link in place of a real one.
@@ -135,7 +135,7 @@ public:
 
     // Blocks until input is waiting on the port or timeoutMs pass; true when
     // input waits. Lets a caller with nothing to do sleep instead of spinning.
-    // False at once when not open.
+    // False at once when not open or while the modem is not connected.
     virtual bool WaitForInput(uint32_t timeoutMs);
 
     // The parts, for callers that need them (null when not open / no modem).

@@ -73,7 +73,7 @@ int CSearchReplyHandler::OnPacket(int event, std::unique_ptr<CTkPacket> packet, 
             m_reported.push_back(address);
         // Added once over the link's life and only while there is room; a device found
         // by an earlier search is reported again but not listed twice.
-        m_link.AddFoundDevice(address, nullptr);
+        m_link.AddFoundDevice(address);
 
         m_record = FoundDeviceRecord{};
         m_record.address = static_cast<uint16_t>(address & 0xFFFFu);
@@ -157,24 +157,24 @@ int CTkLink::NegotiateBaud(CCallback* callback)
         return kTkErrNoLink;
     const uint32_t rate = GetBaud();
     const char code = BaudCodeOf(rate);
+    // Switches the port to a rate (8N1) and lets the line settle; the format's result.
+    auto switchTo = [this](uint32_t baud) {
+        const int result = m_transport->SetFormat(baud, 'N', 8, 1);
+        WaitDispatching(kRateSettleMs);
+        SettleInRealTime(kRateSettleMs);
+        return result;
+    };
     for (uint32_t other : kNegotiationRates) {
         if (other != rate) {
-            m_transport->SetFormat(other, 'N', 8, 1);
-            WaitDispatching(kRateSettleMs);
-            SettleInRealTime(kRateSettleMs);
+            switchTo(other);
             BroadcastBaud(code);
         }
         if (callback && callback->Progress(0) != 0) {
-            m_transport->SetFormat(rate, 'N', 8, 1);
-            WaitDispatching(kRateSettleMs);
-            SettleInRealTime(kRateSettleMs);
-            return kTkErrCancelled;
+            // A port left at another rate could talk to nobody: that failure comes first.
+            return switchTo(rate) != 0 ? kTkErrOpen : kTkErrCancelled;
         }
     }
-    m_transport->SetFormat(rate, 'N', 8, 1);
-    WaitDispatching(kRateSettleMs);
-    SettleInRealTime(kRateSettleMs);
-    return 0;
+    return switchTo(rate) != 0 ? kTkErrOpen : 0;
 }
 
 int CTkLink::FindDevices(CCallback* callback)

@@ -705,7 +705,9 @@ void CTkLink::CheckLine()
     if (m_transport->CheckLine() == kCarrierLost && m_defaultHandler) {
         CPacketHandler* handler = m_defaultHandler;
         m_defaultHandler = nullptr;  // told once
-        CallHandler(handler, kTkEventLineLost, nullptr, nullptr);
+        // The last thing done here: the handler may close the connection and with it
+        // delete this link.
+        handler->OnPacket(kTkEventLineLost, nullptr, nullptr);
     }
 }
 
@@ -737,26 +739,19 @@ uint32_t CTkLink::FoundDevice(size_t index) const
     return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
 }
 
-bool CTkLink::IsFoundDevice(uint32_t address, size_t from) const
+bool CTkLink::IsFoundDevice(uint32_t address) const
 {
-    for (size_t i = from; i < m_foundCount; ++i) {
+    for (size_t i = 0; i < m_foundCount; ++i) {
         if (FoundDevice(i) == address)
             return true;
     }
     return false;
 }
 
-bool CTkLink::AddFoundDevice(uint32_t address, bool* full)
+bool CTkLink::AddFoundDevice(uint32_t address)
 {
-    if (full)
-        *full = false;
-    if (IsFoundDevice(address, 0))
+    if (m_foundCount >= kMaxFoundDevices || IsFoundDevice(address))
         return false;
-    if (m_foundCount >= kMaxFoundDevices) {
-        if (full)
-            *full = true;
-        return false;
-    }
     uint8_t* p = &m_foundDevices[static_cast<size_t>(m_foundCount) * 4];
     p[0] = static_cast<uint8_t>(address >> 24);
     p[1] = static_cast<uint8_t>(address >> 16);

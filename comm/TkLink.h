@@ -258,8 +258,8 @@ public:
     // Deletes every queued received packet, resets the receive packet, drains the input.
     void Cancel();
     // The idle-time line check: one modem step; a lost line is told to the default
-    // handler once. Nothing while a step runs, while the link waits, or without a
-    // transport.
+    // handler once, as the last thing the check does (the handler may delete the
+    // link). Nothing while a step runs, while the link waits, or without a transport.
     void CheckLine();
     // Baud rate of the open port, 0 without a transport.
     uint32_t GetBaud() const;
@@ -272,13 +272,16 @@ public:
     // only), then broadcasts identify requests and reports each device found to the
     // callback's Progress (the value is the address of a FoundDeviceRecord). 0 when the
     // search ran to its end, 0xFFFF when a reply window kept re-opening for more than
-    // 15 s, 5068 when the baud negotiation was cancelled, 5110 when another command is
-    // waiting on the link, or the error of Send.
+    // 15 s, 5068 when the baud negotiation was cancelled, 5007 when it could not put the
+    // port back at its rate, 5109 when the line was lost, 5110 when another command is
+    // waiting on the link, 5002 without a transport, or the error of Send.
     int FindDevices(CCallback* callback);
     // Tells every device listening at 1200 ... 57600 to move to the link's rate. 0, 5068
-    // when the callback cancelled (the port is back at its rate), or 5110.
+    // when the callback cancelled (the port is back at its rate), 5007 when the port
+    // could not be put back at its rate, 5110, or 5002 without a transport.
     int NegotiateBaud(CCallback* callback);
-    // One command-40 broadcast with the code byte; Send's result (or 5110).
+    // One command-40 broadcast with the code byte; Send's result (or 5110, or 5002
+    // without a transport).
     int BroadcastBaud(char code);
 
     // Code byte of command 40 for a rate: '0' 1200, '1' 2400, '2' 4800, '4' 19200,
@@ -338,10 +341,10 @@ private:
     TkPendingRequest* FindPending(uint64_t serial) const;
     void FreePending();
 
-    // Adds an address to the found-device list; false when it is there already (or the
-    // list is full: then full is set).
-    bool AddFoundDevice(uint32_t address, bool* full);
-    bool IsFoundDevice(uint32_t address, size_t from) const;
+    // Adds an address to the found-device list; false when it is there already or the
+    // list is full.
+    bool AddFoundDevice(uint32_t address);
+    bool IsFoundDevice(uint32_t address) const;
 
     uint64_t Now() const;
 

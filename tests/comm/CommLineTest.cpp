@@ -1,15 +1,13 @@
 #include "comm/CommLine.h"
 
 #include "platform/Clock.h"
+#include "platform/PortMap.h"
 #include "platform/SerialDevice.h"
+#include "tests/comm/CommTestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/PortMap.h"
-
-#include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -184,6 +182,7 @@ TEST_F(CommLineTest, AModemThatIsNotConnectedRefusesTheLine)
 
     ASSERT_EQ(pty.Write("z"), 1u);
     const uint8_t frame[] = {1, 2, 3};
+    EXPECT_FALSE(line.WaitForInput(20)); // the modem's bytes are no input of the link
     EXPECT_EQ(line.ReadByte(), kLineModemNotConnected);
     EXPECT_EQ(line.Write(frame, sizeof frame), kLineModemNotConnected);
     EXPECT_EQ(line.BeginTransmit(), 0);
@@ -196,6 +195,7 @@ TEST_F(CommLineTest, AModemThatIsNotConnectedRefusesTheLine)
     EXPECT_EQ(pty.Read(&c, 1, 50), 0u); // nothing was written
 
     modemLog.connected = true;
+    EXPECT_TRUE(line.WaitForInput(2000));
     EXPECT_EQ(line.ReadByte(), 'z'); // the byte was not drained
     EXPECT_EQ(line.Write(frame, sizeof frame), 0);
     EXPECT_EQ(pty.ReadExactly(3, 1000), std::string("\x01\x02\x03"));
@@ -318,13 +318,12 @@ TEST_F(CommLineTest, OpensByPortIndexThroughThePortMap)
     fs::path home = fs::temp_directory_path() / ("wv_commline_home_" + std::to_string(getpid()));
     fs::path devs = home / "dev";
     fs::create_directories(devs);
-    std::optional<std::string> oldHome, oldDev;
-    if (const char* v = std::getenv("WELLVOX_HOME"))
-        oldHome = v;
-    if (const char* v = std::getenv("WELLVOX_DEV_DIR"))
-        oldDev = v;
-    setenv("WELLVOX_HOME", home.c_str(), 1);
-    setenv("WELLVOX_DEV_DIR", devs.c_str(), 1); // no real ports get numbers
+    struct RemoveHome {
+        fs::path path;
+        ~RemoveHome() { fs::remove_all(path); }
+    } removeHome{home};
+    commtest::ScopedEnv homeEnv("WELLVOX_HOME", home.string());
+    commtest::ScopedEnv devEnv("WELLVOX_DEV_DIR", devs.string()); // no real ports get numbers
 
     const int number = wv::AddComPort(pty.SlavePath());
     ASSERT_GE(number, 1);
@@ -338,16 +337,6 @@ TEST_F(CommLineTest, OpensByPortIndexThroughThePortMap)
     line.Close();
     EXPECT_EQ(line.OpenDirect(number + 3, 2400), kPortOpenFailed); // unmapped
     EXPECT_FALSE(line.IsOpen());
-
-    if (oldHome)
-        setenv("WELLVOX_HOME", oldHome->c_str(), 1);
-    else
-        unsetenv("WELLVOX_HOME");
-    if (oldDev)
-        setenv("WELLVOX_DEV_DIR", oldDev->c_str(), 1);
-    else
-        unsetenv("WELLVOX_DEV_DIR");
-    fs::remove_all(home);
 }
 
 // A transport that lives in memory: what a link test may hand a link in place

@@ -7,13 +7,13 @@
 #include "comm/TkLink.h"
 #include "comm/TkPacket.h"
 #include "platform/Clock.h"
+#include "tests/comm/CommTestSupport.h"
 #include "tools/instrument-sim/InstrumentSim.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstring>
-#include <deque>
 #include <functional>
 #include <set>
 #include <string>
@@ -27,18 +27,8 @@ using wv::sim::EncodeFrame;
 using wv::sim::Fault;
 using wv::sim::FrameFields;
 using wv::sim::InstrumentSim;
-
-std::vector<uint8_t> IdentifyBody(uint32_t address, const std::string& name, uint32_t type)
-{
-    std::vector<uint8_t> body;
-    for (int shift = 24; shift >= 0; shift -= 8)
-        body.push_back(static_cast<uint8_t>(address >> shift));
-    for (size_t i = 0; i < 17; ++i)
-        body.push_back(i < name.size() && i < 16 ? static_cast<uint8_t>(name[i]) : 0);
-    for (int shift = 24; shift >= 0; shift -= 8)
-        body.push_back(static_cast<uint8_t>(type >> shift));
-    return body;
-}
+using commtest::IdentifyBody;
+using commtest::MemoryLine;
 
 std::vector<uint8_t> IdentifyReply(uint32_t address, uint32_t type = 30, uint16_t status = 0,
                                    std::vector<uint8_t> body = {})
@@ -84,53 +74,6 @@ std::vector<wv::sim::ReceivedFrame> FramesOf(const InstrumentSim& sim, uint16_t 
     }
     return out;
 }
-
-// An in-memory line (see the link tests): bursts of input separated by a silent poll;
-// each write may script the answers.
-class MemoryLine : public CCommLine {
-public:
-    bool IsOpen() const override { return true; }
-    void Close() override {}
-    int ReadByte() override
-    {
-        if (bursts.empty() || pos >= bursts.front().size())
-            return kPortNoByte;
-        return bursts.front()[pos++];
-    }
-    bool WaitForInput(uint32_t) override
-    {
-        if (bursts.empty())
-            return false;
-        if (pos < bursts.front().size())
-            return true;
-        bursts.pop_front();
-        pos = 0;
-        return false;
-    }
-    int Write(const uint8_t* buffer, int n) override
-    {
-        written.emplace_back(buffer, buffer + n);
-        if (onWrite)
-            onWrite(written.back());
-        return 0;
-    }
-    uint32_t GetBaud() const override { return 9600; }
-    int CheckLine() override { return carrier; }
-    size_t Drain() override
-    {
-        bursts.clear();
-        pos = 0;
-        return 0;
-    }
-    int SetFormat(uint32_t, char, int, int) override { return 0; }
-    void ModemPoll() override {}
-
-    std::deque<std::vector<uint8_t>> bursts;
-    size_t pos = 0;
-    std::vector<std::vector<uint8_t>> written;
-    std::function<void(const std::vector<uint8_t>&)> onWrite;
-    int carrier = kCarrierNotChecked;
-};
 
 // Command code and body of a written frame (after its wake-up bytes).
 struct Written {
@@ -527,6 +470,30 @@ TEST_F(DeviceSearchMemoryTest, LostLineEndsTheSearch)
     EXPECT_LT(clock.NowMs() - start, 1000u);
     EXPECT_EQ(line->written.size(), 1u);
     EXPECT_EQ(cb.ends, 1);
+}
+
+TEST(DeviceSearchRates, APortThatCannotReturnToItsRateFailsTheSearch)
+{
+    // The port takes the other rates but refuses its own again: no identify broadcast
+    // may go out at a wrong rate, and the failure is reported, also after a cancel.
+    wv::ManualClock clock(1000000);
+    wv::ScopedClock useClock(clock);
+    for (bool cancel : {false, true}) {
+        SCOPED_TRACE(cancel ? "cancelled" : "run to its end");
+        CTkLink link;
+        auto owned = std::make_unique<MemoryLine>();
+        MemoryLine* line = owned.get();
+        line->refusedRate = 9600;
+        ASSERT_EQ(link.Attach(kTkLinkDirect, std::move(owned)), 0);
+        SearchCallback cb;
+        cb.onProgress = [&](SearchCallback&) { return cancel ? 1 : 0; };
+        EXPECT_EQ(link.FindDevices(&cb), kTkErrOpen);
+        EXPECT_EQ(line->formats.back(), 9600u);
+        EXPECT_EQ(cb.ends, 1);
+        EXPECT_TRUE(cb.begins.empty());
+        for (const auto& w : line->written)
+            EXPECT_EQ(Parse(w).command, kTkCmdSetBaud);
+    }
 }
 
 TEST(DeviceSearchNoLine, SearchWithoutTransportIsRefused)

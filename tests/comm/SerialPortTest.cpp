@@ -3,47 +3,26 @@
 #include "platform/Clock.h"
 #include "platform/PortMap.h"
 #include "platform/SerialDevice.h"
+#include "tests/comm/CommTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace {
 
+using commtest::ScopedEnv;
+
 int64_t ElapsedMs(std::chrono::steady_clock::time_point since)
 {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - since)
         .count();
 }
-
-// Points an environment variable elsewhere for the life of the object.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name)
-    {
-        if (const char* old = std::getenv(name))
-            old_ = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv()
-    {
-        if (old_)
-            setenv(name_, old_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 TEST(FormatComPortName, NamesEveryIndex)
 {
@@ -273,8 +252,9 @@ TEST_F(SerialPortTest, DrainInputThrowsAwayWhatWaitsAndWhatStillArrives)
 {
     OpenPort();
     ASSERT_EQ(pty.Write(std::string(300, 'x')), 300u);
+    // Well inside the 100 ms read time-out that ends the drain, also on a busy machine.
     std::thread late([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
         pty.Write("yz");
     });
     EXPECT_EQ(port.DrainInput(), 302u);
@@ -286,11 +266,12 @@ TEST_F(SerialPortTest, DrainInputIsBoundedInBytesAndTime)
 {
     OpenPort();
     std::atomic<bool> stop{false};
-    // A line that never falls silent: a steady trickle, a byte every 20 ms.
+    // A line that never falls silent: a steady trickle, a byte every 5 ms (a read
+    // time-out, 100 ms, is far longer, also when the machine is busy).
     std::thread trickle([&] {
         while (!stop) {
             pty.Write("t", 1, 100);
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
     });
     auto t0 = std::chrono::steady_clock::now();

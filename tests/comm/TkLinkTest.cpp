@@ -8,13 +8,13 @@
 #include "foundation/AppUtils.h"
 #include "platform/Clock.h"
 #include "platform/Pump.h"
+#include "tests/comm/CommTestSupport.h"
 #include "tools/instrument-sim/InstrumentSim.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstring>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -29,20 +29,10 @@ using wv::sim::EncodeFrame;
 using wv::sim::Fault;
 using wv::sim::FrameFields;
 using wv::sim::InstrumentSim;
+using commtest::IdentifyBody;
+using commtest::MemoryLine;
 
 // ---- Helpers -------------------------------------------------------------------------
-
-std::vector<uint8_t> IdentifyBody(uint32_t address, const std::string& name, uint32_t type)
-{
-    std::vector<uint8_t> body;
-    for (int shift = 24; shift >= 0; shift -= 8)
-        body.push_back(static_cast<uint8_t>(address >> shift));
-    for (size_t i = 0; i < 17; ++i)
-        body.push_back(i < name.size() && i < 16 ? static_cast<uint8_t>(name[i]) : 0);
-    for (int shift = 24; shift >= 0; shift -= 8)
-        body.push_back(static_cast<uint8_t>(type >> shift));
-    return body;
-}
 
 // A reply frame as a device sends it (order 0).
 std::vector<uint8_t> ReplyFrame(uint32_t source, uint16_t replyCommand, std::vector<uint8_t> body = {},
@@ -156,72 +146,6 @@ size_t FramesTo(const InstrumentSim& sim, uint32_t destination)
         n += f.destination == destination ? 1 : 0;
     return n;
 }
-
-// An in-memory line: input arrives in bursts (a silent poll separates two), every
-// write is recorded and may script an answer.
-class MemoryLine : public CCommLine {
-public:
-    bool IsOpen() const override { return true; }
-    void Close() override {}
-    int ReadByte() override
-    {
-        if (bursts.empty() || pos >= bursts.front().size())
-            return kPortNoByte;
-        return bursts.front()[pos++];
-    }
-    bool WaitForInput(uint32_t) override
-    {
-        if (bursts.empty())
-            return false;
-        if (pos < bursts.front().size())
-            return true;
-        bursts.pop_front();  // the burst is over: this poll is the silence after it
-        pos = 0;
-        return false;
-    }
-    int Write(const uint8_t* buffer, int n) override
-    {
-        written.emplace_back(buffer, buffer + n);
-        if (onWrite)
-            onWrite(written.back());
-        return 0;
-    }
-    uint32_t GetBaud() const override { return baud; }
-    int CheckLine() override { return carrier; }
-    size_t Drain() override
-    {
-        size_t n = 0;
-        for (auto& b : bursts)
-            n += b.size();
-        bursts.clear();
-        pos = 0;
-        ++drains;
-        return n;
-    }
-    int SetFormat(uint32_t, char, int, int) override { return 0; }
-    void ModemPoll() override { ++modemSteps; }
-    int BeginTransmit() override
-    {
-        ++keyed;
-        return 1;
-    }
-    int EndTransmit() override
-    {
-        ++unkeyed;
-        return 1;
-    }
-
-    std::deque<std::vector<uint8_t>> bursts;
-    size_t pos = 0;
-    std::vector<std::vector<uint8_t>> written;
-    std::function<void(const std::vector<uint8_t>&)> onWrite;
-    uint32_t baud = 9600;
-    int carrier = kCarrierNotChecked;
-    int drains = 0;
-    int modemSteps = 0;
-    int keyed = 0;
-    int unkeyed = 0;
-};
 
 // ---- Fixtures ------------------------------------------------------------------------
 
@@ -686,6 +610,35 @@ TEST_F(TkLinkMemoryTest, LostLineCancelsRequestsAndTellsTheDefaultHandlerOnce)
     ASSERT_EQ(unclaimed.got.size(), 1u);
     EXPECT_EQ(unclaimed.got[0].event, kTkEventLineLost);
     EXPECT_GE(line->modemSteps, 3);
+}
+
+TEST(TkLinkLineLoss, DefaultHandlerMayDeleteTheLinkWhenToldOfALostLine)
+{
+    // The connection's handler closes the connection at once, deleting the link from
+    // inside the line check; the link must not be touched after the call.
+    class Closer : public CPacketHandler {
+    public:
+        int OnPacket(int event, std::unique_ptr<CTkPacket> packet, uint32_t* timeoutMs) override
+        {
+            (void)packet;
+            (void)timeoutMs;
+            events.push_back(event);
+            owned.reset();
+            return kTkHandlerDone;
+        }
+        std::unique_ptr<CTkLink> owned;
+        std::vector<int> events;
+    } closer;
+    wv::ManualClock clock(5000);
+    wv::ScopedClock useClock(clock);
+    closer.owned = std::make_unique<CTkLink>();
+    auto line = std::make_unique<MemoryLine>();
+    line->carrier = kCarrierLost;
+    ASSERT_EQ(closer.owned->Attach(kTkLinkModem, std::move(line)), 0);
+    closer.owned->SetDisconnectHandler(&closer);
+    closer.owned->CheckLine();
+    EXPECT_EQ(closer.owned, nullptr);
+    EXPECT_EQ(closer.events, std::vector<int>{kTkEventLineLost});
 }
 
 TEST_F(TkLinkMemoryTest, RemoveHandlerWithdrawsTheFirstRequestAndTheDefault)

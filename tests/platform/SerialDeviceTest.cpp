@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -165,7 +166,8 @@ TEST(SerialDeviceOpen, RejectsWhatIsNotATerminal)
     SerialDevice dev;
     EXPECT_EQ(dev.Open(""), ENOENT);
     EXPECT_EQ(dev.Open("/nonexistent/ttyX"), ENOENT);
-    auto file = std::filesystem::temp_directory_path() / "wv_serial_not_a_tty";
+    // Named per process: several test runs may share the temporary folder.
+    auto file = std::filesystem::temp_directory_path() / ("wv_serial_not_a_tty_" + std::to_string(getpid()));
     { std::FILE* f = std::fopen(file.c_str(), "w"); ASSERT_NE(f, nullptr); std::fclose(f); }
     EXPECT_EQ(dev.Open(file.string()), ENOTTY);
     EXPECT_FALSE(dev.IsOpen());
