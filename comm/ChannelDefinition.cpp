@@ -131,24 +131,6 @@ private:
 // Stored images are kept least significant byte first.
 constexpr int kImageOrder = 1;
 
-void WriteSegment(FieldWriter& w, const CalSegment& s)
-{
-    w.U8(s.code);
-    w.F32(s.standard);
-    w.F32(s.reading);
-    w.F32(s.temperature);
-}
-
-CalSegment ReadSegment(FieldReader& r)
-{
-    CalSegment s;
-    s.code = r.U8();
-    s.standard = r.F32();
-    s.reading = r.F32();
-    s.temperature = r.F32();
-    return s;
-}
-
 void WritePair(FieldWriter& w, const CoeffPair& p)
 {
     w.F32(p.slope);
@@ -163,6 +145,43 @@ CoeffPair ReadPair(FieldReader& r)
     return p;
 }
 
+// The segments and pairs that end every calibration block, on the wire ("cfff" and "ff"
+// each) or in a stored image (a segment's code byte padded to 4).
+void WriteCalibration(FieldWriter& w, std::span<const CalSegment> segments, std::span<const CoeffPair> pairs,
+                      bool image)
+{
+    for (const CalSegment& s : segments) {
+        w.U8(s.code);
+        if (image) {
+            w.U8(0);
+            w.U8(0);
+            w.U8(0);
+        }
+        w.F32(s.standard);
+        w.F32(s.reading);
+        w.F32(s.temperature);
+    }
+    for (const CoeffPair& p : pairs) {
+        WritePair(w, p);
+    }
+}
+
+void ReadCalibration(FieldReader& in, std::span<CalSegment> segments, std::span<CoeffPair> pairs, bool image)
+{
+    for (CalSegment& s : segments) {
+        s.code = in.U8();
+        if (image) {
+            in.Skip(3);
+        }
+        s.standard = in.F32();
+        s.reading = in.F32();
+        s.temperature = in.F32();
+    }
+    for (CoeffPair& p : pairs) {
+        p = ReadPair(in);
+    }
+}
+
 // The sensor block "cci6(c)cc6(cfff)3(ff)": tag 'K', parameter type, sensor
 // date, calibration mode and point count, six segments, three pairs.
 void WriteSensorBlock(FieldWriter& w, const ChannelDefinitionRecord& r)
@@ -172,12 +191,7 @@ void WriteSensorBlock(FieldWriter& w, const ChannelDefinitionRecord& r)
     w.Date(r.sensorDate);
     w.U8(r.calibrationMode);
     w.U8(r.calibrationPointCount);
-    for (const CalSegment& s : r.segments) {
-        WriteSegment(w, s);
-    }
-    for (const CoeffPair& p : r.pairs) {
-        WritePair(w, p);
-    }
+    WriteCalibration(w, r.segments, r.pairs, false);
 }
 
 void ReadSensorBlock(FieldReader& in, ChannelDefinitionRecord& r)
@@ -187,12 +201,7 @@ void ReadSensorBlock(FieldReader& in, ChannelDefinitionRecord& r)
     r.sensorDate = in.Date();
     r.calibrationMode = in.U8();
     r.calibrationPointCount = in.U8();
-    for (CalSegment& s : r.segments) {
-        s = ReadSegment(in);
-    }
-    for (CoeffPair& p : r.pairs) {
-        p = ReadPair(in);
-    }
+    ReadCalibration(in, r.segments, r.pairs, false);
 }
 
 // A record as every read starts it: all zero, level defaults, calibration part reset.
@@ -510,17 +519,7 @@ std::array<uint8_t, kChannelDefinitionImageSize> ChannelDefinitionToImage(const 
     w.U8(r.calibrationMode);
     w.U8(r.calibrationPointCount);
     w.PadTo(140);
-    for (const CalSegment& s : r.segments) {
-        const size_t start = out.size();
-        w.U8(s.code);
-        w.PadTo(start + 4);
-        w.F32(s.standard);
-        w.F32(s.reading);
-        w.F32(s.temperature);
-    }
-    for (const CoeffPair& p : r.pairs) {
-        WritePair(w, p);
-    }
+    WriteCalibration(w, r.segments, r.pairs, true);
     w.PadTo(kChannelDefinitionImageSize);
     std::array<uint8_t, kChannelDefinitionImageSize> image{};
     std::copy_n(out.begin(), image.size(), image.begin());
@@ -560,16 +559,7 @@ bool ChannelDefinitionFromImage(std::span<const uint8_t> image, ChannelDefinitio
     r.calibrationMode = in.U8();
     r.calibrationPointCount = in.U8();
     in.SeekTo(140);
-    for (CalSegment& s : r.segments) {
-        s.code = in.U8();
-        in.Skip(3);
-        s.standard = in.F32();
-        s.reading = in.F32();
-        s.temperature = in.F32();
-    }
-    for (CoeffPair& p : r.pairs) {
-        p = ReadPair(in);
-    }
+    ReadCalibration(in, r.segments, r.pairs, true);
     record = r;
     return true;
 }
@@ -806,12 +796,7 @@ void WriteCalTable(FieldWriter& w, const SensorCalTable& t)
     w.Date(t.date);
     w.U8(t.calibrationMode);
     w.U8(t.pointCount);
-    for (const CalSegment& s : t.points) {
-        WriteSegment(w, s);
-    }
-    for (const CoeffPair& p : t.pairs) {
-        WritePair(w, p);
-    }
+    WriteCalibration(w, t.points, t.pairs, false);
 }
 
 SensorCalTable ReadCalTable(FieldReader& in)
@@ -822,12 +807,7 @@ SensorCalTable ReadCalTable(FieldReader& in)
     t.date = in.Date();
     t.calibrationMode = in.U8();
     t.pointCount = in.U8();
-    for (CalSegment& s : t.points) {
-        s = ReadSegment(in);
-    }
-    for (CoeffPair& p : t.pairs) {
-        p = ReadPair(in);
-    }
+    ReadCalibration(in, t.points, t.pairs, false);
     return t;
 }
 
@@ -839,17 +819,7 @@ void WriteCalTableImage(FieldWriter& w, std::vector<uint8_t>& out, const SensorC
     w.Date(t.date);
     w.U8(t.calibrationMode);
     w.U8(t.pointCount);
-    for (const CalSegment& s : t.points) {
-        const size_t start = out.size();
-        w.U8(s.code);
-        w.PadTo(start + 4);
-        w.F32(s.standard);
-        w.F32(s.reading);
-        w.F32(s.temperature);
-    }
-    for (const CoeffPair& p : t.pairs) {
-        WritePair(w, p);
-    }
+    WriteCalibration(w, t.points, t.pairs, true);
 }
 
 SensorCalTable ReadCalTableImage(FieldReader& in, size_t base)
@@ -861,16 +831,7 @@ SensorCalTable ReadCalTableImage(FieldReader& in, size_t base)
     t.date = in.Date();
     t.calibrationMode = in.U8();
     t.pointCount = in.U8();
-    for (CalSegment& s : t.points) {
-        s.code = in.U8();
-        in.Skip(3);
-        s.standard = in.F32();
-        s.reading = in.F32();
-        s.temperature = in.F32();
-    }
-    for (CoeffPair& p : t.pairs) {
-        p = ReadPair(in);
-    }
+    ReadCalibration(in, t.points, t.pairs, true);
     return t;
 }
 

@@ -8,8 +8,7 @@
 // user correction of a channel) belong to the measurement-values library, which sits
 // above this one. So this library declares the operations it calls, the values library
 // implements them, and the program installs that implementation once at start-up
-// (SetRawValueConverter). A session may also be given its own converter
-// (CTkSession::SetRawValueConverter), which tests use.
+// (SetRawValueConverter); tests install the one they need the same way.
 //
 // Every operation is a pure function of its arguments; an implementation must be usable
 // from any thread that runs a session.

@@ -146,9 +146,7 @@ ProtocolResultCode CTkSession::SetChannelConfig(ChannelDefinitionRecord* record,
     }
     const uint8_t form = ChannelWriteForm(record->parameterType);
     const std::vector<uint8_t> body = EncodeChannelWrite(*record, TkPacketFrame::HostOrder);
-    CTkRequest request(kTkCmdSetChannelConfig, body.data(), body.size(), ChannelFormLayout(form));
-    CTkReplyHandler reply(callback);
-    return RunCommand(request, reply, callback);
+    return RunWrite(CTkRequest(kTkCmdSetChannelConfig, body.data(), body.size(), ChannelFormLayout(form)), callback);
 }
 
 ProtocolResultCode CTkSession::GetChannelConfig(uint8_t channel, ChannelDefinitionRecord* record,
@@ -157,11 +155,9 @@ ProtocolResultCode CTkSession::GetChannelConfig(uint8_t channel, ChannelDefiniti
     if (record == nullptr) {
         return kTkErrMissingRecord;
     }
-    CTkRequest request(kTkCmdGetChannelConfig, &channel, 1, "c");
-    CTkPacketReply reply(callback, [channel, record](CTkPacket& packet) {
-        return DecodeChannelConfigReply(packet, channel, *record);
-    });
-    return RunCommand(request, reply, callback);
+    return RunRead(
+        CTkRequest(kTkCmdGetChannelConfig, &channel, 1, "c"),
+        [channel, record](CTkPacket& packet) { return DecodeChannelConfigReply(packet, channel, *record); }, callback);
 }
 
 ProtocolResultCode CTkSession::GetTestChannelConfig(uint8_t testIndex, uint8_t channel,
@@ -171,24 +167,16 @@ ProtocolResultCode CTkSession::GetTestChannelConfig(uint8_t testIndex, uint8_t c
         return kTkErrMissingRecord;
     }
     const uint8_t body[2] = {testIndex, channel};
-    CTkRequest request(kTkCmdGetTestChannelConfig, body, sizeof body, "cc");
-    CTkPacketReply reply(callback, [channel, record](CTkPacket& packet) {
-        return DecodeChannelConfigReply(packet, channel, *record);
-    });
-    return RunCommand(request, reply, callback);
+    return RunRead(
+        CTkRequest(kTkCmdGetTestChannelConfig, body, sizeof body, "cc"),
+        [channel, record](CTkPacket& packet) { return DecodeChannelConfigReply(packet, channel, *record); }, callback);
 }
 
 ProtocolResultCode CTkSession::GetChannelBlock265(SensorBlockRecord* block, CCallback* callback)
 {
-    if (block == nullptr) {
-        return kTkErrMissingRecord;
-    }
     const uint8_t selector = kTkChannelBlockSelector;
-    CTkRequest request(kTkCmdGetChannelConfig, &selector, 1, "c");
-    CTkPacketReply reply(callback, [block](CTkPacket& packet) {
-        return DecodeChannelBlock265Reply(packet, *block);
-    });
-    return RunCommand(request, reply, callback);
+    return RunReadInto(CTkRequest(kTkCmdGetChannelConfig, &selector, 1, "c"), block, DecodeChannelBlock265Reply,
+                       callback);
 }
 
 // ---- Pressure/temperature calibration ----------------------------------------------------
@@ -199,21 +187,12 @@ ProtocolResultCode CTkSession::TkSetPTCalInfo(const PtCalInfoRecord* record, CCa
         return kTkErrMissingRecord;
     }
     const std::vector<uint8_t> body = EncodePtCalInfo(*record, TkPacketFrame::HostOrder);
-    CTkRequest request(kTkCmdSetPtCalInfo, body.data(), body.size(), kPtCalInfoLayout);
-    CTkReplyHandler reply(callback);
-    return RunCommand(request, reply, callback);
+    return RunWrite(CTkRequest(kTkCmdSetPtCalInfo, body.data(), body.size(), kPtCalInfoLayout), callback);
 }
 
 ProtocolResultCode CTkSession::TkGetPTCalInfo(PtCalInfoRecord* record, CCallback* callback)
 {
-    if (record == nullptr) {
-        return kTkErrMissingRecord;
-    }
-    CTkRequest request(kTkCmdGetPtCalInfo);
-    CTkPacketReply reply(callback, [record](CTkPacket& packet) {
-        return DecodePtCalInfoReply(packet, *record);
-    });
-    return RunCommand(request, reply, callback);
+    return RunReadInto(CTkRequest(kTkCmdGetPtCalInfo), record, DecodePtCalInfoReply, callback);
 }
 
 // ---- Coefficient blocks ------------------------------------------------------------------
@@ -233,11 +212,9 @@ ProtocolResultCode CTkSession::ReadCalibrationCoefficients(std::array<uint8_t, k
     }
     ProtocolResultCode result = 0;
     for (const std::array<uint8_t, 4>& codes : kCoefficientRequests) {
-        CTkRequest request(kTkCmdGetPtCalInfo, codes.data(), codes.size(), "cccc");
-        CTkPacketReply reply(callback, [&gathered](CTkPacket& packet) {
-            return DecodeCoefficientReply(packet, gathered);
-        });
-        result = RunCommand(request, reply, callback);
+        result = RunRead(
+            CTkRequest(kTkCmdGetPtCalInfo, codes.data(), codes.size(), "cccc"),
+            [&gathered](CTkPacket& packet) { return DecodeCoefficientReply(packet, gathered); }, callback);
         if (result != 0) {
             break;
         }
@@ -266,9 +243,8 @@ ProtocolResultCode CTkSession::SetSensorInfo100(const LevelSensorRecord* record,
     std::vector<uint8_t> body{kTkSensorInfoWriteTag};
     const std::vector<uint8_t> sensor = EncodeLevelSensor(*record, TkPacketFrame::HostOrder);
     body.insert(body.end(), sensor.begin(), sensor.end());
-    CTkRequest request(kTkCmdSetSensorInfo, body.data(), body.size(), kTkSensorInfo100WriteLayout);
-    CTkReplyHandler reply(callback);
-    const ProtocolResultCode result = RunCommand(request, reply, callback);
+    const ProtocolResultCode result =
+        RunWrite(CTkRequest(kTkCmdSetSensorInfo, body.data(), body.size(), kTkSensorInfo100WriteLayout), callback);
     if (result == 0) {
         m_levelSensorCache = LevelSensorToImage(*record);
         m_levelSensorValid = true;
@@ -279,15 +255,9 @@ ProtocolResultCode CTkSession::SetSensorInfo100(const LevelSensorRecord* record,
 ProtocolResultCode CTkSession::GetSensorInfo100(LevelSensorRecord* record, CCallback* callback)
 {
     m_levelSensorValid = false;
-    ProtocolResultCode result = kTkErrMissingRecord;
-    if (record != nullptr) {
-        const uint8_t code = kTkSensorCodeLevel;
-        CTkRequest request(kTkCmdGetSensorInfo, &code, 1, "c");
-        CTkPacketReply reply(callback, [record](CTkPacket& packet) {
-            return DecodeSensorInfo100Reply(packet, *record);
-        });
-        result = RunCommand(request, reply, callback);
-    }
+    const uint8_t code = kTkSensorCodeLevel;
+    const ProtocolResultCode result =
+        RunReadInto(CTkRequest(kTkCmdGetSensorInfo, &code, 1, "c"), record, DecodeSensorInfo100Reply, callback);
     if (result != 0) {
         // Without a record the level sensor counts as absent, and the live reads that
         // need it say so rather than convert with stale coefficients.
@@ -306,11 +276,8 @@ ProtocolResultCode CTkSession::GetSensorInfo8(ConductivitySensorRecord* record, 
         return kTkErrMissingRecord;
     }
     const uint8_t code = kTkSensorCodeConductivity;
-    CTkRequest request(kTkCmdGetSensorInfo, &code, 1, "c");
-    CTkPacketReply reply(callback, [record](CTkPacket& packet) {
-        return DecodeSensorInfo8Reply(packet, *record);
-    });
-    const ProtocolResultCode result = RunCommand(request, reply, callback);
+    const ProtocolResultCode result =
+        RunReadInto(CTkRequest(kTkCmdGetSensorInfo, &code, 1, "c"), record, DecodeSensorInfo8Reply, callback);
     // A busy sensor answers no record: the caller's record stands in for it (a typed
     // record, so the cache never holds undefined bytes) and the status is returned.
     if (result == 0 || result == kTkStatusBusy) {
@@ -322,14 +289,7 @@ ProtocolResultCode CTkSession::GetSensorInfo8(ConductivitySensorRecord* record, 
 
 ProtocolResultCode CTkSession::GetSensorInfo(uint8_t sensorCode, SensorInfoRecord* record, CCallback* callback)
 {
-    if (record == nullptr) {
-        return kTkErrMissingRecord;
-    }
-    CTkRequest request(kTkCmdGetSensorInfo, &sensorCode, 1, "c");
-    CTkPacketReply reply(callback, [record](CTkPacket& packet) {
-        return DecodeSensorInfoReply(packet, *record);
-    });
-    return RunCommand(request, reply, callback);
+    return RunReadInto(CTkRequest(kTkCmdGetSensorInfo, &sensorCode, 1, "c"), record, DecodeSensorInfoReply, callback);
 }
 
 // ---- Wiper -------------------------------------------------------------------------------
@@ -340,28 +300,17 @@ ProtocolResultCode CTkSession::SetWiperRecord(const WiperRecord* record, CCallba
         return kTkErrMissingRecord;
     }
     const std::vector<uint8_t> body = EncodeWiperRecord(*record, TkPacketFrame::HostOrder);
-    CTkRequest request(kTkCmdSetWiperRecord, body.data(), body.size(), kWiperRecordLayout);
-    CTkReplyHandler reply(callback);
-    return RunCommand(request, reply, callback);
+    return RunWrite(CTkRequest(kTkCmdSetWiperRecord, body.data(), body.size(), kWiperRecordLayout), callback);
 }
 
 ProtocolResultCode CTkSession::GetWiperRecord(WiperRecord* record, CCallback* callback)
 {
-    if (record == nullptr) {
-        return kTkErrMissingRecord;
-    }
-    CTkRequest request(kTkCmdGetWiperRecord);
-    CTkPacketReply reply(callback, [record](CTkPacket& packet) {
-        return DecodeWiperRecordReply(packet, *record);
-    });
-    return RunCommand(request, reply, callback);
+    return RunReadInto(CTkRequest(kTkCmdGetWiperRecord), record, DecodeWiperRecordReply, callback);
 }
 
 ProtocolResultCode CTkSession::SendWiperCommand(uint16_t command, CCallback* callback)
 {
-    CTkRequest request(kTkCmdWiperCommand, &command, sizeof command, "i");
-    CTkReplyHandler reply(callback);
-    return RunCommand(request, reply, callback);
+    return RunWrite(CTkRequest(kTkCmdWiperCommand, &command, sizeof command, "i"), callback);
 }
 
 // ---- Zeroing the pressure reading --------------------------------------------------------
@@ -371,11 +320,8 @@ ProtocolResultCode CTkSession::ZeroPressure(float* offset)
     if (offset == nullptr) {
         return kTkErrMissingRecord;
     }
-    CTkRequest request(kTkCmdZeroPressure);
-    CTkPacketReply reply(nullptr, [offset](CTkPacket& packet) {
-        return DecodeZeroPressureReply(packet, *offset);
-    });
-    const ProtocolResultCode result = RunCommand(request, reply, nullptr);
+    const ProtocolResultCode result =
+        RunReadInto(CTkRequest(kTkCmdZeroPressure), offset, DecodeZeroPressureReply, nullptr);
     // The head of the coefficient cache holds the zero offset: whatever the device made
     // of the command, the next live read takes the blocks afresh.
     m_coefficientsValid = false;
@@ -384,9 +330,7 @@ ProtocolResultCode CTkSession::ZeroPressure(float* offset)
 
 ProtocolResultCode CTkSession::ResetPressureZero()
 {
-    CTkRequest request(kTkCmdResetPressureZero);
-    CTkReplyHandler reply(nullptr);
-    const ProtocolResultCode result = RunCommand(request, reply, nullptr);
+    const ProtocolResultCode result = RunWrite(CTkRequest(kTkCmdResetPressureZero), nullptr);
     m_coefficientsValid = false;
     return result;
 }

@@ -338,12 +338,9 @@ ProtocolResultCode CTkSession::GetDeviceInfo(DeviceInfoRecord* info, std::span<u
         const auto end = ports.begin() + std::min<size_t>(portCount, ports.size());
         port35 = std::find(ports.begin(), end, kTkPort35) != end;
     }
-
-    CTkRequest request(kTkCmdGetDeviceInfo);
-    CTkPacketReply reply(callback, [&](CTkPacket& packet) {
-        return TkDecodeDeviceInfoReply(packet, port35, *info, slots);
-    });
-    return RunCommand(request, reply, callback);
+    return RunRead(
+        CTkRequest(kTkCmdGetDeviceInfo),
+        [&](CTkPacket& packet) { return TkDecodeDeviceInfoReply(packet, port35, *info, slots); }, callback);
 }
 
 ProtocolResultCode CTkSession::GetPortList(uint8_t* count, std::span<uint8_t> ids, CCallback* callback)
@@ -359,11 +356,9 @@ ProtocolResultCode CTkSession::GetPortList(uint8_t* count, std::span<uint8_t> id
         *count = static_cast<uint8_t>(stored);
         return 0;
     }
-    CTkRequest request(kTkCmdGetPortList);
-    CTkPacketReply reply(callback, [&](CTkPacket& packet) {
-        return TkDecodePortListReply(packet, *count, ids);
-    });
-    return RunCommand(request, reply, callback);
+    return RunRead(
+        CTkRequest(kTkCmdGetPortList), [&](CTkPacket& packet) { return TkDecodePortListReply(packet, *count, ids); },
+        callback);
 }
 
 ProtocolResultCode CTkSession::GetRecordCrcs(RecordCrcList* list, CCallback* callback)
@@ -377,23 +372,13 @@ ProtocolResultCode CTkSession::GetRecordCrcs(RecordCrcList* list, CCallback* cal
         body.U16(list->values[i]);
     }
     const std::string layout = list->count > 0 ? "cc" + std::to_string(list->count) + "(i)" : "cc";
-    CTkRequest request(kTkCmdGetRecordCrcs, body, layout.c_str());
-    CTkPacketReply reply(callback, [list](CTkPacket& packet) {
-        return TkDecodeRecordCrcsReply(packet, *list);
-    });
-    return RunCommand(request, reply, callback);
+    return RunReadInto(CTkRequest(kTkCmdGetRecordCrcs, body, layout.c_str()), list, TkDecodeRecordCrcsReply,
+                       callback);
 }
 
 ProtocolResultCode CTkSession::GetSitePreferences(SitePrefsRecord* prefs, CCallback* callback)
 {
-    if (prefs == nullptr) {
-        return kTkErrMissingRecord;
-    }
-    CTkRequest request(kTkCmdGetSitePreferences);
-    CTkPacketReply reply(callback, [prefs](CTkPacket& packet) {
-        return TkDecodeSitePreferencesReply(packet, *prefs);
-    });
-    return RunCommand(request, reply, callback);
+    return RunReadInto(CTkRequest(kTkCmdGetSitePreferences), prefs, TkDecodeSitePreferencesReply, callback);
 }
 
 ProtocolResultCode CTkSession::SetSitePreferences(const SitePrefsRecord* prefs, CCallback* callback)
@@ -413,30 +398,20 @@ ProtocolResultCode CTkSession::SetSitePreferences(const SitePrefsRecord* prefs, 
         .F32(prefs->value3)
         .F32(prefs->barometricPsi)
         .U8(prefs->barometricFlag);
-    CTkRequest request(kTkCmdSetSitePreferences, body, kTkSitePrefsLayout);
-    CTkReplyHandler reply(callback);
-    return RunCommand(request, reply, callback);
+    return RunWrite(CTkRequest(kTkCmdSetSitePreferences, body, kTkSitePrefsLayout), callback);
 }
 
 ProtocolResultCode CTkSession::SetAsciiPreferences(uint16_t preferences, CCallback* callback)
 {
     TkBodyWriter body;
     body.U8(kTkAsciiPrefsTag).U16(preferences);
-    CTkRequest request(kTkCmdSetAsciiPreferences, body, kTkAsciiPrefsLayout);
-    CTkReplyHandler reply(callback);
-    return RunCommand(request, reply, callback);
+    return RunWrite(CTkRequest(kTkCmdSetAsciiPreferences, body, kTkAsciiPrefsLayout), callback);
 }
 
 ProtocolResultCode CTkSession::GetAsciiPreferences(uint16_t* preferences, CCallback* callback)
 {
-    if (preferences == nullptr) {
-        return kTkErrMissingRecord;
-    }
-    CTkRequest request(kTkCmdGetAsciiPreferences);
-    CTkPacketReply reply(callback, [preferences](CTkPacket& packet) {
-        return TkDecodeAsciiPreferencesReply(packet, *preferences);
-    });
-    return RunCommand(request, reply, callback);
+    return RunReadInto(CTkRequest(kTkCmdGetAsciiPreferences), preferences, TkDecodeAsciiPreferencesReply,
+                       callback);
 }
 
 ProtocolResultCode CTkSession::SetName(const std::string& name, CCallback* callback)
@@ -445,27 +420,30 @@ ProtocolResultCode CTkSession::SetName(const std::string& name, CCallback* callb
     const std::string deviceName = Utf8ToCp1252(name);
     TkBodyWriter body;
     body.Text(deviceName.c_str(), 17);
-    CTkRequest request(kTkCmdSetName, body, kTkNameLayout);
-    CTkReplyHandler reply(callback);
-    return RunCommand(request, reply, callback);
+    return RunWrite(CTkRequest(kTkCmdSetName, body, kTkNameLayout), callback);
 }
+
+namespace {
+
+TkBodyWriter& PutDeviceTime(TkBodyWriter& body, const DeviceTime& time)
+{
+    return body.U16(time.year)
+        .U8(time.month)
+        .U8(time.day)
+        .U8(time.hour)
+        .U8(time.minute)
+        .U8(time.second)
+        .U8(time.hundredths);
+}
+
+} // namespace
 
 ProtocolResultCode CTkSession::SetBatteryInfo(uint8_t batteryType, const DeviceTime& installed,
                                               CCallback* callback)
 {
     TkBodyWriter body;
-    body.U8(kTkBatteryInfoTag)
-        .U8(batteryType)
-        .U16(installed.year)
-        .U8(installed.month)
-        .U8(installed.day)
-        .U8(installed.hour)
-        .U8(installed.minute)
-        .U8(installed.second)
-        .U8(installed.hundredths);
-    CTkRequest request(kTkCmdSetBatteryInfo, body, kTkBatteryInfoLayout);
-    CTkReplyHandler reply(callback);
-    return RunCommand(request, reply, callback);
+    PutDeviceTime(body.U8(kTkBatteryInfoTag).U8(batteryType), installed);
+    return RunWrite(CTkRequest(kTkCmdSetBatteryInfo, body, kTkBatteryInfoLayout), callback);
 }
 
 ProtocolResultCode CTkSession::SetClock(const DeviceTime& time, CCallback* callback)
@@ -474,16 +452,8 @@ ProtocolResultCode CTkSession::SetClock(const DeviceTime& time, CCallback* callb
         return kTkErrBadDeviceTime;
     }
     TkBodyWriter body;
-    body.U16(time.year)
-        .U8(time.month)
-        .U8(time.day)
-        .U8(time.hour)
-        .U8(time.minute)
-        .U8(time.second)
-        .U8(time.hundredths);
-    CTkRequest request(kTkCmdSetClock, body, kTkDeviceTimeLayout);
-    CTkReplyHandler reply(callback);
-    return RunCommand(request, reply, callback);
+    PutDeviceTime(body, time);
+    return RunWrite(CTkRequest(kTkCmdSetClock, body, kTkDeviceTimeLayout), callback);
 }
 
 namespace {
@@ -503,11 +473,7 @@ ProtocolResultCode CTkSession::SyncClock(DeviceTime* time, CCallback* callback)
         return kTkErrMissingRecord;
     }
     DeviceTime read{};
-    CTkRequest request(kTkCmdSyncClock);
-    CTkPacketReply reply(callback, [&read](CTkPacket& packet) {
-        return TkDecodeClockReply(packet, read);
-    });
-    const int result = RunCommand(request, reply, callback);
+    const int result = RunReadInto(CTkRequest(kTkCmdSyncClock), &read, TkDecodeClockReply, callback);
     if (result != 0) {
         return result;
     }
@@ -528,38 +494,23 @@ ProtocolResultCode CTkSession::SyncClock(DeviceTime* time, CCallback* callback)
 
 ProtocolResultCode CTkSession::SetSdi12OutputOrder(const Sdi12OutputOrder& order, CCallback* callback)
 {
-    CTkRequest request(kTkCmdSetSdi12OutputOrder, order.data(), order.size(), "9(c)");
-    CTkReplyHandler reply(callback);
-    return RunCommand(request, reply, callback);
+    return RunWrite(CTkRequest(kTkCmdSetSdi12OutputOrder, order.data(), order.size(), "9(c)"), callback);
 }
 
 ProtocolResultCode CTkSession::GetSdi12OutputOrder(Sdi12OutputOrder* order, CCallback* callback)
 {
-    if (order == nullptr) {
-        return kTkErrMissingRecord;
-    }
-    CTkRequest request(kTkCmdGetSdi12OutputOrder);
-    CTkPacketReply reply(callback, [order](CTkPacket& packet) {
-        return TkDecodeSdi12OutputOrderReply(packet, *order);
-    });
-    return RunCommand(request, reply, callback);
+    return RunReadInto(CTkRequest(kTkCmdGetSdi12OutputOrder), order, TkDecodeSdi12OutputOrderReply, callback);
 }
 
 ProtocolResultCode CTkSession::SetSdi12Setting(uint8_t address, CCallback* callback)
 {
-    CTkRequest request(kTkCmdSetSdi12Setting, &address, 1, "c");
-    CTkReplyHandler reply(callback);
-    return RunCommand(request, reply, callback);
+    return RunWrite(CTkRequest(kTkCmdSetSdi12Setting, &address, 1, "c"), callback);
 }
 
 uint8_t CTkSession::GetSdi12Setting(CCallback* callback)
 {
     uint8_t address = kTkSdi12SettingFailed;
-    CTkRequest request(kTkCmdGetSdi12Setting);
-    CTkPacketReply reply(callback, [&address](CTkPacket& packet) {
-        return TkDecodeSdi12SettingReply(packet, address);
-    });
-    if (RunCommand(request, reply, callback) != 0) {
+    if (RunReadInto(CTkRequest(kTkCmdGetSdi12Setting), &address, TkDecodeSdi12SettingReply, callback) != 0) {
         return kTkSdi12SettingFailed;
     }
     return address;
@@ -567,9 +518,7 @@ uint8_t CTkSession::GetSdi12Setting(CCallback* callback)
 
 ProtocolResultCode CTkSession::SetSdi12Enabled(uint8_t enabled, CCallback* callback)
 {
-    CTkRequest request(kTkCmdSetSdi12Enabled, &enabled, 1, "c");
-    CTkReplyHandler reply(callback);
-    return RunCommand(request, reply, callback);
+    return RunWrite(CTkRequest(kTkCmdSetSdi12Enabled, &enabled, 1, "c"), callback);
 }
 
 ProtocolResultCode CTkSession::GetSdi12Enabled(uint8_t* enabled)
@@ -616,24 +565,10 @@ ProtocolResultCode CTkSession::GetSdi12Enabled(uint8_t* enabled)
 
 ProtocolResultCode CTkSession::GetSdi12ParamList9(Sdi12ParamList9* list, CCallback* callback)
 {
-    if (list == nullptr) {
-        return kTkErrMissingRecord;
-    }
-    CTkRequest request(kTkCmdGetSdi12ParamList9);
-    CTkPacketReply reply(callback, [list](CTkPacket& packet) {
-        return TkDecodeSdi12ParamList9Reply(packet, *list);
-    });
-    return RunCommand(request, reply, callback);
+    return RunReadInto(CTkRequest(kTkCmdGetSdi12ParamList9), list, TkDecodeSdi12ParamList9Reply, callback);
 }
 
 ProtocolResultCode CTkSession::GetSdi12ParamList20(Sdi12ParamList20* list, CCallback* callback)
 {
-    if (list == nullptr) {
-        return kTkErrMissingRecord;
-    }
-    CTkRequest request(kTkCmdGetSdi12ParamList20);
-    CTkPacketReply reply(callback, [list](CTkPacket& packet) {
-        return TkDecodeSdi12ParamList20Reply(packet, *list);
-    });
-    return RunCommand(request, reply, callback);
+    return RunReadInto(CTkRequest(kTkCmdGetSdi12ParamList20), list, TkDecodeSdi12ParamList20Reply, callback);
 }

@@ -229,15 +229,13 @@ ProtocolResultCode CTkSession::RawRead(std::span<RawPair> pairs, uint8_t optionB
     }
     const uint8_t count = static_cast<uint8_t>(pairs.size());
     const uint8_t body[3] = {count, optionB, optionC};
-    CTkRequest request(kTkCmdRawRead, body, sizeof body, "ccc");
-    CTkPacketReply reply(callback, [pairs](CTkPacket& packet) {
-        return TkDecodeRawReadReply(packet, pairs);
-    });
     // With options the sensor takes a second per pair and option step.
     const uint32_t timeoutMs = (optionB != 0 || optionC != 0)
         ? uint32_t{count} * (uint32_t{optionB} + 1u) * 1000u
         : kTkStandardTimeoutMs;
-    return RunCommand(request, reply, callback, timeoutMs, kTkStandardResends);
+    return RunRead(
+        CTkRequest(kTkCmdRawRead, body, sizeof body, "ccc"),
+        [pairs](CTkPacket& packet) { return TkDecodeRawReadReply(packet, pairs); }, callback, timeoutMs);
 }
 
 ProtocolResultCode CTkSession::TkRawRead(uint16_t* first, uint16_t* second, CCallback* callback)
@@ -283,22 +281,23 @@ ProtocolResultCode CTkSession::RawParamRead(std::span<uint16_t> values, std::spa
     body.push_back(codeCount);
     body.insert(body.end(), codes.begin(), codes.end());
     const std::string layout = std::to_string(body.size()) + "(c)";
-    CTkRequest request(kTkCmdRawParamRead, body.data(), body.size(), layout.c_str());
 
     // Decoded into a buffer of our own, so the caller's values change only on success
     // (and only as far as the reply reached).
     size_t taken = 0;
-    CTkPacketReply reply(callback, [&](CTkPacket& packet) {
-        const int result = TkDecodeRawParamReadReply(packet, codeCount, samples, decoded);
-        if (result == 0) {
-            taken = size_t{std::min(samples, packet.GetBodyData()[2])} * codeCount;
-        }
-        return result;
-    });
     const uint32_t timeoutMs = (optionC != 0 || optionD != 0)
         ? uint32_t{samples} * (uint32_t{optionC} + 1u) * 1000u
         : kTkParamReadTimeoutMs;
-    const int result = RunCommand(request, reply, callback, timeoutMs, kTkStandardResends);
+    const int result = RunRead(
+        CTkRequest(kTkCmdRawParamRead, body.data(), body.size(), layout.c_str()),
+        [&](CTkPacket& packet) {
+            const int decodedResult = TkDecodeRawParamReadReply(packet, codeCount, samples, decoded);
+            if (decodedResult == 0) {
+                taken = size_t{std::min(samples, packet.GetBodyData()[2])} * codeCount;
+            }
+            return decodedResult;
+        },
+        callback, timeoutMs);
     if (result == 0) {
         std::copy_n(decoded.begin(), taken, values.begin());
     }
@@ -387,10 +386,8 @@ ProtocolResultCode CTkSession::WriteSensorConfig(const SensorConfigRecord* confi
     }
     body.U16(sent.word4).Bytes(sent.bytes20.data(), sent.bytes20.size()).U8(kTkSensorConfigWriteTrailer);
 
-    CTkRequest request(kTkCmdWriteSensorConfig, body, kTkSensorConfigWriteLayout);
-    CTkReplyHandler reply(callback);
-    const int written =
-        RunCommand(request, reply, callback, kTkSensorConfigWriteTimeoutMs, kTkStandardResends);
+    const int written = RunWrite(CTkRequest(kTkCmdWriteSensorConfig, body, kTkSensorConfigWriteLayout), callback,
+                                 kTkSensorConfigWriteTimeoutMs);
 
     // The sensor stores what it holds only on the commit, which is sent whatever the
     // write returned; its own result does not decide the outcome.
@@ -415,15 +412,9 @@ ProtocolResultCode CTkSession::WriteSensorConfig(const SensorConfigRecord* confi
 
 ProtocolResultCode CTkSession::ReadSensorConfig(SensorConfigRecord* config, CCallback* callback)
 {
-    if (config == nullptr) {
-        return kTkErrMissingRecord;
-    }
     const uint8_t selector = kTkSensorConfigReadSelector;
-    CTkRequest request(kTkCmdReadSensorConfig, &selector, 1, "c");
-    CTkPacketReply reply(callback, [config](CTkPacket& packet) {
-        return TkDecodeSensorConfigReply(packet, *config);
-    });
-    return RunCommand(request, reply, callback);
+    return RunReadInto(CTkRequest(kTkCmdReadSensorConfig, &selector, 1, "c"), config, TkDecodeSensorConfigReply,
+                       callback);
 }
 
 uint8_t CTkSession::SensorConfigCommitWait(uint16_t subCode)
@@ -449,10 +440,8 @@ ProtocolResultCode CTkSession::CommitSensorConfig(uint16_t subCode, CCallback* c
     const uint8_t wait = SensorConfigCommitWait(subCode);
     TkBodyWriter body;
     body.U16(subCode).U8(wait);
-    CTkRequest request(kTkCmdCommitSensorConfig, body, "ic");
-    CTkReplyHandler reply(callback);
     const uint32_t timeoutMs = (uint32_t{wait} + 1u) * 1000u;
-    const int result = RunCommand(request, reply, callback, timeoutMs, kTkStandardResends);
+    const int result = RunWrite(CTkRequest(kTkCmdCommitSensorConfig, body, "ic"), callback, timeoutMs);
     // These operations leave a result the sensor must store.
     if (result == 0 && subCode >= 4098 && subCode <= 4101) {
         return CommitSensorConfig(kTkCommitStore, callback);
@@ -466,9 +455,8 @@ ProtocolResultCode CTkSession::SetCalCoefficient(float value, CCallback* callbac
 {
     TkBodyWriter body;
     body.U8(kTkCalCoeffKindZ).U8(0).U8(kTkCalCoeffZTag).F32(value);
-    CTkRequest request(kTkCmdSetCalCoefficient, body, "cccf");
-    CTkPacketReply reply(callback, [](CTkPacket& packet) { return TkDecodeCalCoeffStatusReply(packet); });
-    return RunCommand(request, reply, callback, kTkCalCoeffTimeoutMs, kTkStandardResends);
+    return RunRead(CTkRequest(kTkCmdSetCalCoefficient, body, "cccf"), TkDecodeCalCoeffStatusReply, callback,
+                   kTkCalCoeffTimeoutMs);
 }
 
 ProtocolResultCode CTkSession::SetCalCoefficients7(const CalCoeffRecord93& values, CCallback* callback)
@@ -478,38 +466,35 @@ ProtocolResultCode CTkSession::SetCalCoefficients7(const CalCoeffRecord93& value
     for (float v : values.values) {
         body.F32(v);
     }
-    CTkRequest request(kTkCmdSetCalCoefficient, body, kTkCalCoeff3Layout);
-    CTkPacketReply reply(callback, [](CTkPacket& packet) { return TkDecodeCalCoeffStatusReply(packet); });
-    return RunCommand(request, reply, callback, kTkCalCoeffTimeoutMs, kTkStandardResends);
+    return RunRead(CTkRequest(kTkCmdSetCalCoefficient, body, kTkCalCoeff3Layout), TkDecodeCalCoeffStatusReply,
+                   callback, kTkCalCoeffTimeoutMs);
 }
 
 namespace {
 
-template <class Record, class Decode>
-int GetCalCoeff(CTkSession& session, uint8_t kind, Record* record, CCallback* callback, Decode decode)
+// The request of a coefficient set: its kind and a zero.
+CTkRequest CalCoeffRequest(uint8_t kind)
 {
-    if (record == nullptr) {
-        return kTkErrMissingRecord;
-    }
     const uint8_t body[2] = {kind, 0};
-    CTkRequest request(kTkCmdGetCalCoefficients, body, sizeof body, "cc");
-    CTkPacketReply reply(callback, [record, decode](CTkPacket& packet) { return decode(packet, *record); });
-    return session.RunCommand(request, reply, callback, kTkCalCoeffTimeoutMs, kTkStandardResends);
+    return CTkRequest(kTkCmdGetCalCoefficients, body, sizeof body, "cc");
 }
 
 } // namespace
 
 ProtocolResultCode CTkSession::GetCalCoefficients(CalCoeffRecord91* record, CCallback* callback)
 {
-    return GetCalCoeff(*this, kTkCalCoeffKind1, record, callback, TkDecodeCalCoeff1Reply);
+    return RunReadInto(CalCoeffRequest(kTkCalCoeffKind1), record, TkDecodeCalCoeff1Reply, callback,
+                       kTkCalCoeffTimeoutMs);
 }
 
 ProtocolResultCode CTkSession::GetCalCoefficients2(CalCoeffRecord92* record, CCallback* callback)
 {
-    return GetCalCoeff(*this, kTkCalCoeffKind2, record, callback, TkDecodeCalCoeff2Reply);
+    return RunReadInto(CalCoeffRequest(kTkCalCoeffKind2), record, TkDecodeCalCoeff2Reply, callback,
+                       kTkCalCoeffTimeoutMs);
 }
 
 ProtocolResultCode CTkSession::GetCalCoefficients3(CalCoeffRecord93* record, CCallback* callback)
 {
-    return GetCalCoeff(*this, kTkCalCoeffKind3, record, callback, TkDecodeCalCoeff3Reply);
+    return RunReadInto(CalCoeffRequest(kTkCalCoeffKind3), record, TkDecodeCalCoeff3Reply, callback,
+                       kTkCalCoeffTimeoutMs);
 }

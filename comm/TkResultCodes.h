@@ -22,6 +22,7 @@ constexpr int kTkErrBadCount = 5022;           // a count of 0, or a reply that 
 constexpr int kTkErrBadDeviceTime = 5031;      // invalid date and time for the device clock
 constexpr int kTkErrFileSeek = 5062;           // a file seek failed
 constexpr int kTkErrFileRead = 5063;           // a file read failed
+constexpr int kTkErrFileWrite = 5064;          // a file write, flush, close or rename failed
 constexpr int kTkErrBlockTooLong = 5065;       // an upload block longer than 264 bytes
 // 5068 (kTkErrCancelled): the caller's callback asked to cancel.
 constexpr int kTkErrNoTestOutput = 5070;       // no output record for a test definition

@@ -44,6 +44,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 // ---- Transaction values ----------------------------------------------------------------
@@ -271,6 +272,36 @@ public:
     // record; otherwise the transaction's result (identity untouched unless 0).
     ProtocolResultCode GetIdentity(TkIdentityRecord* identity, CCallback* callback);
 
+    // ---- The two shapes most command methods take (RunCommand underneath) ----
+
+    // A command whose reply carries nothing: the result is the reply's status.
+    ProtocolResultCode RunWrite(CTkRequest&& request, CCallback* callback,
+                                uint32_t timeoutMs = kTkStandardTimeoutMs, int resends = kTkStandardResends)
+    {
+        CTkReplyHandler reply(callback);
+        return RunCommand(request, reply, callback, timeoutMs, resends);
+    }
+    // A command whose successful reply decode reads (returning 0 or the command's code).
+    ProtocolResultCode RunRead(CTkRequest&& request, CTkPacketReply::Decoder decode, CCallback* callback,
+                               uint32_t timeoutMs = kTkStandardTimeoutMs, int resends = kTkStandardResends)
+    {
+        CTkPacketReply reply(callback, std::move(decode));
+        return RunCommand(request, reply, callback, timeoutMs, resends);
+    }
+    // As RunRead with a decoder of one output record; 5073 (nothing sent) without one.
+    template <class T>
+    ProtocolResultCode RunReadInto(CTkRequest&& request, T* output, int (*decode)(CTkPacket&, T&),
+                                   CCallback* callback, uint32_t timeoutMs = kTkStandardTimeoutMs,
+                                   int resends = kTkStandardResends)
+    {
+        if (output == nullptr) {
+            return kTkErrMissingRecord;
+        }
+        return RunRead(
+            std::move(request), [output, decode](CTkPacket& packet) { return decode(packet, *output); }, callback,
+            timeoutMs, resends);
+    }
+
     // ==== Device identity, settings and clock (comm/TkDeviceCommands.cpp) ====
     // Each command returns 0, the device's status passed through, 5075 for a reply it
     // cannot use, 5073 for a missing output, or the transaction's code; an output is
@@ -415,8 +446,6 @@ public:
     static constexpr uint16_t kCmdReadFile = 225;      // "2(c)li" name, offset, length; reply raw
     // The small file that carries the SDI-12 flag.
     static constexpr const char* kD2FileName = "D2";
-    // A local file could not be written (a full disk, a failed flush, close or rename).
-    static constexpr int kTkErrFileWrite = 5064;
     // Longest block of one command 220.
     static constexpr size_t kMaxUploadBlock = 264;
     // The chunk time-outs of downloads (ms): per-machine settings, with their defaults.

@@ -124,11 +124,8 @@ ProtocolResultCode CTkSession::GetTestDefinition(uint8_t testIndex, TestDefiniti
     if (record == nullptr) {
         return kTkErrNoTestOutput;
     }
-    CTkRequest request(kTkCmdGetTestDefinition, &testIndex, 1, kIndexLayout);
-    CTkPacketReply reply(callback, [record](CTkPacket& packet) {
-        return TkDecodeTestDefinitionReply(packet, *record);
-    });
-    const ProtocolResultCode result = RunCommand(request, reply, callback);
+    const ProtocolResultCode result = RunReadInto(CTkRequest(kTkCmdGetTestDefinition, &testIndex, 1, kIndexLayout),
+                                                  record, TkDecodeTestDefinitionReply, callback);
     return IsNoSuchTest(result) ? kTkErrTestNotOnDevice : result;
 }
 
@@ -143,9 +140,7 @@ ProtocolResultCode CTkSession::SetTestDefinition(const TestDefinitionRecord* rec
     if (built != 0) {
         return built;
     }
-    CTkRequest request(kTkCmdSetTestDefinition, body.data(), body.size(), layout.c_str());
-    CTkReplyHandler reply(callback);
-    return RunCommand(request, reply, callback);
+    return RunWrite(CTkRequest(kTkCmdSetTestDefinition, body.data(), body.size(), layout.c_str()), callback);
 }
 
 uint32_t CTkSession::DeleteTestTimeoutMs(uint32_t sampleCount)
@@ -164,24 +159,18 @@ ProtocolResultCode CTkSession::DeleteTest(uint8_t testIndex, CCallback* callback
         return read;
     }
     const uint32_t timeoutMs = DeleteTestTimeoutMs(definition.sampleCount);
-    CTkRequest request(kTkCmdDeleteTest, &testIndex, 1, kIndexLayout);
-    CTkReplyHandler reply(callback);
     CDeleteProgress progress(callback, timeoutMs);
-    return RunCommand(request, reply, &progress, timeoutMs, kTkStandardResends);
+    return RunWrite(CTkRequest(kTkCmdDeleteTest, &testIndex, 1, kIndexLayout), &progress, timeoutMs);
 }
 
 ProtocolResultCode CTkSession::StartTest(uint8_t testIndex, CCallback* callback)
 {
-    CTkRequest request(kTkCmdStartTest, &testIndex, 1, kIndexLayout);
-    CTkReplyHandler reply(callback);
-    return RunCommand(request, reply, callback);
+    return RunWrite(CTkRequest(kTkCmdStartTest, &testIndex, 1, kIndexLayout), callback);
 }
 
 ProtocolResultCode CTkSession::StopTest(uint8_t testIndex, CCallback* callback)
 {
-    CTkRequest request(kTkCmdStopTest, &testIndex, 1, kIndexLayout);
-    CTkReplyHandler reply(callback);
-    return RunCommand(request, reply, callback);
+    return RunWrite(CTkRequest(kTkCmdStopTest, &testIndex, 1, kIndexLayout), callback);
 }
 
 // ---- Test data -------------------------------------------------------------------------
@@ -320,7 +309,10 @@ static ProtocolResultCode PrepareLiveRead(CTkSession& session, LiveCaches& cache
     if (!ConductivitySensorFromImage(session.Sensor8Cache(), caches.conductivity)) {
         caches.conductivity = ConductivitySensorRecord{};
     }
-    if (needsLevelSensor && caches.level.sensorType == kNoLevelSensorType && caches.level.sensorRange == 0) {
+    // The mark of a missing level sensor: the cached record's first byte (the sensor type)
+    // is 99 and its second byte 0.
+    const auto& levelImage = session.LevelSensorCache();
+    if (needsLevelSensor && levelImage[0] == kNoLevelSensorType && levelImage[1] == 0) {
         return kTkErrNoLevelSensor;
     }
     return 0;
@@ -444,7 +436,8 @@ ProtocolResultCode CTkSession::ReadLiveValues(int mode, std::span<const uint8_t>
             value = converter->ConvertRawSensorValue(code, reading, coefficients, &caches.level);
             break;
         case kTkCodeConductivity:
-            // As the single read has it: (100, temperature, 151, 150).
+            // The compensated conversion takes the temperature counts in word 1 and the
+            // ranges 151 and 150 in words 2 and 3, as the single read hands them over.
             reading = {levelTemperature, temperatureCounts, raw[s + 1], raw[s]};
             value = converter->ConvertConductivityCompensated(code, reading, coefficients, caches.conductivity);
             break;

@@ -11,6 +11,7 @@
 // first input byte that selects it).
 
 #include "comm/DeviceRecords.h"
+#include "comm/TestRecords.h"
 #include "comm/TkPacket.h"
 #include "comm/TkResultCodes.h"
 #include "comm/TkSession.h"
@@ -224,6 +225,44 @@ void SensorInfo(CTkPacket& reply, const Params&)
     Check(record.text[kSensorInfoTextSize - 1] == '\0');
 }
 
+// ---- Test commands ---------------------------------------------------------------------
+
+// 250: a state block and a test definition. A refused reply (5071, 5072 or 5075) leaves the
+// record untouched; a decoded one has a known schedule type, a terminated name, at most 50
+// channel numbers counted, all of them carried by the body; and the body, decoded again
+// from its host-order bytes, gives the same record.
+void TestDefinition(CTkPacket& reply, const Params&)
+{
+    const std::vector<uint8_t> raw(reply.GetBodyData(), reply.GetBodyData() + reply.GetBodyLength());
+    TestDefinitionRecord record = Sentinel<TestDefinitionRecord>();
+    const TestDefinitionRecord before = record;
+    const int result = TkDecodeTestDefinitionReply(reply, record);
+    if (result != 0) {
+        Check(result == kTkErrUnknownStateBlock || result == kTkErrUnknownSchedule ||
+              result == kTkErrUnexpectedRecord);
+        Check(SameBytes(record, before));
+        return;
+    }
+    Check(IsTestScheduleType(record.scheduleType));
+    Check(record.name[kTestNameSize - 1] == '\0');
+    Check(record.channelCount <= kTestMaxChannels);
+    Check(record.dataDeleteFlag == 0 && record.spare == 0);
+    // The state block, the form up to its count and every number the count announced.
+    const size_t stateSize = TestStateBlockSize(raw[0]);
+    Check(stateSize != 0);
+    Check(raw.size() >= stateSize + TestDefinitionSizeFor(record.scheduleType, record.channelCount));
+    const auto channels = raw.begin() + static_cast<std::ptrdiff_t>(stateSize + TestChannelOffset(record.scheduleType));
+    Check(std::equal(record.channels.begin(), record.channels.begin() + record.channelCount, channels));
+
+    TestDefinitionRecord again = Sentinel<TestDefinitionRecord>();
+    Check(DecodeTestDefinitionBody(reply.GetBodyData(), reply.GetBodyLength(), again) == 0);
+    // The threshold may be any float, not-a-number among them: compare its bits.
+    Check(std::memcmp(&again.eventThreshold, &record.eventThreshold, sizeof record.eventThreshold) == 0);
+    again.eventThreshold = 0;
+    record.eventThreshold = 0;
+    Check(again == record);
+}
+
 // The decoders, by first input byte.
 const Decoder kDecoders[] = {
     {"device info (202)", DeviceInfo},
@@ -252,6 +291,7 @@ const Decoder kDecoders[] = {
     {"sensor info (269)", SensorInfo},
     {"wiper record (247)", Record<WiperRecord, CTkSession::DecodeWiperRecordReply>},
     {"zero pressure (276)", Record<float, CTkSession::DecodeZeroPressureReply>},
+    {"test definition (250)", TestDefinition},
 };
 
 } // namespace

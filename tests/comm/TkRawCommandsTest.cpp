@@ -438,9 +438,21 @@ TEST_F(RawCommandsTest, LongOperationWaitsItsTimeOutThenCommitsWithFiveSeconds)
     });
     UseSimulatedClock();
     SelectSonde();
-    const uint64_t start = clock_->NowMs();
-    EXPECT_EQ(session_.CommitSensorConfig(4099, nullptr), kTkErrNoReply);
-    const uint64_t elapsed = clock_->NowMs() - start;
+    // The follow-up commit's wait is timed from its own start (the callback's second
+    // Begin), whatever the answered operation took on the simulated clock.
+    class BeginTimes : public CCallback {
+    public:
+        explicit BeginTimes(wv::ManualClock& clock) : clock_(clock) {}
+        void Begin(int) override { times.push_back(clock_.NowMs()); }
+        std::vector<uint64_t> times;
+
+    private:
+        wv::ManualClock& clock_;
+    } begins(*clock_);
+    EXPECT_EQ(session_.CommitSensorConfig(4099, &begins), kTkErrNoReply);
+    const uint64_t end = clock_->NowMs();
+    ASSERT_EQ(begins.times.size(), 2u);
+    const uint64_t elapsed = end - begins.times[1];
     EXPECT_GE(elapsed, 4u * 5000u);
     EXPECT_LT(elapsed, 4u * 5000u + 1000u);
     ASSERT_TRUE(sim_.WaitForFrames(5, 2000));

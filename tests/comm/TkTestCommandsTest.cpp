@@ -612,6 +612,31 @@ INSTANTIATE_TEST_SUITE_P(Schedules, TestRunTest,
                                            RunCase{"Average", kTestScheduleLinearAverage, {0, 0, 0, 0, 5}, {1}}),
                          [](const ::testing::TestParamInfo<RunCase>& info) { return std::string(info.param.name); });
 
+TEST_F(TestCommandsTest, DownloadAloneSeesTheSamplesLoggedSoFar)
+{
+    ASSERT_EQ(session_.TalkTo(kSondeAddress, kSondeType), 0);
+    const uint8_t index = 3;
+    TestDefinitionRecord w = Definition(index, kTestScheduleLinear, "Quick", {1}, {0, 0, 0, 0, 5});
+    ASSERT_EQ(session_.SetTestDefinition(&w, nullptr), 0);
+    ASSERT_EQ(session_.StartTest(index, nullptr), 0);
+    const size_t header = TestDefinitionSizeFor(kTestScheduleLinear, 1) + 8;
+    const size_t recordSize = wv::sim::LoggedCodes(kSondeType, {1}).size() * 2;
+    // The start logged the first sample; reading the device's file directly moves nothing.
+    EXPECT_EQ(wv::sim::DeviceFile(*sonde_, "03").size(), header + recordSize);
+
+    // A sample every 50 ms; no test command between the start and the download.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const fs::path local = home_.Path() / "quick.bin";
+    ASSERT_EQ(session_.DownloadTestData(index, local.string(), nullptr), 0);
+    const std::vector<uint8_t> got = ReadLocal(local);
+    ASSERT_GE(got.size(), header + 4 * recordSize);
+    EXPECT_EQ((got.size() - header) % recordSize, 0u);
+    // What came down is the start of the device's file, which the test keeps appending to.
+    const std::vector<uint8_t> device = wv::sim::DeviceFile(*sonde_, "03");
+    ASSERT_GE(device.size(), got.size());
+    EXPECT_TRUE(std::equal(got.begin(), got.end(), device.begin()));
+}
+
 TEST_F(TestCommandsTest, ScheduledTestStartsByItselfOnTheDeviceClock)
 {
     ASSERT_EQ(session_.TalkTo(kSondeAddress, kSondeType), 0);
@@ -964,6 +989,17 @@ TEST_F(LiveValuesTest, FailuresWriteNothing)
     EXPECT_EQ(values, untouched);
     EXPECT_EQ(session_.ReadValue(11, &value, nullptr), 0);
     EXPECT_DOUBLE_EQ(value, 4321.0);
+    // The mark of a missing sensor is its type 99 in the cached record: a device that
+    // reports a sensor of that type has none to read, whatever range it gives.
+    sim_.WithDevice(kSondeAddress, [](SimDevice& d) {
+        auto& records = wv::sim::ChannelRecordsOf(d);
+        records.hasLevelSensor = true;
+        records.levelSensor.sensorType = kNoLevelSensorType;
+        records.levelSensor.sensorRange = 500;
+    });
+    ASSERT_EQ(session_.TalkTo(kSondeAddress, kSondeType), 0);
+    EXPECT_EQ(session_.ReadValue(101, &value, nullptr), kTkErrNoLevelSensor);
+    EXPECT_EQ(value, 4321.0);
 
     // A busy conductivity sensor is accepted; a failed coefficient read is returned.
     sim_.WithDevice(kSondeAddress, [](SimDevice& d) { wv::sim::ChannelRecordsOf(d).conductivityStatus = 901; });

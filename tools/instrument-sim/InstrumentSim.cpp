@@ -431,6 +431,17 @@ void InstrumentSim::Impl::Dispatch(InstrumentSim& sim, ReceivedFrame& frame)
         req.baud = frame.baud;
         req.body = frame.body;
 
+        try {
+            // A copy: a hook may replace the hooks.
+            const std::map<std::string, RequestHook> hooks = dev.requestHooks_;
+            for (const auto& [name, hook] : hooks) {
+                hook(dev, req);
+            }
+        } catch (...) {
+            ++sim.impl_->counters.handlerFailures;
+            continue;
+        }
+
         SimReply reply;
         auto h = dev.handlers_.find(frame.command);
         if (h == dev.handlers_.end()) {

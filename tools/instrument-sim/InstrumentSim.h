@@ -139,6 +139,8 @@ struct SimReply {
 
 class SimDevice;
 using CommandHandler = std::function<SimReply(SimDevice& device, const SimRequest& request)>;
+// Work a device does whenever it hears a request, before the request's handler runs.
+using RequestHook = std::function<void(SimDevice& device, const SimRequest& request)>;
 
 // ---------------------------------------------------------------------------------------
 // Faults on demand. A device holds a list of faults; each reply it would send applies every
@@ -226,7 +228,7 @@ struct LineCounters {
     uint64_t partialTimeouts = 0;    // frames abandoned after a silent second
     uint64_t rateChanges = 0;        // host rate changes seen
     uint64_t writeDrops = 0;         // output bytes dropped because nobody read the line
-    uint64_t handlerFailures = 0;    // handlers that threw (the request got no reply)
+    uint64_t handlerFailures = 0;    // handlers or request hooks that threw (no reply)
     std::map<int, uint64_t> errorsByCode;  // receiver result code -> count
 };
 
@@ -271,6 +273,13 @@ public:
     void RemoveHandler(uint16_t command);
     bool HasHandler(uint16_t command) const;
 
+    // Hooks run, in the order of their names, before every request the device hears is
+    // dispatched (whether it has a handler or not), with the simulator's mutex held: the
+    // place for what the device does on its own between requests (a running test logging
+    // its samples). Setting a hook under a name it already has replaces it; a null hook
+    // removes it. A hook that throws leaves the request unanswered, as a throwing handler.
+    void SetRequestHook(const std::string& name, RequestHook hook);
+
     // Faults: see Fault.
     void InjectFault(const Fault& fault);
     void ClearFaults();
@@ -311,6 +320,7 @@ private:
     int replyOrder_ = 0;
     uint32_t replyDelayMs_ = 0;
     std::map<uint16_t, CommandHandler> handlers_;
+    std::map<std::string, RequestHook> requestHooks_;
     std::vector<Fault> faults_;
     DeviceCounters counters_;
     std::map<std::type_index, std::shared_ptr<void>> state_;

@@ -228,6 +228,16 @@ void SimDevice::SetHandler(uint16_t command, CommandHandler handler)
 void SimDevice::RemoveHandler(uint16_t command) { WV_SIM_LOCK; handlers_.erase(command); }
 bool SimDevice::HasHandler(uint16_t command) const { WV_SIM_LOCK; return handlers_.count(command) != 0; }
 
+void SimDevice::SetRequestHook(const std::string& name, RequestHook hook)
+{
+    WV_SIM_LOCK;
+    if (hook) {
+        requestHooks_[name] = std::move(hook);
+    } else {
+        requestHooks_.erase(name);
+    }
+}
+
 void SimDevice::InjectFault(const Fault& fault)
 {
     WV_SIM_LOCK;

@@ -385,6 +385,20 @@ void CatchUpAll(SimDevice& device)
     }
 }
 
+// Before any request is answered, tests that run (or are due to start) catch up with the
+// device clock, so every command sees the samples logged so far. A device without such a
+// test is left alone (its clock is not started).
+void CatchUpBeforeRequest(SimDevice& device, const SimRequest&)
+{
+    const auto& slots = TestsOf(device).slots;
+    const bool active = std::any_of(slots.begin(), slots.end(), [](const auto& entry) {
+        return entry.second.defined && (entry.second.state == 2 || entry.second.state == 3);
+    });
+    if (active) {
+        CatchUpAll(device);
+    }
+}
+
 // The index byte of a request "c"; false when the body is not one byte.
 bool IndexOf(const SimRequest& request, uint8_t& index)
 {
@@ -404,7 +418,6 @@ SimReply GetDefinition(SimDevice& device, const SimRequest& request)
     if (!IndexOf(request, index)) {
         return SimReply::Status(kStatusBadTestNumber);
     }
-    CatchUpAll(device);
     auto it = tests.slots.find(index);
     if (it == tests.slots.end() || !it->second.defined) {
         return SimReply::Status(tests.noTestStatus);
@@ -481,6 +494,8 @@ SimReply SetDefinition(SimDevice& device, const SimRequest& request)
     if (index >= tests.slotCount) {
         return SimReply::Status(kStatusBadTestNumber);
     }
+    // The device clock runs from the first definition on (the request hook leaves a
+    // device without active tests alone), so a scheduled start counts from here.
     CatchUpAll(device);
     SimTestSlot& slot = tests.slots[index];
     if (slot.defined && slot.state == 3) {
@@ -516,7 +531,6 @@ SimReply DeleteTest(SimDevice& device, const SimRequest& request)
     if (!IndexOf(request, index)) {
         return SimReply::Status(kStatusBadTestNumber);
     }
-    CatchUpAll(device);
     auto it = tests.slots.find(index);
     if (it == tests.slots.end() || !it->second.defined) {
         return SimReply::Status(kStatusNoSuchTest);
@@ -534,7 +548,6 @@ SimReply StartTest(SimDevice& device, const SimRequest& request)
     if (!IndexOf(request, index)) {
         return SimReply::Status(kStatusBadTestNumber);
     }
-    CatchUpAll(device);
     auto it = tests.slots.find(index);
     if (it == tests.slots.end() || !it->second.defined) {
         return SimReply::Status(kStatusNoSuchTest);
@@ -560,7 +573,6 @@ SimReply StopTest(SimDevice& device, const SimRequest& request)
     if (!IndexOf(request, index)) {
         return SimReply::Status(kStatusBadTestNumber);
     }
-    CatchUpAll(device);
     auto it = tests.slots.find(index);
     if (it == tests.slots.end() || !it->second.defined) {
         return SimReply::Status(kStatusNoSuchTest);
@@ -639,6 +651,7 @@ void InstallTestCommands(SimDevice& device)
     device.SetHandler(kCmdDeleteTest, DeleteTest);
     device.SetHandler(kCmdStartTest, StartTest);
     device.SetHandler(kCmdStopTest, StopTest);
+    device.SetRequestHook("tests", CatchUpBeforeRequest);
 }
 
 void WithTests(SimDevice& device, const std::function<void(SimTests&)>& fn)

@@ -34,9 +34,9 @@
 // The values logged come from the live values the other commands answer (the parameter
 // values of the sondes, the first raw pair of the level loggers: 100 is its first count,
 // every other code its second) unless a script gives a code's value as a function of the
-// time since the start. Samples are logged as the device clock passes them, whenever a
-// command of this group is heard or CatchUpTests is called (a download alone does not
-// advance a running test: read its definition or call CatchUpTests first).
+// time since the start. Samples are logged as the device clock passes them: before the
+// device answers any request (a download sees every sample logged so far), and whenever
+// CatchUpTests or another function here is called.
 //
 // Statuses: 2 no such test (the read's status is configurable, 106 being the other one
 // devices use), 5024 definition refused, 5025 test running, 5026 invalid test number,
@@ -125,7 +125,8 @@ struct SimTests {
     std::vector<uint8_t> deleted;       // indexes deleted, in order
 };
 
-// Installs the handlers of 250, 251, 252, 254 and 255 on device.
+// Installs the handlers of 250, 251, 252, 254 and 255 on device, and the request hook
+// that catches its running tests up before every request.
 void InstallTestCommands(SimDevice& device);
 
 // Runs fn on device's test slots with the simulator's mutex held (the runs are caught
