@@ -9,8 +9,9 @@
 // (HasModemLines() false, GetModemLines() reads "none present") and the line
 // setters succeed without doing anything; this is never an error.
 //
-// PseudoTerminal is the master side of a pseudo-terminal pair, for tests and
-// the instrument simulator: a SerialDevice opens its slave path like any port.
+// The master side of a pseudo-terminal pair is PseudoTerminal
+// (platform/PseudoTerminal.h): a SerialDevice opens its slave path like any
+// port.
 
 #include <cstddef>
 #include <cstdint>
@@ -135,60 +136,6 @@ private:
     bool haveOriginal_ = false;
     alignas(8) unsigned char original_[64] = {}; // the termios2 found at Open
     int lastError_ = 0;
-};
-
-// The master side of a pseudo-terminal pair. The slave path (SlavePath) opens
-// as a serial port; what is written to the master arrives as input at the
-// slave and what the slave writes is read here. The master sees the format
-// that the slave side set (SlaveFormat).
-class PseudoTerminal {
-public:
-    PseudoTerminal() = default;
-    ~PseudoTerminal();
-    PseudoTerminal(const PseudoTerminal&) = delete;
-    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
-
-    // Creates the pair. The master is non-blocking. Returns 0 or the errno.
-    // The slave is held open inside (so that reading the master does not fail
-    // while no port has the slave open) until CloseSlaveHold.
-    int Open();
-    void Close();
-    bool IsOpen() const { return master_ >= 0; }
-
-    // The path of the slave device ("/dev/pts/N"); empty when closed.
-    const std::string& SlavePath() const { return slavePath_; }
-    int MasterFd() const { return master_; }
-
-    // Lets go of the slave side that Open keeps open, so that the slave is
-    // closed once the port under test closes it (a read of the master then
-    // fails with EIO: the line was hung up).
-    void CloseSlaveHold();
-
-    // Writes all n bytes within timeoutMs; returns how many were written.
-    size_t Write(const void* data, size_t n, uint32_t timeoutMs = 1000);
-    size_t Write(const std::string& text, uint32_t timeoutMs = 1000)
-    {
-        return Write(text.data(), text.size(), timeoutMs);
-    }
-
-    // Reads up to n bytes, waiting at most timeoutMs for the first one and
-    // then taking whatever else is waiting; returns how many were read.
-    size_t Read(void* buffer, size_t n, uint32_t timeoutMs);
-
-    // Reads until exactly n bytes arrived or timeoutMs passed in all.
-    std::string ReadExactly(size_t n, uint32_t timeoutMs);
-
-    // The character format the slave side has set now. 0 or the errno.
-    // A pseudo-terminal keeps the rate, the stop bits and the odd and sticky
-    // parity bits, but the kernel forces 8 data bits and clears the
-    // parity-enable bit on it: dataBits reads 8 whatever was set, and even
-    // parity reads as none (odd, mark and space read as set).
-    int SlaveFormat(SerialFormat& format) const;
-
-private:
-    int master_ = -1;
-    int slaveHold_ = -1;
-    std::string slavePath_;
 };
 
 } // namespace wv

@@ -2,7 +2,7 @@
 
 #include "comm/SerialPort.h"
 #include "platform/Clock.h"
-#include "platform/SerialDevice.h"
+#include "platform/PseudoTerminal.h"
 
 #include <gtest/gtest.h>
 

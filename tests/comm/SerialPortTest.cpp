@@ -2,7 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/PortMap.h"
-#include "platform/SerialDevice.h"
+#include "platform/PseudoTerminal.h"
 #include "tests/comm/CommTestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,7 @@
 #include "platform/SerialDevice.h"
 
+#include "platform/PseudoTerminal.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>

@@ -15,7 +15,7 @@
 #include "comm/LayoutString.h"
 #include "comm/TkPacket.h"
 #include "platform/Clock.h"
-#include "tools/instrument-sim/PtyLine.h"
+#include "platform/PseudoTerminal.h"
 
 #include <algorithm>
 #include <chrono>
@@ -62,7 +62,7 @@ struct InstrumentSim::Impl {
         std::vector<Segment> segments;
     };
 
-    PtyLine line;
+    PseudoTerminal line;
     bool running = false;
     std::string lastError;
     uint32_t lineBaud = 0;
@@ -119,13 +119,19 @@ bool InstrumentSim::Start()
     if (impl_->running) {
         return true;
     }
+    // Packet mode with the external-processing flag: a change of the host's settings wakes
+    // the line thread as input does (see the note at the top of this file).
+    PtyOptions ptyOptions;
+    ptyOptions.baud = options_.initialBaud;
+    ptyOptions.packetMode = true;
+    ptyOptions.extProc = true;
     std::string error;
-    if (!impl_->line.Open(options_.initialBaud, error)) {
+    if (impl_->line.Open(ptyOptions, &error) != 0) {
         impl_->lastError = error;
         return false;
     }
     impl_->lastError.clear();
-    impl_->lineBaud = impl_->line.SampleBaud();
+    impl_->lineBaud = impl_->line.SlaveBaud();
     impl_->ResetReceiver();
     impl_->queue.clear();
     impl_->current.reset();
@@ -307,8 +313,8 @@ void InstrumentSim::Impl::Run(InstrumentSim& sim, std::stop_token stop)
             }
         }
         // The line's descriptors change only in Start and Stop, never while this thread runs.
-        im.line.WaitReadable(waitUs);
-        const uint32_t rate = im.line.SampleBaud();
+        im.line.WaitReadable(std::chrono::microseconds(waitUs));
+        const uint32_t rate = im.line.SlaveBaud();
         data.clear();
         int events = 0;
         const bool alive = im.line.ReadAvailable(data, events);
