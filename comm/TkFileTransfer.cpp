@@ -530,9 +530,8 @@ ProtocolResultCode CTkSession::UploadBlock(uint16_t page, uint16_t offsetInPage,
     }
     TkBodyWriter head;
     head.U16(page).U16(offsetInPage);
-    CTkRequest request(kCmdWriteBlock, head.Data(), head.Size(), kBlockLayout, data, length);
-    CTkReplyHandler reply(callback);
-    return RunCommand(request, reply, callback, kBlockTimeoutMs, kTkStandardResends);
+    return RunWrite(CTkRequest(kCmdWriteBlock, head.Data(), head.Size(), kBlockLayout, data, length), callback,
+                    kBlockTimeoutMs);
 }
 
 ProtocolResultCode CTkSession::UploadFile(const std::string& localPath, uint32_t startOffset, uint32_t length, uint16_t firstPage,
@@ -648,29 +647,14 @@ ProtocolResultCode CTkSession::SendCommand208(uint16_t page, CCallback* callback
     const bool sent = Transact(request, reply, kProgramTimeoutMs, 0) == 0;
 
     // The device restarts with the new image; it is not to be talked to before the
-    // fixed wait is over, whatever the callback answers.
+    // fixed wait is over, whatever the callback answers. Every full second of it moves
+    // the progress on.
     const uint32_t waitMs = TkRestartWaitMs(m_deviceType);
     const uint32_t divisor = TkIsParameterFamily(m_deviceType) ? 35 : 100;
     uint32_t counter = 0;
     uint32_t seconds = 0;
-    for (;;) {
-        if (!reply.IsDone()) {
-            if (!m_link) {
-                reply.SetStatus(kTkErrNotLinked);
-            } else {
-                const int pumped = m_link->Pump();
-                if (!reply.IsDone()) {
-                    if (pumped != 0) {
-                        reply.SetStatus(pumped);
-                    } else if (m_link->PendingCount() == 0) {
-                        reply.SetStatus(kTkErrLineLost);
-                    }
-                }
-            }
-        }
-        if (!sent) {
-            break;
-        }
+    // Reports the full seconds passed since the send; the milliseconds passed.
+    auto reportSeconds = [&] {
         const uint64_t elapsed = clock.NowMs() - start;
         while (seconds < waitMs / 1000 && uint64_t{seconds + 1} * 1000 <= elapsed) {
             ++seconds;
@@ -679,20 +663,18 @@ ProtocolResultCode CTkSession::SendCommand208(uint16_t page, CCallback* callback
                 callback->Progress(static_cast<intptr_t>(counter / divisor));
             }
         }
-        if (elapsed >= waitMs) {
-            if (reply.IsDone()) {
-                break;
-            }
-            continue;
-        }
-        if (reply.IsDone()) {
+        return elapsed;
+    };
+    WaitUntilDone(reply, [&] {
+        reportSeconds();
+        return false;
+    });
+    if (sent) {
+        for (uint64_t elapsed = reportSeconds(); elapsed < waitMs; elapsed = reportSeconds()) {
             // Up to the next full second (or the end), keeping the user interface alive.
             const uint64_t toSecond = 1000 - elapsed % 1000;
             WaitMs(static_cast<uint32_t>(std::min<uint64_t>(toSecond, waitMs - elapsed)));
         }
-    }
-    if (m_link) {
-        m_link->RemoveHandler(&reply);
     }
     if (callback) {
         callback->Progress(100);

@@ -44,8 +44,25 @@ struct OneConversion {
     std::string after;
 };
 
+// The widest field and the longest precision a run-time format may ask for: a
+// format from a file must not make one number take gigabytes.
+constexpr size_t kMaxFieldDigits = 3;
+
+// Appends the run of decimal digits at format[i] to out; false when it is
+// longer than kMaxFieldDigits.
+bool TakeDigits(std::string_view format, size_t& i, std::string& out)
+{
+    size_t digits = 0;
+    while (i < format.size() && std::isdigit(static_cast<unsigned char>(format[i]))) {
+        out.push_back(format[i++]);
+        ++digits;
+    }
+    return digits <= kMaxFieldDigits;
+}
+
 // Splits format into its single conversion; false when it holds none, more
-// than one, a '*', or an unfinished specification.
+// than one, a '*', a width or precision above 999, or an unfinished
+// specification.
 bool SplitFormat(std::string_view format, OneConversion& out)
 {
     std::string* text = &out.before;
@@ -68,12 +85,12 @@ bool SplitFormat(std::string_view format, OneConversion& out)
         ++i;
         while (i < format.size() && std::strchr("-+ #0'", format[i]))
             out.flagsWidthPrecision.push_back(format[i++]);
-        while (i < format.size() && std::isdigit(static_cast<unsigned char>(format[i])))
-            out.flagsWidthPrecision.push_back(format[i++]);
+        if (!TakeDigits(format, i, out.flagsWidthPrecision))
+            return false;
         if (i < format.size() && format[i] == '.') {
             out.flagsWidthPrecision.push_back(format[i++]);
-            while (i < format.size() && std::isdigit(static_cast<unsigned char>(format[i])))
-                out.flagsWidthPrecision.push_back(format[i++]);
+            if (!TakeDigits(format, i, out.flagsWidthPrecision))
+                return false;
         }
         while (i < format.size() && std::strchr("hlLqjzt", format[i]))
             ++i; // length modifiers are chosen by the caller's type

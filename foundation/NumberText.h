@@ -16,9 +16,9 @@ std::string VFormatCLocale(const char* format, va_list args) __attribute__((form
 
 // Formats value with a format given at run time (a print format of a table or
 // a file, "%.2f" say). The format must hold exactly one conversion, of a
-// floating kind (e, E, f, F, g, G, a, A), with any flags, width and precision
-// but no '*'; any other text is copied, "%%" gives '%'. A format that breaks
-// these rules gives "%g" of the value.
+// floating kind (e, E, f, F, g, G, a, A), with any flags, a width and a
+// precision of at most 999 but no '*'; any other text is copied, "%%" gives
+// '%'. A format that breaks these rules gives "%g" of the value.
 std::string FormatDoubleC(double value, std::string_view format);
 
 // As FormatDoubleC for an integer: one conversion d, i, u, o, x, X or c (any

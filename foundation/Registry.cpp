@@ -1,5 +1,6 @@
 #include "foundation/Registry.h"
 
+#include "foundation/StringUtils.h"
 #include "foundation/Text.h"
 #include "platform/ProgramHome.h"
 #include "platform/RegistryStore.h"
@@ -19,8 +20,8 @@ namespace {
 constexpr std::string_view kMigrationSection = "IniMigration";
 constexpr std::string_view kMigrationValue = "Migrated";
 
-// Old settings files larger than this are not settings files.
-constexpr std::streamoff kMaxOldIniBytes = 16 * 1024 * 1024;
+// INI files larger than this are not settings files.
+constexpr std::streamoff kMaxIniBytes = 16 * 1024 * 1024;
 
 std::atomic<size_t> g_prefixLength{0};
 
@@ -32,18 +33,7 @@ std::function<bool(const std::filesystem::path&)> g_remover;
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-bool EqualNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
+bool EqualNoCase(std::string_view a, std::string_view b) { return CompareNoCase(a, b) == 0; }
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
@@ -58,55 +48,10 @@ std::string_view Trim(std::string_view s)
     return s;
 }
 
-void AppendUtf8(std::string& out, uint32_t cp)
-{
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
-// UTF-16 text (after its byte-order mark) to UTF-8; a lone surrogate becomes U+FFFD.
-std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian)
-{
-    std::string out;
-    auto unit = [&](size_t i) -> uint32_t {
-        auto b0 = static_cast<unsigned char>(bytes[i]);
-        auto b1 = static_cast<unsigned char>(bytes[i + 1]);
-        return bigEndian ? (static_cast<uint32_t>(b0) << 8 | b1) : (static_cast<uint32_t>(b1) << 8 | b0);
-    };
-    size_t i = 0;
-    while (i + 1 < bytes.size()) {
-        uint32_t u = unit(i);
-        i += 2;
-        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < bytes.size()) {
-            uint32_t v = unit(i);
-            if (v >= 0xDC00 && v <= 0xDFFF) {
-                i += 2;
-                AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (v - 0xDC00));
-                continue;
-            }
-        }
-        AppendUtf8(out, (u >= 0xD800 && u <= 0xDFFF) ? 0xFFFD : u);
-    }
-    return out;
-}
-
-// The old settings file, read as the system's profile functions read it:
-// sections and keys compared without regard to case, the first occurrence
-// of a section or a key counts.
-struct OldIni {
+// An INI file (the old settings file, the trace switch), read as the
+// system's profile functions read it: sections and keys compared without
+// regard to case, the first occurrence of a section or a key counts.
+struct IniFile {
     struct Section {
         std::string name;
         std::vector<std::pair<std::string, std::string>> keys;
@@ -131,9 +76,9 @@ struct OldIni {
 };
 
 // Parses the file's text (already UTF-8).
-OldIni ParseOldIni(std::string_view text)
+IniFile ParseIniFile(std::string_view text)
 {
-    OldIni ini;
+    IniFile ini;
     constexpr size_t kNone = static_cast<size_t>(-1);
     size_t current = kNone; // index of the section that key lines go to
     size_t start = 0;
@@ -177,8 +122,8 @@ OldIni ParseOldIni(std::string_view text)
     return ini;
 }
 
-// Reads and parses the old settings file; false when it cannot be read.
-bool LoadOldIni(const std::filesystem::path& path, OldIni& ini)
+// Reads and parses an INI file; false when it cannot be read.
+bool LoadIniFile(const std::filesystem::path& path, IniFile& ini)
 {
     if (path.empty()) {
         return false;
@@ -196,7 +141,7 @@ bool LoadOldIni(const std::filesystem::path& path, OldIni& ini)
     while (in) {
         in.read(buffer, sizeof buffer);
         bytes.append(buffer, static_cast<size_t>(in.gcount()));
-        if (static_cast<std::streamoff>(bytes.size()) > kMaxOldIniBytes) {
+        if (static_cast<std::streamoff>(bytes.size()) > kMaxIniBytes) {
             return false;
         }
     }
@@ -212,9 +157,9 @@ bool LoadOldIni(const std::filesystem::path& path, OldIni& ini)
     } else if (view.substr(0, 2) == "\xFE\xFF") {
         text = Utf16ToUtf8(view.substr(2), true);
     } else {
-        text = Cp1252ToUtf8(view); // the earlier versions wrote the system's 8-bit code page
+        text = Cp1252ToUtf8(view); // files from Windows carry its 8-bit code page
     }
-    ini = ParseOldIni(text);
+    ini = ParseIniFile(text);
     return true;
 }
 
@@ -457,8 +402,8 @@ std::filesystem::path GetIniPath()
 
 std::string ReadPrivateString(std::string_view section, std::string_view key, std::string_view defaultText)
 {
-    OldIni ini;
-    if (!LoadOldIni(GetIniPath(), ini)) {
+    IniFile ini;
+    if (!LoadIniFile(GetIniPath(), ini)) {
         return std::string(defaultText);
     }
     const std::string* value = ini.Find(section, key);
@@ -467,8 +412,14 @@ std::string ReadPrivateString(std::string_view section, std::string_view key, st
 
 int ReadPrivateInt(std::string_view section, std::string_view key, int defaultValue)
 {
-    OldIni ini;
-    if (!LoadOldIni(GetIniPath(), ini)) {
+    return ReadProfileIntFromFile(GetIniPath(), section, key, defaultValue);
+}
+
+int ReadProfileIntFromFile(const std::filesystem::path& path, std::string_view section, std::string_view key,
+                           int defaultValue)
+{
+    IniFile ini;
+    if (!LoadIniFile(path, ini)) {
         return defaultValue;
     }
     const std::string* text = ini.Find(section, key);
@@ -533,8 +484,8 @@ bool MigrateIniToRegistry(const ModuleInstance& instance)
     }
     // An unreadable file would turn every value into its default: leave it
     // for a later start.
-    OldIni probe;
-    if (!LoadOldIni(path, probe)) {
+    IniFile probe;
+    if (!LoadIniFile(path, probe)) {
         return false;
     }
 

@@ -148,6 +148,14 @@ std::string ReadPrivateString(std::string_view section, std::string_view key, st
 // section or key is missing, or the text starts with no number.
 int ReadPrivateInt(std::string_view section, std::string_view key, int defaultValue);
 
+// The number of key in section of the INI file at path, read as ReadPrivateInt
+// reads the old settings file (sections and keys without regard to letter
+// case, the first occurrence counts, a byte-order mark is skipped).
+// defaultValue when the file, the section or the key is missing or the text
+// starts with no number.
+int ReadProfileIntFromFile(const std::filesystem::path& path, std::string_view section, std::string_view key,
+                           int defaultValue);
+
 // Moves the old settings file's values into the per-machine store once, at
 // start-up, before anything reads these sections. When the file exists and can
 // be read: remembers it (SetIniInstance), runs the five steps below (every

@@ -35,11 +35,8 @@ size_t CopyToBuffer(const std::string& text, char* dest, size_t size)
 {
     if (!dest || size == 0)
         return 0;
-    size_t n = std::min(text.size(), size - 1);
-    if (n > 0)
-        std::memcpy(dest, text.data(), n);
-    dest[n] = '\0';
-    return n;
+    StrCopyBounded(text, dest, size);
+    return std::min(text.size(), size - 1);
 }
 
 size_t NewCharBuffer(const std::string& text, std::unique_ptr<char[]>& buffer)

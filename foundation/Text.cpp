@@ -124,3 +124,29 @@ std::string Utf8ToCp1252(std::string_view text)
     }
     return out;
 }
+
+std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian)
+{
+    std::string out;
+    out.reserve(bytes.size());
+    auto unit = [&](size_t i) -> char32_t {
+        auto b0 = static_cast<unsigned char>(bytes[i]);
+        auto b1 = static_cast<unsigned char>(bytes[i + 1]);
+        return bigEndian ? (char32_t{b0} << 8 | b1) : (char32_t{b1} << 8 | b0);
+    };
+    size_t i = 0;
+    while (i + 1 < bytes.size()) {
+        char32_t u = unit(i);
+        i += 2;
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < bytes.size()) {
+            char32_t v = unit(i);
+            if (v >= 0xDC00 && v <= 0xDFFF) {
+                i += 2;
+                AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (v - 0xDC00));
+                continue;
+            }
+        }
+        AppendUtf8(out, (u >= 0xD800 && u <= 0xDFFF) ? char32_t{0xFFFD} : u);
+    }
+    return out;
+}

@@ -18,3 +18,8 @@ std::string Cp1252ToUtf8(std::string_view bytes);
 
 // UTF-8 text to Windows-1252 bytes.
 std::string Utf8ToCp1252(std::string_view text);
+
+// UTF-16 bytes (little-endian unless bigEndian; no byte-order mark) to UTF-8
+// text, for the settings files some editors save in UTF-16. A lone surrogate
+// becomes U+FFFD; an odd last byte is dropped.
+std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian);

@@ -393,8 +393,7 @@ TEST_F(FileTransferTest, ALocalFileThatIsNotThisFilesStartIsReplacedWhole)
         Bytes expected;
     };
     const Case cases[] = {
-        // One byte differs in the first chunk (only the first byte agrees, as the old
-        // check looked at).
+        // One byte differs in the first chunk, though its first byte agrees.
         {"other file", [&] { Bytes b = Head(device, 800); b[100] ^= 1; return Concat(b, trailer); }(),
          Concat(device, trailer)},
         // Longer than the device file: it cannot be its start; the old tail goes.
@@ -639,7 +638,7 @@ TEST_F(FileTransferTest, AFullDiskIsAnErrorNotSuccess)
     }
     wv::sim::SetDeviceFile(*logger_, "16", Pattern(900));
     fs::create_symlink("/dev/full", Part("t16.bin"));
-    EXPECT_EQ(session_.DownloadFile("16", Local("t16.bin"), nullptr), CTkSession::kTkErrFileWrite);
+    EXPECT_EQ(session_.DownloadFile("16", Local("t16.bin"), nullptr), kTkErrFileWrite);
     EXPECT_FALSE(fs::exists(Local("t16.bin")));
     // It stopped at the first chunk it could not keep.
     EXPECT_EQ(wv::sim::ChunkRequests(*logger_).size(), 1u);

@@ -706,6 +706,7 @@ TEST(SessionTraceTest, OnlyEnabledEqualToOneTurnsTracingOn)
         {"Windows line ends, other letter case", "tracetavo.INI", "[trace]\r\nenabled = 1\r\n", true},
         {"byte-order mark", "TraceTavo.ini", "\xEF\xBB\xBF[TRACE]\nEnabled=1\n", true},
         {"quoted number", "TraceTavo.ini", "[TRACE]\nEnabled=\"1\"\n", true},
+        {"a note behind the number", "TraceTavo.ini", "[TRACE]\nPath=C:\\TraceTavo.txt\nEnabled=1 ; on\n", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

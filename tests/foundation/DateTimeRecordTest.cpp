@@ -370,14 +370,23 @@ TEST(DateTimeRecord, CopyCopiesAllEightWords)
     EXPECT_EQ(destination, source);
 }
 
+// Seconds of the realtime clock, the clock the code under test reads: time()
+// may lag it by a clock tick just after a second begins.
+time_t RealtimeSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return ts.tv_sec;
+}
+
 TEST(DateTimeRecord, CurrentTimeIsTheLocalTimeInWholeSeconds)
 {
     for (const char* zone : {"UTC0", "EST5EDT,M3.2.0,M11.1.0", "<-1030>10:30"}) {
         ScopedTimeZone tz(zone);
-        const time_t before = time(nullptr);
+        const time_t before = RealtimeSeconds();
         DateTimeRecord now;
         GetCurrentDateTime(now);
-        const time_t after = time(nullptr);
+        const time_t after = RealtimeSeconds();
         EXPECT_EQ(now.milliseconds, 0);
 
         // The same wall-clock time as the C library shows for one of the two

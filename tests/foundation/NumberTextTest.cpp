@@ -37,6 +37,7 @@ TEST(NumberText, RunTimeFormatsTakeOnlyOneMatchingConversion)
         {"Value: %.1f %%", "Value: 1.5 %"},
         {"%lf", "1.500000"},
         {"%+G", "+1.5"},
+        {"%8.3f", "   1.500"},
         // Broken or unsafe formats fall back to %g.
         {"%s", "1.5"},
         {"%d", "1.5"},
@@ -45,6 +46,9 @@ TEST(NumberText, RunTimeFormatsTakeOnlyOneMatchingConversion)
         {"%", "1.5"},
         {"", "1.5"},
         {"no conversion", "1.5"},
+        // A width or precision from a file cannot make the text huge.
+        {"%1000f", "1.5"},
+        {"%.99999999f", "1.5"},
     };
     for (const Case& c : doubles)
         EXPECT_EQ(FormatDoubleC(1.5, c.format), c.expected) << c.format;
@@ -59,6 +63,7 @@ TEST(NumberText, RunTimeFormatsTakeOnlyOneMatchingConversion)
         {"%f", "42"},
         {"%n", "42"},
         {"%d%d", "42"},
+        {"%999999999d", "42"},
     };
     for (const Case& c : ints)
         EXPECT_EQ(FormatIntC(42, c.format), c.expected) << c.format;

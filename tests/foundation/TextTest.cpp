@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -89,6 +90,31 @@ TEST(Text, MalformedUtf8BecomesQuestionMarks)
     };
     for (const Case& c : cases)
         EXPECT_EQ(Utf8ToCp1252(c.utf8), c.cp1252) << testing::PrintToString(c.utf8);
+}
+
+TEST(Text, Utf16InEitherByteOrder)
+{
+    struct Case {
+        std::string littleEndian; // the big-endian form swaps every pair
+        std::string utf8;
+    };
+    const Case cases[] = {
+        {"A\0\xE9\0"s, "A\xC3\xA9"},
+        {"\xAC\x20"s, "\xE2\x82\xAC"},                          // the euro sign
+        {"\x3D\xD8\x00\xDE"s, "\xF0\x9F\x98\x80"},              // a surrogate pair
+        {"\x3D\xD8" "A\0"s, "\xEF\xBF\xBD" "A"},                 // a lone high surrogate
+        {"\x00\xDE"s, "\xEF\xBF\xBD"},                            // a lone low surrogate
+        {"\x3D\xD8"s, "\xEF\xBF\xBD"},                            // a pair cut off at the end
+        {"A\0B"s, "A"},                                            // an odd last byte
+        {""s, ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Utf16ToUtf8(c.littleEndian, false), c.utf8) << testing::PrintToString(c.littleEndian);
+        std::string bigEndian = c.littleEndian;
+        for (size_t i = 0; i + 1 < bigEndian.size(); i += 2)
+            std::swap(bigEndian[i], bigEndian[i + 1]);
+        EXPECT_EQ(Utf16ToUtf8(bigEndian, true), c.utf8) << testing::PrintToString(bigEndian);
+    }
 }
 
 } // namespace

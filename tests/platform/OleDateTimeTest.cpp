@@ -336,14 +336,23 @@ TEST(LocalTime, ConvertsEveryDayUnderZonesOfTheSouthAndOfHalfHours)
     }
 }
 
+// Seconds of the realtime clock, the clock the code under test reads: time()
+// may lag it by a clock tick just after a second begins.
+time_t RealtimeSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return ts.tv_sec;
+}
+
 TEST(LocalTime, NowFollowsTheZoneSetting)
 {
     for (const char* zone : {"UTC0", "EST5EDT,M3.2.0,M11.1.0", "<+0530>-5:30"}) {
         ScopedTimeZone tz(zone);
-        const time_t before = time(nullptr);
+        const time_t before = RealtimeSeconds();
         const CivilTime now = wv::LocalTimeNow();
         const OleDateTime current = OleDateTime::GetCurrentTime();
-        const time_t after = time(nullptr);
+        const time_t after = RealtimeSeconds();
 
         std::tm tm{};
         ASSERT_NE(localtime_r(&before, &tm), nullptr);
