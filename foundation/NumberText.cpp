@@ -36,7 +36,7 @@ private:
 };
 
 // One conversion of a run-time format: the text before it, the conversion
-// specification without its length modifier, and the text after it.
+// directive without its length modifier, and the text after it.
 struct OneConversion {
     std::string before;
     std::string flagsWidthPrecision; // between '%' and the conversion letter
@@ -62,7 +62,7 @@ bool TakeDigits(std::string_view format, size_t& i, std::string& out)
 
 // Splits format into its single conversion; false when it holds none, more
 // than one, a '*', a width or precision above 999, or an unfinished
-// specification.
+// directive.
 bool SplitFormat(std::string_view format, OneConversion& out)
 {
     std::string* text = &out.before;
