@@ -21,16 +21,7 @@ public:
     // A double of the record travels as the nearest 32-bit float.
     void Narrow(double value) { F32(static_cast<float>(value)); }
     void F64(double value) { Put(std::bit_cast<uint64_t>(value), 8); }
-    void Date(const DeviceTime& t)
-    {
-        U16(t.year);
-        U8(t.month);
-        U8(t.day);
-        U8(t.hour);
-        U8(t.minute);
-        U8(t.second);
-        U8(t.hundredths);
-    }
+    void Date(const DeviceTime& t) { WriteDeviceTimeFields(*this, t); }
     // A text field of width bytes: the characters up to the first zero, at most
     // width - 1 of them, then zeros.
     void Text(const char* text, size_t capacity, size_t width)
@@ -76,18 +67,7 @@ public:
     uint32_t U32() { return static_cast<uint32_t>(Get(4)); }
     float F32() { return std::bit_cast<float>(U32()); }
     double F64() { return std::bit_cast<double>(Get(8)); }
-    DeviceTime Date()
-    {
-        DeviceTime t;
-        t.year = U16();
-        t.month = U8();
-        t.day = U8();
-        t.hour = U8();
-        t.minute = U8();
-        t.second = U8();
-        t.hundredths = U8();
-        return t;
-    }
+    DeviceTime Date() { return ReadDeviceTimeFields(*this); }
     // A text field of width bytes into an array of capacity characters: the
     // bytes up to the first zero, at most capacity - 1 of them; the rest zero.
     void Text(char* text, size_t capacity, size_t width)

@@ -29,27 +29,9 @@ const char* DefinitionHead(uint8_t scheduleType)
     }
 }
 
-void PutTime(TkBodyWriter& w, const DeviceTime& t)
-{
-    w.U16(t.year).U8(t.month).U8(t.day).U8(t.hour).U8(t.minute).U8(t.second).U8(t.hundredths);
-}
-
 void PutDuration(TkBodyWriter& w, const Duration& d)
 {
     w.U8(d.days).U8(d.hours).U8(d.minutes).U8(d.seconds).U8(d.hundredths);
-}
-
-DeviceTime GetTime(TkBodyReader& r)
-{
-    DeviceTime t;
-    t.year = r.U16();
-    t.month = r.U8();
-    t.day = r.U8();
-    t.hour = r.U8();
-    t.minute = r.U8();
-    t.second = r.U8();
-    t.hundredths = r.U8();
-    return t;
 }
 
 Duration GetDuration(TkBodyReader& r)
@@ -193,7 +175,7 @@ int EncodeTestDefinition(const TestDefinitionRecord& record, std::vector<uint8_t
 
     TkBodyWriter w;
     w.U8(record.scheduleType).U8(record.testId).Text(record.name, kTestNameSize).U8(record.state);
-    PutTime(w, record.scheduledStart);
+    w.Time(record.scheduledStart);
     switch (record.scheduleType) {
     case kTestScheduleLinear:
         PutDuration(w, record.interval);
@@ -246,13 +228,13 @@ int DecodeTestDefinitionBody(const uint8_t* body, size_t size, TestDefinitionRec
     TestDefinitionRecord out;  // fields the reply does not carry stay zero
     TkBodyReader r(body, size);
     r.U8();  // the state block's kind
-    out.startTime = GetTime(r);
+    out.startTime = r.Time();
     if (kind != kTestStateBlockStart) {
-        out.stopTime = GetTime(r);
+        out.stopTime = r.Time();
         out.sampleCount = r.U32();
     }
     if (kind == kTestStateBlockFull) {
-        out.lastSampleTime = GetTime(r);
+        out.lastSampleTime = r.Time();
     }
 
     out.scheduleType = r.U8();
@@ -261,7 +243,7 @@ int DecodeTestDefinitionBody(const uint8_t* body, size_t size, TestDefinitionRec
     r.Skip(1);
     out.name[kTestNameSize - 1] = '\0';
     out.state = r.U8();
-    out.scheduledStart = GetTime(r);
+    out.scheduledStart = r.Time();
     switch (type) {
     case kTestScheduleLinear:
         out.interval = GetDuration(r);

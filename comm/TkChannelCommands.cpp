@@ -27,6 +27,19 @@ std::span<const uint8_t> RawBody(CTkPacket& reply)
     return {reply.GetBodyData(), reply.GetBodyLength()};
 }
 
+// A sensor record reply whose first byte must be tag: only the record that was asked for
+// is taken, another record in its place is a reply the command cannot use.
+template <typename Record>
+int DecodeTaggedReply(CTkPacket& reply, uint8_t tag,
+                      int (*decode)(std::span<const uint8_t>, int, Record&), Record& record)
+{
+    const std::span<const uint8_t> body = RawBody(reply);
+    if (body.empty() || body[0] != tag) {
+        return kTkErrUnexpectedRecord;
+    }
+    return decode(body, reply.GetBodyOrder(), record);
+}
+
 // The six requests that fill the coefficient cache, four sensor codes each (0: none).
 // The last one asks for the head of sensor code 100.
 constexpr std::array<std::array<uint8_t, 4>, 6> kCoefficientRequests{{
@@ -85,31 +98,17 @@ ProtocolResultCode CTkSession::DecodeCoefficientReply(CTkPacket& reply, std::spa
 
 ProtocolResultCode CTkSession::DecodeSensorInfo100Reply(CTkPacket& reply, LevelSensorRecord& record)
 {
-    // Only the record that was asked for is taken: another sensor's record in its place
-    // is a reply this command cannot use.
-    const std::span<const uint8_t> body = RawBody(reply);
-    if (body.empty() || body[0] != kLevelSensorTag) {
-        return kTkErrUnexpectedRecord;
-    }
-    return DecodeLevelSensor(body, reply.GetBodyOrder(), record);
+    return DecodeTaggedReply(reply, kLevelSensorTag, DecodeLevelSensor, record);
 }
 
 ProtocolResultCode CTkSession::DecodeSensorInfo8Reply(CTkPacket& reply, ConductivitySensorRecord& record)
 {
-    const std::span<const uint8_t> body = RawBody(reply);
-    if (body.empty() || body[0] != kConductivitySensorTag) {
-        return kTkErrUnexpectedRecord;
-    }
-    return DecodeConductivitySensor(body, reply.GetBodyOrder(), record);
+    return DecodeTaggedReply(reply, kConductivitySensorTag, DecodeConductivitySensor, record);
 }
 
 ProtocolResultCode CTkSession::DecodeSensorInfoReply(CTkPacket& reply, SensorInfoRecord& record)
 {
-    const std::span<const uint8_t> body = RawBody(reply);
-    if (body.empty() || body[0] != kSensorInfoTag) {
-        return kTkErrUnexpectedRecord;
-    }
-    return DecodeSensorInfo(body, reply.GetBodyOrder(), record);
+    return DecodeTaggedReply(reply, kSensorInfoTag, DecodeSensorInfo, record);
 }
 
 ProtocolResultCode CTkSession::DecodeWiperRecordReply(CTkPacket& reply, WiperRecord& record)

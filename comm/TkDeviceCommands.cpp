@@ -33,13 +33,7 @@ void DecodeInfoHead(TkBodyReader& body, DeviceInfoRecord& info, uint8_t& hardwar
     info.hardwareVersion = hardwareByte;
     info.interfaceType = body.U8();               // 17
     info.batteryType = body.U8();                 // 18
-    info.batteryInstallDate.year = body.U16();    // 19-20
-    info.batteryInstallDate.month = body.U8();    // 21-26
-    info.batteryInstallDate.day = body.U8();
-    info.batteryInstallDate.hour = body.U8();
-    info.batteryInstallDate.minute = body.U8();
-    info.batteryInstallDate.second = body.U8();
-    info.batteryInstallDate.hundredths = body.U8();
+    info.batteryInstallDate = body.Time();        // 19-26
     body.Bytes(info.name, 16);                    // 27-42, 43 is the device's terminator
     info.name[16] = '\0';
     body.Skip(1);
@@ -250,14 +244,7 @@ int TkDecodeClockReply(CTkPacket& reply, DeviceTime& time)
         return kTkErrUnexpectedRecord;
     }
     TkBodyReader body(data, size);
-    DeviceTime t;
-    t.year = body.U16();
-    t.month = body.U8();
-    t.day = body.U8();
-    t.hour = body.U8();
-    t.minute = body.U8();
-    t.second = body.U8();
-    t.hundredths = body.U8();
+    const DeviceTime t = body.Time();
     if (!body.Ok()) {
         return kTkErrUnexpectedRecord;
     }
@@ -423,26 +410,11 @@ ProtocolResultCode CTkSession::SetName(const std::string& name, CCallback* callb
     return RunWrite(CTkRequest(kTkCmdSetName, body, kTkNameLayout), callback);
 }
 
-namespace {
-
-TkBodyWriter& PutDeviceTime(TkBodyWriter& body, const DeviceTime& time)
-{
-    return body.U16(time.year)
-        .U8(time.month)
-        .U8(time.day)
-        .U8(time.hour)
-        .U8(time.minute)
-        .U8(time.second)
-        .U8(time.hundredths);
-}
-
-} // namespace
-
 ProtocolResultCode CTkSession::SetBatteryInfo(uint8_t batteryType, const DeviceTime& installed,
                                               CCallback* callback)
 {
     TkBodyWriter body;
-    PutDeviceTime(body.U8(kTkBatteryInfoTag).U8(batteryType), installed);
+    body.U8(kTkBatteryInfoTag).U8(batteryType).Time(installed);
     return RunWrite(CTkRequest(kTkCmdSetBatteryInfo, body, kTkBatteryInfoLayout), callback);
 }
 
@@ -452,7 +424,7 @@ ProtocolResultCode CTkSession::SetClock(const DeviceTime& time, CCallback* callb
         return kTkErrBadDeviceTime;
     }
     TkBodyWriter body;
-    PutDeviceTime(body, time);
+    body.Time(time);
     return RunWrite(CTkRequest(kTkCmdSetClock, body, kTkDeviceTimeLayout), callback);
 }
 

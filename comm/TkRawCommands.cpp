@@ -33,14 +33,30 @@ int CheckCalCoeffHead(CTkPacket& reply, uint8_t kind)
     return 0;
 }
 
-// The coefficient record after the head, converted by layout, with its tag checked.
-const uint8_t* CalCoeffBody(CTkPacket& reply, const char* layout, uint8_t tag, size_t* size)
+// A coefficient reply of kind: the head checks, then the record converted by layout with
+// its tag checked, its fields read by readFields after the three head bytes. The record is
+// set only when the whole reply decodes.
+template <typename Record, typename ReadFields>
+int DecodeCalCoeffReply(CTkPacket& reply, uint8_t kind, const char* layout, uint8_t tag, Record& record,
+                        ReadFields readFields)
 {
-    const uint8_t* data = TkReplyBody(reply, layout, TkBodyMatch::Exact, size);
-    if (data == nullptr || data[2] != tag) {
-        return nullptr;
+    if (const int head = CheckCalCoeffHead(reply, kind); head != 0) {
+        return head;
     }
-    return data;
+    size_t size = 0;
+    const uint8_t* data = TkReplyBody(reply, layout, TkBodyMatch::Exact, &size);
+    if (data == nullptr || data[2] != tag) {
+        return kTkErrUnexpectedRecord;
+    }
+    TkBodyReader body(data, size);
+    body.Skip(3);
+    Record r;
+    readFields(body, r);
+    if (!body.Ok()) {
+        return kTkErrUnexpectedRecord;
+    }
+    record = r;
+    return 0;
 }
 
 } // namespace
@@ -112,13 +128,7 @@ int TkDecodeSensorConfigReply(CTkPacket& reply, SensorConfigRecord& config)
     body.Skip(1);
     SensorConfigRecord r;
     r.value0 = body.F32();
-    r.date.year = body.U16();
-    r.date.month = body.U8();
-    r.date.day = body.U8();
-    r.date.hour = body.U8();
-    r.date.minute = body.U8();
-    r.date.second = body.U8();
-    r.date.hundredths = body.U8();
+    r.date = body.Time();
     r.word1 = body.U16();
     for (float& v : r.values3) {
         v = body.F32();
@@ -149,74 +159,35 @@ int TkDecodeCalCoeffStatusReply(CTkPacket& reply)
 
 int TkDecodeCalCoeff1Reply(CTkPacket& reply, CalCoeffRecord91& record)
 {
-    if (const int head = CheckCalCoeffHead(reply, kTkCalCoeffKind1); head != 0) {
-        return head;
-    }
-    size_t size = 0;
-    const uint8_t* data = CalCoeffBody(reply, kTkCalCoeff1Layout, kTkCalCoeff1Tag, &size);
-    if (data == nullptr) {
-        return kTkErrUnexpectedRecord;
-    }
-    TkBodyReader body(data, size);
-    body.Skip(3);
-    CalCoeffRecord91 r;
-    r.value1 = body.U32();
-    r.value2 = body.U32();
-    r.value3 = body.U16();
-    r.value4 = body.U32();
-    r.value5 = body.F32();
-    if (!body.Ok()) {
-        return kTkErrUnexpectedRecord;
-    }
-    record = r;
-    return 0;
+    return DecodeCalCoeffReply(reply, kTkCalCoeffKind1, kTkCalCoeff1Layout, kTkCalCoeff1Tag, record,
+                               [](TkBodyReader& body, CalCoeffRecord91& r) {
+                                   r.value1 = body.U32();
+                                   r.value2 = body.U32();
+                                   r.value3 = body.U16();
+                                   r.value4 = body.U32();
+                                   r.value5 = body.F32();
+                               });
 }
 
 int TkDecodeCalCoeff2Reply(CTkPacket& reply, CalCoeffRecord92& record)
 {
-    if (const int head = CheckCalCoeffHead(reply, kTkCalCoeffKind2); head != 0) {
-        return head;
-    }
-    size_t size = 0;
-    const uint8_t* data = CalCoeffBody(reply, kTkCalCoeff2Layout, kTkCalCoeff2Tag, &size);
-    if (data == nullptr) {
-        return kTkErrUnexpectedRecord;
-    }
-    TkBodyReader body(data, size);
-    body.Skip(3);
-    CalCoeffRecord92 r;
-    for (uint32_t& v : r.values) {
-        v = body.U32();
-    }
-    body.Skip(2);  // the record's trailing 16-bit value is not kept
-    if (!body.Ok()) {
-        return kTkErrUnexpectedRecord;
-    }
-    record = r;
-    return 0;
+    return DecodeCalCoeffReply(reply, kTkCalCoeffKind2, kTkCalCoeff2Layout, kTkCalCoeff2Tag, record,
+                               [](TkBodyReader& body, CalCoeffRecord92& r) {
+                                   for (uint32_t& v : r.values) {
+                                       v = body.U32();
+                                   }
+                                   body.Skip(2);  // the record's trailing 16-bit value is not kept
+                               });
 }
 
 int TkDecodeCalCoeff3Reply(CTkPacket& reply, CalCoeffRecord93& record)
 {
-    if (const int head = CheckCalCoeffHead(reply, kTkCalCoeffKind3); head != 0) {
-        return head;
-    }
-    size_t size = 0;
-    const uint8_t* data = CalCoeffBody(reply, kTkCalCoeff3Layout, kTkCalCoeff3Tag, &size);
-    if (data == nullptr) {
-        return kTkErrUnexpectedRecord;
-    }
-    TkBodyReader body(data, size);
-    body.Skip(3);
-    CalCoeffRecord93 r;
-    for (float& v : r.values) {
-        v = body.F32();
-    }
-    if (!body.Ok()) {
-        return kTkErrUnexpectedRecord;
-    }
-    record = r;
-    return 0;
+    return DecodeCalCoeffReply(reply, kTkCalCoeffKind3, kTkCalCoeff3Layout, kTkCalCoeff3Tag, record,
+                               [](TkBodyReader& body, CalCoeffRecord93& r) {
+                                   for (float& v : r.values) {
+                                       v = body.F32();
+                                   }
+                               });
 }
 
 // ---- Raw reads -------------------------------------------------------------------------
@@ -369,13 +340,7 @@ ProtocolResultCode CTkSession::WriteSensorConfig(const SensorConfigRecord* confi
     TkBodyWriter body;
     body.U8(kTkSensorConfigTag)
         .F32(sent.value0)
-        .U16(sent.date.year)
-        .U8(sent.date.month)
-        .U8(sent.date.day)
-        .U8(sent.date.hour)
-        .U8(sent.date.minute)
-        .U8(sent.date.second)
-        .U8(sent.date.hundredths)
+        .Time(sent.date)
         .U16(sent.word1);
     for (float v : sent.values3) {
         body.F32(v);

@@ -39,6 +39,12 @@ TkBodyWriter& TkBodyWriter::U32(uint32_t value) { return Bytes(&value, sizeof va
 TkBodyWriter& TkBodyWriter::F32(float value) { return Bytes(&value, sizeof value); }
 TkBodyWriter& TkBodyWriter::F64(double value) { return Bytes(&value, sizeof value); }
 
+TkBodyWriter& TkBodyWriter::Time(const DeviceTime& time)
+{
+    WriteDeviceTimeFields(*this, time);
+    return *this;
+}
+
 TkBodyWriter& TkBodyWriter::Bytes(const void* data, size_t length)
 {
     if (length > 0 && data != nullptr) {
@@ -74,40 +80,21 @@ bool TkBodyReader::Take(void* out, size_t length)
     return false;
 }
 
-uint8_t TkBodyReader::U8()
+template <typename T>
+T TkBodyReader::Value()
 {
-    uint8_t v = 0;
+    T v{};
     Take(&v, sizeof v);
     return v;
 }
 
-uint16_t TkBodyReader::U16()
-{
-    uint16_t v = 0;
-    Take(&v, sizeof v);
-    return v;
-}
+uint8_t TkBodyReader::U8() { return Value<uint8_t>(); }
+uint16_t TkBodyReader::U16() { return Value<uint16_t>(); }
+uint32_t TkBodyReader::U32() { return Value<uint32_t>(); }
+float TkBodyReader::F32() { return Value<float>(); }
+double TkBodyReader::F64() { return Value<double>(); }
 
-uint32_t TkBodyReader::U32()
-{
-    uint32_t v = 0;
-    Take(&v, sizeof v);
-    return v;
-}
-
-float TkBodyReader::F32()
-{
-    float v = 0;
-    Take(&v, sizeof v);
-    return v;
-}
-
-double TkBodyReader::F64()
-{
-    double v = 0;
-    Take(&v, sizeof v);
-    return v;
-}
+DeviceTime TkBodyReader::Time() { return ReadDeviceTimeFields(*this); }
 
 void TkBodyReader::Bytes(void* out, size_t length) { Take(out, length); }
 

@@ -113,6 +113,8 @@ public:
     TkBodyWriter& F32(float value);
     TkBodyWriter& F64(double value);
     TkBodyWriter& Bytes(const void* data, size_t length);
+    // A device time, "i6(c)".
+    TkBodyWriter& Time(const DeviceTime& time);
     // text in a field of width bytes: at most width - 1 characters, then zeros, so the
     // field always ends with a zero.
     TkBodyWriter& Text(const char* text, size_t width);
@@ -135,6 +137,8 @@ public:
     uint32_t U32();
     float F32();
     double F64();
+    // A device time, "i6(c)".
+    DeviceTime Time();
     // Copies length bytes (zeros past the end).
     void Bytes(void* out, size_t length);
     void Skip(size_t length);
@@ -147,6 +151,9 @@ public:
 
 private:
     bool Take(void* out, size_t length);
+    // The next sizeof(T) bytes as a T (zero past the end).
+    template <typename T>
+    T Value();
 
     const uint8_t* m_data;
     size_t m_size;

@@ -1,6 +1,7 @@
 #include "foundation/AppUtils.h"
 
 #include "foundation/NumberText.h"
+#include "platform/AsciiCase.h"
 #include "platform/Clock.h"
 #include "platform/Identity.h"
 #include "platform/Process.h"
@@ -306,21 +307,11 @@ bool MatchTokens(const std::vector<PatternToken>& tokens, std::string_view name)
     return p == count;
 }
 
-std::string LowerAscii(std::string_view s)
-{
-    std::string out(s);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
-
 } // namespace
 
 bool MatchWildcard(std::string_view name, std::string_view pattern)
 {
-    return MatchWildcardText(LowerAscii(pattern), LowerAscii(name));
+    return MatchWildcardText(wv::LowerAscii(pattern), wv::LowerAscii(name));
 }
 
 bool MatchWildcardText(std::string_view pattern, std::string_view name) { return MatchTokens(Tokenize(pattern), name); }

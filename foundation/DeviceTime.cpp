@@ -159,6 +159,32 @@ Addend FromDuration(const Duration& d)
     return a;
 }
 
+// A wide duration as the instruments add it: all of its days, and the low byte
+// of each smaller field.
+Addend FromWideDuration(const WideDuration& d)
+{
+    Addend a;
+    a.days = d.days;
+    a.hours = d.hours & 0xFFu;
+    a.minutes = d.minutes & 0xFFu;
+    a.seconds = d.seconds & 0xFFu;
+    a.hundredths = d.hundredths & 0xFFu;
+    return a;
+}
+
+// The date and time of civil fields to the second; hundredths 0.
+DeviceTime FromCivilTime(const wv::CivilTime& f)
+{
+    DeviceTime time;
+    time.year = static_cast<uint16_t>(f.year);
+    time.month = static_cast<uint8_t>(f.month);
+    time.day = static_cast<uint8_t>(f.day);
+    time.hour = static_cast<uint8_t>(f.hour);
+    time.minute = static_cast<uint8_t>(f.minute);
+    time.second = static_cast<uint8_t>(f.second);
+    return time;
+}
+
 template <typename T>
 int16_t CompareFields(std::initializer_list<std::pair<T, T>> fields)
 {
@@ -178,11 +204,7 @@ int16_t CompareFields(std::initializer_list<std::pair<T, T>> fields)
 void GetLocalDeviceTime(DeviceTime& time)
 {
     const wv::CivilTime now = wv::LocalTimeNow();
-    time.year = static_cast<uint16_t>(now.year);
-    time.month = static_cast<uint8_t>(now.month);
-    time.day = static_cast<uint8_t>(now.day);
-    time.hour = static_cast<uint8_t>(now.hour);
-    time.minute = static_cast<uint8_t>(now.minute);
+    time = FromCivilTime(now);
     // An instrument clock has no leap second.
     time.second = static_cast<uint8_t>(now.second > 59 ? 59 : now.second);
     time.hundredths = static_cast<uint8_t>(now.millisecond / 10);
@@ -255,25 +277,13 @@ DeviceTime& AddDuration(DeviceTime& time, const Duration& duration)
 
 DeviceTime& AddWideDuration(DeviceTime& time, const WideDuration& duration)
 {
-    Addend a;
-    a.days = duration.days;
-    a.hours = duration.hours & 0xFFu;
-    a.minutes = duration.minutes & 0xFFu;
-    a.seconds = duration.seconds & 0xFFu;
-    a.hundredths = duration.hundredths & 0xFFu;
-    AddToTime(time, a, false);
+    AddToTime(time, FromWideDuration(duration), false);
     return time;
 }
 
 DeviceTime& AddLongDuration(DeviceTime& time, const WideDuration& duration)
 {
-    Addend a;
-    a.days = duration.days;
-    a.hours = duration.hours & 0xFFu;
-    a.minutes = duration.minutes & 0xFFu;
-    a.seconds = duration.seconds & 0xFFu;
-    a.hundredths = duration.hundredths & 0xFFu;
-    AddToTime(time, a, true);
+    AddToTime(time, FromWideDuration(duration), true);
     return time;
 }
 
@@ -399,13 +409,7 @@ bool OleDateTimeToDeviceTime(const wv::OleDateTime& value, DeviceTime& time)
         time = kDeviceTimeNotSet;
         return false;
     }
-    time.year = static_cast<uint16_t>(f.year);
-    time.month = static_cast<uint8_t>(f.month);
-    time.day = static_cast<uint8_t>(f.day);
-    time.hour = static_cast<uint8_t>(f.hour);
-    time.minute = static_cast<uint8_t>(f.minute);
-    time.second = static_cast<uint8_t>(f.second);
-    time.hundredths = 0;
+    time = FromCivilTime(f);
     return true;
 }
 

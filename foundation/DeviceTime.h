@@ -57,6 +57,36 @@ inline constexpr uint8_t kTestStartNotSetMonth = 100;
 inline constexpr size_t kDeviceTimeRecordOffset = 4;
 inline constexpr size_t kDeviceTimeRecordMinSize = kDeviceTimeRecordOffset + 8;
 
+// Writes time field by field, the year word first, then month, day, hour,
+// minute, second and hundredths, with any writer of record fields that has U16
+// and U8 (request and reply bodies, channel forms): the layout "i6(c)".
+template <typename Writer>
+void WriteDeviceTimeFields(Writer& w, const DeviceTime& time)
+{
+    w.U16(time.year);
+    w.U8(time.month);
+    w.U8(time.day);
+    w.U8(time.hour);
+    w.U8(time.minute);
+    w.U8(time.second);
+    w.U8(time.hundredths);
+}
+
+// Reads a time written by WriteDeviceTimeFields with a reader that has U16 and U8.
+template <typename Reader>
+DeviceTime ReadDeviceTimeFields(Reader& r)
+{
+    DeviceTime time;
+    time.year = r.U16();
+    time.month = r.U8();
+    time.day = r.U8();
+    time.hour = r.U8();
+    time.minute = r.U8();
+    time.second = r.U8();
+    time.hundredths = r.U8();
+    return time;
+}
+
 // The computer's local time; hundredths = milliseconds div 10.
 void GetLocalDeviceTime(DeviceTime& time);
 

@@ -1,7 +1,7 @@
 #include "foundation/Registry.h"
 
-#include "foundation/StringUtils.h"
 #include "foundation/Text.h"
+#include "platform/AsciiCase.h"
 #include "platform/ProgramHome.h"
 #include "platform/RegistryStore.h"
 
@@ -9,8 +9,8 @@
 #include <cerrno>
 #include <fstream>
 #include <mutex>
-#include <sstream>
 #include <system_error>
+#include <unordered_map>
 #include <vector>
 
 #include <sys/stat.h>
@@ -31,10 +31,6 @@ std::filesystem::path g_iniPath;
 
 std::function<bool(const std::filesystem::path&)> g_remover;
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualNoCase(std::string_view a, std::string_view b) { return CompareNoCase(a, b) == 0; }
-
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
 std::string_view Trim(std::string_view s)
@@ -46,121 +42,6 @@ std::string_view Trim(std::string_view s)
         s.remove_suffix(1);
     }
     return s;
-}
-
-// An INI file (the old settings file, the trace switch), read as the
-// system's profile functions read it: sections and keys compared without
-// regard to case, the first occurrence of a section or a key counts.
-struct IniFile {
-    struct Section {
-        std::string name;
-        std::vector<std::pair<std::string, std::string>> keys;
-    };
-    std::vector<Section> sections;
-
-    const std::string* Find(std::string_view section, std::string_view key) const
-    {
-        for (const Section& s : sections) {
-            if (!EqualNoCase(s.name, section)) {
-                continue;
-            }
-            for (const auto& [k, v] : s.keys) {
-                if (EqualNoCase(k, key)) {
-                    return &v;
-                }
-            }
-            return nullptr;
-        }
-        return nullptr;
-    }
-};
-
-// Parses the file's text (already UTF-8).
-IniFile ParseIniFile(std::string_view text)
-{
-    IniFile ini;
-    constexpr size_t kNone = static_cast<size_t>(-1);
-    size_t current = kNone; // index of the section that key lines go to
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string_view::npos) {
-            end = text.size();
-        }
-        std::string_view line = Trim(text.substr(start, end - start));
-        start = end + 1;
-        if (line.empty() || line.front() == ';') {
-            continue;
-        }
-        if (line.front() == '[') {
-            size_t close = line.find(']');
-            std::string_view name = Trim(line.substr(1, close == std::string_view::npos ? line.size() - 1 : close - 1));
-            current = kNone;
-            for (size_t i = 0; i < ini.sections.size(); ++i) {
-                if (EqualNoCase(ini.sections[i].name, name)) {
-                    current = i; // a repeated section continues the first one
-                    break;
-                }
-            }
-            if (current == kNone) {
-                current = ini.sections.size();
-                ini.sections.push_back({std::string(name), {}});
-            }
-            continue;
-        }
-        size_t eq = line.find('=');
-        if (current == kNone || eq == std::string_view::npos) {
-            continue;
-        }
-        std::string_view key = Trim(line.substr(0, eq));
-        std::string_view value = Trim(line.substr(eq + 1));
-        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
-            value = value.substr(1, value.size() - 2);
-        }
-        ini.sections[current].keys.emplace_back(std::string(key), std::string(value));
-    }
-    return ini;
-}
-
-// Reads and parses an INI file; false when it cannot be read.
-bool LoadIniFile(const std::filesystem::path& path, IniFile& ini)
-{
-    if (path.empty()) {
-        return false;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return false;
-    }
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) {
-        return false;
-    }
-    std::string bytes;
-    char buffer[8192];
-    while (in) {
-        in.read(buffer, sizeof buffer);
-        bytes.append(buffer, static_cast<size_t>(in.gcount()));
-        if (static_cast<std::streamoff>(bytes.size()) > kMaxIniBytes) {
-            return false;
-        }
-    }
-    if (in.bad()) {
-        return false;
-    }
-    std::string text;
-    std::string_view view(bytes);
-    if (view.substr(0, 3) == "\xEF\xBB\xBF") {
-        text.assign(view.substr(3));
-    } else if (view.substr(0, 2) == "\xFF\xFE") {
-        text = Utf16ToUtf8(view.substr(2), false);
-    } else if (view.substr(0, 2) == "\xFE\xFF") {
-        text = Utf16ToUtf8(view.substr(2), true);
-    } else {
-        text = Cp1252ToUtf8(view); // files from Windows carry its 8-bit code page
-    }
-    ini = ParseIniFile(text);
-    return true;
 }
 
 // The profile-number reading of a value: optional blanks and sign, then "0x"
@@ -177,7 +58,7 @@ bool ParseProfileNumber(std::string_view s, int& value)
     }
     unsigned base = 10;
     if (s.size() > 2 && s[0] == '0') {
-        char p = Lower(s[1]);
+        char p = wv::LowerAscii(s[1]);
         base = p == 'x' ? 16 : p == 'o' ? 8 : p == 'b' ? 2 : 10;
         if (base != 10) {
             s.remove_prefix(2);
@@ -187,7 +68,7 @@ bool ParseProfileNumber(std::string_view s, int& value)
     size_t digits = 0;
     for (char c : s) {
         unsigned d;
-        char l = Lower(c);
+        char l = wv::LowerAscii(c);
         if (l >= '0' && l <= '9') {
             d = static_cast<unsigned>(l - '0');
         } else if (l >= 'a' && l <= 'f') {
@@ -261,6 +142,132 @@ bool MigrateDwords(std::string_view section, const DwordMove (&moves)[N])
 } // namespace
 
 // ---------------------------------------------------------------------------
+// Profile-style INI text
+
+namespace wv {
+
+ProfileIni ProfileIni::Parse(std::string_view text)
+{
+    ProfileIni ini;
+    // Section index by name in lower case, so that a file of many sections
+    // does not take quadratic time.
+    std::unordered_map<std::string, size_t> index;
+    constexpr size_t kNone = static_cast<size_t>(-1);
+    size_t current = kNone; // index of the section that key lines go to
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) {
+            end = text.size();
+        }
+        std::string_view line = Trim(text.substr(start, end - start));
+        start = end + 1;
+        if (line.empty() || line.front() == ';') {
+            continue;
+        }
+        if (line.front() == '[') {
+            size_t close = line.find(']');
+            std::string_view name = Trim(line.substr(1, close == std::string_view::npos ? line.size() - 1 : close - 1));
+            // A repeated section continues the first one.
+            auto [it, added] = index.try_emplace(LowerAscii(name), ini.sections.size());
+            if (added) {
+                ini.sections.push_back({std::string(name), {}});
+            }
+            current = it->second;
+            continue;
+        }
+        size_t eq = line.find('=');
+        if (current == kNone || eq == std::string_view::npos) {
+            continue;
+        }
+        std::string_view key = Trim(line.substr(0, eq));
+        std::string_view value = Trim(line.substr(eq + 1));
+        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
+            value = value.substr(1, value.size() - 2);
+        }
+        ini.sections[current].keys.emplace_back(std::string(key), std::string(value));
+    }
+    return ini;
+}
+
+ProfileIni ProfileIni::FromBytes(std::string_view bytes)
+{
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+        return Parse(bytes.substr(3));
+    }
+    if (bytes.substr(0, 2) == "\xFF\xFE") {
+        return Parse(Utf16ToUtf8(bytes.substr(2), false));
+    }
+    if (bytes.substr(0, 2) == "\xFE\xFF") {
+        return Parse(Utf16ToUtf8(bytes.substr(2), true));
+    }
+    return Parse(Cp1252ToUtf8(bytes)); // files from Windows carry its 8-bit code page
+}
+
+const std::string* ProfileIni::Find(std::string_view section, std::string_view key) const
+{
+    for (const Section& s : sections) {
+        if (!EqualNoCaseAscii(s.name, section)) {
+            continue;
+        }
+        for (const auto& [k, v] : s.keys) {
+            if (EqualNoCaseAscii(k, key)) {
+                return &v;
+            }
+        }
+        return nullptr; // section names are distinct
+    }
+    return nullptr;
+}
+
+std::string ProfileIni::ReadString(std::string_view section, std::string_view key, std::string_view defaultText) const
+{
+    const std::string* value = Find(section, key);
+    return value ? *value : std::string(defaultText);
+}
+
+int ProfileIni::ReadInt(std::string_view section, std::string_view key, int defaultValue) const
+{
+    const std::string* text = Find(section, key);
+    int value = 0;
+    if (!text || !ParseProfileNumber(*text, value)) {
+        return defaultValue;
+    }
+    return value;
+}
+
+bool LoadProfileIni(const std::filesystem::path& path, ProfileIni& ini)
+{
+    if (path.empty()) {
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return false;
+    }
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        return false;
+    }
+    std::string bytes;
+    char buffer[8192];
+    while (in) {
+        in.read(buffer, sizeof buffer);
+        bytes.append(buffer, static_cast<size_t>(in.gcount()));
+        if (static_cast<std::streamoff>(bytes.size()) > kMaxIniBytes) {
+            return false;
+        }
+    }
+    if (in.bad()) {
+        return false;
+    }
+    ini = ProfileIni::FromBytes(bytes);
+    return true;
+}
+
+} // namespace wv
+
+// ---------------------------------------------------------------------------
 // Key paths
 
 size_t InitRegistryPrefix()
@@ -292,7 +299,7 @@ int CRegKeyHolder::Create(wv::RegistryStore& parent, std::string_view subkeyPath
     if (prefix == 0) {
         prefix = InitRegistryPrefix();
     }
-    if (subkeyPath.size() < prefix || !EqualNoCase(subkeyPath.substr(0, prefix - 1), kRegistryRootKey) ||
+    if (subkeyPath.size() < prefix || !wv::EqualNoCaseAscii(subkeyPath.substr(0, prefix - 1), kRegistryRootKey) ||
         subkeyPath[prefix - 1] != '\\') {
         result = EACCES;
         return result;
@@ -402,12 +409,11 @@ std::filesystem::path GetIniPath()
 
 std::string ReadPrivateString(std::string_view section, std::string_view key, std::string_view defaultText)
 {
-    IniFile ini;
-    if (!LoadIniFile(GetIniPath(), ini)) {
+    wv::ProfileIni ini;
+    if (!wv::LoadProfileIni(GetIniPath(), ini)) {
         return std::string(defaultText);
     }
-    const std::string* value = ini.Find(section, key);
-    return value ? *value : std::string(defaultText);
+    return ini.ReadString(section, key, defaultText);
 }
 
 int ReadPrivateInt(std::string_view section, std::string_view key, int defaultValue)
@@ -418,16 +424,11 @@ int ReadPrivateInt(std::string_view section, std::string_view key, int defaultVa
 int ReadProfileIntFromFile(const std::filesystem::path& path, std::string_view section, std::string_view key,
                            int defaultValue)
 {
-    IniFile ini;
-    if (!LoadIniFile(path, ini)) {
+    wv::ProfileIni ini;
+    if (!wv::LoadProfileIni(path, ini)) {
         return defaultValue;
     }
-    const std::string* text = ini.Find(section, key);
-    int value = 0;
-    if (!text || !ParseProfileNumber(*text, value)) {
-        return defaultValue;
-    }
-    return value;
+    return ini.ReadInt(section, key, defaultValue);
 }
 
 bool MigrateAppInfo()
@@ -484,8 +485,8 @@ bool MigrateIniToRegistry(const ModuleInstance& instance)
     }
     // An unreadable file would turn every value into its default: leave it
     // for a later start.
-    IniFile probe;
-    if (!LoadIniFile(path, probe)) {
+    wv::ProfileIni probe;
+    if (!wv::LoadProfileIni(path, probe)) {
         return false;
     }
 

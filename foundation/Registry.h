@@ -35,6 +35,8 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace wv {
 class RegistryStore;
@@ -115,6 +117,48 @@ bool WriteRegString(std::string_view section, std::string_view valueName, std::s
 std::string ReadRegString(std::string_view section, std::string_view valueName, std::string_view defaultText);
 
 // ---------------------------------------------------------------------------
+// Profile-style INI text
+
+namespace wv {
+
+// The contents of an INI file (the old settings file, the trace switch) as the
+// system's profile functions read it: "[name]" starts a section (text after
+// the "]" is ignored, a missing "]" ends the name at the line's end), "key=value"
+// lines belong to the section above them, lines starting with ";" and lines
+// without "=" are ignored, and so are key lines above the first section.
+// Names and values lose the blanks (space, tab, CR, VT, FF) at their ends, and
+// a value one pair of enclosing quotes (" or '). A repeated section continues
+// the first one. Lookups compare sections and keys without regard to letter
+// case; the first occurrence of a key counts.
+struct ProfileIni {
+    struct Section {
+        std::string name;
+        std::vector<std::pair<std::string, std::string>> keys; // in file order, repeats kept
+    };
+    std::vector<Section> sections; // in file order, names distinct without regard to case
+
+    // Parses the bytes of a file: after a UTF-8 byte-order mark they are UTF-8,
+    // after a UTF-16 one (either order) UTF-16, else Windows-1252.
+    static ProfileIni FromBytes(std::string_view bytes);
+    // Parses text that is already UTF-8 (no byte-order mark is looked for).
+    static ProfileIni Parse(std::string_view text);
+
+    // The value of key in section, or null when either is missing.
+    const std::string* Find(std::string_view section, std::string_view key) const;
+    // The value of key in section, or defaultText when it is missing.
+    std::string ReadString(std::string_view section, std::string_view key, std::string_view defaultText) const;
+    // The number of key in section, read as ReadPrivateInt describes; defaultValue
+    // when it is missing or its text starts with no number.
+    int ReadInt(std::string_view section, std::string_view key, int defaultValue) const;
+};
+
+// Reads and parses the INI file at path; false when there is no such regular
+// file, it cannot be read, or it is larger than a settings file can be (16 MiB).
+bool LoadProfileIni(const std::filesystem::path& path, ProfileIni& ini);
+
+} // namespace wv
+
+// ---------------------------------------------------------------------------
 // The old settings file
 
 // The program module whose old settings file is read: it stands for the
@@ -142,9 +186,10 @@ std::filesystem::path GetOldIniPath(const ModuleInstance& instance);
 // is missing.
 std::string ReadPrivateString(std::string_view section, std::string_view key, std::string_view defaultText);
 
-// The number of key in section of the remembered old settings file (decimal
-// with an optional sign, or "0x" hexadecimal, up to the first character that
-// does not belong to it). defaultValue when no path is remembered, the file,
+// The number of key in section of the remembered old settings file (optional
+// blanks and sign, then "0x" hexadecimal, "0o" octal, "0b" binary or decimal
+// digits, up to the first character that does not belong to them; the result
+// wraps to 32 bits). defaultValue when no path is remembered, the file,
 // section or key is missing, or the text starts with no number.
 int ReadPrivateInt(std::string_view section, std::string_view key, int defaultValue);
 

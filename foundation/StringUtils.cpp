@@ -1,12 +1,12 @@
 #include "foundation/StringUtils.h"
 
+#include "platform/AsciiCase.h"
+
 #include <algorithm>
 #include <cstring>
 #include <numeric>
 
 namespace {
-
-unsigned char FoldAscii(unsigned char c) { return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a') : c; }
 
 bool StartsWith(std::string_view s, std::string_view prefix)
 {
@@ -100,8 +100,8 @@ int CompareNoCase(std::string_view a, std::string_view b)
 {
     size_t n = std::min(a.size(), b.size());
     for (size_t i = 0; i < n; ++i) {
-        unsigned char x = FoldAscii(static_cast<unsigned char>(a[i]));
-        unsigned char y = FoldAscii(static_cast<unsigned char>(b[i]));
+        const auto x = static_cast<unsigned char>(wv::LowerAscii(a[i]));
+        const auto y = static_cast<unsigned char>(wv::LowerAscii(b[i]));
         if (x != y)
             return x < y ? -1 : 1;
     }

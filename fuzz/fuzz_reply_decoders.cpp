@@ -199,30 +199,20 @@ void Coefficients(CTkPacket& reply, const Params& p)
     }
 }
 
-void LevelSensor(CTkPacket& reply, const Params&)
+// A sensor record: refused only as unexpected (record untouched); decoded, its text field
+// Text ends with a zero.
+template <class T, int (*Decode)(CTkPacket&, T&), auto Text>
+void TextRecord(CTkPacket& reply, const Params&)
 {
-    LevelSensorRecord record = Sentinel<LevelSensorRecord>();
-    const LevelSensorRecord before = record;
-    const int result = CTkSession::DecodeSensorInfo100Reply(reply, record);
+    T record = Sentinel<T>();
+    const T before = record;
+    const int result = Decode(reply, record);
     if (result != 0) {
         Check(result == kTkErrUnexpectedRecord);
         Check(SameBytes(record, before));
         return;
     }
-    Check(record.serial[kSensorSerialSize - 1] == '\0');
-}
-
-void SensorInfo(CTkPacket& reply, const Params&)
-{
-    SensorInfoRecord record = Sentinel<SensorInfoRecord>();
-    const SensorInfoRecord before = record;
-    const int result = CTkSession::DecodeSensorInfoReply(reply, record);
-    if (result != 0) {
-        Check(result == kTkErrUnexpectedRecord);
-        Check(SameBytes(record, before));
-        return;
-    }
-    Check(record.text[kSensorInfoTextSize - 1] == '\0');
+    Check((record.*Text).back() == '\0');
 }
 
 // ---- Test commands ---------------------------------------------------------------------
@@ -286,9 +276,10 @@ const Decoder kDecoders[] = {
     {"channel block (265)", Record<SensorBlockRecord, CTkSession::DecodeChannelBlock265Reply>},
     {"pt calibration (263)", Record<PtCalInfoRecord, CTkSession::DecodePtCalInfoReply>},
     {"coefficient blocks (263)", Coefficients},
-    {"level sensor (269)", LevelSensor},
+    {"level sensor (269)",
+     TextRecord<LevelSensorRecord, CTkSession::DecodeSensorInfo100Reply, &LevelSensorRecord::serial>},
     {"conductivity sensor (269)", Record<ConductivitySensorRecord, CTkSession::DecodeSensorInfo8Reply>},
-    {"sensor info (269)", SensorInfo},
+    {"sensor info (269)", TextRecord<SensorInfoRecord, CTkSession::DecodeSensorInfoReply, &SensorInfoRecord::text>},
     {"wiper record (247)", Record<WiperRecord, CTkSession::DecodeWiperRecordReply>},
     {"zero pressure (276)", Record<float, CTkSession::DecodeZeroPressureReply>},
     {"test definition (250)", TestDefinition},

@@ -1,5 +1,7 @@
 #include "platform/Identity.h"
 
+#include "platform/AsciiCase.h"
+
 #include <cerrno>
 #include <fstream>
 #include <sstream>
@@ -24,22 +26,6 @@ std::string Trim(std::string_view s)
         return {};
     size_t e = s.find_last_not_of(" \t\r\n");
     return std::string(s.substr(b, e - b + 1));
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
 }
 
 // The login name of the effective user; empty when it has no account entry.
@@ -108,7 +94,7 @@ std::string WorkgroupFromSmbConfig(std::string_view text)
             continue;
         if (t[0] == '[') {
             size_t close = t.find(']');
-            inGlobal = close != std::string::npos && EqualNoCase(Trim(std::string_view(t).substr(1, close - 1)), "global");
+            inGlobal = close != std::string::npos && EqualNoCaseAscii(Trim(std::string_view(t).substr(1, close - 1)), "global");
             continue;
         }
         if (!inGlobal)
@@ -116,7 +102,7 @@ std::string WorkgroupFromSmbConfig(std::string_view text)
         size_t eq = t.find('=');
         if (eq == std::string::npos)
             continue;
-        if (EqualNoCase(Trim(std::string_view(t).substr(0, eq)), "workgroup"))
+        if (EqualNoCaseAscii(Trim(std::string_view(t).substr(0, eq)), "workgroup"))
             result = Trim(std::string_view(t).substr(eq + 1)); // the last setting wins
     }
     return result;

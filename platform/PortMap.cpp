@@ -1,5 +1,6 @@
 #include "platform/PortMap.h"
 
+#include "platform/AsciiCase.h"
 #include "platform/RegistryStore.h"
 
 #include <algorithm>
@@ -35,14 +36,8 @@ int ComNumberOf(std::string_view name)
     if (name.size() < 4 || name.size() > 6) {
         return 0;
     }
-    for (size_t i = 0; i < 3; ++i) {
-        char c = name[i];
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-        if (c != "COM"[i]) {
-            return 0;
-        }
+    if (!EqualNoCaseAscii(name.substr(0, 3), "COM")) {
+        return 0;
     }
     if (name[3] == '0') {
         return 0;

@@ -1,5 +1,7 @@
 #include "platform/ProgramHome.h"
 
+#include "platform/AsciiCase.h"
+
 #include <array>
 #include <cerrno>
 #include <cstdlib>
@@ -19,19 +21,6 @@ namespace {
 constexpr std::array<std::string_view, 6> kCanonicalFolders = {
     "Config", "Data", "Data/LowFlow", "Firmware", "Calibration Reports", "Cache",
 };
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (LowerAscii(a[i]) != LowerAscii(b[i]))
-            return false;
-    }
-    return true;
-}
 
 // Splits a relative path at '/' and '\'; empty components and "." are dropped.
 std::vector<std::string> SplitComponents(std::string_view relative)
@@ -64,7 +53,7 @@ std::string CanonicalSpelling(const std::vector<std::string>& components)
         joined += c;
     }
     for (std::string_view folder : kCanonicalFolders) {
-        if (EqualNoCase(folder, joined)) {
+        if (EqualNoCaseAscii(folder, joined)) {
             size_t slash = folder.rfind('/');
             return std::string(slash == std::string_view::npos ? folder : folder.substr(slash + 1));
         }
@@ -88,7 +77,7 @@ std::string FindEntry(const fs::path& folder, const std::string& name)
         if (ec)
             break;
         std::string entry = it->path().filename().string();
-        if (EqualNoCase(entry, name) && (best.empty() || entry < best))
+        if (EqualNoCaseAscii(entry, name) && (best.empty() || entry < best))
             best = entry;
     }
     return best;

@@ -1,6 +1,7 @@
 #include "platform/PseudoTerminal.h"
 
 #include "platform/Termios2.h"
+#include "platform/UniqueFd.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -23,29 +24,6 @@ namespace {
 
 // The most data bytes one read of the master takes.
 constexpr size_t kChunk = 4096;
-
-// A descriptor closed at the end of its scope unless released.
-class OwnedFd {
-public:
-    explicit OwnedFd(int fd = -1) : fd_(fd) {}
-    ~OwnedFd()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    OwnedFd(const OwnedFd&) = delete;
-    OwnedFd& operator=(const OwnedFd&) = delete;
-    int Get() const { return fd_; }
-    int Release()
-    {
-        int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-private:
-    int fd_;
-};
 
 enum class ReadOutcome {
     Data,    // got data bytes (possibly none, for an empty data packet)
@@ -96,7 +74,7 @@ int PseudoTerminal::Open(const PtyOptions& options, std::string* errorText)
     if (master_ >= 0)
         return fail("open", EALREADY);
 
-    OwnedFd master(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+    UniqueFd master(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
     if (master.Get() < 0)
         return fail("posix_openpt", errno);
     if (grantpt(master.Get()) != 0 || unlockpt(master.Get()) != 0)
@@ -110,7 +88,7 @@ int PseudoTerminal::Open(const PtyOptions& options, std::string* errorText)
             return fail("ptsname_r", r);
         name.resize(name.size() * 2);
     }
-    OwnedFd hold(::open(name.data(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+    UniqueFd hold(::open(name.data(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
     if (hold.Get() < 0)
         return fail("open slave", errno);
 

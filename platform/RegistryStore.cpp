@@ -1,6 +1,8 @@
 #include "platform/RegistryStore.h"
 
+#include "platform/AsciiCase.h"
 #include "platform/ProgramHome.h"
+#include "platform/UniqueFd.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -20,17 +22,6 @@ namespace {
 
 // Files larger than this are not settings files; they are left alone.
 constexpr off_t kMaxFileBytes = 64 * 1024 * 1024;
-
-std::string Fold(std::string_view name)
-{
-    std::string folded(name);
-    for (char& c : folded) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return folded;
-}
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -244,32 +235,6 @@ FileStamp StampOf(const std::filesystem::path& path)
     return StampOf(st);
 }
 
-// Closes a file descriptor on every way out.
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() { Reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int Get() const { return fd_; }
-    int Release()
-    {
-        int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-    void Reset()
-    {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        fd_ = -1;
-    }
-
-private:
-    int fd_;
-};
-
 bool WriteAll(int fd, const std::string& text)
 {
     size_t done = 0;
@@ -331,13 +296,13 @@ RegistryValue RegistryValue::Text(std::string value)
 
 RegistryData::Section* RegistryData::FindSection(std::string_view section)
 {
-    auto it = index_.find(Fold(section));
+    auto it = index_.find(LowerAscii(section));
     return it == index_.end() ? nullptr : &sections_[it->second];
 }
 
 const RegistryData::Section* RegistryData::FindSection(std::string_view section) const
 {
-    auto it = index_.find(Fold(section));
+    auto it = index_.find(LowerAscii(section));
     return it == index_.end() ? nullptr : &sections_[it->second];
 }
 
@@ -346,7 +311,7 @@ RegistryData::Section& RegistryData::SectionFor(std::string_view section)
     if (Section* s = FindSection(section)) {
         return *s;
     }
-    index_.emplace(Fold(section), sections_.size());
+    index_.emplace(LowerAscii(section), sections_.size());
     sections_.push_back(Section{std::string(section), {}, {}});
     return sections_.back();
 }
@@ -364,14 +329,14 @@ bool RegistryData::CreateSection(std::string_view section)
 
 bool RegistryData::DeleteSection(std::string_view section)
 {
-    auto it = index_.find(Fold(section));
+    auto it = index_.find(LowerAscii(section));
     if (it == index_.end()) {
         return false;
     }
     sections_.erase(sections_.begin() + static_cast<std::ptrdiff_t>(it->second));
     index_.clear();
     for (size_t i = 0; i < sections_.size(); ++i) {
-        index_.emplace(Fold(sections_[i].name), i);
+        index_.emplace(LowerAscii(sections_[i].name), i);
     }
     return true;
 }
@@ -382,7 +347,7 @@ const RegistryValue* RegistryData::Find(std::string_view section, std::string_vi
     if (!s) {
         return nullptr;
     }
-    auto it = s->index.find(Fold(name));
+    auto it = s->index.find(LowerAscii(name));
     return it == s->index.end() ? nullptr : &s->entries[it->second].value;
 }
 
@@ -392,7 +357,7 @@ bool RegistryData::Set(std::string_view section, std::string_view name, Registry
         return false;
     }
     Section& s = SectionFor(section);
-    std::string key = Fold(name);
+    std::string key = LowerAscii(name);
     auto it = s.index.find(key);
     if (it != s.index.end()) {
         s.entries[it->second].value = std::move(value);
@@ -409,14 +374,14 @@ bool RegistryData::Remove(std::string_view section, std::string_view name)
     if (!s) {
         return false;
     }
-    auto it = s->index.find(Fold(name));
+    auto it = s->index.find(LowerAscii(name));
     if (it == s->index.end()) {
         return false;
     }
     s->entries.erase(s->entries.begin() + static_cast<std::ptrdiff_t>(it->second));
     s->index.clear();
     for (size_t i = 0; i < s->entries.size(); ++i) {
-        s->index.emplace(Fold(s->entries[i].name), i);
+        s->index.emplace(LowerAscii(s->entries[i].name), i);
     }
     return true;
 }
@@ -649,7 +614,7 @@ int ReadFile(const std::filesystem::path& path, std::string& text, FileStamp& st
 {
     text.clear();
     stamp = {};
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.Get() < 0) {
         return errno;
     }
@@ -761,7 +726,7 @@ int RegistryStore::Save() const
 
     // The folder lock keeps another process from saving between our check of
     // the file and our rename.
-    Fd dirFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd dirFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dirFd.Get() < 0) {
         return errno;
     }
@@ -792,7 +757,7 @@ int RegistryStore::Save() const
 
     std::string temp = target.string() + ".tmp." + std::to_string(::getpid()) + "." +
                        std::to_string(g_tempCounter.fetch_add(1));
-    Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (fd.Get() < 0) {
         return errno;
     }

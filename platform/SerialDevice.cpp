@@ -1,6 +1,7 @@
 #include "platform/SerialDevice.h"
 
 #include "platform/Termios2.h"
+#include "platform/UniqueFd.h"
 
 #include <cerrno>
 #include <cstring>
@@ -32,6 +33,52 @@ bool IsUnsupported(int err)
     return err == ENOTTY || err == EINVAL || err == kENOIOCTLCMD;
 }
 
+// Writes the n bytes at data to fd by the deadline; sent counts the bytes the
+// driver took. 0, or the errno that stopped it (ETIMEDOUT at the deadline).
+int WriteBy(int fd, const uint8_t* data, size_t n, uint64_t deadline, size_t& sent)
+{
+    while (sent < n) {
+        ssize_t r = ::write(fd, data + sent, n - sent);
+        if (r > 0) {
+            sent += static_cast<size_t>(r);
+            continue;
+        }
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0 && errno != EAGAIN)
+            return errno;
+        uint64_t now = MonoMs();
+        if (now >= deadline)
+            return ETIMEDOUT;
+        short revents = 0;
+        int p = PollFor(fd, POLLOUT, deadline - now, &revents);
+        if (p < 0)
+            return errno;
+        if (p > 0 && (revents & (POLLERR | POLLNVAL | POLLHUP)) && !(revents & POLLOUT))
+            return EIO;
+    }
+    return 0;
+}
+
+// Waits for the written bytes to leave: the driver's output queue first
+// (bounded by the deadline), then the last bytes in the hardware (tcdrain).
+// 0, or the errno that stopped it.
+int DrainBy(int fd, uint64_t deadline)
+{
+    for (;;) {
+        int queued = 0;
+        if (Ioctl(fd, TIOCOUTQ, &queued) != 0 || queued <= 0)
+            break;
+        uint64_t now = MonoMs();
+        if (now >= deadline)
+            return ETIMEDOUT;
+        timespec pause{0, static_cast<long>(std::min<uint64_t>(deadline - now, 2)) * 1000000L};
+        nanosleep(&pause, nullptr);
+    }
+    int err = Ioctl(fd, TCSBRK, reinterpret_cast<void*>(1)); // tcdrain
+    return err != 0 && !IsUnsupported(err) ? err : 0;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -52,41 +99,34 @@ int SerialDevice::Open(const std::string& path)
     if (path.empty())
         return Fail(ENOENT);
 
-    int fd;
+    int opened;
     do {
-        fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
+        opened = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    } while (opened < 0 && errno == EINTR);
+    if (opened < 0)
         return Fail(errno);
+    UniqueFd fd(opened);
 
     termios2 original{};
-    if (int err = Ioctl(fd, TCGETS2, &original)) {
-        ::close(fd);
+    if (int err = Ioctl(fd.Get(), TCGETS2, &original))
         return Fail(err == EINVAL ? ENOTTY : err);
-    }
     // Exclusive use: the kernel refuses further opens of the tty by others,
     // and the advisory lock keeps out cooperating programs that run as root,
     // whom TIOCEXCL does not stop.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        int err = errno == EWOULDBLOCK ? EBUSY : errno;
-        ::close(fd);
+    if (flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
+        return Fail(errno == EWOULDBLOCK ? EBUSY : errno);
+    if (int err = Ioctl(fd.Get(), TIOCEXCL, nullptr))
         return Fail(err);
-    }
-    if (int err = Ioctl(fd, TIOCEXCL, nullptr)) {
-        ::close(fd);
-        return Fail(err);
-    }
 
     termios2 t = original;
     MakeRaw(t);
     EncodeFormat(SerialFormat{}, t);
-    if (int err = Ioctl(fd, TCSETS2, &t)) {
-        Ioctl(fd, TIOCNXCL, nullptr);
-        ::close(fd);
+    if (int err = Ioctl(fd.Get(), TCSETS2, &t)) {
+        Ioctl(fd.Get(), TIOCNXCL, nullptr);
         return Fail(err);
     }
 
-    fd_ = fd;
+    fd_ = fd.Release();
     path_ = path;
     std::memcpy(original_, &original, sizeof(original));
     haveOriginal_ = true;
@@ -264,61 +304,11 @@ size_t SerialDevice::Write(const uint8_t* data, size_t n, uint32_t timeoutMs)
     }
     const uint64_t deadline = MonoMs() + timeoutMs;
     size_t sent = 0;
-    bool failed = false;
-    while (sent < n) {
-        ssize_t r = ::write(fd_, data + sent, n - sent);
-        if (r > 0) {
-            sent += static_cast<size_t>(r);
-            continue;
-        }
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r < 0 && errno != EAGAIN) {
-            Fail(errno);
-            failed = true;
-            break;
-        }
-        uint64_t now = MonoMs();
-        if (now >= deadline) {
-            Fail(ETIMEDOUT);
-            failed = true;
-            break;
-        }
-        short revents = 0;
-        int p = PollFor(fd_, POLLOUT, deadline - now, &revents);
-        if (p < 0 || (p > 0 && (revents & (POLLERR | POLLNVAL | POLLHUP)) && !(revents & POLLOUT))) {
-            Fail(p < 0 ? errno : EIO);
-            failed = true;
-            break;
-        }
-    }
-
-    // Wait for the bytes to leave: the driver's output queue first (bounded
-    // by the deadline), then the last bytes in the hardware (tcdrain).
-    if (!failed) {
-        for (;;) {
-            int queued = 0;
-            int err = Ioctl(fd_, TIOCOUTQ, &queued);
-            if (err != 0 || queued <= 0)
-                break;
-            uint64_t now = MonoMs();
-            if (now >= deadline) {
-                Fail(ETIMEDOUT);
-                failed = true;
-                break;
-            }
-            timespec pause{0, static_cast<long>(std::min<uint64_t>(deadline - now, 2)) * 1000000L};
-            nanosleep(&pause, nullptr);
-        }
-    }
-    if (!failed) {
-        int err = Ioctl(fd_, TCSBRK, reinterpret_cast<void*>(1)); // tcdrain
-        if (err != 0 && !IsUnsupported(err)) {
-            Fail(err);
-            failed = true;
-        }
-    }
-    if (failed) {
+    int err = WriteBy(fd_, data, n, deadline, sent);
+    if (err == 0)
+        err = DrainBy(fd_, deadline);
+    if (err != 0) {
+        Fail(err);
         // Output that did not leave in time must not go out later, in the
         // middle of another frame.
         int queued = 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -76,12 +77,11 @@ bool IsPlainPolynomialCode(uint8_t code)
     }
 }
 
-// The conversions ConvertRawSensorValue and ConvertRawCounts share. handled is
-// false for the codes each of them converts on its own.
-double CommonConversion(uint8_t code, const RawReading& r, const CoefficientCacheView& block,
-                        const std::array<double, 10>& k, bool& handled)
+// The conversions ConvertRawSensorValue and ConvertRawCounts share; nothing for
+// the codes each of them converts on its own.
+std::optional<double> CommonConversion(uint8_t code, const RawReading& r, const CoefficientCacheView& block,
+                                       const std::array<double, 10>& k)
 {
-    handled = true;
     const double w1 = r[1];
     if (IsPlainPolynomialCode(code)) {
         return SetPoly(block, code, r);
@@ -100,8 +100,7 @@ double CommonConversion(uint8_t code, const RawReading& r, const CoefficientCach
     case 182: case 183: case 192: case 193: return (w1 - kUnitRangeCentre) * kUnitRangeFactor;
     default: break;
     }
-    handled = false;
-    return 0.0;
+    return std::nullopt;
 }
 
 // The table segments of a conductivity table for a value x.
@@ -197,10 +196,8 @@ double ConvertRawSensorValue(uint8_t sensorCode, RawReading& reading, std::span<
 {
     const CoefficientCacheView block(coefficients);
     const std::array<double, 10> k = LinearConstants(block);
-    bool handled = false;
-    const double common = CommonConversion(sensorCode, reading, block, k, handled);
-    if (handled) {
-        return common;
+    if (const std::optional<double> common = CommonConversion(sensorCode, reading, block, k)) {
+        return *common;
     }
     switch (sensorCode) {
     case 1:
@@ -237,10 +234,8 @@ double ConvertRawCounts(uint8_t sensorCode, const RawReading& reading, std::span
 {
     const CoefficientCacheView block(coefficients);
     const std::array<double, 10> k = LinearConstants(block);
-    bool handled = false;
-    const double common = CommonConversion(sensorCode, reading, block, k, handled);
-    if (handled) {
-        return common;
+    if (const std::optional<double> common = CommonConversion(sensorCode, reading, block, k)) {
+        return *common;
     }
     switch (sensorCode) {
     case 1: case 2: case 146: case 147: case 148:

@@ -63,24 +63,6 @@ void PutBigEndian16(BodyWriter& w, uint16_t value)
     w.U8(static_cast<uint8_t>(value >> 8)).U8(static_cast<uint8_t>(value));
 }
 
-void PutTime(BodyWriter& w, const DeviceTime& t)
-{
-    w.U16(t.year).U8(t.month).U8(t.day).U8(t.hour).U8(t.minute).U8(t.second).U8(t.hundredths);
-}
-
-DeviceTime TakeTime(BodyReader& r)
-{
-    DeviceTime t;
-    t.year = r.U16();
-    t.month = r.U8();
-    t.day = r.U8();
-    t.hour = r.U8();
-    t.minute = r.U8();
-    t.second = r.U8();
-    t.hundredths = r.U8();
-    return t;
-}
-
 // A reply after the device has worked for ms milliseconds; at once for 0. The delayed
 // reply is written by hand after the delay (the handler itself answers nothing).
 SimReply After(SimDevice& device, const SimRequest& request, SimReply reply, uint64_t ms)
@@ -190,7 +172,7 @@ SimReply GetDeviceInfo(SimDevice& device, const SimRequest& request)
         .U8(r.hardwareByte)
         .U8(r.interfaceType)
         .U8(r.batteryType);
-    PutTime(w, r.batteryInstallDate);
+    WriteDeviceTimeFields(w, r.batteryInstallDate);
     w.Text(device.Name(), 17)
         .U16(r.calibrationYear)
         .U8(r.calibrationMonth)
@@ -205,7 +187,7 @@ SimReply GetDeviceInfo(SimDevice& device, const SimRequest& request)
         return SimReply::Answer(w.Take(), kInfo6);
     }
     w.U32(r.totalMemory).U32(r.freeMemory).U8(r.channelCount).U8(r.testCount).U32(r.cpuRuntime);
-    PutTime(w, r.clock);
+    WriteDeviceTimeFields(w, r.clock);
     const size_t slotCount = std::min<size_t>(r.slots.size(), 255);
     w.F32(r.batteryVoltage)
         .F32(r.supplyVoltage)
@@ -241,7 +223,7 @@ SimReply SetBattery(SimDevice& device, const SimRequest& request)
     in.U8();
     SimDeviceRecords& r = DeviceRecordsOf(device);
     r.batteryType = in.U8();
-    r.batteryInstallDate = TakeTime(in);
+    r.batteryInstallDate = ReadDeviceTimeFields(in);
     return SimReply::Answer();
 }
 
@@ -252,7 +234,7 @@ SimReply SetClock(SimDevice& device, const SimRequest& request)
         return SimReply::Status(kStatusBadRequest);
     }
     BodyReader in(body);
-    DeviceRecordsOf(device).clock = TakeTime(in);
+    DeviceRecordsOf(device).clock = ReadDeviceTimeFields(in);
     return SimReply::Answer();
 }
 
@@ -262,7 +244,7 @@ SimReply GetClock(SimDevice& device, const SimRequest& request)
         return SimReply::Status(kStatusBadRequest);
     }
     BodyWriter w;
-    PutTime(w, DeviceRecordsOf(device).clock);
+    WriteDeviceTimeFields(w, DeviceRecordsOf(device).clock);
     return SimReply::Answer(w.Take(), kTime);
 }
 
@@ -523,7 +505,7 @@ SimReply ParamRead(SimDevice& device, const SimRequest& request)
 void PutConfig(BodyWriter& w, const SensorConfigRecord& c)
 {
     w.U8('Y').F32(c.value0);
-    PutTime(w, c.date);
+    WriteDeviceTimeFields(w, c.date);
     w.U16(c.word1);
     for (float v : c.values3) {
         w.F32(v);
@@ -545,7 +527,7 @@ SimReply WriteConfig(SimDevice& device, const SimRequest& request)
     in.U8();
     SensorConfigRecord c;
     c.value0 = in.F32();
-    c.date = TakeTime(in);
+    c.date = ReadDeviceTimeFields(in);
     c.word1 = in.U16();
     for (float& v : c.values3) {
         v = in.F32();

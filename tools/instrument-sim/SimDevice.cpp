@@ -124,11 +124,13 @@ SimReply SimReply::None()
 // Fault
 
 namespace {
-Fault MakeFault(FaultKind kind, int count)
+Fault MakeFault(FaultKind kind, int count, uint32_t bytes = 0, uint32_t ms = 0)
 {
     Fault f;
     f.kind = kind;
     f.count = count;
+    f.bytes = bytes;
+    f.ms = ms;
     return f;
 }
 } // namespace
@@ -138,38 +140,24 @@ Fault Fault::CorruptCrc(int count) { return MakeFault(FaultKind::BadCrc, count);
 
 Fault Fault::Short(uint32_t missingBytes, int count)
 {
-    Fault f = MakeFault(FaultKind::ShortBody, count);
-    f.bytes = missingBytes;
-    return f;
+    return MakeFault(FaultKind::ShortBody, count, missingBytes);
 }
 
 Fault Fault::Oversized(uint32_t extraBytes, int count)
 {
-    Fault f = MakeFault(FaultKind::OversizedBody, count);
-    f.bytes = extraBytes;
-    return f;
+    return MakeFault(FaultKind::OversizedBody, count, extraBytes);
 }
 
 Fault Fault::LengthAbove490(uint32_t lengthField, int count)
 {
-    Fault f = MakeFault(FaultKind::OversizedLength, count);
-    f.bytes = lengthField;
-    return f;
+    return MakeFault(FaultKind::OversizedLength, count, lengthField);
 }
 
-Fault Fault::Twice(uint32_t gapMs, int count)
-{
-    Fault f = MakeFault(FaultKind::Duplicate, count);
-    f.ms = gapMs;
-    return f;
-}
+Fault Fault::Twice(uint32_t gapMs, int count) { return MakeFault(FaultKind::Duplicate, count, 0, gapMs); }
 
 Fault Fault::Pause(uint32_t pauseMs, uint32_t afterBytes, int count)
 {
-    Fault f = MakeFault(FaultKind::PauseMidFrame, count);
-    f.ms = pauseMs;
-    f.bytes = afterBytes;
-    return f;
+    return MakeFault(FaultKind::PauseMidFrame, count, afterBytes, pauseMs);
 }
 
 Fault Fault::BusyStatus(uint16_t status, int count)

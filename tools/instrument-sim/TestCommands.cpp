@@ -126,18 +126,16 @@ DeviceTime ReadTime(const std::vector<uint8_t>& def, size_t at)
     return t;
 }
 
-uint64_t DurationMs(const Duration& d)
+// days, hours, minutes, seconds and hundredths in ms.
+uint64_t SpanMs(uint64_t days, uint64_t hours, uint64_t minutes, uint64_t seconds, uint64_t hundredths)
 {
-    return uint64_t{d.days} * kDayMs + uint64_t{d.hours} * 3600000 + uint64_t{d.minutes} * 60000 +
-           uint64_t{d.seconds} * 1000 + uint64_t{d.hundredths} * 10;
+    return days * kDayMs + hours * 3600000 + minutes * 60000 + seconds * 1000 + hundredths * 10;
 }
 
+uint64_t DurationMs(const Duration& d) { return SpanMs(d.days, d.hours, d.minutes, d.seconds, d.hundredths); }
+
 // An elapsed-time accumulator (month 0: the days are in the day byte) in ms.
-uint64_t AccumulatorMs(const DeviceTime& t)
-{
-    return uint64_t{t.day} * kDayMs + uint64_t{t.hour} * 3600000 + uint64_t{t.minute} * 60000 +
-           uint64_t{t.second} * 1000 + uint64_t{t.hundredths} * 10;
-}
+uint64_t AccumulatorMs(const DeviceTime& t) { return SpanMs(t.day, t.hour, t.minute, t.second, t.hundredths); }
 
 DeviceTime TimeFromMs(uint64_t ms)
 {
@@ -188,11 +186,6 @@ void PutTimeBe(std::vector<uint8_t>& out, const DeviceTime& t)
 {
     PutBe16(out, t.year);
     out.insert(out.end(), {t.month, t.day, t.hour, t.minute, t.second, t.hundredths});
-}
-
-void PutTimeHost(BodyWriter& w, const DeviceTime& t)
-{
-    w.U16(t.year).U8(t.month).U8(t.day).U8(t.hour).U8(t.minute).U8(t.second).U8(t.hundredths);
 }
 
 // ---- The device clock -------------------------------------------------------------------
@@ -399,30 +392,41 @@ void CatchUpBeforeRequest(SimDevice& device, const SimRequest&)
     }
 }
 
-// The index byte of a request "c"; false when the body is not one byte.
-bool IndexOf(const SimRequest& request, uint8_t& index)
+// The defined test a request "c" names, or null with the status to answer: 5026 when the
+// body is not one index byte, missingStatus when that slot holds no test.
+struct NamedSlot {
+    SimTestSlot* slot = nullptr;
+    uint8_t index = 0;
+    uint16_t status = 0;
+};
+
+NamedSlot DefinedSlot(SimDevice& device, const SimRequest& request, uint16_t missingStatus)
 {
+    NamedSlot named;
     if (request.body.size() != 1) {
-        return false;
+        named.status = kStatusBadTestNumber;
+        return named;
     }
-    index = request.body[0];
-    return true;
+    named.index = request.body[0];
+    auto& slots = TestsOf(device).slots;
+    auto it = slots.find(named.index);
+    if (it == slots.end() || !it->second.defined) {
+        named.status = missingStatus;
+        return named;
+    }
+    named.slot = &it->second;
+    return named;
 }
 
 // ---- Handlers -------------------------------------------------------------------------
 
 SimReply GetDefinition(SimDevice& device, const SimRequest& request)
 {
-    SimTests& tests = TestsOf(device);
-    uint8_t index = 0;
-    if (!IndexOf(request, index)) {
-        return SimReply::Status(kStatusBadTestNumber);
+    const NamedSlot named = DefinedSlot(device, request, TestsOf(device).noTestStatus);
+    if (named.slot == nullptr) {
+        return SimReply::Status(named.status);
     }
-    auto it = tests.slots.find(index);
-    if (it == tests.slots.end() || !it->second.defined) {
-        return SimReply::Status(tests.noTestStatus);
-    }
-    const SimTestSlot& slot = it->second;
+    const SimTestSlot& slot = *named.slot;
     if (slot.definition.size() < ChannelOffset(1)) {
         return SimReply::Status(kStatusTestRefused);
     }
@@ -434,13 +438,13 @@ SimReply GetDefinition(SimDevice& device, const SimRequest& request)
     }
     BodyWriter w;
     w.U8(slot.stateBlockKind >= 0 ? static_cast<uint8_t>(slot.stateBlockKind) : kind);
-    PutTimeHost(w, slot.startTime);
+    WriteDeviceTimeFields(w, slot.startTime);
     if (kind != 21) {
-        PutTimeHost(w, slot.stopTime);
+        WriteDeviceTimeFields(w, slot.stopTime);
         w.U32(slot.sampleCount);
     }
     if (kind == 23) {
-        PutTimeHost(w, slot.lastSampleTime);
+        WriteDeviceTimeFields(w, slot.lastSampleTime);
     }
 
     std::vector<uint8_t> def = slot.definition;
@@ -526,33 +530,24 @@ SimReply SetDefinition(SimDevice& device, const SimRequest& request)
 
 SimReply DeleteTest(SimDevice& device, const SimRequest& request)
 {
+    const NamedSlot named = DefinedSlot(device, request, kStatusNoSuchTest);
+    if (named.slot == nullptr) {
+        return SimReply::Status(named.status);
+    }
     SimTests& tests = TestsOf(device);
-    uint8_t index = 0;
-    if (!IndexOf(request, index)) {
-        return SimReply::Status(kStatusBadTestNumber);
-    }
-    auto it = tests.slots.find(index);
-    if (it == tests.slots.end() || !it->second.defined) {
-        return SimReply::Status(kStatusNoSuchTest);
-    }
-    tests.slots.erase(it);
-    tests.deleted.push_back(index);
-    RemoveDeviceFile(device, TestFileName(index));
+    tests.slots.erase(named.index);
+    tests.deleted.push_back(named.index);
+    RemoveDeviceFile(device, TestFileName(named.index));
     return SimReply::Answer();
 }
 
 SimReply StartTest(SimDevice& device, const SimRequest& request)
 {
-    SimTests& tests = TestsOf(device);
-    uint8_t index = 0;
-    if (!IndexOf(request, index)) {
-        return SimReply::Status(kStatusBadTestNumber);
+    const NamedSlot named = DefinedSlot(device, request, kStatusNoSuchTest);
+    if (named.slot == nullptr) {
+        return SimReply::Status(named.status);
     }
-    auto it = tests.slots.find(index);
-    if (it == tests.slots.end() || !it->second.defined) {
-        return SimReply::Status(kStatusNoSuchTest);
-    }
-    SimTestSlot& slot = it->second;
+    SimTestSlot& slot = *named.slot;
     if (slot.state == 3) {
         return SimReply::Status(kStatusTestRunning);
     }
@@ -560,28 +555,23 @@ SimReply StartTest(SimDevice& device, const SimRequest& request)
         return SimReply::Status(kStatusTestRefused);
     }
     const uint64_t now = ClockNowMs(device);
-    StartRun(device, index, slot, now);
+    StartRun(device, named.index, slot, now);
     // The first sample is due at once.
-    CatchUpSlot(device, index, slot, now);
+    CatchUpSlot(device, named.index, slot, now);
     return SimReply::Answer();
 }
 
 SimReply StopTest(SimDevice& device, const SimRequest& request)
 {
-    SimTests& tests = TestsOf(device);
-    uint8_t index = 0;
-    if (!IndexOf(request, index)) {
-        return SimReply::Status(kStatusBadTestNumber);
+    const NamedSlot named = DefinedSlot(device, request, kStatusNoSuchTest);
+    if (named.slot == nullptr) {
+        return SimReply::Status(named.status);
     }
-    auto it = tests.slots.find(index);
-    if (it == tests.slots.end() || !it->second.defined) {
-        return SimReply::Status(kStatusNoSuchTest);
-    }
-    SimTestSlot& slot = it->second;
+    SimTestSlot& slot = *named.slot;
     if (slot.state != 3) {
         return SimReply::Status(kStatusNoRunningTest);
     }
-    Complete(device, index, slot, ClockNowMs(device));
+    Complete(device, named.index, slot, ClockNowMs(device));
     return SimReply::Answer();
 }
 
@@ -595,8 +585,7 @@ uint64_t DeviceClockMs(const DeviceTime& time)
     if (jd <= 0) {
         return 0;
     }
-    return static_cast<uint64_t>(jd) * kDayMs + uint64_t{time.hour} * 3600000 + uint64_t{time.minute} * 60000 +
-           uint64_t{time.second} * 1000 + uint64_t{time.hundredths} * 10;
+    return SpanMs(static_cast<uint64_t>(jd), time.hour, time.minute, time.second, time.hundredths);
 }
 
 std::string TestFileName(uint8_t index)
