@@ -3,13 +3,11 @@
 #include "platform/Clock.h"
 #include "platform/PortMap.h"
 #include "platform/PseudoTerminal.h"
-#include "tests/comm/CommTestSupport.h"
+#include "tests/support/TempHome.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -314,16 +312,8 @@ TEST_F(CommLineTest, AClosedTransportAnswersWithoutAPort)
 
 TEST_F(CommLineTest, OpensByPortIndexThroughThePortMap)
 {
-    namespace fs = std::filesystem;
-    fs::path home = fs::temp_directory_path() / ("wv_commline_home_" + std::to_string(getpid()));
-    fs::path devs = home / "dev";
-    fs::create_directories(devs);
-    struct RemoveHome {
-        fs::path path;
-        ~RemoveHome() { fs::remove_all(path); }
-    } removeHome{home};
-    commtest::ScopedEnv homeEnv("WELLVOX_HOME", home.string());
-    commtest::ScopedEnv devEnv("WELLVOX_DEV_DIR", devs.string()); // no real ports get numbers
+    wvtest::TempHome home("commline");
+    wvtest::ScopedEnv devEnv("WELLVOX_DEV_DIR", wvtest::MadeFolder(home.Root() / "dev").string()); // no real ports get numbers
 
     const int number = wv::AddComPort(pty.SlavePath());
     ASSERT_GE(number, 1);

@@ -1,43 +1,32 @@
 #pragma once
-// Helpers shared by the instrument-line tests: an environment variable set for a
-// scope, an in-memory transport and the body of an identify reply.
+// Helpers shared by the instrument-line tests: big-endian fields of frame bodies, the body
+// of an identify reply, reply frames made by hand, the frames the instrument simulator
+// heard and an in-memory transport.
 
 #include "comm/CommLine.h"
+#include "tools/instrument-sim/InstrumentSim.h"
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <deque>
 #include <functional>
-#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace commtest {
 
-// Points an environment variable elsewhere for the life of the object.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name)
-    {
-        if (const char* old = std::getenv(name))
-            old_ = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv()
-    {
-        if (old_)
-            setenv(name_, old_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
+// Big-endian fields of a frame body by their offset (std::out_of_range past its end).
+inline uint16_t Be16(const std::vector<uint8_t>& body, size_t at)
+{
+    return static_cast<uint16_t>((body.at(at) << 8) | body.at(at + 1));
+}
+inline uint32_t Be32(const std::vector<uint8_t>& body, size_t at)
+{
+    return (uint32_t{Be16(body, at)} << 16) | Be16(body, at + 2);
+}
+inline float BeFloat(const std::vector<uint8_t>& body, size_t at) { return std::bit_cast<float>(Be32(body, at)); }
 
 // The body of an identify reply ("l17(c)l", most significant byte first): address,
 // name (at most 16 characters, zero-filled to 17) and device type.
@@ -51,6 +40,31 @@ inline std::vector<uint8_t> IdentifyBody(uint32_t address, const std::string& na
     for (int shift = 24; shift >= 0; shift -= 8)
         body.push_back(static_cast<uint8_t>(type >> shift));
     return body;
+}
+
+// A reply frame as a device sends it (order 0): status goes in the command word.
+inline std::vector<uint8_t> ReplyFrame(uint32_t source, uint16_t replyCommand, std::vector<uint8_t> body = {},
+                                       uint16_t status = 0, uint32_t destination = 0)
+{
+    wv::sim::FrameFields f;
+    f.destination = destination;
+    f.source = source;
+    f.command = status;
+    f.replyCommand = replyCommand;
+    f.body = std::move(body);
+    return wv::sim::EncodeFrame(f);
+}
+
+// The frames of one command the simulator heard, in order.
+inline std::vector<wv::sim::ReceivedFrame> FramesOf(const wv::sim::InstrumentSim& sim, uint16_t command)
+{
+    std::vector<wv::sim::ReceivedFrame> out;
+    for (auto& f : sim.Frames()) {
+        if (f.command == command) {
+            out.push_back(std::move(f));
+        }
+    }
+    return out;
 }
 
 // An in-memory line: input arrives in bursts (a silent poll separates two), every write

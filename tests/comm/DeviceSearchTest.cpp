@@ -23,22 +23,20 @@
 namespace {
 
 using namespace std::chrono_literals;
-using wv::sim::EncodeFrame;
 using wv::sim::Fault;
-using wv::sim::FrameFields;
 using wv::sim::InstrumentSim;
+using commtest::FramesOf;
 using commtest::IdentifyBody;
 using commtest::MemoryLine;
+using commtest::ReplyFrame;
 
+// An identify reply of the device at address, with its own body unless one is given.
 std::vector<uint8_t> IdentifyReply(uint32_t address, uint32_t type = 30, uint16_t status = 0,
                                    std::vector<uint8_t> body = {})
 {
-    FrameFields f;
-    f.source = address;
-    f.command = status;
-    f.replyCommand = kTkCmdIdentify;
-    f.body = body.empty() ? IdentifyBody(address, "Dev " + std::to_string(address), type) : std::move(body);
-    return EncodeFrame(f);
+    return ReplyFrame(address, kTkCmdIdentify,
+                      body.empty() ? IdentifyBody(address, "Dev " + std::to_string(address), type) : std::move(body),
+                      status);
 }
 
 // Records everything the search reports.
@@ -63,17 +61,6 @@ public:
     std::vector<FoundDeviceRecord> found;
     std::function<int(SearchCallback&)> onProgress;
 };
-
-// The frames of one command the simulator heard, in order.
-std::vector<wv::sim::ReceivedFrame> FramesOf(const InstrumentSim& sim, uint16_t command)
-{
-    std::vector<wv::sim::ReceivedFrame> out;
-    for (const auto& f : sim.Frames()) {
-        if (f.command == command)
-            out.push_back(f);
-    }
-    return out;
-}
 
 // Command code and body of a written frame (after its wake-up bytes).
 struct Written {

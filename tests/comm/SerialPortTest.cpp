@@ -3,20 +3,19 @@
 #include "platform/Clock.h"
 #include "platform/PortMap.h"
 #include "platform/PseudoTerminal.h"
-#include "tests/comm/CommTestSupport.h"
+#include "tests/support/TempHome.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
-#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace {
 
-using commtest::ScopedEnv;
+using wvtest::ScopedEnv;
 
 int64_t ElapsedMs(std::chrono::steady_clock::time_point since)
 {
@@ -139,13 +138,9 @@ TEST_F(SerialPortTest, OpenFailuresGive5007AndLeaveNothingOpen)
 
 TEST_F(SerialPortTest, OpenByIndexGoesThroughThePortMap)
 {
-    namespace fs = std::filesystem;
-    fs::path home = fs::temp_directory_path() / ("wv_serialport_home_" + std::to_string(getpid()));
-    fs::path devs = home / "dev";
-    fs::create_directories(devs);
     {
-        ScopedEnv homeEnv("WELLVOX_HOME", home.string());
-        ScopedEnv devEnv("WELLVOX_DEV_DIR", devs.string()); // no real ports get numbers
+        wvtest::TempHome home("serialport");
+        ScopedEnv devEnv("WELLVOX_DEV_DIR", wvtest::MadeFolder(home.Root() / "dev").string()); // no real ports get numbers
         int number = wv::AddComPort(pty.SlavePath());
         ASSERT_GE(number, 1);
         EXPECT_EQ(port.Open(number - 1, 19200, 'N', 8, 1), 0);
@@ -158,7 +153,6 @@ TEST_F(SerialPortTest, OpenByIndexGoesThroughThePortMap)
         EXPECT_EQ(port.Open(number + 5, 9600, 'N', 8, 1), kPortOpenFailed);
         EXPECT_FALSE(port.IsOpen());
     }
-    fs::remove_all(home);
 }
 
 TEST_F(SerialPortTest, SetFormatChangesTheLineButNotTheOpeningRate)

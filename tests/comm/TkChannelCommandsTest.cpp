@@ -5,6 +5,7 @@
 
 #include "comm/ChannelDefinition.h"
 #include "comm/RawValueConverter.h"
+#include "tests/comm/SimSessionFixture.h"
 #include "tools/instrument-sim/ChannelCommands.h"
 #include "tools/instrument-sim/DeviceCommands.h"
 #include "tools/instrument-sim/InstrumentSim.h"
@@ -15,13 +16,10 @@
 #include <bit>
 #include <cstring>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
 using wv::sim::Fault;
-using wv::sim::InstrumentSim;
-using wv::sim::ReceivedFrame;
 using wv::sim::SimChannelRecords;
 using wv::sim::SimDevice;
 using wv::sim::SimReply;
@@ -29,10 +27,7 @@ using wv::sim::SimRequest;
 
 namespace {
 
-constexpr uint16_t kLoggerAddress = 4321;
-constexpr uint8_t kLoggerType = 25;
-constexpr uint16_t kSondeAddress = 777;
-constexpr uint8_t kSondeType = 33;
+using namespace commtest;
 
 using Bytes = std::vector<uint8_t>;
 
@@ -81,13 +76,6 @@ Bytes SensorBlockBytes(const ChannelDefinitionRecord& r)
     return out;
 }
 
-class CountingCallback : public CCallback {
-public:
-    void Begin(int) override { ++begins; }
-    void End() override { ++ends; }
-    int begins = 0;
-    int ends = 0;
-};
 
 // Converts like a level logger's pressure polynomial, with a fixed result.
 class FixedConverter : public CRawValueConverter {
@@ -142,21 +130,15 @@ ChannelDefinitionRecord AsRead(ChannelDefinitionRecord r)
     return r;
 }
 
-class ChannelCommandsTest : public ::testing::Test {
+// A level logger and a sonde that play the channel commands; the logger is selected.
+class ChannelCommandsTest : public commtest::SimSessionTest {
 protected:
     void SetUp() override
     {
-        logger_ = &sim_.AddDevice(kLoggerAddress, kLoggerType, "Well 7 logger", 9600);
-        sonde_ = &sim_.AddDevice(kSondeAddress, kSondeType, "Sonde on dock", 9600);
-        ASSERT_TRUE(sim_.Start()) << sim_.LastError();
-        auto link = std::make_unique<CTkLink>();
-        ASSERT_EQ(link->OpenPath(kTkLinkDirect, sim_.SlavePath(), 9600), 0);
-        ASSERT_EQ(session_.Open(std::move(link)), 0);
-        TalkToLogger();
+        AddLoggerAndSonde();
+        ASSERT_NO_FATAL_FAILURE(OpenSession());
+        SelectLogger();
     }
-
-    void TalkToLogger() { ASSERT_EQ(session_.TalkTo(kLoggerAddress, kLoggerType), 0); }
-    void TalkToSonde() { ASSERT_EQ(session_.TalkTo(kSondeAddress, kSondeType), 0); }
 
     // A copy of a device's channel records.
     SimChannelRecords Records(SimDevice* device)
@@ -173,16 +155,6 @@ protected:
         });
     }
 
-    std::vector<ReceivedFrame> FramesOf(uint16_t command)
-    {
-        std::vector<ReceivedFrame> out;
-        for (auto& f : sim_.Frames()) {
-            if (f.command == command) {
-                out.push_back(f);
-            }
-        }
-        return out;
-    }
     // The body of the only frame of command the simulator heard since the last clear.
     Bytes OnlyBody(uint16_t command)
     {
@@ -197,18 +169,13 @@ protected:
         device->SetReplyOrder(0);
         device->SetHandler(command, [body](SimDevice&, const SimRequest&) { return SimReply::Answer(body); });
     }
-
-    InstrumentSim sim_;
-    SimDevice* logger_ = nullptr;
-    SimDevice* sonde_ = nullptr;
-    CTkSession session_;
 };
 
 // ---- Request bytes -------------------------------------------------------------------------
 
 TEST_F(ChannelCommandsTest, ReadRequestsCarryTheirSelectors)
 {
-    TalkToSonde();
+    SelectSonde();
     ChannelDefinitionRecord channel;
     SensorBlockRecord block;
     PtCalInfoRecord cal;
@@ -291,7 +258,7 @@ TEST_F(ChannelCommandsTest, ChannelWriteFormsFollowTheParameterType)
     // When to read 1: no reading was taken first.
     EXPECT_TRUE(FramesOf(266).empty());
 
-    TalkToSonde();
+    SelectSonde();
     // Wiper channel: the tag alone.
     ChannelDefinitionRecord wiperChannel = Records(sonde_).channels[5].record;
     sim_.ClearFrames();
@@ -321,7 +288,7 @@ TEST_F(ChannelCommandsTest, ChannelWriteFormsFollowTheParameterType)
 
 TEST_F(ChannelCommandsTest, RecordWritesCarryTheirTagsAndFields)
 {
-    TalkToSonde();
+    SelectSonde();
     PtCalInfoRecord cal = Records(sonde_).levelSensor.calibration;
     cal.PRange = 0x0102;
     sim_.ClearFrames();
@@ -372,9 +339,9 @@ TEST_F(ChannelCommandsTest, RecordWritesCarryTheirTagsAndFields)
 
 TEST_F(ChannelCommandsTest, CoefficientReadSendsSixCodeLists)
 {
-    TalkToSonde();
+    SelectSonde();
     std::array<uint8_t, kTkCoefficientCacheSize> cache{};
-    CountingCallback cb;
+    RecordingCallback cb;
     sim_.ClearFrames();
     ASSERT_EQ(session_.ReadCalibrationCoefficients(&cache, &cb), 0);
     const std::vector<Bytes> lists{{1, 101, 2, 150}, {151, 152, 11, 12}, {31, 32, 41, 42},
@@ -398,7 +365,7 @@ TEST_F(ChannelCommandsTest, EveryChannelFormDecodesInEitherReplyOrder)
         logger_->SetReplyOrder(order);
         sonde_->SetReplyOrder(order);
         for (SimDevice* device : {logger_, sonde_}) {
-            device == logger_ ? TalkToLogger() : TalkToSonde();
+            device == logger_ ? SelectLogger() : SelectSonde();
             for (const auto& [number, channel] : Records(device).channels) {
                 SCOPED_TRACE(number);
                 ChannelDefinitionRecord read = SentinelChannel();
@@ -408,7 +375,7 @@ TEST_F(ChannelCommandsTest, EveryChannelFormDecodesInEitherReplyOrder)
         }
     }
     // The forms as the parts of the record they set.
-    TalkToSonde();
+    SelectSonde();
     ChannelDefinitionRecord read;
     ASSERT_EQ(session_.GetChannelConfig(3, &read, nullptr), 0);
     EXPECT_EQ(read.parameterType, kParamBarometric);  // '#' of channel 3
@@ -464,7 +431,7 @@ TEST_F(ChannelCommandsTest, LevelFormDecodesFieldByField)
 
 TEST_F(ChannelCommandsTest, RecordsDecodeToWhatTheDeviceHolds)
 {
-    TalkToSonde();
+    SelectSonde();
     sonde_->SetReplyOrder(1);
     const SimChannelRecords held = Records(sonde_);
 
@@ -552,7 +519,7 @@ TEST_F(ChannelCommandsTest, WrittenChannelsReadBackEqual)
         EXPECT_EQ(read, AsRead(*written));
     }
 
-    TalkToSonde();
+    SelectSonde();
     // A parameter sensor comes back as its block: the name stays with the program.
     ChannelDefinitionRecord sensor = Records(sonde_).channels[2].record;
     sensor.calibrationPointCount = 3;
@@ -585,7 +552,7 @@ TEST_F(ChannelCommandsTest, WrittenChannelsReadBackEqual)
 
 TEST_F(ChannelCommandsTest, WrittenRecordsReadBackEqual)
 {
-    TalkToSonde();
+    SelectSonde();
     PtCalInfoRecord cal = Records(sonde_).levelSensor.calibration;
     cal.calibrationDate = DeviceTime{2025, 7, 8, 9, 10, 11, 12};
     cal.PCoeff[15] = -123.5f;
@@ -700,7 +667,7 @@ std::vector<ReadCase> ReadCases()
 
 TEST_F(ChannelCommandsTest, DeviceStatusPassesThroughAndLeavesTheOutput)
 {
-    TalkToSonde();
+    SelectSonde();
     wv::sim::WithTests(*sonde_, [](wv::sim::SimTests& t) { t.slots[1].defined = true; });
     for (const ReadCase& c : ReadCases()) {
         SCOPED_TRACE(c.name);
@@ -716,7 +683,7 @@ TEST_F(ChannelCommandsTest, DeviceStatusPassesThroughAndLeavesTheOutput)
 
 TEST_F(ChannelCommandsTest, ShortRepliesAreRefusedWith5075)
 {
-    TalkToSonde();
+    SelectSonde();
     wv::sim::WithTests(*sonde_, [](wv::sim::SimTests& t) { t.slots[1].defined = true; });
     for (const ReadCase& c : ReadCases()) {
         for (uint32_t missing : {1u, 5u}) {
@@ -732,7 +699,7 @@ TEST_F(ChannelCommandsTest, ShortRepliesAreRefusedWith5075)
 
 TEST_F(ChannelCommandsTest, MissingOutputsGive5073WithoutSending)
 {
-    TalkToSonde();
+    SelectSonde();
     sim_.ClearFrames();
     EXPECT_EQ(session_.SetChannelConfig(nullptr, nullptr), kTkErrMissingRecord);
     EXPECT_EQ(session_.GetChannelConfig(1, nullptr, nullptr), kTkErrMissingRecord);
@@ -772,7 +739,7 @@ TEST_F(ChannelCommandsTest, UnknownChannelFormGives5074)
 
 TEST_F(ChannelCommandsTest, AnotherRecordsTagGives5075)
 {
-    TalkToSonde();
+    SelectSonde();
     const SimChannelRecords held = Records(sonde_);
     // Each read answered with a record of the right length but another tag: every sensor
     // read takes only the record it asked for.
@@ -821,7 +788,7 @@ TEST_F(ChannelCommandsTest, AnotherRecordsTagGives5075)
 
 TEST_F(ChannelCommandsTest, CoefficientBlockOfAnUnknownCodeGives5087)
 {
-    TalkToSonde();
+    SelectSonde();
     Bytes reply = EncodeCoefficientBlocks(Records(sonde_).coefficients, {1, 99, 0, 0}, 0);
     AnswerRaw(sonde_, 263, reply);
     std::array<uint8_t, kTkCoefficientCacheSize> cache{};
@@ -834,7 +801,7 @@ TEST_F(ChannelCommandsTest, CoefficientBlockOfAnUnknownCodeGives5087)
 
 TEST_F(ChannelCommandsTest, FailedCoefficientSequenceStopsAndLeavesTheCacheInvalid)
 {
-    TalkToSonde();
+    SelectSonde();
     std::array<uint8_t, kTkCoefficientCacheSize> cache{};
     ASSERT_EQ(session_.ReadCalibrationCoefficients(&cache, nullptr), 0);
     ASSERT_TRUE(session_.IsCoefficientsValid());
@@ -853,7 +820,7 @@ TEST_F(ChannelCommandsTest, FailedCoefficientSequenceStopsAndLeavesTheCacheInval
     sim_.ClearFrames();
     std::array<uint8_t, kTkCoefficientCacheSize> other{};
     other.fill(0x5A);
-    CountingCallback cb;
+    RecordingCallback cb;
     EXPECT_EQ(session_.ReadCalibrationCoefficients(&other, &cb), 0x0042);
     EXPECT_EQ(FramesOf(263).size(), 3u);
     EXPECT_FALSE(session_.IsCoefficientsValid());
@@ -863,7 +830,7 @@ TEST_F(ChannelCommandsTest, FailedCoefficientSequenceStopsAndLeavesTheCacheInval
 
 TEST_F(ChannelCommandsTest, BlockRepliesFillOnlyTheirCodes)
 {
-    TalkToSonde();
+    SelectSonde();
     // Every request answered with the block of code 25 alone.
     Bytes reply{'G', 25, 0, 0, 0};
     for (int i = 0; i < 64; ++i) {
@@ -889,7 +856,7 @@ TEST_F(ChannelCommandsTest, BlockRepliesFillOnlyTheirCodes)
 
 TEST_F(ChannelCommandsTest, FailedLevelSensorReadMarksTheSensorAbsent)
 {
-    TalkToSonde();
+    SelectSonde();
     LevelSensorRecord level;
     ASSERT_EQ(session_.GetSensorInfo100(&level, nullptr), 0);
     ASSERT_TRUE(session_.IsLevelSensorValid());
@@ -914,7 +881,7 @@ TEST_F(ChannelCommandsTest, FailedLevelSensorReadMarksTheSensorAbsent)
 
 TEST_F(ChannelCommandsTest, BusyConductivitySensorCachesTheCallersRecord)
 {
-    TalkToSonde();
+    SelectSonde();
     Edit(sonde_, [](SimChannelRecords& r) { r.conductivityStatus = wv::sim::kStatusSensorBusy; });
     ConductivitySensorRecord mine;
     mine.info.value = 4242;
@@ -933,7 +900,7 @@ TEST_F(ChannelCommandsTest, BusyConductivitySensorCachesTheCallersRecord)
 
 TEST_F(ChannelCommandsTest, ZeroingClearsTheCoefficientsAndTheNextReadHasTheOffset)
 {
-    TalkToSonde();
+    SelectSonde();
     std::array<uint8_t, kTkCoefficientCacheSize> cache{};
     ASSERT_EQ(session_.ReadCalibrationCoefficients(&cache, nullptr), 0);
     EXPECT_EQ(CoefficientCacheView(cache).Float(kCoefSensorOffset), 0.0f);

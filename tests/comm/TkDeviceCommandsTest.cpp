@@ -8,24 +8,19 @@
 #include "comm/Crc16.h"
 #include "foundation/Text.h"
 #include "platform/Clock.h"
+#include "tests/comm/SimSessionFixture.h"
 #include "tools/instrument-sim/DeviceCommands.h"
 #include "tools/instrument-sim/InstrumentSim.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
-namespace fs = std::filesystem;
-using wv::sim::DeviceRecordsOf;
 using wv::sim::Fault;
-using wv::sim::InstrumentSim;
-using wv::sim::ReceivedFrame;
 using wv::sim::SimDevice;
 using wv::sim::SimDeviceRecords;
 using wv::sim::SimReply;
@@ -38,131 +33,29 @@ constexpr uint8_t kLoggerType = 25;
 constexpr uint16_t kSondeAddress = 4202;
 constexpr uint8_t kSondeType = 35;
 
-class CountingCallback : public CCallback {
-public:
-    void Begin(int) override { ++begins; }
-    void End() override { ++ends; }
-    int begins = 0;
-    int ends = 0;
-};
+using commtest::Be16;
+using commtest::Be32;
+using commtest::BeFloat;
+using commtest::RecordingCallback;
 
-// A program home of its own (no trace switch), restored afterwards.
-class TempHome {
-public:
-    TempHome()
-    {
-        std::string pattern = (fs::temp_directory_path() / "wv-devcmd-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) {
-            path_ = pattern;
-        }
-        if (const char* old = std::getenv("WELLVOX_HOME")) {
-            previous_ = old;
-        }
-        setenv("WELLVOX_HOME", path_.c_str(), 1);
-    }
-    ~TempHome()
-    {
-        if (previous_) {
-            setenv("WELLVOX_HOME", previous_->c_str(), 1);
-        } else {
-            unsetenv("WELLVOX_HOME");
-        }
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-
-private:
-    fs::path path_;
-    std::optional<std::string> previous_;
-};
-
-uint16_t Be16(const std::vector<uint8_t>& body, size_t at)
-{
-    return static_cast<uint16_t>((body.at(at) << 8) | body.at(at + 1));
-}
-
-uint32_t Be32(const std::vector<uint8_t>& body, size_t at)
-{
-    return (uint32_t{body.at(at)} << 24) | (uint32_t{body.at(at + 1)} << 16) | (uint32_t{body.at(at + 2)} << 8) |
-           body.at(at + 3);
-}
-
-float BeFloat(const std::vector<uint8_t>& body, size_t at)
-{
-    const uint32_t bits = Be32(body, at);
-    float f = 0;
-    std::memcpy(&f, &bits, sizeof f);
-    return f;
-}
-
-class DeviceCommandsTest : public ::testing::Test {
+// A level logger and a sonde that play the device commands.
+class DeviceCommandsTest : public commtest::SimSessionTest {
 protected:
     void SetUp() override
     {
         logger_ = &sim_.AddDevice(kLoggerAddress, kLoggerType, "Well 4 logger", 9600);
         sonde_ = &sim_.AddDevice(kSondeAddress, kSondeType, "Dock sonde", 9600);
-        sim_.WithDevice(kLoggerAddress, [](SimDevice& d) { wv::sim::InstallDeviceCommands(d); });
-        sim_.WithDevice(kSondeAddress, [](SimDevice& d) { wv::sim::InstallDeviceCommands(d); });
-        ASSERT_TRUE(sim_.Start()) << sim_.LastError();
-        auto link = std::make_unique<CTkLink>();
-        ASSERT_EQ(link->OpenPath(kTkLinkDirect, sim_.SlavePath(), 9600), 0);
-        ASSERT_EQ(session_.Open(std::move(link)), 0);
+        wv::sim::InstallDeviceCommands(*logger_);
+        wv::sim::InstallDeviceCommands(*sonde_);
+        ASSERT_NO_FATAL_FAILURE(OpenSession());
     }
-
-    void SelectLogger() { ASSERT_EQ(session_.TalkTo(kLoggerAddress, kLoggerType), 0); }
-    void SelectSonde() { ASSERT_EQ(session_.TalkTo(kSondeAddress, kSondeType), 0); }
-
-    // Changes a device's records with the simulator's lock held.
-    void Records(uint16_t address, const std::function<void(SimDeviceRecords&)>& change)
-    {
-        sim_.WithDevice(address, [&](SimDevice& d) { change(DeviceRecordsOf(d)); });
-    }
-    SimDeviceRecords RecordsCopy(uint16_t address)
-    {
-        SimDeviceRecords copy;
-        Records(address, [&](SimDeviceRecords& r) { copy = r; });
-        return copy;
-    }
-
-    // The frames the simulator received with a command, in order.
-    std::vector<ReceivedFrame> FramesOf(uint16_t command)
-    {
-        std::vector<ReceivedFrame> out;
-        for (const auto& f : sim_.Frames()) {
-            if (f.command == command) {
-                out.push_back(f);
-            }
-        }
-        return out;
-    }
-    std::vector<uint8_t> LastBodyOf(uint16_t command)
-    {
-        auto frames = FramesOf(command);
-        EXPECT_FALSE(frames.empty()) << "no request " << command;
-        return frames.empty() ? std::vector<uint8_t>{} : frames.back().body;
-    }
-
-    void UseSimulatedClock()
-    {
-        clock_.emplace(1000);
-        scopedClock_.emplace(*clock_);
-        session_.GetLink()->SetIdleWait(500, 1);
-    }
-
-    TempHome home_;
-    InstrumentSim sim_;
-    SimDevice* logger_ = nullptr;
-    SimDevice* sonde_ = nullptr;
-    std::optional<wv::ManualClock> clock_;
-    std::optional<wv::ScopedClock> scopedClock_;
-    CTkSession session_;  // closed first
 };
 
 // ---- Device information ----------------------------------------------------------------
 
 TEST_F(DeviceCommandsTest, Version8InformationDecodesEveryField)
 {
-    Records(kSondeAddress, [](SimDeviceRecords& r) {
+    EditDeviceRecords(kSondeAddress, [](SimDeviceRecords& r) {
         r.spareWord = 0xBEEF;
         r.manufactureYear = 2021;
         r.manufactureMonth = 7;
@@ -193,7 +86,7 @@ TEST_F(DeviceCommandsTest, Version8InformationDecodesEveryField)
         info.deviceClock.hundredths = 42;  // not carried by the reply
         std::array<uint8_t, 8> slots{};
         slots.fill(0xEE);
-        CountingCallback cb;
+        RecordingCallback cb;
         ASSERT_EQ(session_.GetDeviceInfo(&info, slots, &cb), 0);
         EXPECT_EQ(cb.begins, 1);  // the port list is read without the callback
         EXPECT_EQ(cb.ends, 1);
@@ -260,7 +153,7 @@ TEST_F(DeviceCommandsTest, BatteryPercentFollowsThePortListAndTheFamily)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const uint16_t address = c.sonde ? kSondeAddress : kLoggerAddress;
-        Records(address, [&](SimDeviceRecords& r) {
+        EditDeviceRecords(address, [&](SimDeviceRecords& r) {
             r.ports = c.ports;
             r.batteryType = c.batteryType;
             r.batteryVoltage = c.voltage;
@@ -286,7 +179,7 @@ TEST_F(DeviceCommandsTest, LoggerSendsNoPortListRequest)
 
 TEST_F(DeviceCommandsTest, Version6InformationHasNoVoltagesNorClockAndNumbersItsSlots)
 {
-    Records(kLoggerAddress, [](SimDeviceRecords& r) {
+    EditDeviceRecords(kLoggerAddress, [](SimDeviceRecords& r) {
         r.infoVersion = '6';
         r.totalMemory = 512 * 1024;
         r.freeMemory = 100 * 1024;
@@ -315,7 +208,7 @@ TEST_F(DeviceCommandsTest, Version6InformationHasNoVoltagesNorClockAndNumbersIts
 
 TEST_F(DeviceCommandsTest, SlotListIsLimitedToTheCallersCapacity)
 {
-    Records(kLoggerAddress, [](SimDeviceRecords& r) {
+    EditDeviceRecords(kLoggerAddress, [](SimDeviceRecords& r) {
         r.slots = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
     });
     SelectLogger();
@@ -335,10 +228,10 @@ TEST_F(DeviceCommandsTest, BadInformationRepliesLeaveTheRecordUntouched)
         int result;
     };
     const Case cases[] = {
-        {"unknown version", [&] { Records(kLoggerAddress, [](SimDeviceRecords& r) { r.infoVersion = '7'; }); },
+        {"unknown version", [&] { EditDeviceRecords(kLoggerAddress, [](SimDeviceRecords& r) { r.infoVersion = '7'; }); },
          kTkErrUnexpectedRecord},
         {"slot count beyond the bytes sent",
-         [&] { Records(kLoggerAddress, [](SimDeviceRecords& r) { r.slotCountOverride = 20; }); },
+         [&] { EditDeviceRecords(kLoggerAddress, [](SimDeviceRecords& r) { r.slotCountOverride = 20; }); },
          kTkErrUnexpectedRecord},
         {"short reply", [&] { logger_->InjectFault(Fault::Short(1)); }, kTkErrUnexpectedRecord},
         {"device status", [&] { logger_->InjectFault(Fault::BusyStatus(901)); }, 901},
@@ -346,7 +239,7 @@ TEST_F(DeviceCommandsTest, BadInformationRepliesLeaveTheRecordUntouched)
     SelectLogger();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        Records(kLoggerAddress, [](SimDeviceRecords& r) {
+        EditDeviceRecords(kLoggerAddress, [](SimDeviceRecords& r) {
             r.infoVersion = '8';
             r.slotCountOverride = -1;
         });
@@ -399,7 +292,7 @@ TEST(BatteryPercentTest, InterpolatesBetweenTheThresholdsOfTheBatteryAndDevice)
 
 TEST_F(DeviceCommandsTest, SondeReportsItsPortsOthersHaveFixedLists)
 {
-    Records(kSondeAddress, [](SimDeviceRecords& r) { r.ports = {1, 3, 35, 150, 151}; });
+    EditDeviceRecords(kSondeAddress, [](SimDeviceRecords& r) { r.ports = {1, 3, 35, 150, 151}; });
     SelectSonde();
     std::array<uint8_t, 40> ids{};
     uint8_t count = 0;
@@ -454,9 +347,9 @@ TEST_F(DeviceCommandsTest, PortListCountingMoreIdsThanItCarriesIsRefused)
 TEST_F(DeviceCommandsTest, RecordCrcsAreReadMostSignificantByteFirstInEitherOrder)
 {
     const std::vector<uint8_t> wiper = {'U', 0, 250, 1, 244, 0, 0, 0, 125, 0, 125, 0, 13, 0, 3, 0, 30, 0, 90, 0, 0, 0, 0};
-    Records(kSondeAddress, [&](SimDeviceRecords& r) { r.storedRecords['U'] = wiper; });
+    EditDeviceRecords(kSondeAddress, [&](SimDeviceRecords& r) { r.storedRecords['U'] = wiper; });
     const uint16_t wiperCrc = Crc16Ccitt(wiper.size(), 0, wiper.data());
-    SitePrefsRecord prefs = RecordsCopy(kSondeAddress).sitePrefs;
+    SitePrefsRecord prefs = DeviceRecordsCopy(kSondeAddress).sitePrefs;
     const std::vector<uint8_t> packedPrefs = wv::sim::PackedSitePrefs(prefs);
     const uint16_t prefsCrc = Crc16Ccitt(packedPrefs.size(), 0, packedPrefs.data());
     ASSERT_NE(wiperCrc, prefsCrc);
@@ -542,7 +435,7 @@ TEST_F(DeviceCommandsTest, SitePreferencesRoundTripWithTheirBytes)
 
 TEST_F(DeviceCommandsTest, DeviceWithoutSitePreferencesAnswersItsStatus)
 {
-    Records(kLoggerAddress, [](SimDeviceRecords& r) { r.hasSitePrefs = false; });
+    EditDeviceRecords(kLoggerAddress, [](SimDeviceRecords& r) { r.hasSitePrefs = false; });
     SelectLogger();
     SitePrefsRecord read;
     read.word1 = 777;
@@ -613,7 +506,7 @@ TEST_F(DeviceCommandsTest, Sdi12ParameterListsAreDecodedInEitherOrder)
         twenty[i] = static_cast<uint16_t>(0x0100 * i + i);
     }
     twenty[6] = 0x00FF;
-    Records(kSondeAddress, [&](SimDeviceRecords& r) {
+    EditDeviceRecords(kSondeAddress, [&](SimDeviceRecords& r) {
         r.sdi12Params9 = nine;
         r.sdi12Params20 = twenty;
     });
@@ -779,7 +672,7 @@ TEST_F(DeviceCommandsTest, SilentDeviceCostsFourStandardAttempts)
     UseSimulatedClock();
     SelectLogger();
     logger_->InjectFault(Fault::Silence(wv::sim::kForever).ForCommand(kTkCmdGetAsciiPreferences));
-    CountingCallback cb;
+    RecordingCallback cb;
     uint16_t word = 0x1111;
     const uint64_t start = clock_->NowMs();
     EXPECT_EQ(session_.GetAsciiPreferences(&word, &cb), kTkErrNoReply);
@@ -832,7 +725,7 @@ TEST_F(DeviceCommandsTest, ClockIsSetAndReadBack)
 {
     SelectSonde();
     const DeviceTime time{2026, 7, 14, 15, 16, 17, 18};
-    CountingCallback cb;
+    RecordingCallback cb;
     ASSERT_EQ(session_.SetClock(time, &cb), 0);
     EXPECT_EQ(cb.begins, 1);
     EXPECT_EQ(LastBodyOf(kTkCmdSetClock), (std::vector<uint8_t>{0x07, 0xEA, 7, 14, 15, 16, 17, 18}));
@@ -873,7 +766,7 @@ TEST_F(DeviceCommandsTest, LostDeviceClockIsReplacedByTheComputersTime)
     SelectLogger();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        Records(kLoggerAddress, [&](SimDeviceRecords& r) { r.clock = c.deviceClock; });
+        EditDeviceRecords(kLoggerAddress, [&](SimDeviceRecords& r) { r.clock = c.deviceClock; });
         const size_t writesBefore = FramesOf(kTkCmdSetClock).size();
         DeviceTime before{};
         GetLocalDeviceTime(before);
@@ -893,7 +786,7 @@ TEST_F(DeviceCommandsTest, LostDeviceClockIsReplacedByTheComputersTime)
         EXPECT_LE(CompareDeviceTime(read, after), 0);
         // Written back: the device now holds what was returned.
         EXPECT_EQ(FramesOf(kTkCmdSetClock).size(), writesBefore + 1);
-        EXPECT_EQ(RecordsCopy(kLoggerAddress).clock, read);
+        EXPECT_EQ(DeviceRecordsCopy(kLoggerAddress).clock, read);
     }
 }
 
@@ -920,7 +813,7 @@ TEST_F(DeviceCommandsTest, Sdi12EnabledFlagIsTheThirdByteFromTheEndOfD2)
     SelectSonde();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        Records(kSondeAddress, [&](SimDeviceRecords& r) { r.firmwareHundredths = c.firmware; });
+        EditDeviceRecords(kSondeAddress, [&](SimDeviceRecords& r) { r.firmwareHundredths = c.firmware; });
         wv::sim::SetDeviceFile(*sonde_, "D2", c.file);
         const size_t readsBefore = FramesOf(wv::sim::kCmdReadFile).size();
         uint8_t flag = 0x55;

@@ -5,34 +5,27 @@
 
 #include "foundation/Registry.h"
 #include "platform/Clock.h"
+#include "tests/comm/SimSessionFixture.h"
 #include "tools/instrument-sim/FileCommands.h"
 #include "tools/instrument-sim/InstrumentSim.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace fs = std::filesystem;
 using wv::sim::ChunkRequest;
-using wv::sim::InstrumentSim;
 using wv::sim::SimDevice;
 
 namespace {
 
-constexpr uint16_t kLoggerAddress = 4321;
-constexpr uint8_t kLoggerType = 25;
-constexpr uint16_t kSondeAddress = 777;
-constexpr uint8_t kSondeType = 33;
+using namespace commtest;
 
 using Bytes = std::vector<uint8_t>;
 
@@ -67,21 +60,6 @@ Bytes Concat(Bytes a, const Bytes& b)
 Bytes Head(const Bytes& data, size_t n)
 {
     return Bytes(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(std::min(n, data.size())));
-}
-
-std::optional<Bytes> ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void WriteFile(const fs::path& path, const Bytes& data)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
 }
 
 // The chunks a download of a file of size bytes asks for: the first at most 254 bytes
@@ -120,100 +98,33 @@ std::vector<std::pair<uint32_t, uint16_t>> Asked(const std::vector<ChunkRequest>
     return out;
 }
 
-// Records what an operation tells its callback; Progress answers "cancel" once cancelWhen
-// holds for the value.
-class RecordingCallback : public CCallback {
-public:
-    void Begin(int steps) override
-    {
-        begins.push_back(steps);
-        beganAt.push_back(wv::GetClock().NowMs());
-    }
-    int Progress(intptr_t value) override
-    {
-        values.push_back(value);
-        return cancelWhen && cancelWhen(value) ? 1 : 0;
-    }
-    void End() override { ++ends; }
+using wvtest::ReadBytes;
+using wvtest::WriteBytes;
 
-    std::vector<int> begins;
-    std::vector<uint64_t> beganAt;  // process clock at each Begin
-    std::vector<intptr_t> values;
-    int ends = 0;
-    std::function<bool(intptr_t)> cancelWhen;
-};
-
-// A program home of the test's own: the registry file and the local data files.
-class ScopedHome {
-public:
-    ScopedHome()
-    {
-        std::string pattern = (fs::temp_directory_path() / "wv-transfer-XXXXXX").string();
-        EXPECT_NE(mkdtemp(pattern.data()), nullptr);
-        path_ = pattern;
-        if (const char* old = std::getenv("WELLVOX_HOME")) {
-            previous_ = old;
-        }
-        setenv("WELLVOX_HOME", path_.c_str(), 1);
-        fs::create_directories(path_ / "Data");
-    }
-    ~ScopedHome()
-    {
-        if (previous_) {
-            setenv("WELLVOX_HOME", previous_->c_str(), 1);
-        } else {
-            unsetenv("WELLVOX_HOME");
-        }
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    fs::path Data(const std::string& name) const { return path_ / "Data" / name; }
-    const fs::path& Path() const { return path_; }
-
-private:
-    fs::path path_;
-    std::optional<std::string> previous_;
-};
-
-class FileTransferTest : public ::testing::Test {
+// A level logger and a sonde with files and flash; the logger is selected. The local
+// files go to the folder Data of the program home.
+class FileTransferTest : public commtest::SimSessionTest {
 protected:
+    FileTransferTest() : SimSessionTest(Options()) {}
+
     void SetUp() override
     {
-        logger_ = &sim_.AddDevice(kLoggerAddress, kLoggerType, "Well 7 logger", 9600);
-        sonde_ = &sim_.AddDevice(kSondeAddress, kSondeType, "Sonde on dock", 9600);
+        wvtest::MadeFolder(home_.Path() / "Data");
+        AddLoggerAndSonde();
         wv::sim::InstallFileCommands(*logger_);
         wv::sim::InstallFileCommands(*sonde_);
-        ASSERT_TRUE(sim_.Start()) << sim_.LastError();
-        auto link = std::make_unique<CTkLink>();
-        ASSERT_EQ(link->OpenPath(kTkLinkDirect, sim_.SlavePath(), 9600), 0);
-        ASSERT_EQ(session_.Open(std::move(link)), 0);
-        ASSERT_EQ(session_.TalkTo(kLoggerAddress, kLoggerType), 0);
+        ASSERT_NO_FATAL_FAILURE(OpenSession());
+        SelectLogger();
     }
 
-    // Time-outs and the restart wait run on a simulated clock; every idle step of the
-    // link looks at the line for idleRealMs of real time and lets stepMs pass.
+    // Time-outs and the restart wait run on a simulated clock, in smaller steps than
+    // the other session tests take.
     void UseSimulatedClock(uint32_t stepMs = 20, uint32_t pollRealMs = 2)
     {
-        clock_.emplace(1000);
-        scopedClock_.emplace(*clock_);
-        session_.GetLink()->SetIdleWait(stepMs, pollRealMs);
+        SimSessionTest::UseSimulatedClock(stepMs, pollRealMs);
     }
 
-    void Select(SimDevice* device)
-    {
-        ASSERT_EQ(session_.TalkTo(static_cast<uint16_t>(device->Address()), static_cast<uint8_t>(device->Type())), 0);
-    }
-
-    size_t FramesOf(uint16_t command) const
-    {
-        size_t n = 0;
-        for (const auto& f : sim_.Frames()) {
-            n += f.command == command ? 1 : 0;
-        }
-        return n;
-    }
-
-    std::string Local(const std::string& name) const { return home_.Data(name).string(); }
+    std::string Local(const std::string& name) const { return (home_.Path() / "Data" / name).string(); }
     std::string Part(const std::string& name) const { return CTkSession::PartialDownloadPath(Local(name)); }
 
     static wv::sim::SimOptions Options()
@@ -223,15 +134,6 @@ protected:
         options.interFrameGapMs = 2;
         return options;
     }
-
-    ScopedHome home_;
-    InstrumentSim sim_{Options()};
-    SimDevice* logger_ = nullptr;
-    SimDevice* sonde_ = nullptr;
-    std::optional<wv::ManualClock> clock_;
-    std::optional<wv::ScopedClock> scopedClock_;
-    // Declared last: destroyed (link closed) before the clock goes.
-    CTkSession session_;
 };
 
 // ---- Size and the small file ------------------------------------------------------------
@@ -243,7 +145,7 @@ TEST_F(FileTransferTest, FileSizeOfPresentAndMissingFiles)
     RecordingCallback cb;
     EXPECT_EQ(session_.GetFileSize("12", &size, &cb), 0);
     EXPECT_EQ(size, 4567u);
-    EXPECT_EQ(cb.begins.size(), 1u);
+    EXPECT_EQ(cb.begins, 1);
     EXPECT_EQ(cb.ends, 1);
 
     // The device's status passes through; the output stays as it was.
@@ -252,10 +154,10 @@ TEST_F(FileTransferTest, FileSizeOfPresentAndMissingFiles)
     EXPECT_EQ(size, 99u);
 
     // Nothing is sent for a name that is not two characters or without an output.
-    const size_t before = FramesOf(CTkSession::kCmdFileSize);
+    const size_t before = FramesOf(CTkSession::kCmdFileSize).size();
     EXPECT_EQ(session_.GetFileSize("123", &size, nullptr), kTkErrMissingRecord);
     EXPECT_EQ(session_.GetFileSize("12", nullptr, nullptr), kTkErrMissingRecord);
-    EXPECT_EQ(FramesOf(CTkSession::kCmdFileSize), before);
+    EXPECT_EQ(FramesOf(CTkSession::kCmdFileSize).size(), before);
 }
 
 TEST_F(FileTransferTest, ReadFileD2WholeAndItsFailures)
@@ -320,12 +222,12 @@ TEST_F(FileTransferTest, DownloadsArriveWholeInTheChunkPatternOnBothFamilies)
 
             RecordingCallback cb;
             ASSERT_EQ(session_.DownloadFile("07", Local(name), &cb), 0);
-            EXPECT_EQ(ReadFile(Local(name)), content);
+            EXPECT_EQ(ReadBytes(Local(name)), content);
             EXPECT_FALSE(fs::exists(Part(name)));
             EXPECT_EQ(Asked(wv::sim::ChunkRequests(*device)), ExpectedChunks(size, parameterFamily));
 
-            ASSERT_EQ(cb.begins.size(), 1u);
-            EXPECT_EQ(cb.begins[0], static_cast<int>(size / 256));
+            ASSERT_EQ(cb.begins, 1);
+            EXPECT_EQ(cb.stepsAtBegin[0], static_cast<int>(size / 256));
             EXPECT_EQ(cb.ends, 1);
             ASSERT_FALSE(size > 0 && cb.values.empty());
             if (size > 0) {
@@ -343,7 +245,7 @@ TEST_F(FileTransferTest, ThousandBytesOnALevelLoggerComeIn254_259_253_234)
     ASSERT_EQ(session_.DownloadFile("04", Local("t04.bin"), nullptr), 0);
     const std::vector<std::pair<uint32_t, uint16_t>> expected = {{0, 254}, {254, 259}, {513, 253}, {766, 234}};
     EXPECT_EQ(Asked(wv::sim::ChunkRequests(*logger_)), expected);
-    EXPECT_EQ(ReadFile(Local("t04.bin")), Pattern(1000));
+    EXPECT_EQ(ReadBytes(Local("t04.bin")), Pattern(1000));
 }
 
 TEST_F(FileTransferTest, TimeOutsComeFromTheSettingsAndAreWrittenBack)
@@ -367,10 +269,10 @@ TEST_F(FileTransferTest, AnEarlierDownloadResumesAtItsLengthAndKeepsItsTrailer)
     const Bytes device = Pattern(3000, 9);
     wv::sim::SetDeviceFile(*logger_, "05", device);
     const Bytes trailer = Trailer();
-    WriteFile(Local("t05.bin"), Concat(Head(device, 1000), trailer));
+    WriteBytes(Local("t05.bin"), Concat(Head(device, 1000), trailer));
 
     ASSERT_EQ(session_.DownloadFile("05", Local("t05.bin"), nullptr), 0);
-    EXPECT_EQ(ReadFile(Local("t05.bin")), Concat(device, trailer));
+    EXPECT_EQ(ReadBytes(Local("t05.bin")), Concat(device, trailer));
     EXPECT_FALSE(fs::exists(Part("t05.bin")));
     // The first chunk only confirms the start; then on at the local length, with the first
     // chunk counted for the alternation.
@@ -406,10 +308,10 @@ TEST_F(FileTransferTest, ALocalFileThatIsNotThisFilesStartIsReplacedWhole)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        WriteFile(Local("t06.bin"), c.local);
+        WriteBytes(Local("t06.bin"), c.local);
         wv::sim::ClearFileObservations(*logger_);
         ASSERT_EQ(session_.DownloadFile("06", Local("t06.bin"), nullptr), 0);
-        EXPECT_EQ(ReadFile(Local("t06.bin")), c.expected);
+        EXPECT_EQ(ReadBytes(Local("t06.bin")), c.expected);
         EXPECT_EQ(Asked(wv::sim::ChunkRequests(*logger_)), ExpectedChunks(1500, false));
         EXPECT_EQ(session_.LastDownloadStats().resumedAt, 0u);
     }
@@ -422,7 +324,7 @@ TEST_F(FileTransferTest, AnInterruptedDownloadKeepsItsPartAndTheNextOneResumesFr
     wv::sim::SetDeviceFile(*sonde_, "09", device);
     Select(sonde_);
     const Bytes earlier = Concat(Head(device, 600), Trailer());
-    WriteFile(Local("t09.bin"), earlier);
+    WriteBytes(Local("t09.bin"), earlier);
 
     // Silent from the sixth chunk request on: four attempts, then 5018.
     wv::sim::SilenceChunksFrom(*sonde_, 5);
@@ -435,14 +337,14 @@ TEST_F(FileTransferTest, AnInterruptedDownloadKeepsItsPartAndTheNextOneResumesFr
     }
     const uint32_t reached = asked[5].offset;
     // The local file is as it was; what came is in the partial file, trailer behind it.
-    EXPECT_EQ(ReadFile(Local("t09.bin")), earlier);
-    EXPECT_EQ(ReadFile(Part("t09.bin")), Concat(Head(device, reached), Trailer()));
+    EXPECT_EQ(ReadBytes(Local("t09.bin")), earlier);
+    EXPECT_EQ(ReadBytes(Part("t09.bin")), Concat(Head(device, reached), Trailer()));
 
     // The device answers again: on from where it stopped.
     wv::sim::SilenceChunksFrom(*sonde_, SIZE_MAX);
     wv::sim::ClearFileObservations(*sonde_);
     ASSERT_EQ(session_.DownloadFile("09", Local("t09.bin"), nullptr), 0);
-    EXPECT_EQ(ReadFile(Local("t09.bin")), Concat(device, Trailer()));
+    EXPECT_EQ(ReadBytes(Local("t09.bin")), Concat(device, Trailer()));
     EXPECT_FALSE(fs::exists(Part("t09.bin")));
     const auto resumed = wv::sim::ChunkRequests(*sonde_);
     ASSERT_GE(resumed.size(), 2u);
@@ -464,7 +366,7 @@ TEST_F(FileTransferTest, SilenceCostsFourAttemptsOfTheChunkTimeOutOnly)
     EXPECT_LT(elapsed, 4u * 3000u + 1500u);
     EXPECT_LT(std::chrono::steady_clock::now() - realStart, std::chrono::seconds(10));
     EXPECT_EQ(wv::sim::ChunkRequests(*logger_).size(), 6u);
-    EXPECT_EQ(ReadFile(Part("t02.bin")), Head(Pattern(2000), 254 + 259));
+    EXPECT_EQ(ReadBytes(Part("t02.bin")), Head(Pattern(2000), 254 + 259));
     EXPECT_FALSE(fs::exists(Local("t02.bin")));
 }
 
@@ -489,7 +391,7 @@ TEST_F(FileTransferTest, ARepeatedChunkIsAskedForAgainWithALongerTimeOut)
         fs::remove(Local("t08.bin"));
 
         ASSERT_EQ(session_.DownloadFile("08", Local("t08.bin"), nullptr), 0);
-        EXPECT_EQ(ReadFile(Local("t08.bin")), device);
+        EXPECT_EQ(ReadBytes(Local("t08.bin")), device);
         const auto asked = wv::sim::ChunkRequests(*logger_);
         ASSERT_GE(asked.size(), 6u);
         EXPECT_TRUE(asked[2].replayed);
@@ -526,7 +428,7 @@ TEST_F(FileTransferTest, ARepeatedChunkIsAskedForAgainWithALongerTimeOut)
     const uint64_t elapsed = clock_->NowMs() - start;
     EXPECT_GE(elapsed, 10500u);
     EXPECT_LT(elapsed, 10500u + 900u);
-    EXPECT_EQ(ReadFile(Local("t19.bin")), small);
+    EXPECT_EQ(ReadBytes(Local("t19.bin")), small);
     EXPECT_EQ(wv::sim::ChunkRequests(*logger_).size(), 6u);
 }
 
@@ -572,7 +474,7 @@ TEST_F(FileTransferTest, RepliesThatBringNothingEndTheDownloadInsteadOfLoopingFo
         EXPECT_EQ(session_.DownloadFile("11", Local("t11.bin"), nullptr), c.expected);
         EXPECT_EQ(wv::sim::ChunkRequests(*logger_).size(), c.expectedRequests);
         if (c.kept > 0) {
-            EXPECT_EQ(ReadFile(Part("t11.bin")), Head(device, c.kept));
+            EXPECT_EQ(ReadBytes(Part("t11.bin")), Head(device, c.kept));
         } else {
             // Nothing came: no partial file is left behind.
             EXPECT_FALSE(fs::exists(Part("t11.bin")));
@@ -590,7 +492,7 @@ TEST_F(FileTransferTest, AFileOfRepeatingRecordsStillDownloads)
     const Bytes device(1019, 0x5A);
     wv::sim::SetDeviceFile(*logger_, "14", device);
     ASSERT_EQ(session_.DownloadFile("14", Local("t14.bin"), nullptr), 0);
-    EXPECT_EQ(ReadFile(Local("t14.bin")), device);
+    EXPECT_EQ(ReadBytes(Local("t14.bin")), device);
     const std::vector<std::pair<uint32_t, uint16_t>> expected = {
         {0, 254}, {254, 259}, {513, 253}, {766, 253}, {766, 253}, {766, 253}};
     EXPECT_EQ(Asked(wv::sim::ChunkRequests(*logger_)), expected);
@@ -602,7 +504,7 @@ TEST_F(FileTransferTest, CancelKeepsThePartialDataWithItsTrailer)
     const Bytes device = Pattern(8000, 7);
     wv::sim::SetDeviceFile(*logger_, "03", device);
     const Bytes earlier = Concat(Head(device, 1200), Trailer());
-    WriteFile(Local("t03.bin"), earlier);
+    WriteBytes(Local("t03.bin"), earlier);
 
     RecordingCallback cb;
     cb.cancelWhen = [](intptr_t value) { return value >= 12; };  // 3072 bytes
@@ -613,8 +515,8 @@ TEST_F(FileTransferTest, CancelKeepsThePartialDataWithItsTrailer)
     const uint32_t reached = asked.back().offset + asked.back().length;
     EXPECT_GE(reached, 3072u);
     EXPECT_LT(reached, 3072u + 260u);
-    EXPECT_EQ(ReadFile(Part("t03.bin")), Concat(Head(device, reached), Trailer()));
-    EXPECT_EQ(ReadFile(Local("t03.bin")), earlier);
+    EXPECT_EQ(ReadBytes(Part("t03.bin")), Concat(Head(device, reached), Trailer()));
+    EXPECT_EQ(ReadBytes(Local("t03.bin")), earlier);
 }
 
 TEST_F(FileTransferTest, AFileThatGrowsWhileItIsReadIsFetchedUpToItsSizeAndTheRestLater)
@@ -623,11 +525,11 @@ TEST_F(FileTransferTest, AFileThatGrowsWhileItIsReadIsFetchedUpToItsSizeAndTheRe
     wv::sim::SetDeviceFile(*logger_, "15", Pattern(1000, 15));
     wv::sim::WithFiles(*logger_, [](wv::sim::SimFileSystem& files) { files.growthPerChunk["15"] = 40; });
     ASSERT_EQ(session_.DownloadFile("15", Local("t15.bin"), nullptr), 0);
-    EXPECT_EQ(ReadFile(Local("t15.bin")), Head(wv::sim::DeviceFile(*logger_, "15"), 1000));
+    EXPECT_EQ(ReadBytes(Local("t15.bin")), Head(wv::sim::DeviceFile(*logger_, "15"), 1000));
 
     wv::sim::WithFiles(*logger_, [](wv::sim::SimFileSystem& files) { files.growthPerChunk.clear(); });
     ASSERT_EQ(session_.DownloadFile("15", Local("t15.bin"), nullptr), 0);
-    EXPECT_EQ(ReadFile(Local("t15.bin")), wv::sim::DeviceFile(*logger_, "15"));
+    EXPECT_EQ(ReadBytes(Local("t15.bin")), wv::sim::DeviceFile(*logger_, "15"));
     EXPECT_EQ(session_.LastDownloadStats().resumedAt, 1000u);
 }
 
@@ -666,7 +568,7 @@ TEST_F(FileTransferTest, Types23And24PauseAsLongAsTheFirstChunkTookBetweenChunks
     wv::sim::SetDeviceFile(old, "01", Pattern(1000));
     Select(&old);
     ASSERT_EQ(session_.DownloadFile("01", Local("t24.bin"), nullptr), 0);
-    EXPECT_EQ(ReadFile(Local("t24.bin")), Pattern(1000));
+    EXPECT_EQ(ReadBytes(Local("t24.bin")), Pattern(1000));
 
     std::vector<uint64_t> times;
     for (const auto& f : sim_.Frames()) {
@@ -687,7 +589,7 @@ TEST_F(FileTransferTest, UploadBlockRefusesMoreThan264Bytes)
 {
     const Bytes data(265, 1);
     EXPECT_EQ(session_.UploadBlock(3878, 0, data.size(), data.data(), nullptr), kTkErrBlockTooLong);
-    EXPECT_EQ(FramesOf(CTkSession::kCmdWriteBlock), 0u);
+    EXPECT_EQ(FramesOf(CTkSession::kCmdWriteBlock).size(), 0u);
     ASSERT_EQ(session_.UploadBlock(12, 0, 264, data.data(), nullptr), 0);
     EXPECT_EQ(wv::sim::ReadFlash(*logger_, 12, 264), Bytes(264, 1));
 }
@@ -695,7 +597,7 @@ TEST_F(FileTransferTest, UploadBlockRefusesMoreThan264Bytes)
 TEST_F(FileTransferTest, UploadFileFillsPagesWithoutCrossingThem)
 {
     const Bytes file = Pattern(5000, 21);
-    WriteFile(Local("img.bin"), file);
+    WriteBytes(Local("img.bin"), file);
     struct Case {
         SimDevice* device;
         uint32_t start;
@@ -724,26 +626,26 @@ TEST_F(FileTransferTest, UploadFileFillsPagesWithoutCrossingThem)
         const Bytes expected(file.begin() + c.start, file.begin() + c.start + static_cast<std::ptrdiff_t>(length));
         const Bytes flash = wv::sim::ReadFlash(*c.device, c.page, c.inPage + length);
         EXPECT_EQ(Bytes(flash.begin() + c.inPage, flash.end()), expected);
-        EXPECT_EQ(cb.begins, std::vector<int>{0});
+        EXPECT_EQ(cb.stepsAtBegin, std::vector<int>{0});
         EXPECT_EQ(cb.values.front(), 0);
         EXPECT_EQ(cb.values.back(), 100);
         EXPECT_EQ(cb.ends, 1);
     }
 
     // Refused before anything is sent.
-    const size_t before = FramesOf(CTkSession::kCmdWriteBlock);
+    const size_t before = FramesOf(CTkSession::kCmdWriteBlock).size();
     EXPECT_EQ(session_.UploadFile(Local("none.bin"), 0, 0, 1, 0, nullptr), kTkErrFileOpen);
     EXPECT_EQ(session_.UploadFile(Local("img.bin"), 5001, 0, 1, 0, nullptr), kTkErrFileSeek);
     EXPECT_EQ(session_.UploadFile(Local("img.bin"), 4000, 1001, 1, 0, nullptr), kTkErrFileRead);
     EXPECT_EQ(session_.UploadFile(Local("img.bin"), 0, 10, 1, 528, nullptr), kTkErrBlockTooLong);
-    EXPECT_EQ(FramesOf(CTkSession::kCmdWriteBlock), before);
+    EXPECT_EQ(FramesOf(CTkSession::kCmdWriteBlock).size(), before);
 }
 
 TEST_F(FileTransferTest, FirmwareIsStagedAndProgrammedOnBothFamilies)
 {
     UseSimulatedClock();
     const Bytes image = Pattern(8192 + 1500, 31);
-    WriteFile(Local("fw.bin"), image);
+    WriteBytes(Local("fw.bin"), image);
     struct Case {
         SimDevice* device;
         uint16_t page;
@@ -776,7 +678,7 @@ TEST_F(FileTransferTest, FirmwareIsStagedAndProgrammedOnBothFamilies)
         EXPECT_EQ(programs[0].page, c.page);
 
         // Two phases: the transfer, then the restart wait with a step every second.
-        ASSERT_EQ(cb.begins, (std::vector<int>{0, 0}));
+        ASSERT_EQ(cb.stepsAtBegin, (std::vector<int>{0, 0}));
         EXPECT_EQ(cb.ends, 2);
         const uint64_t restartMs = end - cb.beganAt[1];
         EXPECT_GE(restartMs, c.waitMs);
@@ -795,14 +697,14 @@ TEST_F(FileTransferTest, FirmwareIsStagedAndProgrammedOnBothFamilies)
 
 TEST_F(FileTransferTest, AnImageThatWouldSendNoBlockIsRefusedBeforeProgramming)
 {
-    WriteFile(Local("header-only.bin"), Pattern(8192));
-    WriteFile(Local("empty.bin"), {});
+    WriteBytes(Local("header-only.bin"), Pattern(8192));
+    WriteBytes(Local("empty.bin"), {});
     EXPECT_EQ(session_.UploadFirmware(Local("header-only.bin"), nullptr), kTkErrFileRead);
     EXPECT_EQ(session_.UploadFirmware(Local("missing.bin"), nullptr), kTkErrFileOpen);
     Select(sonde_);
     EXPECT_EQ(session_.UploadFirmware(Local("empty.bin"), nullptr), kTkErrFileRead);
-    EXPECT_EQ(FramesOf(CTkSession::kCmdWriteBlock), 0u);
-    EXPECT_EQ(FramesOf(CTkSession::kCmdProgramImage), 0u);
+    EXPECT_EQ(FramesOf(CTkSession::kCmdWriteBlock).size(), 0u);
+    EXPECT_EQ(FramesOf(CTkSession::kCmdProgramImage).size(), 0u);
 }
 
 TEST_F(FileTransferTest, ProgrammingIsSentOnceAndTheDeviceThenStaysSilent)
@@ -822,7 +724,7 @@ TEST_F(FileTransferTest, ProgrammingIsSentOnceAndTheDeviceThenStaysSilent)
     const uint64_t start = clock_->NowMs();
     EXPECT_EQ(session_.SendCommand208(7942, &cb), kTkErrNoReply);
     EXPECT_GE(clock_->NowMs() - start, 35000u);
-    EXPECT_EQ(FramesOf(CTkSession::kCmdProgramImage), 2u);
+    EXPECT_EQ(FramesOf(CTkSession::kCmdProgramImage).size(), 2u);
     EXPECT_EQ(cb.values.back(), 100);
     EXPECT_EQ(cb.ends, 1);
 }

@@ -31,21 +31,9 @@ using wv::sim::FrameFields;
 using wv::sim::InstrumentSim;
 using commtest::IdentifyBody;
 using commtest::MemoryLine;
+using commtest::ReplyFrame;
 
 // ---- Helpers -------------------------------------------------------------------------
-
-// A reply frame as a device sends it (order 0).
-std::vector<uint8_t> ReplyFrame(uint32_t source, uint16_t replyCommand, std::vector<uint8_t> body = {},
-                                uint16_t status = 0, uint32_t destination = 0)
-{
-    FrameFields f;
-    f.destination = destination;
-    f.source = source;
-    f.command = status;
-    f.replyCommand = replyCommand;
-    f.body = std::move(body);
-    return EncodeFrame(f);
-}
 
 // Decodes identify replies the way a command's handler does, counting every event.
 class IdentifyHandler : public CTkReplyHandler {

@@ -6,6 +6,7 @@
 #include "comm/TkSession.h"
 
 #include "platform/Clock.h"
+#include "tests/comm/SimSessionFixture.h"
 #include "tools/instrument-sim/DeviceCommands.h"
 #include "tools/instrument-sim/InstrumentSim.h"
 
@@ -13,23 +14,14 @@
 
 #include <chrono>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <limits>
-#include <memory>
-#include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
-namespace fs = std::filesystem;
 using wv::sim::DeviceRecordsOf;
 using wv::sim::Fault;
-using wv::sim::InstrumentSim;
-using wv::sim::ReceivedFrame;
 using wv::sim::SimDevice;
 using wv::sim::SimDeviceRecords;
 using wv::sim::SimReply;
@@ -41,6 +33,8 @@ constexpr uint16_t kLoggerAddress = 5101;
 constexpr uint8_t kLoggerType = 22;
 constexpr uint16_t kSondeAddress = 5202;
 constexpr uint8_t kSondeType = 33;
+
+using commtest::Be32;
 
 float FromBits(uint32_t bits)
 {
@@ -56,126 +50,35 @@ uint32_t BitsOf(float f)
     return bits;
 }
 
-uint32_t Be32(const std::vector<uint8_t>& body, size_t at)
-{
-    return (uint32_t{body.at(at)} << 24) | (uint32_t{body.at(at + 1)} << 16) | (uint32_t{body.at(at + 2)} << 8) |
-           body.at(at + 3);
-}
-
-// A program home of its own, with the trace switch when asked for.
-class TraceHome {
-public:
-    explicit TraceHome(bool tracing)
-    {
-        std::string pattern = (fs::temp_directory_path() / "wv-rawcmd-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) {
-            path_ = pattern;
-        }
-        if (const char* old = std::getenv("WELLVOX_HOME")) {
-            previous_ = old;
-        }
-        setenv("WELLVOX_HOME", path_.c_str(), 1);
-        if (tracing) {
-            std::ofstream(path_ / "TraceTavo.ini") << "[TRACE]\nEnabled=1\n";
-        }
-    }
-    ~TraceHome()
-    {
-        if (previous_) {
-            setenv("WELLVOX_HOME", previous_->c_str(), 1);
-        } else {
-            unsetenv("WELLVOX_HOME");
-        }
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    std::string Log() const
-    {
-        std::ifstream in(path_ / "TraceTavo.txt", std::ios::binary);
-        std::ostringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-
-private:
-    fs::path path_;
-    std::optional<std::string> previous_;
-};
-
-class RawCommandsTest : public ::testing::Test {
+// A level logger and a sonde that play the device commands.
+class RawCommandsTest : public commtest::SimSessionTest {
 protected:
-    explicit RawCommandsTest(bool tracing = false) : home_(tracing) {}
-
     void SetUp() override
     {
         logger_ = &sim_.AddDevice(kLoggerAddress, kLoggerType, "Raw logger", 9600);
         sonde_ = &sim_.AddDevice(kSondeAddress, kSondeType, "Raw sonde", 9600);
-        sim_.WithDevice(kLoggerAddress, [](SimDevice& d) { wv::sim::InstallDeviceCommands(d); });
-        sim_.WithDevice(kSondeAddress, [](SimDevice& d) { wv::sim::InstallDeviceCommands(d); });
-        ASSERT_TRUE(sim_.Start()) << sim_.LastError();
-        auto link = std::make_unique<CTkLink>();
-        ASSERT_EQ(link->OpenPath(kTkLinkDirect, sim_.SlavePath(), 9600), 0);
-        ASSERT_EQ(session_.Open(std::move(link)), 0);
+        wv::sim::InstallDeviceCommands(*logger_);
+        wv::sim::InstallDeviceCommands(*sonde_);
+        ASSERT_NO_FATAL_FAILURE(OpenSession());
     }
     void TearDown() override { session_.Close(); }
-
-    void SelectLogger() { ASSERT_EQ(session_.TalkTo(kLoggerAddress, kLoggerType), 0); }
-    void SelectSonde() { ASSERT_EQ(session_.TalkTo(kSondeAddress, kSondeType), 0); }
-
-    void Records(uint16_t address, const std::function<void(SimDeviceRecords&)>& change)
-    {
-        sim_.WithDevice(address, [&](SimDevice& d) { change(DeviceRecordsOf(d)); });
-    }
-    SimDeviceRecords RecordsCopy(uint16_t address)
-    {
-        SimDeviceRecords copy;
-        Records(address, [&](SimDeviceRecords& r) { copy = r; });
-        return copy;
-    }
-
-    std::vector<ReceivedFrame> FramesOf(uint16_t command)
-    {
-        std::vector<ReceivedFrame> out;
-        for (const auto& f : sim_.Frames()) {
-            if (f.command == command) {
-                out.push_back(f);
-            }
-        }
-        return out;
-    }
-    std::vector<uint8_t> LastBodyOf(uint16_t command)
-    {
-        auto frames = FramesOf(command);
-        EXPECT_FALSE(frames.empty()) << "no request " << command;
-        return frames.empty() ? std::vector<uint8_t>{} : frames.back().body;
-    }
-
-    void UseSimulatedClock()
-    {
-        clock_.emplace(1000);
-        scopedClock_.emplace(*clock_);
-        session_.GetLink()->SetIdleWait(500, 1);
-    }
-
-    TraceHome home_;
-    InstrumentSim sim_;
-    SimDevice* logger_ = nullptr;
-    SimDevice* sonde_ = nullptr;
-    std::optional<wv::ManualClock> clock_;
-    std::optional<wv::ScopedClock> scopedClock_;
-    CTkSession session_;
 };
 
+// The same with the trace switched on before the session opens.
 class TracedRawCommandsTest : public RawCommandsTest {
 protected:
-    TracedRawCommandsTest() : RawCommandsTest(true) {}
+    void SetUp() override
+    {
+        home_.Write("TraceTavo.ini", "[TRACE]\nEnabled=1\n");
+        RawCommandsTest::SetUp();
+    }
 };
 
 // ---- Raw read --------------------------------------------------------------------------
 
 TEST_F(RawCommandsTest, RawPairsAreMostSignificantByteFirstInEitherFrameOrder)
 {
-    Records(kLoggerAddress, [](SimDeviceRecords& r) {
+    EditDeviceRecords(kLoggerAddress, [](SimDeviceRecords& r) {
         r.rawPairs = {{0x1234, 0xABCD}, {0x0102, 0xFFEE}};
     });
     SelectLogger();
@@ -209,11 +112,11 @@ TEST_F(RawCommandsTest, RawReadCopiesNoMorePairsThanAskedOrSent)
         {"asks 3, gets 1", 1, 3, 0, 1},
         {"asks 1, gets none", 0, 1, kTkErrBadCount, 0},
     };
-    Records(kLoggerAddress, [](SimDeviceRecords& r) { r.rawPairs = {{1, 2}, {3, 4}, {5, 6}}; });
+    EditDeviceRecords(kLoggerAddress, [](SimDeviceRecords& r) { r.rawPairs = {{1, 2}, {3, 4}, {5, 6}}; });
     SelectLogger();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        Records(kLoggerAddress, [&](SimDeviceRecords& r) { r.rawReplyCount = c.sent; });
+        EditDeviceRecords(kLoggerAddress, [&](SimDeviceRecords& r) { r.rawReplyCount = c.sent; });
         std::array<RawPair, 4> pairs{};
         pairs.fill(RawPair{0xEEEE, 0xEEEE});
         EXPECT_EQ(session_.RawRead(std::span<RawPair>(pairs.data(), c.asked), 0, 0, nullptr), c.result);
@@ -239,7 +142,7 @@ TEST_F(RawCommandsTest, RawReplyCountingMorePairsThanItCarriesIsRefused)
 
 TEST_F(TracedRawCommandsTest, TracedRawReadWritesItsLine)
 {
-    Records(kLoggerAddress, [](SimDeviceRecords& r) { r.rawPairs = {{0x1A2B, 0x000C}}; });
+    EditDeviceRecords(kLoggerAddress, [](SimDeviceRecords& r) { r.rawPairs = {{0x1A2B, 0x000C}}; });
     SelectLogger();
     uint16_t first = 0;
     uint16_t second = 0;
@@ -254,7 +157,7 @@ TEST_F(TracedRawCommandsTest, TracedRawReadWritesItsLine)
     EXPECT_EQ(session_.TkRawRead(nullptr, &second, nullptr), kTkErrMissingRecord);
     session_.Close();
 
-    EXPECT_EQ(home_.Log(),
+    EXPECT_EQ(home_.Read("TraceTavo.txt"),
               "==== Begin Trace Session ====\n"
               "TkRawRead 1A2B  C\n"
               "TkRawRead error 901\n"
@@ -265,7 +168,7 @@ TEST_F(TracedRawCommandsTest, TracedRawReadWritesItsLine)
 
 TEST_F(RawCommandsTest, ParameterReadSendsItsListAndTakesSamplesInOrder)
 {
-    Records(kSondeAddress, [](SimDeviceRecords& r) {
+    EditDeviceRecords(kSondeAddress, [](SimDeviceRecords& r) {
         r.paramValues = {{100, 0x1001}, {1, 0x0102}, {151, 0xF0F0}};
         r.paramSampleStep = 0x10;
     });
@@ -301,7 +204,7 @@ TEST_F(RawCommandsTest, ParameterReadChecksItsReply)
         {"sends 1 of 2 samples", [](SimDeviceRecords& r) { r.paramSampleOverride = 1; }, 2, 0, 3},
         {"sends 3 of 2 samples", [](SimDeviceRecords& r) { r.paramSampleOverride = 3; }, 2, 0, 6},
     };
-    Records(kSondeAddress, [](SimDeviceRecords& r) {
+    EditDeviceRecords(kSondeAddress, [](SimDeviceRecords& r) {
         r.paramValues = {{100, 10}, {1, 11}, {3, 13}};
         r.paramSampleStep = 100;
     });
@@ -309,7 +212,7 @@ TEST_F(RawCommandsTest, ParameterReadChecksItsReply)
     const std::vector<uint8_t> codes = {100, 1, 3};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        Records(kSondeAddress, [&](SimDeviceRecords& r) {
+        EditDeviceRecords(kSondeAddress, [&](SimDeviceRecords& r) {
             r.paramEchoOverride = -1;
             r.paramSampleOverride = -1;
             c.arrange(r);
@@ -477,19 +380,19 @@ TEST_F(RawCommandsTest, CommitSendsItsWaitAndStoresAfterLongOperations)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.subCode);
         EXPECT_EQ(CTkSession::SensorConfigCommitWait(c.subCode), c.wait);
-        Records(kSondeAddress, [](SimDeviceRecords& r) { r.commits.clear(); });
+        EditDeviceRecords(kSondeAddress, [](SimDeviceRecords& r) { r.commits.clear(); });
         ASSERT_EQ(session_.CommitSensorConfig(c.subCode, nullptr), 0);
         std::vector<std::pair<uint16_t, uint8_t>> expected = {{c.subCode, c.wait}};
         if (c.storeAfter) {
             expected.emplace_back(kTkCommitStore, 4);
         }
-        EXPECT_EQ(RecordsCopy(kSondeAddress).commits, expected);
+        EXPECT_EQ(DeviceRecordsCopy(kSondeAddress).commits, expected);
     }
 }
 
 TEST_F(RawCommandsTest, DeviceSideWaitDelaysTheAnswer)
 {
-    Records(kSondeAddress, [](SimDeviceRecords& r) { r.deviceSecondMs = 100; });
+    EditDeviceRecords(kSondeAddress, [](SimDeviceRecords& r) { r.deviceSecondMs = 100; });
     SelectSonde();
     const auto start = std::chrono::steady_clock::now();
     ASSERT_EQ(session_.CommitSensorConfig(4097, nullptr), 0);  // the sensor works 2 s
@@ -559,7 +462,7 @@ TEST_F(RawCommandsTest, ConfigurationIsNudgedWrittenCommittedAndReadBack)
     SensorConfigRecord nudged = config;
     CTkSession::NudgeSensorConfigFloats(nudged);
     EXPECT_EQ(read, nudged);
-    EXPECT_EQ(RecordsCopy(kSondeAddress).sensorConfig, nudged);
+    EXPECT_EQ(DeviceRecordsCopy(kSondeAddress).sensorConfig, nudged);
     EXPECT_FLOAT_EQ(read.values34[1], 99.999947f);
     EXPECT_EQ(CTkSession::CompareSensorConfig(config, read), 0);
 }
@@ -576,9 +479,9 @@ TEST_F(RawCommandsTest, ConfigurationWriteOutcomes)
     const Case cases[] = {
         {"read back equal", [] {}, 0, 1, 1},
         {"first read-back differs, second equal",
-         [&] { Records(kSondeAddress, [](SimDeviceRecords& r) { r.corruptReads = 1; }); }, 0, 1, 2},
+         [&] { EditDeviceRecords(kSondeAddress, [](SimDeviceRecords& r) { r.corruptReads = 1; }); }, 0, 1, 2},
         {"both read-backs differ",
-         [&] { Records(kSondeAddress, [](SimDeviceRecords& r) { r.corruptReads = 2; }); },
+         [&] { EditDeviceRecords(kSondeAddress, [](SimDeviceRecords& r) { r.corruptReads = 2; }); },
          kTkErrSensorConfigDiffers, 1, 2},
         {"write refused: commit still sent, nothing read",
          [&] { sonde_->InjectFault(Fault::BusyStatus(901).ForCommand(kTkCmdWriteSensorConfig)); }, 901, 1, 0},
@@ -617,7 +520,7 @@ TEST_F(RawCommandsTest, ConfigurationWriteOutcomes)
     const SensorConfigRecord config = SampleConfig();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        Records(kSondeAddress, [](SimDeviceRecords& r) {
+        EditDeviceRecords(kSondeAddress, [](SimDeviceRecords& r) {
             r.corruptReads = 0;
             r.sensorConfig = SensorConfigRecord{};
         });
@@ -729,7 +632,7 @@ TEST(SensorConfigNudgeTest, OnlyTheExactValuesInTheNudgedFieldsMove)
 
 TEST_F(RawCommandsTest, CoefficientSetsAreReadInEitherOrder)
 {
-    Records(kSondeAddress, [](SimDeviceRecords& r) {
+    EditDeviceRecords(kSondeAddress, [](SimDeviceRecords& r) {
         r.calSet1 = CalCoeffRecord91{0x01020304, 0xA0B0C0D0, 0x1234, 7, -2.5f};
         r.calSet2 = CalCoeffRecord92{{1, 0xFFFFFFFF, 3, 0x80000000}};
         r.calSet3 = CalCoeffRecord93{{0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f}};
@@ -783,7 +686,7 @@ TEST_F(RawCommandsTest, CoefficientStatusByteBecomesAResultAndOutputsStayUntouch
     SelectSonde();
     for (uint8_t status : {1, 3, 255}) {
         SCOPED_TRACE(int{status});
-        Records(kSondeAddress, [&](SimDeviceRecords& r) { r.calStatus = status; });
+        EditDeviceRecords(kSondeAddress, [&](SimDeviceRecords& r) { r.calStatus = status; });
         const int expected = 5632 + status;
         EXPECT_EQ(session_.SetCalCoefficient(1.0f, nullptr), expected);
         EXPECT_EQ(session_.SetCalCoefficients7(CalCoeffRecord93{}, nullptr), expected);
@@ -798,7 +701,7 @@ TEST_F(RawCommandsTest, CoefficientStatusByteBecomesAResultAndOutputsStayUntouch
         EXPECT_EQ(set3, (CalCoeffRecord93{{9, 9, 9, 9, 9, 9, 9}}));
     }
     // The value was not taken while the sensor refused it.
-    EXPECT_NE(RecordsCopy(kSondeAddress).calSet1.value5, 1.0f);
+    EXPECT_NE(DeviceRecordsCopy(kSondeAddress).calSet1.value5, 1.0f);
 }
 
 TEST_F(RawCommandsTest, CoefficientReplyOfAnotherKindOrTagIsRefused)

@@ -7,18 +7,16 @@
 #include "comm/TraceSettings.h"
 #include "platform/Clock.h"
 #include "platform/Pump.h"
+#include "tests/comm/SimSessionFixture.h"
 #include "tools/instrument-sim/InstrumentSim.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <functional>
+#include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 
 namespace fs = std::filesystem;
@@ -28,84 +26,8 @@ using wv::sim::SimDevice;
 
 namespace {
 
-constexpr uint16_t kLoggerAddress = 4321;
-constexpr uint8_t kLoggerType = 25;
-constexpr uint16_t kSondeAddress = 777;
-constexpr uint8_t kSondeType = 33;
-
-// Records what an operation tells its callback; Progress answers "cancel" from its
-// cancelAt-th call on (0: never), and runs onProgress first when set.
-class RecordingCallback : public CCallback {
-public:
-    void Begin(int steps) override
-    {
-        ++begins;
-        lastSteps = steps;
-    }
-    int Progress(intptr_t value) override
-    {
-        (void)value;
-        ++progresses;
-        if (onProgress) {
-            onProgress(progresses);
-        }
-        return cancelAt != 0 && progresses >= cancelAt ? 1 : 0;
-    }
-    void End() override { ++ends; }
-
-    int begins = 0;
-    int ends = 0;
-    int progresses = 0;
-    int lastSteps = -1;
-    int cancelAt = 0;
-    std::function<void(int)> onProgress;
-};
-
-// A program home of its own, so the trace switch and log are the test's.
-class ScopedHome {
-public:
-    ScopedHome()
-    {
-        std::string pattern = (fs::temp_directory_path() / "wv-session-XXXXXX").string();
-        char* made = mkdtemp(pattern.data());
-        EXPECT_NE(made, nullptr);
-        path_ = pattern;
-        if (const char* old = std::getenv("WELLVOX_HOME")) {
-            previous_ = old;
-        }
-        setenv("WELLVOX_HOME", path_.c_str(), 1);
-    }
-    ~ScopedHome()
-    {
-        if (previous_) {
-            setenv("WELLVOX_HOME", previous_->c_str(), 1);
-        } else {
-            unsetenv("WELLVOX_HOME");
-        }
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    const fs::path& Path() const { return path_; }
-
-    void Write(const std::string& name, const std::string& text) const
-    {
-        std::ofstream(path_ / name, std::ios::binary) << text;
-    }
-    std::optional<std::string> Read(const std::string& name) const
-    {
-        std::ifstream in(path_ / name, std::ios::binary);
-        if (!in) {
-            return std::nullopt;
-        }
-        std::ostringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-
-private:
-    fs::path path_;
-    std::optional<std::string> previous_;
-};
+using namespace commtest;
+using wvtest::TempHome;
 
 // Removes the pump hook when the test ends, whatever happens.
 struct ScopedPumpHook {
@@ -129,45 +51,14 @@ bool SameRecord(const TkIdentityRecord& a, const TkIdentityRecord& b)
 }
 
 // A session opened on a link to the simulator, which plays a level logger and a sonde.
-class SessionTest : public ::testing::Test {
+// The program home has no trace switch: the sessions of these tests do not trace.
+class SessionTest : public commtest::SimSessionTest {
 protected:
     void SetUp() override
     {
-        logger_ = &sim_.AddDevice(kLoggerAddress, kLoggerType, "Well 7 logger", 9600);
-        sonde_ = &sim_.AddDevice(kSondeAddress, kSondeType, "Sonde on dock", 9600);
-        ASSERT_TRUE(sim_.Start()) << sim_.LastError();
-        auto link = std::make_unique<CTkLink>();
-        ASSERT_EQ(link->OpenPath(kTkLinkDirect, sim_.SlavePath(), 9600), 0);
-        ASSERT_EQ(session_.Open(std::move(link)), 0);
+        AddLoggerAndSonde();
+        ASSERT_NO_FATAL_FAILURE(OpenSession());
     }
-
-    // Time-outs of several seconds run on a simulated clock; the link then lets the
-    // simulated time pass in large steps.
-    void UseSimulatedClock()
-    {
-        clock_.emplace(1000);
-        scopedClock_.emplace(*clock_);
-        session_.GetLink()->SetIdleWait(500, 1);
-    }
-
-    // Frames the simulator received with the given command.
-    size_t FramesOf(uint16_t command)
-    {
-        size_t n = 0;
-        for (const auto& f : sim_.Frames()) {
-            n += f.command == command ? 1 : 0;
-        }
-        return n;
-    }
-
-    ScopedHome home_;  // no trace switch: the sessions of these tests do not trace
-    InstrumentSim sim_;
-    SimDevice* logger_ = nullptr;
-    SimDevice* sonde_ = nullptr;
-    std::optional<wv::ManualClock> clock_;
-    std::optional<wv::ScopedClock> scopedClock_;
-    // Declared last: destroyed (link closed) before the clock goes.
-    CTkSession session_;
 };
 
 } // namespace
@@ -253,7 +144,7 @@ TEST_F(SessionTest, SilentDeviceCostsFourAttemptsThen5018)
     EXPECT_LT(spent, 4 * kTkStandardTimeoutMs + 1000);
     EXPECT_TRUE(SameRecord(id, Sentinel()));
     ASSERT_TRUE(sim_.WaitForFrames(4, 2000));
-    EXPECT_EQ(FramesOf(kTkCmdIdentify), 4u);
+    EXPECT_EQ(FramesOf(kTkCmdIdentify).size(), 4u);
     EXPECT_EQ(session_.GetLink()->PendingCount(), 0u);
 }
 
@@ -295,7 +186,7 @@ TEST_F(SessionTest, CancelFromTheCallbackStopsTheCommand)
     const uint64_t start = clock_->NowMs();
     EXPECT_EQ(session_.GetIdentity(&id, &cb), kTkErrCancelled);
     EXPECT_LT(clock_->NowMs() - start, kTkStandardTimeoutMs);  // no resend was waited for
-    EXPECT_EQ(cb.progresses, 3);
+    EXPECT_EQ(cb.Progresses(), 3);
     EXPECT_EQ(cb.begins, 1);
     EXPECT_EQ(cb.ends, 1);
     EXPECT_TRUE(SameRecord(id, Sentinel()));
@@ -306,7 +197,7 @@ TEST_F(SessionTest, CancelFromTheCallbackStopsTheCommand)
         session_.Poll();
     }
     sim_.WaitUntilIdle(500);
-    EXPECT_EQ(FramesOf(kTkCmdIdentify), 1u);
+    EXPECT_EQ(FramesOf(kTkCmdIdentify).size(), 1u);
 
     // And the session goes on working.
     logger_->ClearFaults();
@@ -327,7 +218,7 @@ public:
 
 TEST(SessionLineTest, LostLineEndsTheCommandWith5109)
 {
-    ScopedHome home;
+    TempHome home;
     InstrumentSim sim;
     SimDevice& device = sim.AddDevice(kLoggerAddress, kLoggerType, "Logger", 9600);
     device.InjectFault(Fault::Silence(wv::sim::kForever));
@@ -359,7 +250,7 @@ TEST_F(SessionTest, FindDevicesRunsTheSearchOnTheOwnedLink)
     RecordingCallback cb;
     cb.cancelAt = 1;
     EXPECT_EQ(session_.FindDevices(&cb), kTkErrCancelled);
-    EXPECT_EQ(cb.progresses, 1);
+    EXPECT_EQ(cb.Progresses(), 1);
     EXPECT_EQ(session_.GetLink()->GetBaud(), 9600u);
     // The session takes commands afterwards.
     ASSERT_EQ(session_.TalkTo(kLoggerAddress, kLoggerType), 0);
@@ -451,7 +342,7 @@ TEST(SessionSelectionTest, OpenClearsCachesAndCachesStartZeroed)
     session.SetCoefficientsValid(true);
     session.SetLevelSensorValid(true);
     session.SetSensor8Valid(true);
-    ScopedHome home;
+    TempHome home;
     ASSERT_EQ(session.Open(std::make_unique<CTkLink>()), 0);
     EXPECT_FALSE(session.IsCoefficientsValid());
     EXPECT_FALSE(session.IsLevelSensorValid());
@@ -657,7 +548,7 @@ TEST_F(SessionTest, CommandsStartedInsideAWaitAreRefusedAsBusy)
     EXPECT_EQ(address, kLoggerAddress);
     EXPECT_EQ(type, kLoggerType);
     EXPECT_TRUE(session_.HasLink());
-    EXPECT_EQ(FramesOf(kTkCmdIdentify), 1u);
+    EXPECT_EQ(FramesOf(kTkCmdIdentify).size(), 1u);
 
     // Once the wait is over the session takes commands again.
     EXPECT_EQ(session_.GetIdentity(&innerId, nullptr), 0);
@@ -667,7 +558,7 @@ TEST_F(SessionTest, CommandsStartedInsideAWaitAreRefusedAsBusy)
 
 TEST(SessionTraceTest, OpenAndCloseWriteTheExactLines)
 {
-    ScopedHome home;
+    TempHome home;
     home.Write("TraceTavo.ini", "[TRACE]\nEnabled=1\n");
     for (int i = 0; i < 2; ++i) {
         CTkSession session;
@@ -710,7 +601,7 @@ TEST(SessionTraceTest, OnlyEnabledEqualToOneTurnsTracingOn)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        ScopedHome home;
+        TempHome home;
         if (c.settings) {
             home.Write(c.fileName, *c.settings);
         }
@@ -731,7 +622,7 @@ TEST(SessionTraceTest, OnlyEnabledEqualToOneTurnsTracingOn)
 
 TEST(SessionTraceTest, SessionOpenedWithoutTracingWritesNothingOnClose)
 {
-    ScopedHome home;
+    TempHome home;
     CTkSession session;
     ASSERT_EQ(session.Open(std::make_unique<CTkLink>()), 0);
     // Tracing switched on while the session is open does not start its trace.
@@ -744,7 +635,7 @@ TEST(SessionTraceTest, SessionOpenedWithoutTracingWritesNothingOnClose)
 
 TEST(SessionTraceTest, LogThatCannotBeOpenedLeavesTracingOff)
 {
-    ScopedHome home;
+    TempHome home;
     home.Write("TraceTavo.ini", "[TRACE]\nEnabled=1\n");
     fs::create_directory(home.Path() / "TraceTavo.txt");  // a folder where the log should be
     CTkSession session;
@@ -755,7 +646,7 @@ TEST(SessionTraceTest, LogThatCannotBeOpenedLeavesTracingOff)
 
 TEST(SessionTraceTest, AppendsToAnExistingLogAndTracesAcrossReopen)
 {
-    ScopedHome home;
+    TempHome home;
     home.Write("TraceTavo.ini", "[TRACE]\nEnabled=1\n");
     home.Write("TraceTavo.txt", "earlier run\n");
     auto session = std::make_unique<CTkSession>();

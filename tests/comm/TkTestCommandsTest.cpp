@@ -11,6 +11,7 @@
 #include "comm/RawValueConverter.h"
 #include "comm/TestRecords.h"
 #include "platform/Clock.h"
+#include "tests/comm/SimSessionFixture.h"
 #include "tools/instrument-sim/ChannelCommands.h"
 #include "tools/instrument-sim/DeviceCommands.h"
 #include "tools/instrument-sim/FileCommands.h"
@@ -24,93 +25,26 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <optional>
-#include <sstream>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
 using wv::sim::Fault;
-using wv::sim::InstrumentSim;
 using wv::sim::SimDevice;
 
 namespace {
 
-constexpr uint16_t kLoggerAddress = 4321;
-constexpr uint8_t kLoggerType = 25;
-constexpr uint16_t kSondeAddress = 777;
-constexpr uint8_t kSondeType = 33;
+using namespace commtest;
+
 constexpr uint16_t kFreshAddress = 555;   // a level logger that downloads afresh
 constexpr uint8_t kFreshType = 23;
 
-class RecordingCallback : public CCallback {
-public:
-    void Begin(int steps) override
-    {
-        ++begins;
-        lastSteps = steps;
-    }
-    int Progress(intptr_t value) override
-    {
-        values.push_back(value);
-        return cancelAt != 0 && static_cast<int>(values.size()) >= cancelAt ? 1 : 0;
-    }
-    void End() override { ++ends; }
-
-    int begins = 0;
-    int ends = 0;
-    int lastSteps = -1;
-    int cancelAt = 0;
-    std::vector<intptr_t> values;
-};
-
-// A program home of its own (the download writes its time-outs to the settings).
-class ScopedHome {
-public:
-    ScopedHome()
-    {
-        std::string pattern = (fs::temp_directory_path() / "wv-tests-XXXXXX").string();
-        char* made = mkdtemp(pattern.data());
-        EXPECT_NE(made, nullptr);
-        path_ = pattern;
-        if (const char* old = std::getenv("WELLVOX_HOME")) {
-            previous_ = old;
-        }
-        setenv("WELLVOX_HOME", path_.c_str(), 1);
-    }
-    ~ScopedHome()
-    {
-        if (previous_) {
-            setenv("WELLVOX_HOME", previous_->c_str(), 1);
-        } else {
-            unsetenv("WELLVOX_HOME");
-        }
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    const fs::path& Path() const { return path_; }
-
-private:
-    fs::path path_;
-    std::optional<std::string> previous_;
-};
-
-std::vector<uint8_t> ReadLocal(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteLocal(const fs::path& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
+using wvtest::ReadBytes;
+using wvtest::WriteAll;
 
 TestDefinitionRecord Definition(uint8_t id, uint8_t type, const char* name, std::vector<uint8_t> channels,
                                 Duration interval)
@@ -137,65 +71,31 @@ TestDefinitionRecord Sentinel()
     return r;
 }
 
-uint16_t Be16(const std::vector<uint8_t>& b, size_t at) { return static_cast<uint16_t>(b[at] << 8 | b[at + 1]); }
-uint32_t Be32(const std::vector<uint8_t>& b, size_t at)
-{
-    return uint32_t{Be16(b, at)} << 16 | Be16(b, at + 2);
-}
-
 void StoreFloat(std::array<uint8_t, kCoefficientCacheSize>& cache, size_t offset, float value)
 {
     std::memcpy(&cache[offset], &value, sizeof value);
 }
 
-class TestCommandsTest : public ::testing::Test {
+// A level logger, a sonde and an older logger that downloads afresh, with the
+// measurement-values library's conversions installed.
+class TestCommandsTest : public commtest::SimSessionTest {
 protected:
     void SetUp() override
     {
         SetRawValueConverter(&converter_);
-        logger_ = &sim_.AddDevice(kLoggerAddress, kLoggerType, "Well 7 logger", 9600);
-        sonde_ = &sim_.AddDevice(kSondeAddress, kSondeType, "Sonde on dock", 9600);
+        AddLoggerAndSonde();
         fresh_ = &sim_.AddDevice(kFreshAddress, kFreshType, "Old logger", 9600);
-        ASSERT_TRUE(sim_.Start()) << sim_.LastError();
-        auto link = std::make_unique<CTkLink>();
-        ASSERT_EQ(link->OpenPath(kTkLinkDirect, sim_.SlavePath(), 9600), 0);
-        ASSERT_EQ(session_.Open(std::move(link)), 0);
+        ASSERT_NO_FATAL_FAILURE(OpenSession());
     }
     void TearDown() override { SetRawValueConverter(nullptr); }
-
-    // Time-outs of several seconds run on a simulated clock.
-    void UseSimulatedClock()
-    {
-        clock_.emplace(1000);
-        scopedClock_.emplace(*clock_);
-        session_.GetLink()->SetIdleWait(500, 1);
-    }
-
-    std::vector<wv::sim::ReceivedFrame> FramesOf(uint16_t command)
-    {
-        std::vector<wv::sim::ReceivedFrame> out;
-        for (auto& f : sim_.Frames()) {
-            if (f.command == command) {
-                out.push_back(std::move(f));
-            }
-        }
-        return out;
-    }
 
     void WithSlot(SimDevice& device, uint8_t index, const std::function<void(wv::sim::SimTestSlot&)>& fn)
     {
         wv::sim::WithTests(device, [&](wv::sim::SimTests& tests) { fn(tests.slots[index]); });
     }
 
-    ScopedHome home_;
     CRawValueConversions converter_;
-    InstrumentSim sim_;
-    SimDevice* logger_ = nullptr;
-    SimDevice* sonde_ = nullptr;
     SimDevice* fresh_ = nullptr;
-    std::optional<wv::ManualClock> clock_;
-    std::optional<wv::ScopedClock> scopedClock_;
-    CTkSession session_;
 };
 
 } // namespace
@@ -558,7 +458,7 @@ TEST_P(TestRunTest, DefinedStartedLeftRunningStoppedDownloadedAndDeleted)
     RecordingCallback cb;
     ASSERT_EQ(session_.DownloadTestData(index, local.string(), &cb), 0);
     const std::vector<uint8_t> device = wv::sim::DeviceFile(*sonde_, "06");
-    const std::vector<uint8_t> got = ReadLocal(local);
+    const std::vector<uint8_t> got = ReadBytes(local).value_or(std::vector<uint8_t>{});
     EXPECT_EQ(got, device);
     EXPECT_GE(cb.begins, 1);
     const std::vector<uint8_t> codes = wv::sim::LoggedCodes(kSondeType, c.channels);
@@ -628,7 +528,7 @@ TEST_F(TestCommandsTest, DownloadAloneSeesTheSamplesLoggedSoFar)
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const fs::path local = home_.Path() / "quick.bin";
     ASSERT_EQ(session_.DownloadTestData(index, local.string(), nullptr), 0);
-    const std::vector<uint8_t> got = ReadLocal(local);
+    const std::vector<uint8_t> got = ReadBytes(local).value_or(std::vector<uint8_t>{});
     ASSERT_GE(got.size(), header + 4 * recordSize);
     EXPECT_EQ((got.size() - header) % recordSize, 0u);
     // What came down is the start of the device's file, which the test keeps appending to.
@@ -692,20 +592,10 @@ TEST_F(TestCommandsTest, DeleteWaitsItsTimeOutPerAttemptAndReportsItsShare)
     define();
     UseSimulatedClock();
     // Begin comes once the definition has been read, right before the request goes out.
-    class TimedCallback : public RecordingCallback {
-    public:
-        explicit TimedCallback(wv::Clock& clock) : clock_(clock) {}
-        void Begin(int steps) override
-        {
-            beginMs = clock_.NowMs();
-            RecordingCallback::Begin(steps);
-        }
-        wv::Clock& clock_;
-        uint64_t beginMs = 0;
-    };
-    TimedCallback cb(*clock_);
+    RecordingCallback cb;
     EXPECT_EQ(session_.DeleteTest(1, &cb), kTkErrNoReply);
-    const uint64_t spent = clock_->NowMs() - cb.beginMs;
+    ASSERT_FALSE(cb.beganAt.empty());
+    const uint64_t spent = clock_->NowMs() - cb.beganAt.back();
     EXPECT_GE(spent, 4u * 7000u);
     EXPECT_LT(spent, 4u * 7000u + 1000u);
     ASSERT_FALSE(cb.values.empty());
@@ -734,17 +624,17 @@ TEST_F(TestCommandsTest, TypesThatDownloadAfreshKeepTheEarlierFileUntilTheNewOne
         file[i] = static_cast<uint8_t>(i * 7);
     }
     wv::sim::SetDeviceFile(*fresh_, "03", file);
-    WriteLocal(local, std::string(file.begin(), file.begin() + 300));
+    WriteAll(local, std::string(file.begin(), file.begin() + 300));
 
     // The device has no file 04: the earlier file stays.
     ASSERT_NE(session_.DownloadTestData(4, local.string(), nullptr), 0);
-    EXPECT_EQ(ReadLocal(local), std::vector<uint8_t>(file.begin(), file.begin() + 300));
+    EXPECT_EQ(ReadBytes(local), std::vector<uint8_t>(file.begin(), file.begin() + 300));
     EXPECT_FALSE(fs::exists(local.string() + ".previous"));
 
     // Now it is: downloaded whole from offset 0, and the earlier file is gone.
     wv::sim::SetDeviceFile(*fresh_, "03", file);
     ASSERT_EQ(session_.DownloadTestData(3, local.string(), nullptr), 0);
-    EXPECT_EQ(ReadLocal(local), file);
+    EXPECT_EQ(ReadBytes(local), file);
     EXPECT_FALSE(fs::exists(local.string() + ".previous"));
     auto reads = FramesOf(225);
     ASSERT_FALSE(reads.empty());

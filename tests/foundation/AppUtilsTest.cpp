@@ -4,73 +4,40 @@
 #include "platform/Identity.h"
 #include "platform/Process.h"
 #include "platform/Pump.h"
+#include "tests/support/TempHome.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <optional>
 #include <random>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <fcntl.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadAll(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteAll(const fs::path& p, const std::string& data)
-{
-    std::ofstream(p, std::ios::binary) << data;
-}
+using wvtest::ReadAll;
+using wvtest::WriteAll;
 
 // A scratch folder that is also the program home for one test.
 class AppUtilsTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        dir_ = fs::temp_directory_path() /
-               ("wv-app-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        if (const char* old = std::getenv("WELLVOX_HOME"))
-            oldHome_ = old;
-        setenv("WELLVOX_HOME", dir_.c_str(), 1);
-    }
-    void TearDown() override
-    {
-        if (oldHome_)
-            setenv("WELLVOX_HOME", oldHome_->c_str(), 1);
-        else
-            unsetenv("WELLVOX_HOME");
-        wv::SetDesktopOpener({});
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
+    void TearDown() override { wv::SetDesktopOpener({}); }
     std::string P(const std::string& relative) const { return (dir_ / relative).string(); }
 
-    fs::path dir_;
-    std::optional<std::string> oldHome_;
+    wvtest::TempHome home_{"app"};
+    const fs::path dir_ = home_.Path();
 };
 
 // ---- WaitMs ----------------------------------------------------------------

@@ -1,44 +1,21 @@
 #include "foundation/DateTimeRecord.h"
 
+#include "tests/support/ScopedTimeZone.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cmath>
-#include <cstdlib>
 #include <ctime>
 #include <limits>
-#include <optional>
 #include <string>
 #include <tuple>
 
 namespace {
 
-// Sets TZ for the lifetime of the object and restores the previous setting.
-class ScopedTimeZone {
-public:
-    explicit ScopedTimeZone(const char* tz)
-    {
-        if (const char* old = std::getenv("TZ")) {
-            previous_ = old;
-        }
-        setenv("TZ", tz, 1);
-        tzset();
-    }
-    ~ScopedTimeZone()
-    {
-        if (previous_) {
-            setenv("TZ", previous_->c_str(), 1);
-        } else {
-            unsetenv("TZ");
-        }
-        tzset();
-    }
-    ScopedTimeZone(const ScopedTimeZone&) = delete;
-    ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
-
-private:
-    std::optional<std::string> previous_;
-};
+using wvtest::LocalTimesBetween;
+using wvtest::RealtimeSeconds;
+using wvtest::ScopedTimeZone;
 
 DateTimeRecord Record(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0)
 {
@@ -370,15 +347,6 @@ TEST(DateTimeRecord, CopyCopiesAllEightWords)
     EXPECT_EQ(destination, source);
 }
 
-// Seconds of the realtime clock, the clock the code under test reads: time()
-// may lag it by a clock tick just after a second begins.
-time_t RealtimeSeconds()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_REALTIME, &ts);
-    return ts.tv_sec;
-}
-
 TEST(DateTimeRecord, CurrentTimeIsTheLocalTimeInWholeSeconds)
 {
     for (const char* zone : {"UTC0", "EST5EDT,M3.2.0,M11.1.0", "<-1030>10:30"}) {
@@ -392,9 +360,7 @@ TEST(DateTimeRecord, CurrentTimeIsTheLocalTimeInWholeSeconds)
         // The same wall-clock time as the C library shows for one of the two
         // readings around the call.
         bool matched = false;
-        for (time_t t = before; t <= after; ++t) {
-            std::tm tm{};
-            ASSERT_NE(localtime_r(&t, &tm), nullptr);
+        for (const std::tm& tm : LocalTimesBetween(before, after)) {
             const DateTimeRecord expected{static_cast<uint16_t>(tm.tm_year + 1900),
                                           static_cast<uint16_t>(tm.tm_mon + 1),
                                           static_cast<uint16_t>(tm.tm_wday),

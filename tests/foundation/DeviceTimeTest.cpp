@@ -1,14 +1,14 @@
 #include "foundation/DeviceTime.h"
 
+#include "tests/support/ScopedTimeZone.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <limits>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,32 +16,9 @@ namespace {
 
 using wv::OleDateTime;
 
-// Sets TZ for the lifetime of the object and restores the previous setting.
-class ScopedTimeZone {
-public:
-    explicit ScopedTimeZone(const char* tz)
-    {
-        if (const char* old = std::getenv("TZ")) {
-            previous_ = old;
-        }
-        setenv("TZ", tz, 1);
-        tzset();
-    }
-    ~ScopedTimeZone()
-    {
-        if (previous_) {
-            setenv("TZ", previous_->c_str(), 1);
-        } else {
-            unsetenv("TZ");
-        }
-        tzset();
-    }
-    ScopedTimeZone(const ScopedTimeZone&) = delete;
-    ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
-
-private:
-    std::optional<std::string> previous_;
-};
+using wvtest::LocalTimesBetween;
+using wvtest::RealtimeSeconds;
+using wvtest::ScopedTimeZone;
 
 DeviceTime Time(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int hs = 0)
 {
@@ -558,15 +535,6 @@ TEST(DeviceTime, DurationsInDays)
     EXPECT_NEAR(100000 * interval, 100000.0 / 96.0, 1e-9);
 }
 
-// Seconds of the realtime clock, the clock the code under test reads: time()
-// may lag it by a clock tick just after a second begins.
-time_t RealtimeSeconds()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_REALTIME, &ts);
-    return ts.tv_sec;
-}
-
 TEST(DeviceTime, LocalDeviceTimeFollowsTheZoneSetting)
 {
     for (const char* zone : {"UTC0", "EST5EDT,M3.2.0,M11.1.0", "<+1245>-12:45"}) {
@@ -578,9 +546,7 @@ TEST(DeviceTime, LocalDeviceTimeFollowsTheZoneSetting)
         EXPECT_LE(now.hundredths, 99);
 
         bool matched = false;
-        for (time_t t = before; t <= after; ++t) {
-            std::tm tm{};
-            ASSERT_NE(localtime_r(&t, &tm), nullptr);
+        for (const std::tm& tm : LocalTimesBetween(before, after)) {
             DeviceTime expected = Time(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
                                        tm.tm_sec, now.hundredths);
             matched = matched || expected == now;

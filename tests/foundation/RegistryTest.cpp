@@ -2,14 +2,13 @@
 
 #include "platform/ProgramHome.h"
 #include "platform/RegistryStore.h"
+#include "tests/support/TempHome.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstdlib>
-#include <fstream>
-#include <optional>
-#include <sstream>
+#include <filesystem>
+#include <string>
 
 namespace {
 
@@ -18,68 +17,13 @@ using wv::RegistryData;
 using wv::RegistryStore;
 using wv::RegistryValue;
 
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name)
-    {
-        if (const char* old = std::getenv(name)) {
-            old_ = old;
-        }
-        if (value) {
-            ::setenv(name, value->c_str(), 1);
-        } else {
-            ::unsetenv(name);
-        }
-    }
-    ~ScopedEnv()
-    {
-        if (old_) {
-            ::setenv(name_.c_str(), old_->c_str(), 1);
-        } else {
-            ::unsetenv(name_.c_str());
-        }
-    }
-
-private:
-    std::string name_;
-    std::optional<std::string> old_;
-};
-
-void WriteAll(const fs::path& path, std::string_view text)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-}
-
-std::string ReadAll(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using wvtest::ReadAll;
+using wvtest::WriteAll;
 
 // Each test has its own program home and user configuration folder.
 class RegistryTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::string tmpl = (fs::temp_directory_path() / "wv-registry-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        dir_ = tmpl;
-        home_ = dir_ / "home";
-        fs::create_directories(home_);
-        homeEnv_.emplace("WELLVOX_HOME", home_.string());
-        xdgEnv_.emplace("XDG_CONFIG_HOME", (dir_ / "xdg").string());
-    }
-    void TearDown() override
-    {
-        wv::testing::SetOldIniRemover({});
-        homeEnv_.reset();
-        xdgEnv_.reset();
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
+    void TearDown() override { wv::testing::SetOldIniRemover({}); }
 
     fs::path RegistryFile() const { return home_ / "Config" / "Registry.ini"; }
     // What the per-machine store holds on disk.
@@ -96,10 +40,8 @@ protected:
     static ModuleInstance Module() { return ModuleInstance{"/opt/wellvox/Wellvox.exe"}; }
     fs::path OldIni() const { return home_ / "Wellvox.ini"; }
 
-    fs::path dir_;
-    fs::path home_;
-    std::optional<ScopedEnv> homeEnv_;
-    std::optional<ScopedEnv> xdgEnv_;
+    wvtest::TempHome temp_{"registry"};
+    const fs::path home_ = temp_.Path();
 };
 
 // ---------------------------------------------------------------------------
@@ -401,7 +343,7 @@ TEST_F(RegistryTest, ProfileValuesLiveInTheUsersFile)
     EXPECT_EQ(GetProfileString(section, "LastCap", "none"), "none");
     EXPECT_EQ(GetProfileInt("AutoCSV", "Export Template", 4), 4u);
 
-    std::string text = ReadAll(dir_ / "xdg" / "Varnok Inc." / "Wellvox.ini");
+    std::string text = ReadAll(temp_.ConfigHome() / "Varnok Inc." / "Wellvox.ini");
     EXPECT_NE(text.find("[Settings\\CapWarningReminder]\nLastCap=123456\nSensorTimeLast=4294967295\n"),
               std::string::npos);
     EXPECT_NE(text.find("[AutoCSV]\nExport Template=\"/home/ann/t.bft\"\n"), std::string::npos);

@@ -1,52 +1,49 @@
 #include "platform/OleDateTime.h"
 
+#include "tests/support/ScopedTimeZone.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cmath>
-#include <cstdlib>
 #include <ctime>
 #include <limits>
-#include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
 using wv::CivilTime;
 using wv::OleDateTime;
 
-// Sets TZ for the lifetime of the object and restores the previous setting.
-class ScopedTimeZone {
-public:
-    explicit ScopedTimeZone(const char* tz)
-    {
-        if (const char* old = std::getenv("TZ")) {
-            previous_ = old;
-        }
-        setenv("TZ", tz, 1);
-        tzset();
-    }
-    ~ScopedTimeZone()
-    {
-        if (previous_) {
-            setenv("TZ", previous_->c_str(), 1);
-        } else {
-            unsetenv("TZ");
-        }
-        tzset();
-    }
-    ScopedTimeZone(const ScopedTimeZone&) = delete;
-    ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
-
-private:
-    std::optional<std::string> previous_;
-};
+using wvtest::RealtimeSeconds;
+using wvtest::ScopedTimeZone;
 
 // Days from 1970-01-01 by the standard library's calendar.
 int64_t ChronoDays(int y, unsigned m, unsigned d)
 {
     using namespace std::chrono;
     return sys_days{year{y} / month{m} / day{d}}.time_since_epoch().count();
+}
+
+// A day of the calendar with its count of days from 1970-01-01.
+struct CalendarDay {
+    int64_t n = 0;
+    int64_t y = 0;
+    int m = 0;
+    int d = 0;
+};
+
+// Every day from 1900-01-01 to 2099-12-31 in order, dated by the calendar under test.
+std::vector<CalendarDay> DaysFrom1900To2099()
+{
+    std::vector<CalendarDay> days;
+    for (int64_t n = ChronoDays(1900, 1, 1); n <= ChronoDays(2099, 12, 31); ++n) {
+        CalendarDay day{n};
+        wv::CivilFromDays(n, day.y, day.m, day.d);
+        days.push_back(day);
+    }
+    return days;
 }
 
 TEST(Calendar, DayCountMatchesTheStandardCalendarForEveryDay)
@@ -171,14 +168,8 @@ TEST(OleDateTime, FieldsRoundToTheNearestSecond)
 TEST(OleDateTime, FieldsRoundTripForEveryDayOfTwoCenturies)
 {
     const int times[][3] = {{0, 0, 0}, {6, 30, 15}, {12, 0, 1}, {23, 59, 59}};
-    const int64_t first = ChronoDays(1900, 1, 1);
-    const int64_t last = ChronoDays(2099, 12, 31);
     double previous = -1e9;
-    for (int64_t n = first; n <= last; ++n) {
-        int64_t y = 0;
-        int m = 0;
-        int d = 0;
-        wv::CivilFromDays(n, y, m, d);
+    for (const auto& [n, y, m, d] : DaysFrom1900To2099()) {
         for (const auto& hms : times) {
             OleDateTime t(static_cast<int>(y), m, d, hms[0], hms[1], hms[2]);
             ASSERT_TRUE(t.IsValid());
@@ -261,13 +252,7 @@ template <typename OffsetOf>
 void CheckLocalConversionsForEveryDay(OffsetOf offsetOf)
 {
     const int times[][3] = {{0, 0, 0}, {12, 34, 56}, {23, 59, 59}};
-    const int64_t first = ChronoDays(1900, 1, 1);
-    const int64_t last = ChronoDays(2099, 12, 31);
-    for (int64_t n = first; n <= last; ++n) {
-        int64_t y = 0;
-        int m = 0;
-        int d = 0;
-        wv::CivilFromDays(n, y, m, d);
+    for (const auto& [n, y, m, d] : DaysFrom1900To2099()) {
         for (const auto& hms : times) {
             const OleDateTime local(static_cast<int>(y), m, d, hms[0], hms[1], hms[2]);
             int64_t posix = 0;
@@ -334,15 +319,6 @@ TEST(LocalTime, ConvertsEveryDayUnderZonesOfTheSouthAndOfHalfHours)
             return 12 * 3600 + (summer ? 3600 : 0);
         });
     }
-}
-
-// Seconds of the realtime clock, the clock the code under test reads: time()
-// may lag it by a clock tick just after a second begins.
-time_t RealtimeSeconds()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_REALTIME, &ts);
-    return ts.tv_sec;
 }
 
 TEST(LocalTime, NowFollowsTheZoneSetting)

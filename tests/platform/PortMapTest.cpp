@@ -1,69 +1,26 @@
 #include "platform/PortMap.h"
 
 #include "platform/RegistryStore.h"
+#include "tests/support/TempHome.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <filesystem>
 #include <fstream>
-#include <list>
-#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
 
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name)
-    {
-        if (const char* old = std::getenv(name)) {
-            old_ = old;
-        }
-        if (value) {
-            ::setenv(name, value->c_str(), 1);
-        } else {
-            ::unsetenv(name);
-        }
-    }
-    ~ScopedEnv()
-    {
-        if (old_) {
-            ::setenv(name_.c_str(), old_->c_str(), 1);
-        } else {
-            ::unsetenv(name_.c_str());
-        }
-    }
-
-private:
-    std::string name_;
-    std::optional<std::string> old_;
-};
-
+using wvtest::ScopedEnv;
 using PortList = std::vector<std::pair<int, std::string>>;
 
 // A program home and a device folder of plain files standing for /dev.
 class PortMapTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::string tmpl = (fs::temp_directory_path() / "wv-portmap-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        dir_ = tmpl;
-        dev_ = dir_ / "dev";
-        fs::create_directories(dev_);
-        env_.emplace_back("WELLVOX_HOME", (dir_ / "home").string());
-        env_.emplace_back("XDG_CONFIG_HOME", (dir_ / "xdg").string());
-        env_.emplace_back("WELLVOX_DEV_DIR", dev_.string());
-        env_.emplace_back("WELLVOX_SYS_TTY_DIR", std::nullopt);
-    }
-    void TearDown() override
-    {
-        env_.clear();
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-
     void AddDevices(std::initializer_list<const char*> names)
     {
         for (const char* n : names) {
@@ -71,12 +28,13 @@ protected:
         }
     }
     std::string Dev(const char* name) const { return (dev_ / name).string(); }
-    fs::path RegistryFile() const { return dir_ / "home" / "Config" / "Registry.ini"; }
+    fs::path RegistryFile() const { return home_.Path() / "Config" / "Registry.ini"; }
 
-    fs::path dir_;
-    fs::path dev_;
-    std::list<ScopedEnv> env_;
-};
+    wvtest::TempHome home_{"portmap"};
+    const fs::path dir_ = home_.Root();
+    const fs::path dev_ = wvtest::MadeFolder(dir_ / "dev");
+    ScopedEnv devEnv_{"WELLVOX_DEV_DIR", dev_.string()};
+    ScopedEnv sysEnv_{"WELLVOX_SYS_TTY_DIR", nullptr};};
 
 TEST_F(PortMapTest, FoundPortsGetNumbersInNaturalOrder)
 {

@@ -1,5 +1,7 @@
 #include "platform/Process.h"
 
+#include "tests/support/TempHome.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -18,13 +20,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadAll(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using wvtest::ReadAll;
 
 // Waits (bounded) until pred holds.
 template <class Pred>
@@ -64,20 +60,7 @@ int ZombieChildren()
 
 class ProcessTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        dir_ = fs::temp_directory_path() /
-               ("wv-proc-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override
-    {
-        wv::SetDesktopOpener({});
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
+    void TearDown() override { wv::SetDesktopOpener({}); }
     fs::path WriteScript(const std::string& name, const std::string& body)
     {
         fs::path p = dir_ / name;
@@ -86,7 +69,8 @@ protected:
         return p;
     }
 
-    fs::path dir_;
+    wvtest::TempDir temp_{"proc"};
+    const fs::path dir_ = temp_.Path();
 };
 
 TEST(SplitCommandLine, SplitsLikeAShellWithoutExpansion)

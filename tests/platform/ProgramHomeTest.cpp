@@ -1,66 +1,23 @@
 #include "platform/ProgramHome.h"
 
+#include "tests/support/TempHome.h"
+
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <optional>
-#include <string>
-
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// Sets an environment variable for the lifetime of the object.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name)
-    {
-        if (const char* old = std::getenv(name))
-            old_ = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnv()
-    {
-        if (old_)
-            setenv(name_, old_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
+using wvtest::ScopedEnv;
 
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
+// Each test has a program home of its own.
 class ProgramHomeTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        home_ = fs::temp_directory_path() /
-                ("wv-home-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(home_);
-        fs::create_directories(home_);
-        env_.emplace("WELLVOX_HOME", home_.c_str());
-    }
-    void TearDown() override
-    {
-        env_.reset();
-        std::error_code ec;
-        fs::remove_all(home_, ec);
-    }
-
-    fs::path home_;
-    std::optional<ScopedEnv> env_;
+    wvtest::TempHome temp_{"home"};
+    const fs::path home_ = temp_.Path();
 };
 
 TEST_F(ProgramHomeTest, EnvironmentNamesTheHome)

@@ -1,13 +1,16 @@
 #include "platform/RegistryStore.h"
 
+#include "tests/support/TempHome.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <optional>
-#include <sstream>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,66 +22,14 @@ using wv::RegistryData;
 using wv::RegistryStore;
 using wv::RegistryValue;
 
-// Sets an environment variable for the lifetime of the object.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name)
-    {
-        if (const char* old = std::getenv(name)) {
-            old_ = old;
-        }
-        if (value) {
-            ::setenv(name, value->c_str(), 1);
-        } else {
-            ::unsetenv(name);
-        }
-    }
-    ~ScopedEnv()
-    {
-        if (old_) {
-            ::setenv(name_.c_str(), old_->c_str(), 1);
-        } else {
-            ::unsetenv(name_.c_str());
-        }
-    }
+using wvtest::ReadAll;
+using wvtest::ScopedEnv;
+using wvtest::WriteAll;
 
-private:
-    std::string name_;
-    std::optional<std::string> old_;
-};
-
-std::string ReadAll(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteAll(const fs::path& path, std::string_view text)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-}
-
+// Each test has its own program home and user configuration folder, and a scratch folder
+// for the files it stores by path.
 class RegistryStoreTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::string tmpl = (fs::temp_directory_path() / "wv-regstore-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        dir_ = tmpl;
-        home_.emplace("WELLVOX_HOME", (dir_ / "home").string());
-        xdg_.emplace("XDG_CONFIG_HOME", (dir_ / "xdg").string());
-    }
-    void TearDown() override
-    {
-        home_.reset();
-        xdg_.reset();
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-
     // Every entry of a folder, to see that no temporary file was left behind.
     std::vector<std::string> Entries(const fs::path& folder)
     {
@@ -90,9 +41,9 @@ protected:
         return names;
     }
 
-    fs::path dir_;
-    std::optional<ScopedEnv> home_;
-    std::optional<ScopedEnv> xdg_;
+    wvtest::TempHome home_{"regstore"};
+    wvtest::TempDir scratch_{"regstore"};
+    const fs::path dir_ = scratch_.Path();
 };
 
 // ---------------------------------------------------------------------------
@@ -469,10 +420,10 @@ TEST_F(RegistryStoreTest, KeepsACopyOfADamagedFileBeforeRewritingIt)
 TEST_F(RegistryStoreTest, TheProgramsStoresFollowTheEnvironment)
 {
     wv::RegistryStore& machine = wv::MachineRegistry();
-    EXPECT_EQ(machine.Path(), dir_ / "home" / "Config" / "Registry.ini");
+    EXPECT_EQ(machine.Path(), home_.Path() / "Config" / "Registry.ini");
     EXPECT_EQ(machine.ReadNumber("Frame", "Left", 6), 6u);
     EXPECT_TRUE(machine.WriteNumber("Frame", "Left", 20));
-    EXPECT_TRUE(fs::exists(dir_ / "home" / "Config" / "Registry.ini"));
+    EXPECT_TRUE(fs::exists(home_.Path() / "Config" / "Registry.ini"));
 
     // Another home: the store reads that one's file, not what it held.
     fs::path other = dir_ / "other";
@@ -488,12 +439,12 @@ TEST_F(RegistryStoreTest, TheProgramsStoresFollowTheEnvironment)
     EXPECT_EQ(machine.ReadNumber("Frame", "Left", 6), 20u);
 
     wv::RegistryStore& user = wv::UserRegistry();
-    EXPECT_EQ(wv::UserRegistryPath(), dir_ / "xdg" / "Varnok Inc." / "Wellvox.ini");
+    EXPECT_EQ(wv::UserRegistryPath(), home_.ConfigHome() / "Varnok Inc." / "Wellvox.ini");
     EXPECT_TRUE(user.WriteNumber("Settings\\CapWarningReminder", "LastCap", 5));
-    EXPECT_NE(ReadAll(dir_ / "xdg" / "Varnok Inc." / "Wellvox.ini").find("[Settings\\CapWarningReminder]\nLastCap=5\n"),
+    EXPECT_NE(ReadAll(home_.ConfigHome() / "Varnok Inc." / "Wellvox.ini").find("[Settings\\CapWarningReminder]\nLastCap=5\n"),
               std::string::npos);
     struct stat st {};
-    ASSERT_EQ(::stat((dir_ / "xdg" / "Varnok Inc.").c_str(), &st), 0);
+    ASSERT_EQ(::stat((home_.ConfigHome() / "Varnok Inc.").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
 
     // A relative XDG_CONFIG_HOME is ignored: ~/.config then.

@@ -1,15 +1,14 @@
 #include "platform/SerialDevice.h"
 
 #include "platform/PseudoTerminal.h"
+#include "tests/support/TempHome.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -168,12 +167,12 @@ TEST(SerialDeviceOpen, RejectsWhatIsNotATerminal)
     SerialDevice dev;
     EXPECT_EQ(dev.Open(""), ENOENT);
     EXPECT_EQ(dev.Open("/nonexistent/ttyX"), ENOENT);
-    // Named per process: several test runs may share the temporary folder.
-    auto file = std::filesystem::temp_directory_path() / ("wv_serial_not_a_tty_" + std::to_string(getpid()));
-    { std::FILE* f = std::fopen(file.c_str(), "w"); ASSERT_NE(f, nullptr); std::fclose(f); }
+    wvtest::TempDir dir("serial");
+    const auto file = dir.Path() / "not-a-tty";
+    wvtest::WriteAll(file, "");
+    ASSERT_TRUE(std::filesystem::is_regular_file(file));
     EXPECT_EQ(dev.Open(file.string()), ENOTTY);
     EXPECT_FALSE(dev.IsOpen());
-    std::filesystem::remove(file);
 
     // Every call on a closed device fails cleanly.
     uint8_t b = 0;
