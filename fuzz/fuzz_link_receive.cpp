@@ -14,11 +14,11 @@
 #include "comm/TkLink.h"
 #include "comm/TkPacket.h"
 #include "platform/Clock.h"
+#include "tests/comm/CommTestSupport.h"
 #include "tools/instrument-sim/InstrumentSim.h"
 
 #include <cstdint>
 #include <cstring>
-#include <deque>
 #include <memory>
 #include <vector>
 
@@ -30,48 +30,7 @@ void Check(bool condition)
         __builtin_trap();
 }
 
-class MemoryLine : public CCommLine {
-public:
-    bool IsOpen() const override { return true; }
-    void Close() override {}
-    int ReadByte() override
-    {
-        if (bursts.empty() || pos >= bursts.front().size())
-            return kPortNoByte;
-        return bursts.front()[pos++];
-    }
-    bool WaitForInput(uint32_t) override
-    {
-        if (bursts.empty())
-            return false;
-        if (pos < bursts.front().size())
-            return true;
-        bursts.pop_front();
-        pos = 0;
-        return false;
-    }
-    int Write(const uint8_t* buffer, int n) override
-    {
-        Check(buffer != nullptr);
-        Check(n >= 22 && n <= 512 + 48);
-        ++writes;
-        return 0;
-    }
-    uint32_t GetBaud() const override { return 9600; }
-    int CheckLine() override { return kCarrierNotChecked; }
-    size_t Drain() override
-    {
-        bursts.clear();
-        pos = 0;
-        return 0;
-    }
-    int SetFormat(uint32_t, char, int, int) override { return 0; }
-    void ModemPoll() override {}
-
-    std::deque<std::vector<uint8_t>> bursts;
-    size_t pos = 0;
-    size_t writes = 0;
-};
+using commtest::MemoryLine;
 
 // A command handler that decodes a 64-byte record, only from a body of exactly that size.
 class RecordHandler : public CTkReplyHandler {
@@ -120,6 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CTkLink link;
     auto owned = std::make_unique<MemoryLine>();
     MemoryLine* line = owned.get();
+    line->onWrite = [](const std::vector<uint8_t>& frame) { Check(frame.size() >= 22 && frame.size() <= 512 + 48); };
     Check(link.Attach(kTkLinkRadio, std::move(owned)) == 0);
     Unclaimed unclaimed;
     link.SetDisconnectHandler(&unclaimed);
@@ -190,7 +150,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         Check(s.packetsReceived <= s.bytesReceived / 22);
     }
     Check(reported == search.Reported().size());
-    Check(line->writes >= 3);
+    Check(line->written.size() >= 3);
     link.RemoveHandler(&search);
     link.RemoveHandler(&record);
     link.RemoveHandler(&plain);
