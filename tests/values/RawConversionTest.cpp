@@ -390,6 +390,82 @@ TEST_F(CompensatedConductivityTest, PointCountsAreClampedToTheTable)
     EXPECT_NEAR(ConvertConductivityCompensated(150, {0, 10000, 0, 5000}, cache, sensor), g, 1e-6);
 }
 
+TEST_F(CompensatedConductivityTest, EveryPointCountOfATableChoosesItsSegment)
+{
+    // Uncompensated (both temperature pairs 0), so the table sees the words themselves.
+    sensor.temperatureCoefficients = {};
+    SensorCalTable& second = sensor.tables[1];
+    for (size_t i = 0; i < 5; ++i) {
+        // Points 0, 100, .. 400 in every slot, so a count that looks past its points shows.
+        second.points[i].reading = 100.0f * static_cast<float>(i);
+    }
+    second.pairs = {CoeffPair{1.0f, 1000.0f}, CoeffPair{2.0f, 2000.0f}, CoeffPair{3.0f, 3000.0f},
+                    CoeffPair{4.0f, 4000.0f}};
+    // n points (count clamped to 1..5): the first segment i with x <= point i+1, else
+    // segment n - 2; fewer than two points: segment 0.
+    struct Case {
+        uint8_t count;
+        std::array<double, 6> expected;  // for x = 50, 100, 150, 250, 350, 450
+    };
+    const std::array<uint16_t, 6> xs{50, 100, 150, 250, 350, 450};
+    const Case cases[] = {
+        {0, {1050, 1100, 1150, 1250, 1350, 1450}},
+        {1, {1050, 1100, 1150, 1250, 1350, 1450}},
+        {2, {1050, 1100, 1150, 1250, 1350, 1450}},
+        {3, {1050, 1100, 2300, 2500, 2700, 2900}},
+        {4, {1050, 1100, 2300, 3750, 4050, 4350}},
+        {5, {1050, 1100, 2300, 3750, 5400, 5800}},
+        {6, {1050, 1100, 2300, 3750, 5400, 5800}},
+        {255, {1050, 1100, 2300, 3750, 5400, 5800}},
+    };
+    for (const Case& c : cases) {
+        second.pointCount = c.count;
+        for (size_t i = 0; i < xs.size(); ++i) {
+            // Word 3 of 0: the second table.
+            EXPECT_NEAR(ConvertConductivityCompensated(150, {0, 10000, xs[i], 0}, cache, sensor), c.expected[i], 1e-9)
+                << "count " << int(c.count) << " x " << xs[i];
+        }
+    }
+}
+
+TEST_F(CompensatedConductivityTest, TheFirstTablesLastPointFollowsItsCount)
+{
+    sensor.temperatureCoefficients = {};
+    SensorCalTable& first = sensor.tables[0];
+    for (size_t i = 0; i < 5; ++i) {
+        first.points[i].reading = 100.0f * static_cast<float>(i);
+    }
+    first.pairs = {CoeffPair{5.0f, 100.0f}, CoeffPair{6.0f, 200.0f}, CoeffPair{7.0f, 300.0f},
+                   CoeffPair{8.0f, 400.0f}};
+    SensorCalTable& second = sensor.tables[1];
+    second.pointCount = 1;
+    second.pairs[0] = {1.0f, 1000.0f};
+    const double secondTable = 77.0 + 1000.0;  // L = word 2 = 77
+    // The first table serves G up to its last point (point n - 1), through its segments.
+    struct Case {
+        uint8_t count;
+        std::array<double, 5> expected;  // for G = 100, 250, 300, 400, 450
+    };
+    const std::array<uint16_t, 5> gs{100, 250, 300, 400, 450};
+    const double s = secondTable;
+    const Case cases[] = {
+        {0, {s, s, s, s, s}},
+        {1, {s, s, s, s, s}},
+        {2, {600, s, s, s, s}},
+        {3, {600, s, s, s, s}},
+        {4, {600, 2050, 2400, s, s}},
+        {5, {600, 2050, 2400, 3600, s}},
+        {255, {600, 2050, 2400, 3600, s}},
+    };
+    for (const Case& c : cases) {
+        first.pointCount = c.count;
+        for (size_t i = 0; i < gs.size(); ++i) {
+            EXPECT_NEAR(ConvertConductivityCompensated(150, {0, 10000, 77, gs[i]}, cache, sensor), c.expected[i], 1e-9)
+                << "count " << int(c.count) << " G " << gs[i];
+        }
+    }
+}
+
 // ---- User correction -----------------------------------------------------------------------------
 
 struct Calibration {
@@ -478,6 +554,87 @@ TEST(SensorCorrectionTest, TurbiditySegments)
     EXPECT_FLOAT_EQ(c.Apply(22, 19.0, 20, 4), 56.0f);
     EXPECT_FLOAT_EQ(c.Apply(22, 20.0, 20, 4), 80.5f);
     EXPECT_FLOAT_EQ(c.Apply(22, 20.0, 20, 200), 80.5f);
+}
+
+// Every point count of the counted corrections, worked out from their formulas. The
+// temperatures are chosen so that the Kelvin ratios are whole: the reading is taken at
+// -73.15 C (200 K); T1 = 226.85 C (500 K, ratio 2.5), T2 = 126.85 C (400 K, ratio 2),
+// T3 = 26.85 C (300 K, ratio 1.5).
+Calibration CountedSegments()
+{
+    Calibration c;
+    c.pairs = {CoeffPair{2.0f, 1.0f}, CoeffPair{3.0f, -1.0f}, CoeffPair{4.0f, 0.5f}};
+    c.segments[0] = {1, 4.0f, 0.0f, 226.85f};
+    c.segments[1] = {2, 7.0f, 10.0f, 126.85f};   // y2 = 10
+    c.segments[2] = {3, 10.0f, 20.0f, 26.85f};   // y3 = 20
+    c.segments[3] = {4, 100.0f, 50.0f, 25.0f};   // the ion-selective pivot: 50 mV
+    return c;
+}
+
+constexpr double kCountedTemperature = -73.15;
+
+struct CountCase {
+    uint8_t type;
+    uint8_t count;
+    double value;
+    double expected;
+};
+
+const CountCase kCountCases[] = {
+    // pH: counts 0-2 use T1 with k0/k1; count 3 (and above) splits at y2: above it T2 with
+    // k0/k1, else T3 with k2/k3.
+    {4, 0, 5.0, 2.5 * 2 * 5 + 1}, {4, 0, 15.0, 2.5 * 2 * 15 + 1},
+    {4, 1, 5.0, 26.0}, {4, 1, 10.0, 51.0}, {4, 1, 15.0, 76.0},
+    {4, 2, 5.0, 26.0}, {4, 2, 10.0, 51.0}, {4, 2, 15.0, 76.0},
+    {4, 3, 5.0, 1.5 * 3 * 5 - 1}, {4, 3, 10.0, 1.5 * 3 * 10 - 1}, {4, 3, 15.0, 2.0 * 2 * 15 + 1},
+    {4, 4, 5.0, 21.5}, {4, 4, 10.0, 44.0}, {4, 4, 15.0, 61.0},
+    {4, 255, 5.0, 21.5}, {4, 255, 15.0, 61.0},
+    // Turbidity: counts 0-2 one line (k0/k1); 3 two lines split at y2; 4 (and above)
+    // three lines split at y2 and y3, each boundary belonging to the upper line.
+    {22, 0, 5.0, 11.0}, {22, 0, 25.0, 51.0},
+    {22, 1, 5.0, 11.0}, {22, 1, 15.0, 31.0}, {22, 1, 25.0, 51.0},
+    {22, 2, 5.0, 11.0}, {22, 2, 10.0, 21.0}, {22, 2, 15.0, 31.0}, {22, 2, 20.0, 41.0}, {22, 2, 25.0, 51.0},
+    {22, 3, 5.0, 11.0}, {22, 3, 10.0, 29.0}, {22, 3, 15.0, 44.0}, {22, 3, 20.0, 59.0}, {22, 3, 25.0, 74.0},
+    {22, 4, 5.0, 11.0}, {22, 4, 10.0, 29.0}, {22, 4, 15.0, 44.0}, {22, 4, 20.0, 80.5}, {22, 4, 25.0, 100.5},
+    {22, 5, 5.0, 11.0}, {22, 5, 15.0, 44.0}, {22, 5, 25.0, 100.5},
+    {22, 255, 20.0, 80.5},
+};
+
+TEST(SensorCorrectionTest, EveryPointCountOfPhAndTurbidity)
+{
+    const Calibration c = CountedSegments();
+    ChannelDefinitionRecord channel;
+    channel.segments = c.segments;
+    channel.pairs = c.pairs;
+    channel.calibrationMode = 0;
+    for (const CountCase& k : kCountCases) {
+        SCOPED_TRACE(testing::Message() << "type " << int(k.type) << " count " << int(k.count) << " a " << k.value);
+        EXPECT_FLOAT_EQ(c.Apply(k.type, k.value, kCountedTemperature, k.count), static_cast<float>(k.expected));
+        // The channel record's count is the one used.
+        channel.parameterType = k.type;
+        channel.calibrationPointCount = k.count;
+        EXPECT_FLOAT_EQ(ApplySensorCorrection(channel, k.value, kCountedTemperature, 0.0),
+                        static_cast<float>(k.expected));
+    }
+}
+
+TEST(SensorCorrectionTest, EveryPointCountOfIonSelective)
+{
+    Calibration c = CountedSegments();
+    c.pairs[0] = {0.01f, -0.5f};
+    // Count 3 only: s = 2.5 k0 = 0.025, o = k1 - 50 (s - k0) = -1.25. Any other count
+    // keeps k0 and k1. At the pivot (50 mV) both give 10^0.
+    for (uint8_t type : {13, 16, 17}) {
+        for (uint8_t count : {0, 1, 2, 3, 4, 255}) {
+            SCOPED_TRACE(testing::Message() << "type " << int(type) << " count " << int(count));
+            const bool scaled = count == 3;
+            EXPECT_FLOAT_EQ(c.Apply(type, 130.0, kCountedTemperature, count),
+                            static_cast<float>(scaled ? 100.0 : std::pow(10.0, 0.8)));
+            EXPECT_FLOAT_EQ(c.Apply(type, 10.0, kCountedTemperature, count),
+                            static_cast<float>(scaled ? std::pow(10.0, -1.0) : std::pow(10.0, -0.4)));
+            EXPECT_FLOAT_EQ(c.Apply(type, 50.0, kCountedTemperature, count), 1.0f);
+        }
+    }
 }
 
 TEST(SensorCorrectionTest, ShortSpansAndTheRecordForm)
@@ -578,9 +735,12 @@ TEST(OxygenTest, TwoPointFitRefusals)
     const std::array<double, 2> temps{20.0, 20.0};
     const std::array<double, 3> start{1.5, 0.5, 0.02};
     std::array<double, 3> k = start;
-    EXPECT_EQ(SolveTwoPointDO(k, 3, pressures, percent, std::array<double, 2>{0.5, 10.5}, temps), 0);
-    EXPECT_EQ(SolveTwoPointDO(k, 1, pressures, percent, std::array<double, 2>{0.5, 10.5}, temps), 0);
-    EXPECT_EQ(k, start);
+    // Exactly two points: every other count stores nothing.
+    for (int count : {-1, 0, 1, 3, 4, 255}) {
+        EXPECT_EQ(SolveTwoPointDO(k, count, pressures, percent, std::array<double, 2>{0.5, 10.5}, temps), 0)
+            << count;
+        EXPECT_EQ(k, start) << count;
+    }
     k[0] = 0.0;
     EXPECT_EQ(SolveTwoPointDO(k, 2, pressures, percent, std::array<double, 2>{0.5, 10.5}, temps), 0);
     k = start;
