@@ -235,7 +235,7 @@ FileStamp StampOf(const std::filesystem::path& path)
     return StampOf(st);
 }
 
-bool WriteAll(int fd, const std::string& text)
+bool WriteAll(int fd, std::string_view text)
 {
     size_t done = 0;
     while (done < text.size()) {
@@ -609,22 +609,50 @@ RegistryStore::~RegistryStore() = default;
 
 namespace {
 
+// The error for a path that is no regular file.
+int NotARegularFile(mode_t mode) { return S_ISDIR(mode) ? EISDIR : EINVAL; }
+
+// Opens a regular file for reading. Anything else (a folder, a FIFO, a device, a socket)
+// is refused before it is opened, and again after (the path may have been replaced in
+// between): opening or reading a FIFO or a terminal can block for ever, and the store's
+// lock is held meanwhile. The open itself never blocks. The descriptor, or minus an
+// errno (-ENOENT: no file).
+int OpenRegularFile(const std::filesystem::path& path, struct stat& st)
+{
+    if (::stat(path.c_str(), &st) != 0) {
+        return -errno;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return -NotARegularFile(st.st_mode);
+    }
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (fd.Get() < 0) {
+        return -errno;
+    }
+    if (::fstat(fd.Get(), &st) != 0) {
+        return -errno;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return -NotARegularFile(st.st_mode);
+    }
+    const int flags = ::fcntl(fd.Get(), F_GETFL);
+    if (flags < 0 || ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        return -errno;
+    }
+    return fd.Release();
+}
+
 // Reads the whole file. 0, or the errno that stopped it (ENOENT: no file).
 int ReadFile(const std::filesystem::path& path, std::string& text, FileStamp& stamp)
 {
     text.clear();
     stamp = {};
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.Get() < 0) {
-        return errno;
-    }
     struct stat st {};
-    if (::fstat(fd.Get(), &st) != 0) {
-        return errno;
+    const int opened = OpenRegularFile(path, st);
+    if (opened < 0) {
+        return -opened;
     }
-    if (S_ISDIR(st.st_mode)) {
-        return EISDIR;
-    }
+    UniqueFd fd(opened);
     if (st.st_size > kMaxFileBytes) {
         return EFBIG;
     }
@@ -646,6 +674,68 @@ int ReadFile(const std::filesystem::path& path, std::string& text, FileStamp& st
         }
     }
     stamp = StampOf(st);
+    return 0;
+}
+
+// Copies the regular file from to the path to, through a temporary file beside to that
+// is flushed to disk and then renamed: 0 once the whole file is safe under its new name,
+// else the errno that stopped it (EIO for a copy shorter than its source). A failed copy
+// leaves no temporary file and an earlier copy at to unchanged.
+int CopyFileSafely(const std::filesystem::path& from, const std::filesystem::path& to)
+{
+    struct stat st {};
+    const int opened = OpenRegularFile(from, st);
+    if (opened < 0) {
+        return -opened;
+    }
+    UniqueFd in(opened);
+    const std::string temp = to.string() + ".tmp." + std::to_string(::getpid()) + "." +
+                             std::to_string(g_tempCounter.fetch_add(1));
+    UniqueFd out(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (out.Get() < 0) {
+        return errno;
+    }
+    auto fail = [&temp](int err) {
+        ::unlink(temp.c_str());
+        return err;
+    };
+    if (::fchmod(out.Get(), st.st_mode & 07777) != 0) {
+        return fail(errno);
+    }
+    std::string buffer(64 * 1024, '\0');
+    off_t copied = 0;
+    for (;;) {
+        const ssize_t n = ::read(in.Get(), buffer.data(), buffer.size());
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return fail(errno);
+        }
+        if (n == 0) {
+            break;
+        }
+        if (!WriteAll(out.Get(), std::string_view(buffer.data(), static_cast<size_t>(n)))) {
+            return fail(errno);
+        }
+        copied += n;
+    }
+    struct stat written {};
+    if (::fstat(out.Get(), &written) != 0) {
+        return fail(errno);
+    }
+    if (copied != st.st_size || written.st_size != st.st_size) {
+        return fail(EIO);
+    }
+    if (::fsync(out.Get()) != 0) {
+        return fail(errno);
+    }
+    if (::close(out.Release()) != 0) {
+        return fail(errno);
+    }
+    if (::rename(temp.c_str(), to.c_str()) != 0) {
+        return fail(errno);
+    }
     return 0;
 }
 
@@ -754,6 +844,20 @@ int RegistryStore::Save() const
 
     struct stat old {};
     bool hadFile = ::stat(target.c_str(), &old) == 0;
+    if (s.damaged && hadFile) {
+        // Keep the damaged file, lines we could not read included, for the user. Without
+        // a whole copy the file is not rewritten: the change waits for the next save.
+        std::filesystem::path keep = target;
+        keep += ".damaged";
+        if (int err = CopyFileSafely(target, keep); err != 0) {
+            return err;
+        }
+        // The copy's name on disk before the file is replaced (a file system that cannot
+        // flush a folder says EINVAL).
+        if (::fsync(dirFd.Get()) != 0 && errno != EINVAL) {
+            return errno;
+        }
+    }
 
     std::string temp = target.string() + ".tmp." + std::to_string(::getpid()) + "." +
                        std::to_string(g_tempCounter.fetch_add(1));
@@ -781,12 +885,6 @@ int RegistryStore::Save() const
     }
     if (::close(fd.Release()) != 0) {
         return fail(errno);
-    }
-    if (s.damaged && hadFile) {
-        // Keep the damaged file, lines we could not read included, for the user.
-        std::filesystem::path keep = target;
-        keep += ".damaged";
-        std::filesystem::copy_file(target, keep, std::filesystem::copy_options::overwrite_existing, ec);
     }
     if (::rename(temp.c_str(), target.c_str()) != 0) {
         return fail(errno);

@@ -27,7 +27,9 @@
 //   above is skipped (and the values below a damaged section header too), a
 //   later duplicate of a value replaces the earlier one, a repeated section
 //   header continues the section. Before such a file is first rewritten it is
-//   copied to "<name>.damaged" beside it, so nothing the user typed is lost.
+//   copied to "<name>.damaged" beside it, so nothing the user typed is lost; while
+//   that copy cannot be made whole (a full disk, a folder in its place) the file
+//   is not rewritten and the change waits like any change that cannot be saved.
 //   Comments are not kept when the file is rewritten.
 //
 // Every change is saved at once and atomically: the whole file is written to a
@@ -40,7 +42,9 @@
 // differ it reloads and applies its change on top, so nobody's change is lost.
 // A change that cannot be saved is kept in memory, reads see it, and the next
 // save writes it too; the call that made it reports false. A file that exists
-// but cannot be read (or is larger than 64 MiB) is never overwritten.
+// but cannot be read (or is larger than 64 MiB) is never overwritten. Only a
+// regular file is opened: at a path that holds anything else (a folder, a FIFO,
+// a device) reads give the caller's defaults and writes fail, at once.
 
 #include <cstdint>
 #include <filesystem>

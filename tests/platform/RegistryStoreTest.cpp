@@ -12,8 +12,15 @@
 #include <thread>
 #include <vector>
 
+#include <chrono>
+#include <csignal>
+#include <future>
+#include <utility>
+
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -415,6 +422,127 @@ TEST_F(RegistryStoreTest, KeepsACopyOfADamagedFileBeforeRewritingIt)
     fs::remove(copy);
     EXPECT_TRUE(store.WriteNumber("S", "D", 4));
     EXPECT_FALSE(fs::exists(copy));
+}
+
+TEST_F(RegistryStoreTest, ADamagedFileIsNotRewrittenWhileItsCopyCannotBeMade)
+{
+    fs::path file = dir_ / "r.ini";
+    const std::string damaged = "[S]\nA=1\nGarbage typed by hand\n";
+    WriteAll(file, damaged);
+    // A folder where the copy must go.
+    fs::path copy = dir_ / "r.ini.damaged";
+    fs::create_directory(copy);
+    RegistryStore store(file);
+    EXPECT_FALSE(store.WriteNumber("S", "C", 3));
+    EXPECT_NE(store.LastError(), 0);
+    EXPECT_TRUE(store.HasUnsavedChanges());
+    EXPECT_EQ(ReadAll(file), damaged);
+    EXPECT_TRUE(fs::is_directory(copy));
+    EXPECT_EQ(Entries(dir_), (std::vector<std::string>{"r.ini", "r.ini.damaged"}));
+
+    // The next write tries again.
+    fs::remove(copy);
+    EXPECT_TRUE(store.WriteNumber("S", "D", 4));
+    EXPECT_EQ(ReadAll(copy), damaged);
+    RegistryStore again(file);
+    EXPECT_EQ(again.ReadNumber("S", "A", 0), 1u);
+    EXPECT_EQ(again.ReadNumber("S", "C", 0), 3u);
+    EXPECT_EQ(again.ReadNumber("S", "D", 0), 4u);
+}
+
+// Lowers this process's file-size limit for the scope: a write past it stops part way and
+// then fails (EFBIG), as on a nearly full disk. SIGXFSZ is ignored meanwhile.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        rlimit lowered = old_;
+        lowered.rlim_cur = bytes;
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        set_ = ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+    bool Set() const { return set_; }
+
+private:
+    rlimit old_{};
+    void (*oldHandler_)(int) = nullptr;
+    bool set_ = false;
+};
+
+TEST_F(RegistryStoreTest, AShortCopyOfADamagedFileKeepsTheFileAsItWas)
+{
+    // About 52 kB of lines typed by hand around two good values: the rewrite is small and
+    // fits below the limit, the copy does not.
+    fs::path file = dir_ / "r.ini";
+    std::string damaged = "[S]\nA=1\n";
+    while (damaged.size() < 52000) {
+        damaged += "a line typed by hand that the store cannot read\n";
+    }
+    damaged += "B=\"two\"\n";
+    WriteAll(file, damaged);
+    RegistryStore store(file);
+    ASSERT_EQ(store.ReadText("S", "B", ""), "two");
+    {
+        FileSizeLimit limit(4096);
+        ASSERT_TRUE(limit.Set());
+        EXPECT_FALSE(store.WriteNumber("S", "C", 3));
+        EXPECT_EQ(store.LastError(), EFBIG);
+        EXPECT_FALSE(store.Flush());
+    }
+    // Sizes first: the texts themselves are too long to print.
+    const std::string kept = ReadAll(file);
+    EXPECT_EQ(kept.size(), damaged.size());
+    EXPECT_TRUE(kept == damaged);
+    EXPECT_EQ(Entries(dir_), std::vector<std::string>{"r.ini"});
+    EXPECT_TRUE(store.HasUnsavedChanges());
+
+    EXPECT_TRUE(store.Flush());
+    const std::string copy = ReadAll(dir_ / "r.ini.damaged");
+    EXPECT_EQ(copy.size(), damaged.size());
+    EXPECT_TRUE(copy == damaged);
+    RegistryStore again(file);
+    EXPECT_EQ(again.ReadNumber("S", "A", 0), 1u);
+    EXPECT_EQ(again.ReadText("S", "B", ""), "two");
+    EXPECT_EQ(again.ReadNumber("S", "C", 0), 3u);
+}
+
+TEST_F(RegistryStoreTest, AFifoInTheFilesPlaceIsNeitherReadNorWritten)
+{
+    fs::path fifo = dir_ / "r.ini";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    RegistryStore store(fifo);
+    auto calls = std::async(std::launch::async, [&store] {
+        const uint32_t read = store.ReadNumber("S", "A", 9);
+        const bool written = store.WriteNumber("S", "A", 1);
+        return std::make_pair(read, written);
+    });
+    // The calls return at once. Should one block on the FIFO, it is freed by opening and
+    // closing the FIFO's other end, so the test fails instead of hanging.
+    if (calls.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+        ADD_FAILURE() << "the store blocked on a FIFO";
+        while (calls.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
+            const int end = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+            if (end >= 0) {
+                ::close(end);
+            }
+        }
+    }
+    const auto [read, written] = calls.get();
+    EXPECT_EQ(read, 9u);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(store.LastError(), EINVAL);
+    struct stat st {};
+    ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(Entries(dir_), std::vector<std::string>{"r.ini"});
 }
 
 TEST_F(RegistryStoreTest, TheProgramsStoresFollowTheEnvironment)
