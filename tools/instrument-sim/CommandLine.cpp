@@ -1,0 +1,271 @@
+// The command line of the simulator program (see CommandLine.h).
+
+#include "tools/instrument-sim/CommandLine.h"
+
+#include "foundation/Text.h"
+#include "tools/instrument-sim/FileCommands.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <fcntl.h>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace wv::sim {
+
+const char* const kCommandLineUsage =
+    "Usage: wv-instrument-sim [options]\n"
+    "Serves simulated instruments on a new pseudo-terminal and prints its path.\n"
+    "\n"
+    "  --device ADDRESS:TYPE:NAME:BAUD   add a device (repeatable, one device an address);\n"
+    "                                    ADDRESS 1 to 65535 and TYPE 0 to 255, decimal or\n"
+    "                                    0x-hex; NAME up to 16 characters of Windows-1252;\n"
+    "                                    BAUD the rate it listens at (e.g. 9600)\n"
+    "  --file ADDRESS:NAME=PATH          give the device at ADDRESS the file NAME (two\n"
+    "                                    characters; a test's data file is the test number\n"
+    "                                    as two digits, e.g. 01) holding the bytes of the\n"
+    "                                    local file PATH, read at start (repeatable)\n"
+    "  --pace                            write bytes at the line rate (10 bits a byte)\n"
+    "  --order1                          devices reply least significant byte first\n"
+    "  --baud RATE                       initial rate of the terminal (default 9600)\n"
+    "  --help                            this text\n"
+    "\n"
+    "Example: wv-instrument-sim --device 12345:25:Well-7:9600 --device 777:33:Sonde:19200 \\\n"
+    "                           --file 12345:01=test1.bin\n"
+    "Stops on SIGINT or SIGTERM.\n";
+
+namespace {
+
+constexpr uint64_t kMaxAddress = 0xFFFF;
+constexpr uint64_t kMaxType = 0xFF;
+constexpr uint64_t kMaxBaud = 4000000;
+constexpr size_t kMaxDeviceName = 16;
+constexpr size_t kFileNameLength = 2;
+// A device reports a file's size in 32 bits.
+constexpr uint64_t kMaxFileBytes = 0xFFFFFFFFull;
+
+// A decimal number (leading zeros change nothing), or hexadecimal after "0x" or "0X";
+// digits only, no sign, no blanks, at most limit.
+bool ParseNumber(std::string_view text, uint64_t limit, uint64_t& out)
+{
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    if (text.empty()) {
+        return false;
+    }
+    uint64_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value, base);
+    if (error != std::errc() || stop != end || value > limit) {
+        return false;
+    }
+    out = value;
+    return true;
+}
+
+std::string Quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+
+std::string AddressError(std::string_view text)
+{
+    return "the address " + Quoted(text) + " is not a number from 1 to 65535 (0xFFFF); the host selects a "
+                                           "device by a 16-bit address";
+}
+
+// UTF-8 text to the single-byte text a device holds; false when a character has no
+// single-byte form (or the text is not UTF-8).
+bool ToDeviceText(std::string_view utf8, std::string& out)
+{
+    out = Utf8ToCp1252(utf8);
+    return Cp1252ToUtf8(out) == utf8;
+}
+
+std::string ParseDevice(std::string_view text, DeviceOption& out)
+{
+    const std::string bad = "bad --device " + Quoted(text) + ": ";
+    const size_t a = text.find(':');
+    const size_t b = a == std::string_view::npos ? a : text.find(':', a + 1);
+    const size_t c = text.rfind(':');
+    if (b == std::string_view::npos || c <= b) {
+        return bad + "expected ADDRESS:TYPE:NAME:BAUD";
+    }
+    const std::string_view address = text.substr(0, a);
+    const std::string_view type = text.substr(a + 1, b - a - 1);
+    const std::string_view name = text.substr(b + 1, c - b - 1);
+    const std::string_view baud = text.substr(c + 1);
+    uint64_t number = 0;
+    if (!ParseNumber(address, kMaxAddress, number) || number == 0) {
+        return bad + AddressError(address);
+    }
+    out.address = static_cast<uint32_t>(number);
+    if (!ParseNumber(type, kMaxType, number)) {
+        return bad + "the type " + Quoted(type) + " is not a number from 0 to 255";
+    }
+    out.type = static_cast<uint32_t>(number);
+    if (!ParseNumber(baud, kMaxBaud, number) || number == 0) {
+        return bad + "the rate " + Quoted(baud) + " is not a number from 1 to 4000000";
+    }
+    out.baud = static_cast<uint32_t>(number);
+    if (!ToDeviceText(name, out.name)) {
+        return bad + "the name " + Quoted(name) + " has characters a device cannot hold (Windows-1252 only)";
+    }
+    if (out.name.size() > kMaxDeviceName) {
+        return bad + "the name " + Quoted(name) + " has " + std::to_string(out.name.size()) +
+               " characters; a device name holds at most 16";
+    }
+    return {};
+}
+
+// The whole local file; an empty text, or what is wrong.
+std::string ReadLocalFile(const std::string& path, std::vector<uint8_t>& content)
+{
+    content.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return "cannot read " + Quoted(path) + ": " + std::strerror(errno);
+    }
+    struct stat st {};
+    std::string error;
+    if (::fstat(fd, &st) != 0) {
+        error = "cannot read " + Quoted(path) + ": " + std::strerror(errno);
+    } else if (S_ISDIR(st.st_mode)) {
+        error = Quoted(path) + " is a folder, not a file";
+    }
+    char buffer[64 * 1024];
+    while (error.empty()) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            error = "cannot read " + Quoted(path) + ": " + std::strerror(errno);
+        } else if (n == 0) {
+            break;
+        } else if (content.size() + static_cast<size_t>(n) > kMaxFileBytes) {
+            error = Quoted(path) + " is larger than a device file can be (4294967295 bytes)";
+        } else {
+            content.insert(content.end(), buffer, buffer + n);
+        }
+    }
+    ::close(fd);
+    if (!error.empty()) {
+        content.clear();
+    }
+    return error;
+}
+
+std::string ParseFile(std::string_view text, FileOption& out)
+{
+    const std::string bad = "bad --file " + Quoted(text) + ": ";
+    const size_t colon = text.find(':');
+    const size_t equals = colon == std::string_view::npos ? colon : text.find('=', colon + 1);
+    if (equals == std::string_view::npos || equals + 1 == text.size()) {
+        return bad + "expected ADDRESS:NAME=PATH";
+    }
+    const std::string_view address = text.substr(0, colon);
+    const std::string_view name = text.substr(colon + 1, equals - colon - 1);
+    uint64_t number = 0;
+    if (!ParseNumber(address, kMaxAddress, number) || number == 0) {
+        return bad + AddressError(address);
+    }
+    out.address = static_cast<uint32_t>(number);
+    if (!ToDeviceText(name, out.name) || out.name.size() != kFileNameLength) {
+        return bad + "the file name " + Quoted(name) +
+               " is not two characters of Windows-1252 (a test's data file: its number as two digits)";
+    }
+    out.localPath = std::string(text.substr(equals + 1));
+    if (std::string error = ReadLocalFile(out.localPath, out.content); !error.empty()) {
+        return bad + error;
+    }
+    return {};
+}
+
+} // namespace
+
+std::string ParseCommandLine(const std::vector<std::string>& args, CommandLine& out)
+{
+    out = CommandLine{};
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            out.help = true;
+            return {};
+        }
+        if (arg == "--pace") {
+            out.options.pace = true;
+            continue;
+        }
+        if (arg == "--order1") {
+            out.replyOrder = 1;
+            continue;
+        }
+        if (arg != "--device" && arg != "--file" && arg != "--baud") {
+            return "unknown option " + Quoted(arg) + " (--help lists the options)";
+        }
+        if (i + 1 == args.size()) {
+            return arg + " needs a value (--help lists the options)";
+        }
+        const std::string& value = args[++i];
+        if (arg == "--device") {
+            DeviceOption device;
+            if (std::string error = ParseDevice(value, device); !error.empty()) {
+                return error;
+            }
+            for (const DeviceOption& earlier : out.devices) {
+                if (earlier.address == device.address) {
+                    return "bad --device " + Quoted(value) + ": the address " + std::to_string(device.address) +
+                           " is given twice (one device an address)";
+                }
+            }
+            out.devices.push_back(std::move(device));
+        } else if (arg == "--file") {
+            FileOption file;
+            if (std::string error = ParseFile(value, file); !error.empty()) {
+                return error;
+            }
+            for (const FileOption& earlier : out.files) {
+                if (earlier.address == file.address && earlier.name == file.name) {
+                    return "bad --file " + Quoted(value) + ": the device at " + std::to_string(file.address) +
+                           " has a file " + Quoted(Cp1252ToUtf8(file.name)) + " already";
+                }
+            }
+            out.files.push_back(std::move(file));
+        } else {
+            uint64_t baud = 0;
+            if (!ParseNumber(value, kMaxBaud, baud) || baud == 0) {
+                return "bad --baud " + Quoted(value) + ": not a number from 1 to 4000000";
+            }
+            out.options.initialBaud = static_cast<uint32_t>(baud);
+        }
+    }
+    // A file may be given before its device.
+    for (const FileOption& file : out.files) {
+        bool found = false;
+        for (const DeviceOption& device : out.devices) {
+            found = found || device.address == file.address;
+        }
+        if (!found) {
+            return "bad --file for " + Quoted(Cp1252ToUtf8(file.name)) + ": no --device has the address " +
+                   std::to_string(file.address);
+        }
+    }
+    return {};
+}
+
+void ApplyCommandLine(const CommandLine& line, InstrumentSim& sim)
+{
+    for (const DeviceOption& d : line.devices) {
+        sim.AddDevice(d.address, d.type, d.name, d.baud).SetReplyOrder(line.replyOrder);
+    }
+    for (const FileOption& f : line.files) {
+        if (SimDevice* device = sim.FindDevice(f.address)) {
+            SetDeviceFile(*device, f.name, f.content);
+        }
+    }
+}
+
+} // namespace wv::sim
