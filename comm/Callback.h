@@ -4,9 +4,10 @@
 //
 // An operation calls Begin once with the number of steps it will report, Progress
 // for each step done, and End when it is over, on every way out. A non-zero answer
-// from Progress asks the operation to stop; the operation then ends with its
+// from Progress asks an operation that can be stopped to stop; it then ends with its
 // "cancelled" result. Subclasses drive status bars and carry the user's cancel
-// request.
+// request. A single device command reports no steps: it calls Begin(0) and End only,
+// however long the device takes, and is not stopped through its callback.
 
 #include <cstdint>
 

@@ -9,7 +9,8 @@
 // Every decoder takes a reply whose status word was 0, checks the body against the form it
 // expects (tag, length, every count against the bytes received and against the array it
 // fills) and returns 0 after filling its outputs, or the result code the command ends
-// with; on any non-zero result the outputs are untouched. Values the instruments send
+// with; on any non-zero result the outputs are untouched. A body must hold its whole form;
+// bytes after it (fields a newer firmware appends) are ignored. Values the instruments send
 // most significant byte first whatever the frame's order flag says (record CRCs, raw
 // counts, parameter values) are read that way.
 

@@ -58,7 +58,8 @@ int CSearchReplyHandler::OnPacket(int event, std::unique_ptr<CTkPacket> packet, 
     case kTkEventReply: {
         if (!packet || packet->GetCommand() != 0)
             return kTkHandlerKeepOpen;
-        // Only a body of exactly the identify layout is decoded.
+        // A body that holds the identify record is decoded; bytes a newer firmware appends
+        // after it are ignored, and a shorter body is not an answer.
         const uint8_t* body = CTkReplyHandler::ReplyBody(*packet, kTkIdentifyLayout);
         if (body == nullptr)
             return kTkHandlerKeepOpen;

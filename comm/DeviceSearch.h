@@ -41,7 +41,8 @@ class CSearchReplyHandler : public CPacketHandler {
 public:
     explicit CSearchReplyHandler(CTkLink& link);
 
-    // Reply with status 0 and a body of exactly "l17(c)l": a device not yet reported
+    // Reply with status 0 and a body that holds "l17(c)l" (bytes after it are ignored;
+    // a shorter body is dropped): a device not yet reported
     // in this search is added to the link's found-device list (when new to it and the
     // list has room), becomes the current record, sets the link's wake mode from its
     // type and raises the new-device flag. Other replies are dropped. The request stays

@@ -302,7 +302,7 @@ int TkDecodeTestDefinitionReply(CTkPacket& reply, TestDefinitionRecord& record)
     }
     const std::string layout = std::string(stateLayout) + definitionLayout;
     size_t length = 0;
-    const uint8_t* body = TkReplyBody(reply, layout.c_str(), TkBodyMatch::AtLeast, &length);
+    const uint8_t* body = TkReplyBody(reply, layout.c_str(), &length);
     if (body == nullptr) {
         return kTkErrUnexpectedRecord;
     }

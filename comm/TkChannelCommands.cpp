@@ -134,10 +134,11 @@ ProtocolResultCode CTkSession::SetChannelConfig(ChannelDefinitionRecord* record,
         return kTkErrMissingRecord;
     }
     // A level channel whose reference is taken "now" stores the reading of this moment
-    // with the reference.
+    // with the reference: the reading of this very channel, whose number is the parameter
+    // code the live read asks for (a sonde's level channel is not its barometric one).
     if (record->parameterType == kParamLevel && record->whenToRead == kTkWhenToReadNow) {
         double reading = 0.0;
-        const ProtocolResultCode read = ReadValue(kParamLevel, &reading, callback);
+        const ProtocolResultCode read = ReadValue(record->channelNumber, &reading, callback);
         if (read != 0) {
             return read;
         }

@@ -43,16 +43,11 @@ void DecodeInfoHead(TkBodyReader& body, DeviceInfoRecord& info, uint8_t& hardwar
     body.Skip(4);                                 // 48-51: not used
 }
 
-// The body converted by layout when it is at least that long, as a reader; null body
-// (and 5075 from the caller) otherwise.
+// The body converted by layout when it is at least that long (bytes after the layout are
+// ignored); null (and 5075 from the caller) when it is shorter.
 const uint8_t* BodyAtLeast(CTkPacket& reply, const char* layout, size_t* size)
 {
-    return TkReplyBody(reply, layout, TkBodyMatch::AtLeast, size);
-}
-
-const uint8_t* BodyExact(CTkPacket& reply, const char* layout, size_t* size)
-{
-    return TkReplyBody(reply, layout, TkBodyMatch::Exact, size);
+    return TkReplyBody(reply, layout, size);
 }
 
 uint16_t BigEndian16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
@@ -195,7 +190,7 @@ int TkDecodeRecordCrcsReply(CTkPacket& reply, RecordCrcList& list)
 int TkDecodeSitePreferencesReply(CTkPacket& reply, SitePrefsRecord& prefs)
 {
     size_t size = 0;
-    const uint8_t* data = BodyExact(reply, kTkSitePrefsLayout, &size);
+    const uint8_t* data = BodyAtLeast(reply, kTkSitePrefsLayout, &size);
     if (data == nullptr || data[0] != kTkSitePrefsTag) {
         return kTkErrUnexpectedRecord;
     }
@@ -222,7 +217,7 @@ int TkDecodeSitePreferencesReply(CTkPacket& reply, SitePrefsRecord& prefs)
 int TkDecodeAsciiPreferencesReply(CTkPacket& reply, uint16_t& preferences)
 {
     size_t size = 0;
-    const uint8_t* data = BodyExact(reply, kTkAsciiPrefsLayout, &size);
+    const uint8_t* data = BodyAtLeast(reply, kTkAsciiPrefsLayout, &size);
     if (data == nullptr) {
         return kTkErrUnexpectedRecord;
     }
@@ -239,7 +234,7 @@ int TkDecodeAsciiPreferencesReply(CTkPacket& reply, uint16_t& preferences)
 int TkDecodeClockReply(CTkPacket& reply, DeviceTime& time)
 {
     size_t size = 0;
-    const uint8_t* data = BodyExact(reply, kTkDeviceTimeLayout, &size);
+    const uint8_t* data = BodyAtLeast(reply, kTkDeviceTimeLayout, &size);
     if (data == nullptr) {
         return kTkErrUnexpectedRecord;
     }
@@ -255,7 +250,7 @@ int TkDecodeClockReply(CTkPacket& reply, DeviceTime& time)
 int TkDecodeSdi12OutputOrderReply(CTkPacket& reply, Sdi12OutputOrder& order)
 {
     size_t size = 0;
-    const uint8_t* data = BodyExact(reply, "9(c)", &size);
+    const uint8_t* data = BodyAtLeast(reply, "9(c)", &size);
     if (data == nullptr) {
         return kTkErrUnexpectedRecord;
     }
@@ -266,7 +261,7 @@ int TkDecodeSdi12OutputOrderReply(CTkPacket& reply, Sdi12OutputOrder& order)
 int TkDecodeSdi12SettingReply(CTkPacket& reply, uint8_t& address)
 {
     size_t size = 0;
-    const uint8_t* data = BodyExact(reply, "c", &size);
+    const uint8_t* data = BodyAtLeast(reply, "c", &size);
     if (data == nullptr) {
         return kTkErrUnexpectedRecord;
     }
@@ -280,7 +275,7 @@ template <size_t N>
 int DecodeWordList(CTkPacket& reply, const char* layout, std::array<uint16_t, N>& list)
 {
     size_t size = 0;
-    const uint8_t* data = BodyExact(reply, layout, &size);
+    const uint8_t* data = BodyAtLeast(reply, layout, &size);
     if (data == nullptr) {
         return kTkErrUnexpectedRecord;
     }

@@ -111,7 +111,8 @@ public:
     virtual void OnReply(CTkPacket& packet) { (void)packet; }
 
     // The reply's body converted to the host order by layout, or null when the body is
-    // not exactly as long as layout describes (a short or stale body is never decoded).
+    // shorter than layout describes (a short body is never decoded). Bytes after the
+    // layout's record stay as they came.
     static const uint8_t* ReplyBody(CTkPacket& packet, const char* layout);
 };
 

@@ -192,7 +192,7 @@ uint8_t* CTkPacket::GetBody(const char* layout, int order)
 bool CTkPacket::HasBodyOfLayout(const char* layout) const
 {
     const int size = LayoutSize(layout);
-    return size >= 0 && static_cast<size_t>(size) == Get16(F::OffBodyLength);
+    return size >= 0 && static_cast<size_t>(size) <= GetBodyLength();
 }
 
 void CTkPacket::ConvertBody(const char* layout, int order)

@@ -123,12 +123,15 @@ public:
     bool SetBody(const void* data, size_t length, const char* layout, int order = -1);
 
     // Converts the body in place to order (-1 = host order) by layout and returns it.
-    // A null layout converts nothing. The walk never passes the body length: check
-    // HasBodyOfLayout (or LayoutSize against GetBodyLength) before decoding a reply.
+    // A null layout converts nothing. The walk covers the layout's elements and never
+    // passes the body length, so bytes after the layout stay as they came: check
+    // HasBodyOfLayout before decoding a reply.
     uint8_t* GetBody(const char* layout, int order = -1);
     const uint8_t* GetBodyData() const { return m_frame + TkPacketFrame::OffBody; }
 
-    // True when the body length is exactly what layout describes (layout well formed).
+    // True when the body holds the whole record layout describes (layout well formed):
+    // at least that many bytes. Bytes after the record are fields a newer firmware
+    // appends; a reader of the layout leaves them alone.
     bool HasBodyOfLayout(const char* layout) const;
 
     // Converts the body in place to order by layout (null: nothing), keeping a copy of the

@@ -44,7 +44,7 @@ int DecodeCalCoeffReply(CTkPacket& reply, uint8_t kind, const char* layout, uint
         return head;
     }
     size_t size = 0;
-    const uint8_t* data = TkReplyBody(reply, layout, TkBodyMatch::Exact, &size);
+    const uint8_t* data = TkReplyBody(reply, layout, &size);
     if (data == nullptr || data[2] != tag) {
         return kTkErrUnexpectedRecord;
     }
@@ -120,7 +120,7 @@ int TkDecodeRawParamReadReply(CTkPacket& reply, uint8_t codeCount, uint8_t sampl
 int TkDecodeSensorConfigReply(CTkPacket& reply, SensorConfigRecord& config)
 {
     size_t size = 0;
-    const uint8_t* data = TkReplyBody(reply, kTkSensorConfigLayout, TkBodyMatch::Exact, &size);
+    const uint8_t* data = TkReplyBody(reply, kTkSensorConfigLayout, &size);
     if (data == nullptr || data[0] != kTkSensorConfigTag) {
         return kTkErrUnexpectedRecord;
     }
@@ -150,7 +150,7 @@ int TkDecodeSensorConfigReply(CTkPacket& reply, SensorConfigRecord& config)
 int TkDecodeCalCoeffStatusReply(CTkPacket& reply)
 {
     size_t size = 0;
-    const uint8_t* data = TkReplyBody(reply, kTkCalCoeffStatusLayout, TkBodyMatch::Exact, &size);
+    const uint8_t* data = TkReplyBody(reply, kTkCalCoeffStatusLayout, &size);
     if (data == nullptr) {
         return kTkErrUnexpectedRecord;
     }

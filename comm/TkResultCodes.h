@@ -30,8 +30,8 @@ constexpr int kTkErrUnknownStateBlock = 5071;  // unknown state block in a test 
 constexpr int kTkErrUnknownSchedule = 5072;    // unknown schedule type
 constexpr int kTkErrMissingRecord = 5073;      // a required input or output record is missing
 constexpr int kTkErrUnknownChannelForm = 5074; // unknown channel record form
-// A reply record with an unexpected tag; also a reply body that is not as long as its
-// record (a reply the command cannot use).
+// A reply record with an unexpected tag; also a reply body shorter than its record (a
+// reply the command cannot use).
 constexpr int kTkErrUnexpectedRecord = 5075;
 constexpr int kTkErrPtCalEmpty = 5080;         // the pressure/temperature calibration is empty
 constexpr int kTkErrWrongDevice = 5085;        // the selected device is not the one named by the serial number

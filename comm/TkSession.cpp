@@ -161,38 +161,31 @@ CTkRequest::CTkRequest(uint16_t command, const void* body, size_t length, const 
     }
 }
 
-const uint8_t* TkReplyBody(CTkPacket& packet, const char* layout, TkBodyMatch match, size_t* size)
+const uint8_t* TkReplyBody(CTkPacket& packet, const char* layout, size_t* size)
 {
-    const int need = LayoutSize(layout);
-    const size_t length = packet.GetBodyLength();
     if (size) {
-        *size = length;
+        *size = packet.GetBodyLength();
     }
-    if (need < 0) {
-        return nullptr;
-    }
-    const bool fits = match == TkBodyMatch::Exact ? length == static_cast<size_t>(need)
-                                                  : length >= static_cast<size_t>(need);
-    if (!fits) {
+    if (!packet.HasBodyOfLayout(layout)) {
         return nullptr;
     }
     // A null or empty layout converts nothing (the raw bytes); the walk covers only the
     // layout's bytes, the rest stays as it came.
-    if (layout != nullptr && need > 0) {
+    if (layout != nullptr && LayoutSize(layout) > 0) {
         return packet.GetBody(layout, -1);
     }
     return packet.GetBodyData();
 }
 
-CTkLayoutReply::CTkLayoutReply(CCallback* callback, const char* layout, Decoder decode, TkBodyMatch match)
-    : CTkReplyHandler(callback), m_layout(layout ? layout : ""), m_decode(std::move(decode)), m_match(match)
+CTkLayoutReply::CTkLayoutReply(CCallback* callback, const char* layout, Decoder decode)
+    : CTkReplyHandler(callback), m_layout(layout ? layout : ""), m_decode(std::move(decode))
 {
 }
 
 void CTkLayoutReply::OnReply(CTkPacket& packet)
 {
     size_t size = 0;
-    const uint8_t* body = TkReplyBody(packet, m_layout.c_str(), m_match, &size);
+    const uint8_t* body = TkReplyBody(packet, m_layout.c_str(), &size);
     if (body == nullptr) {
         SetStatus(kTkErrUnexpectedRecord);
         return;
@@ -352,15 +345,6 @@ ProtocolResultCode CTkSession::Poll()
     return m_link->Pump();
 }
 
-ProtocolResultCode CTkSession::WaitForReply(CPacketHandler& handler, CCallback* callback,
-                                            bool honourCancel)
-{
-    if (!honourCancel || callback == nullptr) {
-        return WaitUntilDone(handler, {});
-    }
-    return WaitUntilDone(handler, [callback] { return callback->Progress(0) != 0; });
-}
-
 ProtocolResultCode CTkSession::WaitUntilDone(CPacketHandler& handler,
                                              const std::function<bool()>& afterStep)
 {
@@ -397,7 +381,8 @@ ProtocolResultCode CTkSession::WaitUntilDone(CPacketHandler& handler,
 }
 
 ProtocolResultCode CTkSession::RunCommand(CTkRequest& request, CTkReplyHandler& handler,
-                                          CCallback* callback, uint32_t timeoutMs, int resends)
+                                          CCallback* callback, uint32_t timeoutMs, int resends,
+                                          const std::function<bool()>& afterStep)
 {
     if (request.GetBuildResult() != 0) {
         return request.GetBuildResult();
@@ -410,7 +395,7 @@ ProtocolResultCode CTkSession::RunCommand(CTkRequest& request, CTkReplyHandler& 
         callback->Begin(0);
     }
     Transact(request, handler, timeoutMs, resends);
-    const int result = WaitForReply(handler, callback);
+    const int result = WaitUntilDone(handler, afterStep);
     if (callback) {
         callback->End();
     }

@@ -12,15 +12,20 @@
 //
 // RunCommand sends the request to the selected device with a time-out per attempt and a
 // number of resends (5000 ms and 3 unless a command says otherwise) and keeps the user
-// interface alive while it waits (every wait step dispatches events). The result is the
-// handler's status: 0; the device's non-zero reply status, passed through unchanged; the
-// code the reply handler set (5075 for a reply it cannot use); 5018 when the last attempt
-// timed out; 5109 when the line was lost; 5068 when the callback asked to cancel; 5110
-// when another command of this session is still waiting; or 5019 without a link.
+// interface alive while it waits (every wait step dispatches events). The callback hears
+// Begin(0) before the send and End after the wait, nothing in between: a command is not
+// stopped through its callback, and progress bars that count steps are not moved by how
+// long a device takes to answer. The result is the handler's status: 0; the device's
+// non-zero reply status, passed through unchanged; the code the reply handler set (5075
+// for a reply it cannot use); 5018 when the last attempt timed out; 5109 when the line
+// was lost; 5110 when another command of this session is still waiting; or 5019 without
+// a link. Commands that report progress while they wait (a test's delete, the transfers)
+// say so.
 //
-// Reply bodies are checked against their layout before anything is decoded, so a short,
-// long or stale body never reaches the caller's record: the caller's output is written
-// only from a reply that decoded completely.
+// Reply bodies are checked against their layout before anything is decoded: a body
+// shorter than its layout never reaches the caller's record, and the bytes after the
+// layout (fields a newer firmware appends) are left alone. The caller's output is
+// written only from a reply that decoded completely.
 //
 // The protocol trace: when the switch file says so (comm/TraceSettings.h) each Open
 // appends "==== Begin Trace Session ====" to the trace log, the traced raw reads add
@@ -185,34 +190,28 @@ private:
     int m_buildResult = 0;
 };
 
-// How a reply body must match its layout.
-enum class TkBodyMatch {
-    Exact,   // exactly as long as the layout describes
-    AtLeast, // at least that long; the bytes after it are left as they came
-};
-
-// The reply's body converted to the host's order by layout when its length matches, else
-// null (nothing is converted then). size receives the body length.
-const uint8_t* TkReplyBody(CTkPacket& packet, const char* layout, TkBodyMatch match, size_t* size);
+// The reply's body with the record layout describes converted to the host's order, when
+// the body holds all of it; else null (nothing is converted then). A longer body is taken:
+// its bytes after the record (fields a newer firmware appends) stay as they came and are
+// not the decoder's business. size receives the body length.
+const uint8_t* TkReplyBody(CTkPacket& packet, const char* layout, size_t* size);
 
 // A reply handler that checks a successful reply's body against its layout and hands it,
-// converted to the host's order, to a decoder, which reads the body and fills the
-// caller's output. The decoder returns 0 or the code the command ends with. A body that
-// does not match the layout ends the command with 5075 without calling the decoder, so
-// the caller's output stays untouched.
+// converted to the host's order, to a decoder, which reads the layout's fields and fills
+// the caller's output. The decoder returns 0 or the code the command ends with. A body
+// shorter than the layout ends the command with 5075 without calling the decoder, so the
+// caller's output stays untouched; bytes after the layout are left to no one.
 class CTkLayoutReply : public CTkReplyHandler {
 public:
     using Decoder = std::function<int(TkBodyReader& body)>;
 
-    CTkLayoutReply(CCallback* callback, const char* layout, Decoder decode,
-                   TkBodyMatch match = TkBodyMatch::Exact);
+    CTkLayoutReply(CCallback* callback, const char* layout, Decoder decode);
 
     void OnReply(CTkPacket& packet) override;
 
 private:
     std::string m_layout;
     Decoder m_decode;
-    TkBodyMatch m_match;
 };
 
 // A reply handler for replies whose form depends on their content (a record tag, a
@@ -474,7 +473,7 @@ public:
         uint32_t chunks = 0;          // chunk requests (resends not counted)
         uint32_t duplicates = 0;      // replies equal to the last chunk written
         uint32_t empty = 0;           // replies without bytes
-        uint32_t oversized = 0;       // replies longer than asked for
+        uint32_t oversized = 0;       // replies over 281 bytes (asked for again)
         uint32_t bytesWritten = 0;    // chunk bytes written to the local file
         uint32_t finalTimeoutMs = 0;  // the chunk time-out at the end
     };
@@ -494,10 +493,12 @@ public:
     ProtocolResultCode ReadFileD2(uint8_t* buffer, size_t capacity);
     // Copies the device file name into localPath chunk by chunk (225), resuming from the
     // local data when the device file starts with them. The callback gets Begin(size/256),
-    // Progress(offset/256) (non-zero cancels: 5068) and End. 0; 5004 when the local file
-    // cannot be opened or created; 5062/5063 when it cannot be sought or read; 5064 when a
-    // write fails; 5075 when the device sends more than asked for or keeps sending replies
-    // that bring nothing; or the failed chunk command's code (5018 for a silent device).
+    // Progress(offset/256) (non-zero cancels: 5068) and End. A reply somewhat longer than
+    // asked for is taken whole (up to the reported size); one over 281 bytes is asked for
+    // again. 0; 5004 when the local file cannot be opened or created (found before anything
+    // is sent); 5062/5063 when it cannot be sought or read; 5064 when a write fails; 5075
+    // when the device keeps sending replies that bring nothing; or the failed chunk
+    // command's code (5018 for a silent device).
     ProtocolResultCode DownloadFile(std::string_view name, const std::string& localPath, CCallback* callback);
     // Command 220: writes length bytes (at most 264, else 5065) at offsetInPage of a flash
     // page.
@@ -557,8 +558,8 @@ public:
 
     // 264: writes the channel in the form of its parameter type (2 ' ', 3 and 6 '#', 22 'S',
     // 27 'U', others 'O'). A level channel (type 3) whose reference is read now (when to
-    // read 0) first takes the current pressure with ReadValue into its reference reading;
-    // a failed reading is returned and nothing is written.
+    // read 0) first takes its own current reading (ReadValue of its channel number) into
+    // its reference reading; a failed reading is returned and nothing is written.
     ProtocolResultCode SetChannelConfig(ChannelDefinitionRecord* record, CCallback* callback);
     // 265: the channel's definition in whichever form the device answers.
     ProtocolResultCode GetChannelConfig(uint8_t channel, ChannelDefinitionRecord* record, CCallback* callback);
@@ -621,16 +622,17 @@ public:
     // Runs one command: a request that failed to build returns its code at once (nothing
     // sent, the callback not called); a command started while another one of this session
     // waits returns 5110 at once. Otherwise: the callback's Begin(0), Transact, wait until
-    // the handler is done (WaitForReply), the callback's End; returns the handler's status.
+    // the handler is done (WaitUntilDone with afterStep), the callback's End; returns the
+    // handler's status. The callback hears nothing else; only a command that reports its
+    // own progress while it waits passes afterStep.
     ProtocolResultCode RunCommand(CTkRequest& request, CTkReplyHandler& handler, CCallback* callback,
                                   uint32_t timeoutMs = kTkStandardTimeoutMs,
-                                  int resends = kTkStandardResends);
+                                  int resends = kTkStandardResends,
+                                  const std::function<bool()>& afterStep = {});
 
-    // Polls until handler is done. After each step the callback (when given and
-    // honourCancel is set) is asked through Progress(0) whether to stop; a non-zero answer
-    // withdraws the request and ends it with 5068. Returns the handler's status.
-    ProtocolResultCode WaitForReply(CPacketHandler& handler, CCallback* callback,
-                                    bool honourCancel = true);
+    // Polls until handler is done, asking nobody whether to stop: the wait ends with the
+    // reply, the last time-out or the lost line. Returns the handler's status.
+    ProtocolResultCode WaitForReply(CPacketHandler& handler) { return WaitUntilDone(handler, {}); }
 
     // Polls until handler is done, calling afterStep (when given) after each step that
     // left it waiting; a true answer withdraws the request and ends it with 5068. For

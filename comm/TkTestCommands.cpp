@@ -27,42 +27,6 @@ constexpr const char* kIndexLayout = "c";
 // A device's status for a test it does not have.
 bool IsNoSuchTest(int status) { return status == kTkTestStatusNoTest || status == kTkTestStatusNoTestAlt; }
 
-// Reports the share of the delete's time-out that has passed to the caller's callback at
-// every wait step, and passes the caller's cancel request on.
-class CDeleteProgress : public CCallback {
-public:
-    CDeleteProgress(CCallback* caller, uint32_t timeoutMs) : m_caller(caller), m_timeoutMs(timeoutMs) {}
-
-    void Begin(int steps) override
-    {
-        m_startMs = wv::GetClock().NowMs();
-        if (m_caller) {
-            m_caller->Begin(steps);
-        }
-    }
-    int Progress(intptr_t value) override
-    {
-        (void)value;
-        if (m_caller == nullptr) {
-            return 0;
-        }
-        const uint64_t elapsed = std::min<uint64_t>(wv::GetClock().NowMs() - m_startMs, m_timeoutMs);
-        const uint64_t percent = m_timeoutMs == 0 ? 100 : elapsed * 100 / m_timeoutMs;
-        return m_caller->Progress(static_cast<intptr_t>(percent));
-    }
-    void End() override
-    {
-        if (m_caller) {
-            m_caller->End();
-        }
-    }
-
-private:
-    CCallback* m_caller;
-    uint32_t m_timeoutMs;
-    uint64_t m_startMs = 0;
-};
-
 bool RequestsCode(std::span<const uint8_t> codes, uint8_t code)
 {
     return std::find(codes.begin(), codes.end(), code) != codes.end();
@@ -159,8 +123,21 @@ ProtocolResultCode CTkSession::DeleteTest(uint8_t testIndex, CCallback* callback
         return read;
     }
     const uint32_t timeoutMs = DeleteTestTimeoutMs(definition.sampleCount);
-    CDeleteProgress progress(callback, timeoutMs);
-    return RunWrite(CTkRequest(kTkCmdDeleteTest, &testIndex, 1, kIndexLayout), &progress, timeoutMs);
+    CTkRequest request(kTkCmdDeleteTest, &testIndex, 1, kIndexLayout);
+    CTkReplyHandler reply(callback);
+    // A long delete shows at every wait step how much of one attempt's time-out has passed
+    // since the send, in percent (100 from the first resend on); a non-zero answer stops
+    // the wait.
+    wv::Clock& clock = wv::GetClock();
+    const uint64_t start = clock.NowMs();
+    auto reportShare = [&] {
+        if (callback == nullptr) {
+            return false;
+        }
+        const uint64_t elapsed = std::min<uint64_t>(clock.NowMs() - start, timeoutMs);
+        return callback->Progress(static_cast<intptr_t>(elapsed * 100 / timeoutMs)) != 0;
+    };
+    return RunCommand(request, reply, callback, timeoutMs, kTkStandardResends, reportShare);
 }
 
 ProtocolResultCode CTkSession::StartTest(uint8_t testIndex, CCallback* callback)

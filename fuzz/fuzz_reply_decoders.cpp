@@ -5,7 +5,9 @@
 // capacity, a count that was asked for), byte 3 a second one; the rest is the body (at
 // most 490 bytes). Each entry decodes the body into outputs filled with a sentinel and
 // checks what must hold whatever the body: nothing written past an output, counts within
-// the capacity given, and outputs untouched when the decoder refuses the reply.
+// the capacity given, and outputs untouched when the decoder refuses the reply. A record of
+// a fixed form that decodes decodes the same with bytes appended to its body, as a newer
+// firmware appends fields.
 //
 // To add a command group: append its entries to kDecoders (the index of an entry is the
 // first input byte that selects it).
@@ -110,14 +112,38 @@ void RecordCrcs(CTkPacket& reply, const Params&)
     }
 }
 
-template <class T, int (*Decode)(CTkPacket&, T&)>
-void Record(CTkPacket& reply, const Params&)
+// True when value equals a copy of itself (false for a record holding a not-a-number).
+template <class T>
+bool ComparesEqual(const T& value)
 {
+    const T copy = value;
+    return copy == value;
+}
+
+template <class T, int (*Decode)(CTkPacket&, T&)>
+void Record(CTkPacket& reply, const Params& p)
+{
+    const std::vector<uint8_t> raw(reply.GetBodyData(), reply.GetBodyData() + reply.GetBodyLength());
+    const int order = reply.GetBodyOrder();
     T out = Sentinel<T>();
     const T before = out;
     const int result = Decode(reply, out);
     if (result != 0) {
         Check(SameBytes(out, before));
+        return;
+    }
+    // Four bytes after the body are ignored.
+    if (raw.size() + 4 > TkPacketFrame::MaxBody) {
+        return;
+    }
+    std::vector<uint8_t> longer = raw;
+    longer.insert(longer.end(), {p.a, p.b, 0x01, 0xFE});
+    CTkPacket again(TkPacketFrame::OrderMsbFirst, TkPacketFrame::HostOrder);
+    Check(again.SetBody(longer.data(), longer.size(), nullptr, order));
+    T fromLonger = Sentinel<T>();
+    Check(Decode(again, fromLonger) == 0);
+    if (ComparesEqual(out)) {
+        Check(fromLonger == out);
     }
 }
 

@@ -101,6 +101,22 @@ public:
     }
 };
 
+// Converts a sonde's parameter read into the main counts of the code asked for: a level
+// reading (2) is the level code's counts, the barometric one (3) the barometric counts.
+class CountsConverter : public FixedConverter {
+public:
+    double ConvertRawSensorValue(uint8_t, TkRawReading& reading, std::span<const uint8_t>,
+                                 const LevelSensorRecord*) const override
+    {
+        return reading[1];
+    }
+    double ConvertRawSensorValueFixed(const TkRawReading& reading, std::span<const uint8_t>, float,
+                                      uint8_t) const override
+    {
+        return reading[1];
+    }
+};
+
 struct ScopedConverter {
     explicit ScopedConverter(const CRawValueConverter* c) { SetRawValueConverter(c); }
     ~ScopedConverter() { SetRawValueConverter(nullptr); }
@@ -949,6 +965,41 @@ TEST_F(ChannelCommandsTest, LevelChannelReadNowTakesTheReadingFirst)
     ChannelDefinitionRecord read;
     ASSERT_EQ(session_.GetChannelConfig(2, &read, nullptr), 0);
     EXPECT_EQ(read.referenceReading, 7.75);
+}
+
+TEST_F(ChannelCommandsTest, ASondesLevelChannelTakesItsOwnReadingNotTheBarometricOne)
+{
+    // The sonde reads its level (code 2) and its barometric pressure (code 3) apart.
+    CountsConverter converter;
+    ScopedConverter installed(&converter);
+    SelectSonde();
+    Edit(sonde_, [](SimChannelRecords& r) { r.hasConductivitySensor = true; });
+    const std::pair<uint8_t, uint16_t> counts[] = {{100, 900}, {2, 3000}, {101, 500}, {3, 1400}};
+    for (const auto& [code, value] : counts) {
+        wv::sim::SetLiveValue(*sonde_, code, value);
+    }
+
+    ChannelDefinitionRecord level = Records(sonde_).channels[3].record;
+    level.channelNumber = 2;
+    level.parameterType = kParamLevel;
+    SetChannelName(level, "Level");
+    level.whenToRead = CTkSession::kTkWhenToReadNow;
+    level.referenceReading = 0.0;
+    sim_.ClearFrames();
+    ASSERT_EQ(session_.SetChannelConfig(&level, nullptr), 0);
+    EXPECT_EQ(level.referenceReading, 3000.0);
+    // One parameter read, of the level code with its companions, before the write.
+    const auto reads = FramesOf(270);
+    ASSERT_EQ(reads.size(), 1u);
+    EXPECT_EQ(reads[0].body, (Bytes{'%', 0, 0, 1, 3, 100, 101, 2}));
+    const auto frames = sim_.Frames();
+    ASSERT_FALSE(frames.empty());
+    EXPECT_EQ(frames.back().command, 264);
+
+    ChannelDefinitionRecord read;
+    ASSERT_EQ(session_.GetChannelConfig(2, &read, nullptr), 0);
+    EXPECT_EQ(read.parameterType, kParamLevel);
+    EXPECT_EQ(read.referenceReading, 3000.0);
 }
 
 TEST_F(ChannelCommandsTest, FailedReadingWritesNothing)

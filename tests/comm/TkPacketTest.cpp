@@ -334,6 +334,25 @@ TEST(TkPacket, ShortReplyBodyIsNotTakenForItsLayout)
     EXPECT_EQ(packet->GetBodyLength(), 4);
 }
 
+TEST(TkPacket, LongerReplyBodyHoldsItsLayoutAndOnlyTheLayoutIsConverted)
+{
+    // "il" most significant byte first, then four bytes a newer firmware appends.
+    const uint8_t body[10] = {0x12, 0x34, 0x89, 0xAB, 0xCD, 0xEF, 0x01, 0x02, 0x03, 0x04};
+    const Bytes frame = BuildRequest(9, body, sizeof body, nullptr);
+    auto packet = ReceiveValid(frame);
+    EXPECT_TRUE(packet->HasBodyOfLayout("il"));
+    EXPECT_TRUE(packet->HasBodyOfLayout("il4(c)"));
+    EXPECT_FALSE(packet->HasBodyOfLayout("il5(c)"));
+    EXPECT_FALSE(packet->HasBodyOfLayout("il(c"));
+    // To the host's order (least significant byte first): the record's two elements are
+    // reversed, the four bytes after them stay as they came.
+    const uint8_t* p = packet->GetBody("il", -1);
+    EXPECT_EQ(Bytes(p, p + sizeof body), (Bytes{0x34, 0x12, 0xEF, 0xCD, 0xAB, 0x89, 0x01, 0x02, 0x03, 0x04}));
+    EXPECT_EQ(packet->GetBodyLength(), sizeof body);
+    // Back in the frame's order the frame is the one received.
+    EXPECT_EQ(packet->Build(), frame);
+}
+
 TEST(TkPacket, CommandExAppendsAnUnconvertedExtraBlock)
 {
 #pragma pack(push, 1)

@@ -704,7 +704,7 @@ TEST_F(RawCommandsTest, CoefficientStatusByteBecomesAResultAndOutputsStayUntouch
     EXPECT_NE(DeviceRecordsCopy(kSondeAddress).calSet1.value5, 1.0f);
 }
 
-TEST_F(RawCommandsTest, CoefficientReplyOfAnotherKindOrTagIsRefused)
+TEST_F(RawCommandsTest, CoefficientReplyOfAnotherKindOrTagOrShortIsRefused)
 {
     struct Case {
         const char* what;
@@ -717,13 +717,13 @@ TEST_F(RawCommandsTest, CoefficientReplyOfAnotherKindOrTagIsRefused)
     std::vector<uint8_t> wrongTag = good;
     wrongTag[2] = '\\';
     std::vector<uint8_t> longer = good;
-    longer.push_back(0);
+    longer.insert(longer.end(), {0x11, 0x22, 0x33, 0x44});  // a newer firmware's field
     const Case cases[] = {
         {"well formed", good, 0},
         {"another kind", wrongKind, kTkErrUnexpectedRecord},
         {"another tag", wrongTag, kTkErrUnexpectedRecord},
         {"one byte short", std::vector<uint8_t>(good.begin(), good.end() - 1), kTkErrUnexpectedRecord},
-        {"one byte long", longer, kTkErrUnexpectedRecord},
+        {"four bytes long", longer, 0},
         {"kind only", {3}, kTkErrUnexpectedRecord},
         {"status 7 without record", {3, 7}, 5639},
     };
