@@ -132,6 +132,11 @@ int CCommLine::CheckLine()
 {
     if (ModemBlocks() || !port_ || !lineControl_)
         return kCarrierLost;
+    // A line that has hung up is lost whatever the line control looks at: a
+    // direct cable or a radio has no carrier condition, and the modem-status
+    // lines of an unplugged adapter cannot be read.
+    if (port_->IsLineLost())
+        return kCarrierLost;
     return lineControl_->HasCarrier(*port_);
 }
 

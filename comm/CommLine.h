@@ -111,7 +111,8 @@ public:
 
     // The line control's HasCarrier: 2 no carrier condition, 1 carrier
     // present, 0 line lost; 0 while the modem is not connected or the
-    // transport is not open.
+    // transport is not open, and 0 on every kind of transport once the port
+    // has hung up or reported an error (CSerialPort::IsLineLost).
     virtual int CheckLine();
 
     // The port's SendBreak (0); 5007 when not open.

@@ -128,8 +128,15 @@ public:
     virtual bool HasModemLines() const { return device_.HasModemLines(); }
 
     // Blocks until input is waiting or timeoutMs pass; true when input waits.
-    // Lets a caller that polls the line sleep instead of spinning.
+    // Lets a caller that polls the line sleep instead of spinning. False at
+    // once on a lost line (IsLineLost).
     virtual bool WaitForInput(uint32_t timeoutMs);
+
+    // True once the line has hung up or reported an error (the other side
+    // closed a pseudo-terminal, a USB adapter was unplugged): nothing will
+    // arrive on it again, and reads and writes fail at once. Looks at the port
+    // without waiting. Stays true until the port is closed; false when closed.
+    virtual bool IsLineLost() { return device_.HungUp(); }
 
     // The baud rate the port was opened at (0 when never opened).
     uint32_t GetBaud() const { return baud_; }

@@ -63,6 +63,9 @@ constexpr ChunkSizes kChannelChunks{254, 256};
 constexpr ChunkSizes kParameterChunks{258, 260};
 constexpr uint32_t kChunkSwing = 3;
 
+// The longest chunk reply taken. The longest chunk asked for is 263 bytes; a device may
+// send a little more of the file than asked, but a longer body is no chunk of it.
+constexpr size_t kMaxChunkBody = 281;
 // Every chunk request is sent at most four times.
 constexpr int kChunkResends = 3;
 // A reply equal to the last chunk written costs this much more time-out per attempt.
@@ -166,22 +169,6 @@ public:
     std::vector<uint8_t> body;
 };
 
-// Passes the cancel checks of a chunk's wait on to the caller's callback, with the
-// download's progress as the value, so the bar does not jump back while a chunk waits.
-class CChunkWaitCallback : public CCallback {
-public:
-    CChunkWaitCallback(CCallback* outer, const uint32_t& offset) : m_outer(outer), m_offset(offset) {}
-
-    int Progress(intptr_t) override
-    {
-        return m_outer ? m_outer->Progress(static_cast<intptr_t>(m_offset / 256)) : 0;
-    }
-
-private:
-    CCallback* m_outer;
-    const uint32_t& m_offset;
-};
-
 // The request body of command 225.
 TkBodyWriter ReadRequestBody(std::string_view name, uint32_t offset, uint16_t length)
 {
@@ -273,17 +260,16 @@ ProtocolResultCode CTkSession::DownloadFile(std::string_view name, const std::st
         timeoutMs = kDownloadTimeoutMinDefault;
     }
 
-    // The device file's size.
-    uint32_t fileSize = 0;
-    int code = GetFileSize(name, &fileSize, nullptr);
-    if (code != 0) {
-        return code;
-    }
-    stats.fileSize = fileSize;
-
-    // The partial file the download works on (see the top of this file).
+    // The local side is made ready before anything is asked of the device, so a path that
+    // cannot become the local file fails at once and not after the whole transfer. A path
+    // that names a folder (or anything else but a file) can never be replaced by the
+    // finished download.
     const std::string partPath = PartialDownloadPath(localPath);
     std::error_code ec;
+    const fs::file_status localStatus = fs::status(localPath, ec);
+    if (fs::exists(localStatus) && !fs::is_regular_file(localStatus)) {
+        return kTkErrFileOpen;
+    }
     const bool haveLocal = fs::is_regular_file(localPath, ec);
     const bool localEmpty = haveLocal && fs::file_size(localPath, ec) == 0 && !ec;
     bool createdPart = false;
@@ -338,10 +324,19 @@ ProtocolResultCode CTkSession::DownloadFile(std::string_view name, const std::st
     }
     const bool parameterFamily = TkIsParameterFamily(m_deviceType);
     const ChunkSizes sizes = parameterFamily ? kParameterChunks : kChannelChunks;
-    std::vector<uint8_t> localHead(static_cast<size_t>(std::min<int64_t>(resumeLength, sizes.first)));
+    // As much of the local start as a first chunk can bring.
+    std::vector<uint8_t> localHead(static_cast<size_t>(std::min<int64_t>(resumeLength, kMaxChunkBody)));
     if (!ReadAt(file.get(), 0, localHead.data(), localHead.size())) {
         return abandon(kTkErrFileRead);
     }
+
+    // The device file's size.
+    uint32_t fileSize = 0;
+    int code = GetFileSize(name, &fileSize, nullptr);
+    if (code != 0) {
+        return abandon(code);
+    }
+    stats.fileSize = fileSize;
 
     BusyScope busy(*this);
 
@@ -366,7 +361,6 @@ ProtocolResultCode CTkSession::DownloadFile(std::string_view name, const std::st
     int fruitless = 0;
     int sameAnswers = 0;       // identical answers in a row for the offset below
     uint32_t sameOffset = 0;
-    CChunkWaitCallback waitCallback(callback, offset);
 
     while (code == 0 && offset < fileSize) {
         const uint32_t rest = fileSize - offset;
@@ -384,7 +378,8 @@ ProtocolResultCode CTkSession::DownloadFile(std::string_view name, const std::st
         code = request.GetBuildResult();
         if (code == 0) {
             Transact(request, reply, timeoutMs, kChunkResends);
-            code = WaitForReply(reply, callback ? &waitCallback : nullptr);
+            // The caller hears of the download once per chunk (below), not while one waits.
+            code = WaitForReply(reply);
         }
         ++stats.chunks;
         if (paced && !pauseKnown) {
@@ -411,12 +406,9 @@ ProtocolResultCode CTkSession::DownloadFile(std::string_view name, const std::st
             sameOffset = offset;
             // Only a repeat as long as the request can be this offset's own data.
             take = body.size() == length && sameAnswers >= kSameAnswersTaken;
-        } else if (body.size() > length) {
-            // More than was asked for: the device and this download disagree about the
-            // file; nothing of it is written.
+        } else if (body.size() > kMaxChunkBody) {
+            // Far more than any chunk: not this offset's data. It is asked for again.
             ++stats.oversized;
-            code = kTkErrUnexpectedRecord;
-            break;
         } else if (!decided) {
             // The first chunk: keep the local data when the device file starts with them.
             const size_t n = body.size();
@@ -446,14 +438,17 @@ ProtocolResultCode CTkSession::DownloadFile(std::string_view name, const std::st
             take = true;
         }
         if (take) {
-            if (!WriteOut(file.get(), body.data(), body.size())) {
+            // A body a little longer than asked for is taken whole (the device sent more of
+            // the file), but nothing past the end of the file as the device reported it.
+            const size_t n = std::min<size_t>(body.size(), fileSize - offset);
+            if (!WriteOut(file.get(), body.data(), n)) {
                 code = kTkErrFileWrite;
                 break;
             }
-            writePos += static_cast<int64_t>(body.size());
-            stats.bytesWritten += static_cast<uint32_t>(body.size());
+            writePos += static_cast<int64_t>(n);
+            stats.bytesWritten += static_cast<uint32_t>(n);
             lastWritten = body;
-            offset += static_cast<uint32_t>(body.size());
+            offset += static_cast<uint32_t>(n);
             progress = true;
         }
 

@@ -92,6 +92,24 @@ int SerialDevice::Fail(int err)
     return err;
 }
 
+void SerialDevice::NoteHangUp(short revents)
+{
+    if (revents & (POLLHUP | POLLERR | POLLNVAL))
+        hungUp_ = true;
+}
+
+bool SerialDevice::HungUp()
+{
+    if (fd_ < 0)
+        return false;
+    if (!hungUp_) {
+        short revents = 0;
+        if (PollFor(fd_, POLLIN, 0, &revents) > 0)
+            NoteHangUp(revents);
+    }
+    return hungUp_;
+}
+
 int SerialDevice::Open(const std::string& path)
 {
     if (fd_ >= 0)
@@ -153,6 +171,7 @@ void SerialDevice::Close()
     path_.clear();
     haveOriginal_ = false;
     hasModemLines_ = false;
+    hungUp_ = false;
 }
 
 int SerialDevice::SetFormat(const SerialFormat& format)
@@ -242,28 +261,33 @@ size_t SerialDevice::Read(uint8_t* buffer, size_t n, uint32_t totalTimeoutMs, ui
     lastError_ = 0;
     if (n == 0 || buffer == nullptr)
         return 0;
+    if (hungUp_) {
+        Fail(EIO);
+        return 0;
+    }
     const uint64_t start = MonoMs();
     const uint64_t deadline = start + totalTimeoutMs;
     uint64_t lastByte = 0;
     size_t got = 0;
-    bool hungUp = false;
     while (got < n) {
         ssize_t r = ::read(fd_, buffer + got, n - got);
         if (r > 0) {
             got += static_cast<size_t>(r);
             lastByte = MonoMs();
-            hungUp = false;
             continue;
         }
         if (r < 0 && errno == EINTR)
             continue;
         if (r < 0 && errno != EAGAIN) {
-            Fail(errno);
+            const int err = errno;
+            if (err == EIO)
+                hungUp_ = true;
+            Fail(err);
             break;
         }
         // Nothing waiting. A line that reported a hang-up and still gives
         // nothing is gone: stop rather than spin on it.
-        if (hungUp) {
+        if (hungUp_) {
             Fail(EIO);
             break;
         }
@@ -283,8 +307,8 @@ size_t SerialDevice::Read(uint8_t* buffer, size_t n, uint32_t totalTimeoutMs, ui
             Fail(errno);
             break;
         }
-        if (p > 0 && (revents & (POLLHUP | POLLERR | POLLNVAL)))
-            hungUp = true;
+        if (p > 0)
+            NoteHangUp(revents);
     }
     return got;
 }
@@ -308,6 +332,9 @@ size_t SerialDevice::Write(const uint8_t* data, size_t n, uint32_t timeoutMs)
     if (err == 0)
         err = DrainBy(fd_, deadline);
     if (err != 0) {
+        // A terminal refuses writes with EIO once it has hung up.
+        if (err == EIO)
+            hungUp_ = true;
         Fail(err);
         // Output that did not leave in time must not go out later, in the
         // middle of another frame.
@@ -323,11 +350,14 @@ size_t SerialDevice::Write(const uint8_t* data, size_t n, uint32_t timeoutMs)
 
 bool SerialDevice::WaitReadable(uint32_t timeoutMs)
 {
-    if (fd_ < 0)
+    // A hung-up terminal polls readable at once but has nothing to read.
+    if (fd_ < 0 || hungUp_)
         return false;
     short revents = 0;
     int p = PollFor(fd_, POLLIN, timeoutMs, &revents);
-    return p > 0 && (revents & POLLIN);
+    if (p > 0)
+        NoteHangUp(revents);
+    return p > 0 && (revents & POLLIN) && !hungUp_;
 }
 
 int SerialDevice::FlushInput()

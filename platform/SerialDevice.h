@@ -105,7 +105,8 @@ public:
     // the call (0: take only what is waiting now, do not wait), or, with
     // intervalTimeoutMs above 0, when that long passes after a received byte
     // without a further one. 0 when nothing arrived or the read failed
-    // (LastError tells which).
+    // (LastError tells which); at once, with LastError EIO, on a line that
+    // has hung up.
     size_t Read(uint8_t* buffer, size_t n, uint32_t totalTimeoutMs, uint32_t intervalTimeoutMs);
 
     // Hands the n bytes to the driver and waits for them to leave the port
@@ -115,7 +116,16 @@ public:
     size_t Write(const uint8_t* data, size_t n, uint32_t timeoutMs);
 
     // Blocks until input is waiting or timeoutMs pass; true when input waits.
+    // False at once on a line that has hung up (HungUp).
     bool WaitReadable(uint32_t timeoutMs);
+
+    // True once the line has hung up or reported an error: the other side of
+    // a pseudo-terminal was closed, a USB adapter was unplugged. Such a
+    // terminal never delivers input again; its descriptor polls readable and
+    // its reads return nothing at once. Looks at the descriptor without
+    // waiting when no hang-up was seen yet; Read, Write and WaitReadable
+    // notice one too. Stays true until Close. False when closed.
+    bool HungUp();
 
     // Throws away input the kernel holds that was not read yet. 0 or the errno.
     int FlushInput();
@@ -129,10 +139,13 @@ public:
 private:
     int ApplyModemBits(int bits, bool on);
     int Fail(int err);
+    // Records a hang-up when a poll of the descriptor reported one.
+    void NoteHangUp(short revents);
 
     int fd_ = -1;
     std::string path_;
     bool hasModemLines_ = false;
+    bool hungUp_ = false;
     bool haveOriginal_ = false;
     alignas(8) unsigned char original_[64] = {}; // the termios2 found at Open
     int lastError_ = 0;

@@ -310,6 +310,31 @@ TEST_F(CommLineTest, AClosedTransportAnswersWithoutAPort)
     EXPECT_EQ(other.OpenPath(pty.SlavePath(), 9600, 'N', 8, 1), 0);
 }
 
+TEST_F(CommLineTest, AHungUpLineIsLostOnTransportsWithoutACarrierCondition)
+{
+    // A direct cable and a radio never look at the carrier; a line whose other side has
+    // gone (here: the pseudo-terminal closed) is lost all the same, and is no longer
+    // reported as having input.
+    for (LineKind kind : {LineKind::Direct, LineKind::Radio}) {
+        SCOPED_TRACE(static_cast<int>(kind));
+        wv::PseudoTerminal other;
+        ASSERT_EQ(other.Open(), 0);
+        CCommLine hungUp;
+        ASSERT_EQ(hungUp.OpenPath(kind, other.SlavePath(), 9600), 0);
+        EXPECT_EQ(hungUp.CheckLine(), kCarrierNotChecked);
+        EXPECT_FALSE(hungUp.Port()->IsLineLost());
+
+        other.Close();
+        EXPECT_EQ(hungUp.CheckLine(), kCarrierLost);
+        EXPECT_TRUE(hungUp.Port()->IsLineLost());
+        EXPECT_FALSE(hungUp.WaitForInput(0));
+        EXPECT_EQ(hungUp.ReadByte(), kPortNoByte);
+        const uint8_t b = 0x55;
+        EXPECT_EQ(hungUp.Write(&b, 1), kPortShortWrite);
+        EXPECT_EQ(hungUp.CheckLine(), kCarrierLost);
+    }
+}
+
 TEST_F(CommLineTest, OpensByPortIndexThroughThePortMap)
 {
     wvtest::TempHome home("commline");

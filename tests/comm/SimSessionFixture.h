@@ -13,10 +13,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <thread>
+#include <utility>
 #include <vector>
 
 namespace commtest {
@@ -66,6 +69,30 @@ public:
     std::function<bool(intptr_t)> cancelWhen;
 };
 
+// The simulated clock of the session tests. The simulator answers in real time on its own
+// thread, which a busy machine may hold back for many milliseconds, while simulated time
+// would race ahead of it. So before simulated time moves on, settle() waits (in real time)
+// until the simulator has caught up with the link: a device then answers in no simulated
+// time, however slow the machine. Time itself is kept by the ManualClock given.
+class SimulatorPacedClock final : public wv::Clock {
+public:
+    SimulatorPacedClock(wv::ManualClock& time, std::function<void()> settle)
+        : time_(time), settle_(std::move(settle))
+    {
+    }
+    uint64_t NowMs() override { return time_.NowMs(); }
+    void SleepMs(uint32_t ms) override
+    {
+        settle_();
+        time_.SleepMs(ms);
+    }
+    bool IsSimulated() const override { return true; }
+
+private:
+    wv::ManualClock& time_;
+    std::function<void()> settle_;
+};
+
 // A session opened on a direct link to the simulator at 9600 baud. A fixture's SetUp adds
 // its devices (a level logger as logger_ and a sonde as sonde_ where it has them) and
 // then calls ASSERT_NO_FATAL_FAILURE(OpenSession()).
@@ -99,12 +126,43 @@ protected:
     void SelectSonde() { Select(sonde_); }
 
     // Time-outs of several seconds run on a simulated clock: every idle step of the link
-    // looks at the line for pollRealMs of real time and lets stepMs of simulated time pass.
+    // looks at the line for pollRealMs of real time and lets stepMs of simulated time pass,
+    // once the simulator has caught up with the link (SimulatorPacedClock).
     void UseSimulatedClock(uint32_t stepMs = 500, uint32_t pollRealMs = 1)
     {
         clock_.emplace(1000);
-        scopedClock_.emplace(*clock_);
+        pacedClock_.emplace(*clock_, [this] {
+            if (!simulatorLagged_ && !WaitForSimulator()) {
+                simulatorLagged_ = true;   // reported once; the test goes on unpaced
+                ADD_FAILURE() << "the simulator did not catch up with the link";
+            }
+        });
+        scopedClock_.emplace(*pacedClock_);
         session_.GetLink()->SetIdleWait(stepMs, pollRealMs);
+    }
+
+    // Waits (in real time, at most timeoutMs) until the simulator has read every byte the
+    // session's link wrote and has sent every reply it queued, so what it heard and answered
+    // can be looked at. True at once when the simulator is not running; false on time-out.
+    bool WaitForSimulator(uint32_t timeoutMs = 10000)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;) {
+            if (!sim_.IsRunning()) {
+                return true;
+            }
+            CTkLinkStatistics stats;
+            if (CTkLink* link = session_.GetLink()) {
+                link->GetStatistics(stats);
+            }
+            if (sim_.Counters().bytesReceived >= stats.bytesSent && sim_.WaitUntilIdle(0)) {
+                return true;
+            }
+            if (std::chrono::steady_clock::now() >= deadline) {
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
     }
 
     // The frames the simulator received with a command, in order.
@@ -135,6 +193,8 @@ protected:
     wv::sim::SimDevice* logger_ = nullptr;
     wv::sim::SimDevice* sonde_ = nullptr;
     std::optional<wv::ManualClock> clock_;
+    std::optional<SimulatorPacedClock> pacedClock_;
+    bool simulatorLagged_ = false;
     std::optional<wv::ScopedClock> scopedClock_;
     // Declared last: destroyed (link closed) before the clock goes.
     CTkSession session_;

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -456,14 +457,14 @@ TEST_F(FileTransferTest, RepliesThatBringNothingEndTheDownloadInsteadOfLoopingFo
              });
          },
          kTkErrUnexpectedRecord, 2 + 8, 254 + 259},
-        // More than asked for: an error at once, and none of it is written.
-        {"longer than asked",
+        // Every reply far longer than any chunk: each is asked for again, as an empty one.
+        {"over 281 bytes every time",
          [&] {
              wv::sim::SilenceChunksFrom(*logger_, SIZE_MAX);
              wv::sim::WithFiles(*logger_, [](wv::sim::SimFileSystem& files) { files.replayAt.clear(); });
-             logger_->InjectFault(wv::sim::OversizedChunk(1, 1));
+             logger_->InjectFault(wv::sim::OversizedChunk(28, wv::sim::kForever));
          },
-         kTkErrUnexpectedRecord, 1, 0},
+         kTkErrUnexpectedRecord, 8, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -482,6 +483,51 @@ TEST_F(FileTransferTest, RepliesThatBringNothingEndTheDownloadInsteadOfLoopingFo
         EXPECT_FALSE(fs::exists(Local("t11.bin")));
     }
     logger_->ClearFaults();
+}
+
+TEST_F(FileTransferTest, AChunkLongerThanAskedIsTakenUpToTheFileSizeAndOneOver281AskedAgain)
+{
+    UseSimulatedClock();
+    using Chunks = std::vector<std::pair<uint32_t, uint16_t>>;
+    struct Case {
+        const char* what;
+        uint32_t size;          // the device file's size
+        size_t request;         // the chunk request answered longer (counted from 0)
+        uint32_t extra;         // bytes more than asked for
+        Chunks asked;           // the chunk requests heard
+        uint32_t oversized;     // replies refused as too long
+    };
+    const Case cases[] = {
+        // 259 asked at 254, 269 come: the download goes on at 523, and the chunk counts
+        // for the alternation as any other.
+        {"ten more", 1000, 1, 10, {{0, 254}, {254, 259}, {523, 253}, {776, 224}}, 0},
+        // The first chunk with 27 more is 281 bytes, the longest taken.
+        {"281 bytes", 1000, 0, 27, {{0, 254}, {281, 259}, {540, 253}, {793, 207}}, 0},
+        // 282 bytes: not a chunk; the same offset and length are asked for again.
+        {"282 bytes", 1000, 1, 23, {{0, 254}, {254, 259}, {254, 259}, {513, 253}, {766, 234}}, 1},
+        // The last chunk runs 20 bytes past the end of the file (erased flash).
+        {"past the end", 1000, 3, 20, {{0, 254}, {254, 259}, {513, 253}, {766, 234}}, 0},
+        // The first chunk brings the whole file and 11 bytes beyond it.
+        {"the whole file and more", 270, 0, 27, {{0, 254}}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Bytes device = Pattern(c.size, c.size + c.extra);
+        wv::sim::SetDeviceFile(*logger_, "20", device);
+        wv::sim::ClearFileObservations(*logger_);
+        wv::sim::WithFiles(*logger_, [&](wv::sim::SimFileSystem& files) { files.longerAt = {{c.request, c.extra}}; });
+        fs::remove(Local("t20.bin"));
+
+        ASSERT_EQ(session_.DownloadFile("20", Local("t20.bin"), nullptr), 0);
+        const auto requests = wv::sim::ChunkRequests(*logger_);
+        EXPECT_EQ(Asked(requests), c.asked);
+        ASSERT_GT(requests.size(), c.request);
+        EXPECT_EQ(requests[c.request].served, requests[c.request].length + c.extra);
+        // Exactly the file: nothing lost, nothing doubled, nothing past its end.
+        EXPECT_EQ(ReadBytes(Local("t20.bin")), device);
+        EXPECT_EQ(session_.LastDownloadStats().bytesWritten, c.size);
+        EXPECT_EQ(session_.LastDownloadStats().oversized, c.oversized);
+    }
 }
 
 TEST_F(FileTransferTest, AFileOfRepeatingRecordsStillDownloads)
@@ -546,12 +592,49 @@ TEST_F(FileTransferTest, AFullDiskIsAnErrorNotSuccess)
     EXPECT_EQ(wv::sim::ChunkRequests(*logger_).size(), 1u);
 }
 
-TEST_F(FileTransferTest, LocalFileProblemsAndAMissingDeviceFile)
+TEST_F(FileTransferTest, APathThatCannotBecomeTheLocalFileFailsBeforeAnythingIsSent)
 {
     wv::sim::SetDeviceFile(*logger_, "17", Pattern(600));
-    // A folder that does not exist.
-    EXPECT_EQ(session_.DownloadFile("17", (home_.Path() / "nowhere" / "x.bin").string(), nullptr),
-              kTkErrFileOpen);
+    wvtest::MadeFolder(home_.Path() / "Data" / "folder");
+    wvtest::MadeFolder(home_.Path() / "Data" / "t17.bin.part");
+    WriteBytes(Local("plain.bin"), Bytes(10, 1));
+    struct Case {
+        const char* what;
+        std::string path;
+    };
+    const Case cases[] = {
+        {"a folder", Local("folder")},
+        {"a folder with a separator at its end", Local("folder") + "/"},
+        {"in a folder that does not exist", (home_.Path() / "nowhere" / "x.bin").string()},
+        {"below a file", Local("plain.bin") + "/x.bin"},
+        {"the partial file's name taken by a folder", Local("t17.bin")},
+    };
+    // What the Data folder holds, with the size of every file.
+    auto listing = [this] {
+        std::vector<std::pair<std::string, uintmax_t>> out;
+        for (const auto& entry : fs::recursive_directory_iterator(home_.Path() / "Data")) {
+            out.emplace_back(entry.path().string(), entry.is_regular_file() ? entry.file_size() : 0);
+        }
+        std::sort(out.begin(), out.end());
+        return out;
+    };
+    const auto before = listing();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        sim_.ClearFrames();
+        RecordingCallback cb;
+        EXPECT_EQ(session_.DownloadFile("17", c.path, &cb), kTkErrFileOpen);
+        // Not even the size was asked for, and nothing was made or left behind.
+        EXPECT_EQ(sim_.FrameCount(), 0u);
+        EXPECT_EQ(cb.begins, 0);
+        EXPECT_EQ(listing(), before);
+        EXPECT_FALSE(fs::exists(home_.Path() / "nowhere"));
+    }
+    EXPECT_TRUE(wv::sim::ChunkRequests(*logger_).empty());
+}
+
+TEST_F(FileTransferTest, AMissingDeviceFileAndABadName)
+{
     // The device file is not there: its status, and no local file.
     EXPECT_EQ(session_.DownloadFile("18", Local("t18.bin"), nullptr), wv::sim::kStatusNoSuchFile);
     EXPECT_FALSE(fs::exists(Local("t18.bin")));
@@ -726,6 +809,35 @@ TEST_F(FileTransferTest, ProgrammingIsSentOnceAndTheDeviceThenStaysSilent)
     EXPECT_GE(clock_->NowMs() - start, 35000u);
     EXPECT_EQ(FramesOf(CTkSession::kCmdProgramImage).size(), 2u);
     EXPECT_EQ(cb.values.back(), 100);
+    EXPECT_EQ(cb.ends, 1);
+}
+
+TEST_F(FileTransferTest, ADownloadReportsOncePerChunkWithTheBytesSoFarNotWhileAChunkWaits)
+{
+    UseSimulatedClock();
+    const Bytes device = Pattern(2000, 9);
+    wv::sim::SetDeviceFile(*logger_, "04", device);
+    // The second chunk is answered only when asked again: a whole chunk time-out of wait
+    // steps passes first.
+    wv::sim::SilenceChunksFrom(*logger_, 1, 1);
+    RecordingCallback cb;
+    ASSERT_EQ(session_.DownloadFile("04", Local("t04.bin"), &cb), 0);
+    EXPECT_EQ(ReadBytes(Local("t04.bin")), device);
+
+    // One Progress per chunk received: the bytes so far, in 256-byte steps.
+    std::vector<intptr_t> expected;
+    const auto asked = wv::sim::ChunkRequests(*logger_);
+    ASSERT_GE(asked.size(), 3u);
+    EXPECT_FALSE(asked[1].answered);
+    EXPECT_EQ(asked[2].offset, asked[1].offset);
+    for (const auto& r : asked) {
+        if (r.answered) {
+            expected.push_back(static_cast<intptr_t>((r.offset + r.served) / 256));
+        }
+    }
+    EXPECT_EQ(cb.values, expected);
+    EXPECT_EQ(cb.values.back(), 2000 / 256);
+    EXPECT_EQ(cb.stepsAtBegin, std::vector<int>{2000 / 256});
     EXPECT_EQ(cb.ends, 1);
 }
 

@@ -249,6 +249,31 @@ TEST_F(SerialDeviceTest, AHungUpLineEndsAReadAtOnce)
     EXPECT_NE(dev.LastError(), 0);
 }
 
+TEST_F(SerialDeviceTest, AHungUpLineIsReportedAndNeverPollsReadable)
+{
+    // An open, silent line is not hung up, and looking does not change that.
+    EXPECT_FALSE(dev.HungUp());
+    EXPECT_FALSE(dev.WaitReadable(0));
+    EXPECT_FALSE(dev.HungUp());
+
+    // The other side goes. The terminal polls readable at once from now on but has
+    // nothing to read: a wait must say "no input" rather than send its caller to read.
+    pty.Close();
+    EXPECT_TRUE(dev.HungUp());
+    auto t0 = std::chrono::steady_clock::now();
+    EXPECT_FALSE(dev.WaitReadable(60000));
+    EXPECT_LT(ElapsedMs(t0), 30000);  // it did not sit out the minute
+    uint8_t b = 0;
+    EXPECT_EQ(dev.Read(&b, 1, 60000, 0), 0u);
+    EXPECT_EQ(dev.LastError(), EIO);
+    EXPECT_EQ(dev.Write(&b, 1, 1000), 0u);
+    EXPECT_TRUE(dev.HungUp());
+
+    // A closed device is nothing that could hang up.
+    dev.Close();
+    EXPECT_FALSE(dev.HungUp());
+}
+
 TEST_F(SerialDeviceTest, WriteThatCannotLeaveInTimeReportsAShortCount)
 {
     // Nobody reads the master: the terminal's buffer fills and the write

@@ -96,12 +96,17 @@ SimReply ReadFile(SimDevice& device, const SimRequest& request)
         seen.replayed = true;
     } else {
         const std::vector<uint8_t>& data = file->second;
+        auto longer = fs.longerAt.find(index);
+        const size_t extra = longer != fs.longerAt.end() ? longer->second : 0;
         // A reply carries at most one frame's body.
-        const size_t want = std::min<size_t>(chunk.length, TkPacketFrame::MaxBody);
+        const size_t want = std::min<size_t>(chunk.length + extra, TkPacketFrame::MaxBody);
         if (chunk.offset < data.size()) {
             const size_t n = std::min(want, data.size() - chunk.offset);
             out.assign(data.begin() + static_cast<std::ptrdiff_t>(chunk.offset),
                        data.begin() + static_cast<std::ptrdiff_t>(chunk.offset + n));
+        }
+        if (extra > 0) {
+            out.resize(want, 0xFF);  // flash past the end of the file reads erased
         }
         fs.lastChunk = out;
     }

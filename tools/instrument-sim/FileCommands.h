@@ -16,8 +16,9 @@
 // for (every chunk request with its offset and length, every block written, every
 // programming request) and compare the staged flash bytes with an image. Faults of their
 // own on top of the simulator's Fault list: a chunk reply that repeats the previous chunk,
-// and a device that falls silent after a number of chunk requests. An empty chunk body or
-// one longer than asked for comes from the simulator's faults (EmptyChunk, OversizedChunk).
+// one that brings more of the file than asked for, and a device that falls silent after a
+// number of chunk requests. An empty chunk body or one padded beyond what the file gives
+// comes from the simulator's faults (EmptyChunk, OversizedChunk).
 //
 // Every function here locks the simulator's mutex; the handlers run with it held.
 
@@ -86,6 +87,9 @@ struct SimFileSystem {
 
     // Faults. Chunk requests are counted from 0 in the order heard (chunkRequests).
     std::set<size_t> replayAt;          // these requests get the previous chunk's bytes again
+    // These requests get this many bytes more than asked for: the file's following bytes,
+    // and 0xFF (erased flash) past its end.
+    std::map<size_t, uint32_t> longerAt;
     size_t silentFrom = std::numeric_limits<size_t>::max();  // from this request on: no reply
     int silentCount = kForever;         // for this many requests (kForever: all following)
     uint32_t programmingMs = 2000;      // silence of every file command after 208
