@@ -78,7 +78,7 @@ Result Run(uint32_t baud, const std::vector<uint8_t>& content, const fs::path& d
     CTkSession session;
     {
         auto link = std::make_unique<CTkLink>();
-        const int opened = link->OpenPath(kTkLinkDirect, sim.SlavePath(), baud);
+        const int opened = link->OpenPath(TkLinkKind::Direct, sim.SlavePath(), baud);
         if (opened != 0) {
             r.code = opened;
             return r;

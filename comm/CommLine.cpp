@@ -6,31 +6,31 @@ CCommLine::~CCommLine() { Close(); }
 
 int CCommLine::OpenDirect(int index, uint32_t baud)
 {
-    return OpenIndexOrPath(LineKind::Direct, index, nullptr, baud, {});
+    return OpenIndexOrPath(LineMode::Direct, index, nullptr, baud, {});
 }
 
 int CCommLine::OpenOther(int index, uint32_t baud)
 {
-    return OpenIndexOrPath(LineKind::Radio, index, nullptr, baud, {});
+    return OpenIndexOrPath(LineMode::Radio, index, nullptr, baud, {});
 }
 
 int CCommLine::OpenModem(int index, uint32_t baud, const ModemFactory& makeModem)
 {
-    return OpenIndexOrPath(LineKind::Modem, index, nullptr, baud, makeModem);
+    return OpenIndexOrPath(LineMode::Modem, index, nullptr, baud, makeModem);
 }
 
-int CCommLine::OpenPath(LineKind kind, const std::string& path, uint32_t baud, const ModemFactory& makeModem)
+int CCommLine::OpenPath(LineMode kind, const std::string& path, uint32_t baud, const ModemFactory& makeModem)
 {
     return OpenIndexOrPath(kind, 0, &path, baud, makeModem);
 }
 
-int CCommLine::OpenIndexOrPath(LineKind kind, int index, const std::string* path, uint32_t baud,
+int CCommLine::OpenIndexOrPath(LineMode kind, int index, const std::string* path, uint32_t baud,
                                const ModemFactory& makeModem)
 {
     Close();
     std::unique_ptr<CSerialPort> port(new (std::nothrow) CSerialPort);
     if (!port)
-        return kPortOpenFailed;
+        return kTkErrOpen;
     // 8 data bits, no parity, one stop bit.
     int result = path ? port->OpenPath(*path, baud, 'N', 8, 1) : port->Open(index, baud, 'N', 8, 1);
     if (result != 0)
@@ -38,11 +38,15 @@ int CCommLine::OpenIndexOrPath(LineKind kind, int index, const std::string* path
     return Attach(kind, std::move(port), makeModem);
 }
 
-int CCommLine::Attach(LineKind kind, std::unique_ptr<CSerialPort> port, const ModemFactory& makeModem)
+int CCommLine::Attach(LineMode kind, std::unique_ptr<CSerialPort> port, const ModemFactory& makeModem)
 {
     Close();
     if (!port || !port->IsOpen())
-        return kPortOpenFailed;
+        return kTkErrOpen;
+    if (kind != LineMode::Direct && kind != LineMode::Radio && kind != LineMode::Modem) {
+        port->Close();
+        return kTkErrOpen;
+    }
 
     port->SetDtr(true);
     port->SetRts(true);
@@ -50,17 +54,17 @@ int CCommLine::Attach(LineKind kind, std::unique_ptr<CSerialPort> port, const Mo
     std::unique_ptr<CLineControl> control(new (std::nothrow) CLineControl);
     if (!control) {
         port->Close();
-        return kPortOpenFailed;
+        return kTkErrOpen;
     }
-    control->SetMode(static_cast<int>(kind));
+    control->SetMode(kind);
 
     std::unique_ptr<ILineModem> modem;
-    if (kind == LineKind::Modem) {
+    if (kind == LineMode::Modem) {
         if (makeModem)
             modem = makeModem(*port);
         if (!modem) {
             port->Close();
-            return kPortOpenFailed;
+            return kTkErrOpen;
         }
     }
 
@@ -80,7 +84,7 @@ void CCommLine::Close()
         port_->Close();
         port_.reset();
     }
-    kind_ = LineKind::Direct;
+    kind_ = LineMode::Direct;
 }
 
 bool CCommLine::ModemBlocks()
@@ -143,7 +147,7 @@ int CCommLine::CheckLine()
 int CCommLine::SendBreak(uint32_t ms)
 {
     if (!port_)
-        return kPortOpenFailed;
+        return kTkErrOpen;
     return port_->SendBreak(ms);
 }
 
@@ -155,11 +159,11 @@ uint32_t CCommLine::GetBaud() const
 int CCommLine::SetFormat(uint32_t baud, char parity, int dataBits, int stopBits)
 {
     if (!port_)
-        return kPortOpenFailed;
+        return kTkErrOpen;
     port_->DrainInput();
     int result = port_->SetFormat(baud, parity, dataBits, stopBits);
     port_->SetDtr(true);
-    if (lineControl_ && lineControl_->Classify() == kLineModeModem)
+    if (lineControl_ && lineControl_->Classify() == LineMode::Modem)
         port_->SetRts(true);
     return result;
 }
@@ -172,17 +176,17 @@ void CCommLine::ModemPoll()
 
 int CCommLine::StartDial()
 {
-    return modem_ ? modem_->StartDial() : kLineNoModem;
+    return modem_ ? modem_->StartDial() : kTkErrModemUnavailable;
 }
 
 int CCommLine::StartHangUp()
 {
-    return modem_ ? modem_->StartHangUp() : kLineNoModem;
+    return modem_ ? modem_->StartHangUp() : kTkErrModemUnavailable;
 }
 
 int CCommLine::SetModemHandler(CQorModemHandler* handler)
 {
-    return modem_ ? modem_->SetHandler(handler) : kLineNoModem;
+    return modem_ ? modem_->SetHandler(handler) : kTkErrModemUnavailable;
 }
 
 bool CCommLine::WaitForInput(uint32_t timeoutMs)

@@ -1,8 +1,9 @@
 #pragma once
 // CCommLine: the transport a link reads and writes. It joins a serial port, a
 // line control and, on a dial-up connection, the modem that owns the line's
-// connection state. Three kinds exist, one per connection kind: direct cable
-// (line-control mode 0), spread-spectrum radio (mode 1) and modem (mode 2).
+// connection state. Three kinds exist, one per connection kind, each named by
+// the line-control mode it sets: direct cable (LineMode::Direct),
+// spread-spectrum radio (LineMode::Radio) and modem (LineMode::Modem).
 //
 // On a modem transport whose modem is not connected, the line operations do
 // nothing: ReadByte and Write give -1, BeginTransmit and EndTransmit 0, Drain
@@ -19,12 +20,14 @@
 
 #include "comm/LineControl.h"
 #include "comm/SerialPort.h"
+#include "comm/protocol/TkResultCodes.h"
 
 class CQorModemHandler; // the modem's status handler (modem dialer)
 
-// Result codes of the transport (besides the port's 0, 5007, -8 and -9).
-constexpr int kLineModemNotConnected = -1; // ReadByte / Write on an unconnected modem
-constexpr int kLineNoModem = 5108;         // a modem operation without a modem
+// ReadByte and Write on a modem transport whose modem is not connected. The
+// transport's other results are the port's (0, -8, -9), 5007 (kTkErrOpen) and
+// 5108 (kTkErrModemUnavailable).
+constexpr int kLineModemNotConnected = -1;
 
 // What a modem transport needs of the dial-up modem it owns. The modem dialer
 // implements it; it talks to the modem through the transport's port.
@@ -35,7 +38,8 @@ public:
     virtual bool IsConnected() = 0;
     // One step of the modem's state machine.
     virtual void Step() = 0;
-    // Start the dial or hang-up sequence; 0 or the modem's error (5108 busy).
+    // Start the dial or hang-up sequence; 0 or the modem's error (5108 when it
+    // runs another sequence).
     virtual int StartDial() = 0;
     virtual int StartHangUp() = 0;
     // Sets the status handler (may be null); 0 or 5108.
@@ -45,13 +49,6 @@ public:
 // Creates the modem of a modem transport on its opened port (which the
 // transport keeps owning and outlives the modem). Null when it cannot.
 using ModemFactory = std::function<std::unique_ptr<ILineModem>(CSerialPort& port)>;
-
-// The transport kinds; each value is the line-control mode it sets.
-enum class LineKind : int {
-    Direct = kLineModeDirect,
-    Radio = kLineModeRadio,
-    Modem = kLineModeModem,
-};
 
 class CCommLine {
 public:
@@ -64,8 +61,8 @@ public:
     //  1. opens the port at baud, 8 data bits, no parity, one stop bit; a
     //     failure gives the port's error (5007) and nothing stays open;
     //  2. raises DTR and RTS;
-    //  3. creates the line control in mode 0 (OpenDirect), 1 (OpenOther, the
-    //     radio) or 2 (OpenModem);
+    //  3. creates the line control in mode Direct (OpenDirect), Radio
+    //     (OpenOther) or Modem (OpenModem);
     //  4. a modem transport only: creates its modem with makeModem on the
     //     port (5007, and the port closed again, when there is no factory or
     //     it gives no modem);
@@ -76,18 +73,20 @@ public:
     int OpenModem(int index, uint32_t baud, const ModemFactory& makeModem);
 
     // The same on the device at path (a pseudo-terminal, a path of the user's).
-    int OpenPath(LineKind kind, const std::string& path, uint32_t baud,
+    int OpenPath(LineMode kind, const std::string& path, uint32_t baud,
                  const ModemFactory& makeModem = {});
 
     // Steps 2 to 5 on a port that is open already (a port of the caller's
     // making, a test's scripted port). The transport takes the port over; it
-    // is closed and dropped again on failure. 5007 for a null or closed port.
-    int Attach(LineKind kind, std::unique_ptr<CSerialPort> port, const ModemFactory& makeModem = {});
+    // is closed and dropped again on failure. 5007 for a null or closed port,
+    // and for LineMode::Other (no transport kind).
+    int Attach(LineMode kind, std::unique_ptr<CSerialPort> port, const ModemFactory& makeModem = {});
 
     // Closes and drops the port, the line control and the modem.
     virtual void Close();
     virtual bool IsOpen() const { return port_ != nullptr; }
-    LineKind Kind() const { return kind_; }
+    // The transport's kind (Direct when not open).
+    LineMode Kind() const { return kind_; }
 
     // The port's ReadByte (a byte 0..255, or -8); -1 while the modem is not
     // connected; -8 when the transport is not open.
@@ -122,7 +121,7 @@ public:
     virtual uint32_t GetBaud() const;
 
     // Drains the input, applies the new format, raises DTR, and raises RTS as
-    // well when the line control classifies as mode 2. Returns the port's
+    // well when the line control classifies as Modem. Returns the port's
     // SetFormat result (0, or 5007; 5007 when not open).
     virtual int SetFormat(uint32_t baud, char parity, int dataBits, int stopBits);
 
@@ -145,7 +144,7 @@ public:
     ILineModem* Modem() { return modem_.get(); }
 
 private:
-    int OpenIndexOrPath(LineKind kind, int index, const std::string* path, uint32_t baud,
+    int OpenIndexOrPath(LineMode kind, int index, const std::string* path, uint32_t baud,
                         const ModemFactory& makeModem);
     // True on a modem transport whose modem is not connected: the line
     // operations are refused.
@@ -154,5 +153,5 @@ private:
     std::unique_ptr<CSerialPort> port_;
     std::unique_ptr<CLineControl> lineControl_;
     std::unique_ptr<ILineModem> modem_; // only on a modem transport
-    LineKind kind_ = LineKind::Direct;
+    LineMode kind_ = LineMode::Direct;
 };

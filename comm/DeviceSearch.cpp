@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <thread>
 
-#include "comm/TkPacket.h"
+#include "comm/protocol/TkPacket.h"
 #include "foundation/AppUtils.h"
 #include "platform/Clock.h"
 
@@ -31,13 +30,6 @@ void SettleInRealTime(uint32_t ms)
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-uint32_t ReadHost32(const uint8_t* p)
-{
-    uint32_t value = 0;
-    std::memcpy(&value, p, sizeof value);
-    return value;
-}
-
 } // namespace
 
 // ---- CSearchReplyHandler -------------------------------------------------------------
@@ -51,65 +43,61 @@ bool CSearchReplyHandler::TakeNewDevice()
     return was;
 }
 
-int CSearchReplyHandler::OnPacket(int event, std::unique_ptr<CTkPacket> packet, uint32_t* timeoutMs)
+TkHandlerAnswer CSearchReplyHandler::OnPacket(TkLinkEvent event, std::unique_ptr<CTkPacket> packet,
+                                              uint32_t* timeoutMs)
 {
     (void)timeoutMs;
     switch (event) {
-    case kTkEventReply: {
+    case TkLinkEvent::Reply: {
         if (!packet || packet->GetCommand() != 0)
-            return kTkHandlerKeepOpen;
+            return TkHandlerAnswer::KeepOpen;
         // A body that holds the identify record is decoded; bytes a newer firmware appends
         // after it are ignored, and a shorter body is not an answer.
-        const uint8_t* body = CTkReplyHandler::ReplyBody(*packet, kTkIdentifyLayout);
-        if (body == nullptr)
-            return kTkHandlerKeepOpen;
-        const uint32_t address = ReadHost32(body);
-        const uint32_t type = ReadHost32(body + 21);
+        FoundDeviceRecord record;
+        uint32_t address = 0;
+        if (TkDecodeIdentityReply(*packet, record, &address) != 0)
+            return TkHandlerAnswer::KeepOpen;
 
         // A device answers once per search: a repeated or duplicated answer is not
         // reported again.
         if (std::find(m_reported.begin(), m_reported.end(), address) != m_reported.end())
-            return kTkHandlerKeepOpen;
+            return TkHandlerAnswer::KeepOpen;
         if (m_reported.size() < kMaxReportedPerSearch)
             m_reported.push_back(address);
         // Added once over the link's life and only while there is room; a device found
         // by an earlier search is reported again but not listed twice.
         m_link.AddFoundDevice(address);
 
-        m_record = FoundDeviceRecord{};
-        m_record.address = static_cast<uint16_t>(address & 0xFFFFu);
-        m_record.deviceType = static_cast<uint8_t>(type & 0xFFu);
-        std::memcpy(m_record.name, body + 4, 16);
-        m_record.name[16] = '\0';
+        m_record = record;
         m_link.SetMode(m_record.deviceType);
         m_newDevice = 1;
-        return kTkHandlerKeepOpen;
+        return TkHandlerAnswer::KeepOpen;
     }
-    case kTkEventTimeout:
+    case TkLinkEvent::Timeout:
         m_windowClosed = 1;
-        return kTkHandlerDone;
-    case kTkEventResend:
-        return 0;
-    case kTkEventLineLost:
+        return TkHandlerAnswer::Done;
+    case TkLinkEvent::Resend:
+        return TkHandlerAnswer::None;
+    case TkLinkEvent::LineLost:
         // The request is gone with the line: nothing can close the window any more.
         m_lineLost = true;
         m_windowClosed = 1;
-        return kTkHandlerDone;
-    default:
-        return kTkHandlerDone;
+        return TkHandlerAnswer::Done;
     }
+    return TkHandlerAnswer::Done;
 }
 
 // ---- CBroadcastHandler ---------------------------------------------------------------
 
-int CBroadcastHandler::OnPacket(int event, std::unique_ptr<CTkPacket> packet, uint32_t* timeoutMs)
+TkHandlerAnswer CBroadcastHandler::OnPacket(TkLinkEvent event, std::unique_ptr<CTkPacket> packet,
+                                            uint32_t* timeoutMs)
 {
     (void)event;
     (void)timeoutMs;
     packet.reset();
     m_broadcastDone = 1;
     m_done = 1;
-    return kTkHandlerDone;
+    return TkHandlerAnswer::Done;
 }
 
 // ---- The search ----------------------------------------------------------------------
@@ -191,12 +179,12 @@ int CTkLink::FindDevices(CCallback* callback)
     bool guard = false;
     int result = 0;
     EndExchange();  // an open exchange would leave the transmitter keyed
-    m_wakeMode = kTkWakeNone;
+    m_wakeMode = TkWakeMode::None;
 
-    if (m_linkKind == kTkLinkDirect)
+    if (m_linkKind == TkLinkKind::Direct)
         result = NegotiateBaud(callback);
     if (result == 0) {
-        if (m_linkKind == kTkLinkModem || m_linkKind == kTkLinkRadio)
+        if (m_linkKind == TkLinkKind::Modem || m_linkKind == TkLinkKind::Radio)
             window = kTkSearchWindowRemoteMs;
         CTkPacket packet;
         if (callback)
@@ -213,8 +201,8 @@ int CTkLink::FindDevices(CCallback* callback)
             // older-generation device answered (which selects a mode without them), so
             // that sleeping devices still hear it; the link keeps the mode of the last
             // device found.
-            const uint8_t selected = m_wakeMode;
-            m_wakeMode = kTkWakeNone;
+            const TkWakeMode selected = m_wakeMode;
+            m_wakeMode = TkWakeMode::None;
             result = Send(&packet, &handler, window, 0);
             m_wakeMode = selected;
             if (result != 0)

@@ -9,13 +9,7 @@
 #include <vector>
 
 #include "comm/TkLink.h"
-
-// Command codes of the search.
-constexpr uint16_t kTkCmdIdentify = 2;
-constexpr uint16_t kTkCmdSetBaud = 40;
-
-// Layout of an identify reply: device address, 17-character name, device type.
-constexpr const char* kTkIdentifyLayout = "l17(c)l";
+#include "comm/protocol/DeviceRecords.h"  // the identify and baud commands, FoundDeviceRecord
 
 // Reply windows and the bound of one broadcast cycle, in milliseconds.
 constexpr uint32_t kTkSearchWindowDirectMs = 3000;
@@ -23,13 +17,7 @@ constexpr uint32_t kTkSearchWindowRemoteMs = 4000;  // modem and radio links
 constexpr uint32_t kTkSearchGuardMs = 15000;
 constexpr int kTkSearchRepeats = 3;                  // broadcasts after the first
 
-// What CCallback::Progress gets (by address) for each device found.
-struct FoundDeviceRecord {
-    uint16_t address = 0;   // the low 16 bits of the device address
-    uint8_t deviceType = 0; // the low byte of the type field
-    char name[17] = {};     // 16 characters and a terminating zero
-};
-
+// CCallback::Progress gets the address of a FoundDeviceRecord for each device found.
 // The record behind a search's Progress value (null for 0).
 inline const FoundDeviceRecord* FoundDeviceOf(intptr_t progressValue)
 {
@@ -46,9 +34,9 @@ public:
     // in this search is added to the link's found-device list (when new to it and the
     // list has room), becomes the current record, sets the link's wake mode from its
     // type and raises the new-device flag. Other replies are dropped. The request stays
-    // open (2). Time-out: the window closes (1). Lost line: the window closes and the
-    // search ends (1). Resend notice: 0.
-    int OnPacket(int event, std::unique_ptr<CTkPacket> packet, uint32_t* timeoutMs) override;
+    // open (KeepOpen). Time-out: the window closes (Done). Lost line: the window closes
+    // and the search ends (Done). Resend notice: None.
+    TkHandlerAnswer OnPacket(TkLinkEvent event, std::unique_ptr<CTkPacket> packet, uint32_t* timeoutMs) override;
 
     bool IsWindowClosed() const { return m_windowClosed != 0; }
     void SetWindowClosed(bool closed) { m_windowClosed = closed ? 1 : 0; }
@@ -72,7 +60,7 @@ private:
 // a broadcast that expects none).
 class CBroadcastHandler : public CPacketHandler {
 public:
-    int OnPacket(int event, std::unique_ptr<CTkPacket> packet, uint32_t* timeoutMs) override;
+    TkHandlerAnswer OnPacket(TkLinkEvent event, std::unique_ptr<CTkPacket> packet, uint32_t* timeoutMs) override;
     bool IsBroadcastDone() const { return m_broadcastDone != 0; }
 
 private:

@@ -44,15 +44,17 @@ void ApplyLines(CSerialPort& port, const LineMaskPair& lines, bool reverse)
 
 } // namespace
 
-void CLineControl::SetMode(int mode)
+void CLineControl::SetMode(LineMode mode)
 {
     const ModeValues* v = nullptr;
     switch (mode) {
-    case kLineModeDirect: v = &kDirect; break;
-    case kLineModeRadio: v = &kRadio; break;
-    case kLineModeModem: v = &kModem; break;
-    default: return; // other modes change nothing
+    case LineMode::Direct: v = &kDirect; break;
+    case LineMode::Radio: v = &kRadio; break;
+    case LineMode::Modem: v = &kModem; break;
+    case LineMode::Other: break;
     }
+    if (v == nullptr)
+        return; // other modes change nothing
     transmitCondition = v->transmitCondition;
     transmitLines = v->transmitLines;
     carrierCondition = v->carrierCondition;
@@ -60,19 +62,19 @@ void CLineControl::SetMode(int mode)
     delayAfterMs = v->delayAfterMs;
 }
 
-int CLineControl::Classify() const
+LineMode CLineControl::Classify() const
 {
     if (Matches(*this, kDirect))
-        return kLineModeDirect;
+        return LineMode::Direct;
     // The modem mode is known by its empty transmit condition and lines and
     // its short delays; the carrier condition is not looked at.
     const LineMaskPair none{0, 0};
     if (transmitCondition == none && transmitLines == none && delayBeforeMs == kModem.delayBeforeMs
         && delayAfterMs == kModem.delayAfterMs)
-        return kLineModeModem;
+        return LineMode::Modem;
     if (!Matches(*this, kRadio))
-        return kLineModeOther;
-    return kLineModeRadio;
+        return LineMode::Other;
+    return LineMode::Radio;
 }
 
 bool CLineControl::ConditionHolds(const LineMaskPair& condition, CSerialPort& port)

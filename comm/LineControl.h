@@ -1,8 +1,8 @@
 #pragma once
 // CLineControl: how the DTR and RTS lines are driven around a transmission and
 // how the line's health is judged from the modem-status lines. One control per
-// transport; its mode says which kind: 0 direct cable, 1 spread-spectrum
-// radio, 2 modem.
+// transport; its mode says which kind: direct cable, spread-spectrum radio or
+// modem.
 
 #include <cstdint>
 
@@ -26,11 +26,14 @@ struct LineMaskPair {
 constexpr uint8_t kLineDtr = 1;
 constexpr uint8_t kLineRts = 2;
 
-// Line-control modes (SetMode, Classify).
-constexpr int kLineModeDirect = 0;
-constexpr int kLineModeRadio = 1;
-constexpr int kLineModeModem = 2;
-constexpr int kLineModeOther = 3; // Classify only: matches none of the three
+// Line-control modes (SetMode, Classify), with their numbers 0 to 3. The three
+// transports are one mode each (CCommLine::Kind).
+enum class LineMode : uint8_t {
+    Direct = 0, // direct cable
+    Radio = 1,  // spread-spectrum radio
+    Modem = 2,  // dial-up modem
+    Other = 3,  // Classify only: the fields match none of the three
+};
 
 // HasCarrier results.
 constexpr int kCarrierLost = 0;
@@ -43,17 +46,18 @@ public:
     CLineControl() = default;
 
     // Sets the fields for a mode:
-    //   mode | transmit condition | transmit lines | carrier    | before | after
-    //   0    | CTS absent (0,16)  | raise RTS (2,0)| none       | 300    | 10
-    //   1    | none               | raise RTS (2,0)| none       | 300    | 10
-    //   2    | none               | none           | RLSD (128,0)| 10    | 10
-    // Any other mode number changes nothing.
-    void SetMode(int mode);
+    //   mode   | transmit condition | transmit lines | carrier     | before | after
+    //   Direct | CTS absent (0,16)  | raise RTS (2,0)| none        | 300    | 10
+    //   Radio  | none               | raise RTS (2,0)| none        | 300    | 10
+    //   Modem  | none               | none           | RLSD (128,0)| 10     | 10
+    // Other (and any value outside the enumeration) changes nothing.
+    void SetMode(LineMode mode);
 
-    // Reads a control back: 0 when every field has mode 0's values; else 2
-    // when the transmit condition and lines are both (0,0) and the delays 10
-    // and 10; else 3 when anything differs from mode 1's values; else 1.
-    int Classify() const;
+    // Reads a control back: Direct when every field has that mode's values;
+    // else Modem when the transmit condition and lines are both (0,0) and the
+    // delays 10 and 10; else Other when anything differs from Radio's values;
+    // else Radio.
+    LineMode Classify() const;
 
     // Tests the transmit condition; when it holds, applies the transmit lines
     // (RTS first: raised when in the first byte, else lowered when in the

@@ -61,7 +61,7 @@ int CSerialPort::Open(int index, uint32_t baud, char parity, int dataBits, int s
     const int number = ComNumberOfIndex(index);
     const std::string path = wv::ComPortPath(number);
     if (path.empty())
-        return kPortOpenFailed;
+        return kTkErrOpen;
     int result = OpenPath(path, baud, parity, dataBits, stopBits);
     if (result == 0)
         index_ = static_cast<int16_t>(number - 1);
@@ -74,18 +74,18 @@ int CSerialPort::OpenPath(const std::string& path, uint32_t baud, char parity, i
         Close();
     index_ = -1;
     if (device_.Open(path) != 0)
-        return kPortOpenFailed;
+        return kTkErrOpen;
 
     wv::SerialFormat format = MakeFormat(baud, parity, dataBits, stopBits);
     if (device_.SetFormat(format) != 0) {
         device_.Close();
-        return kPortOpenFailed;
+        return kTkErrOpen;
     }
     format_ = format;
     // DTR on, RTS off; a port without modem lines accepts this and does nothing.
     if (device_.SetDtr(true) != 0 || device_.SetRts(false) != 0) {
         device_.Close();
-        return kPortOpenFailed;
+        return kTkErrOpen;
     }
     dtr_ = true;
     rts_ = false;
@@ -104,10 +104,10 @@ void CSerialPort::Close()
 int CSerialPort::SetFormat(uint32_t baud, char parity, int dataBits, int stopBits)
 {
     if (!device_.IsOpen())
-        return kPortOpenFailed;
+        return kTkErrOpen;
     wv::SerialFormat format = MakeFormat(baud, parity, dataBits, stopBits);
     if (device_.SetFormat(format) != 0)
-        return kPortOpenFailed;
+        return kTkErrOpen;
     format_ = format;
     return 0;
 }

@@ -15,10 +15,11 @@
 #include <cstdint>
 #include <string>
 
+#include "comm/protocol/TkResultCodes.h"
 #include "platform/SerialDevice.h"
 
-// Result codes of the port.
-constexpr int kPortOpenFailed = 5007; // cannot open or set up the port
+// Results of single reads and writes (besides 0 and kTkErrOpen, 5007, when the
+// port cannot be opened or set up).
 constexpr int kPortNoByte = -8;       // no byte within the read time-outs
 constexpr int kPortShortWrite = -9;   // fewer bytes written than asked
 
@@ -144,7 +145,6 @@ public:
     int GetIndex() const { return index_; }
     // The format applied last (Open or SetFormat).
     const wv::SerialFormat& GetFormat() const { return format_; }
-    const SerialTimeouts& GetTimeouts() const { return timeouts_; }
     // The device path of the open port (empty when closed).
     const std::string& GetPath() const { return device_.Path(); }
 

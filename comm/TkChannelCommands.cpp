@@ -3,42 +3,19 @@
 // with four sensor codes), the sensor-information records (268, 269), the wiper record and
 // its commands (246, 247, 273), and zeroing the pressure reading (276, 277).
 //
-// Every record is decoded by the conversions of comm/ChannelDefinition.h, which check the
-// body against its form before anything is read; an output is written only from a reply
-// that decoded completely, and a device's non-zero status passes through with the output
-// untouched.
+// Their codes, layouts, records and reply decoders are in comm/protocol/ChannelRecords.h,
+// whose decoders check the body against its form before anything is read; an output is
+// written only from a reply that decoded completely, and a device's non-zero status passes
+// through with the output untouched.
 
 #include "comm/TkSession.h"
 
-#include "comm/ChannelDefinition.h"
+#include "comm/protocol/ChannelRecords.h"
+#include "comm/protocol/TkRequest.h"
 
-#include <cstring>
 #include <span>
 
-static_assert(kTkCoefficientCacheSize == kCoefficientCacheSize, "one coefficient cache size");
-static_assert(kTkLevelSensorCacheSize == kLevelSensorImageSize, "one level sensor record size");
-static_assert(kTkSensor8CacheSize == kConductivitySensorImageSize, "one code-8 record size");
-
 namespace {
-
-// The bytes of a reply's body as they came off the line, in the frame's order.
-std::span<const uint8_t> RawBody(CTkPacket& reply)
-{
-    return {reply.GetBodyData(), reply.GetBodyLength()};
-}
-
-// A sensor record reply whose first byte must be tag: only the record that was asked for
-// is taken, another record in its place is a reply the command cannot use.
-template <typename Record>
-int DecodeTaggedReply(CTkPacket& reply, uint8_t tag,
-                      int (*decode)(std::span<const uint8_t>, int, Record&), Record& record)
-{
-    const std::span<const uint8_t> body = RawBody(reply);
-    if (body.empty() || body[0] != tag) {
-        return kTkErrUnexpectedRecord;
-    }
-    return decode(body, reply.GetBodyOrder(), record);
-}
 
 // The six requests that fill the coefficient cache, four sensor codes each (0: none).
 // The last one asks for the head of sensor code 100.
@@ -63,69 +40,6 @@ LevelSensorRecord NoLevelSensor()
 
 } // namespace
 
-// ---- Reply decoders ----------------------------------------------------------------------
-
-ProtocolResultCode CTkSession::DecodeChannelConfigReply(CTkPacket& reply, uint8_t requestedChannel,
-                                                        ChannelDefinitionRecord& record)
-{
-    return DecodeChannelReply(RawBody(reply), reply.GetBodyOrder(), requestedChannel, record);
-}
-
-ProtocolResultCode CTkSession::DecodeChannelBlock265Reply(CTkPacket& reply, SensorBlockRecord& block)
-{
-    const std::span<const uint8_t> body = RawBody(reply);
-    if (body.empty() || body[0] != kChannelFormTurbidity) {
-        return kTkErrUnexpectedRecord;
-    }
-    ChannelDefinitionRecord channel;
-    const int result = DecodeChannelReply(body, reply.GetBodyOrder(), kTkChannelBlockSelector, channel);
-    if (result != 0) {
-        return result;
-    }
-    block = SensorBlockFromChannel(channel);
-    return 0;
-}
-
-ProtocolResultCode CTkSession::DecodePtCalInfoReply(CTkPacket& reply, PtCalInfoRecord& record)
-{
-    return DecodePtCalInfo(RawBody(reply), reply.GetBodyOrder(), record);
-}
-
-ProtocolResultCode CTkSession::DecodeCoefficientReply(CTkPacket& reply, std::span<uint8_t> cache)
-{
-    return StoreCoefficientRecord(RawBody(reply), reply.GetBodyOrder(), cache);
-}
-
-ProtocolResultCode CTkSession::DecodeSensorInfo100Reply(CTkPacket& reply, LevelSensorRecord& record)
-{
-    return DecodeTaggedReply(reply, kLevelSensorTag, DecodeLevelSensor, record);
-}
-
-ProtocolResultCode CTkSession::DecodeSensorInfo8Reply(CTkPacket& reply, ConductivitySensorRecord& record)
-{
-    return DecodeTaggedReply(reply, kConductivitySensorTag, DecodeConductivitySensor, record);
-}
-
-ProtocolResultCode CTkSession::DecodeSensorInfoReply(CTkPacket& reply, SensorInfoRecord& record)
-{
-    return DecodeTaggedReply(reply, kSensorInfoTag, DecodeSensorInfo, record);
-}
-
-ProtocolResultCode CTkSession::DecodeWiperRecordReply(CTkPacket& reply, WiperRecord& record)
-{
-    return DecodeWiperRecord(RawBody(reply), reply.GetBodyOrder(), record);
-}
-
-ProtocolResultCode CTkSession::DecodeZeroPressureReply(CTkPacket& reply, float& offset)
-{
-    const uint8_t* body = CTkReplyHandler::ReplyBody(reply, kTkZeroPressureLayout);
-    if (body == nullptr) {
-        return kTkErrUnexpectedRecord;
-    }
-    std::memcpy(&offset, body, sizeof offset);
-    return 0;
-}
-
 // ---- Channel definitions -----------------------------------------------------------------
 
 ProtocolResultCode CTkSession::SetChannelConfig(ChannelDefinitionRecord* record, CCallback* callback)
@@ -145,7 +59,7 @@ ProtocolResultCode CTkSession::SetChannelConfig(ChannelDefinitionRecord* record,
         record->referenceReading = reading;
     }
     const uint8_t form = ChannelWriteForm(record->parameterType);
-    const std::vector<uint8_t> body = EncodeChannelWrite(*record, TkPacketFrame::HostOrder);
+    const std::vector<uint8_t> body = EncodeChannelDefinitionWrite(*record, TkPacketFrame::HostOrder);
     return RunWrite(CTkRequest(kTkCmdSetChannelConfig, body.data(), body.size(), ChannelFormLayout(form)), callback);
 }
 
@@ -157,7 +71,7 @@ ProtocolResultCode CTkSession::GetChannelConfig(uint8_t channel, ChannelDefiniti
     }
     return RunRead(
         CTkRequest(kTkCmdGetChannelConfig, &channel, 1, "c"),
-        [channel, record](CTkPacket& packet) { return DecodeChannelConfigReply(packet, channel, *record); }, callback);
+        [channel, record](CTkPacket& packet) { return TkDecodeChannelConfigReply(packet, channel, *record); }, callback);
 }
 
 ProtocolResultCode CTkSession::GetTestChannelConfig(uint8_t testIndex, uint8_t channel,
@@ -169,13 +83,13 @@ ProtocolResultCode CTkSession::GetTestChannelConfig(uint8_t testIndex, uint8_t c
     const uint8_t body[2] = {testIndex, channel};
     return RunRead(
         CTkRequest(kTkCmdGetTestChannelConfig, body, sizeof body, "cc"),
-        [channel, record](CTkPacket& packet) { return DecodeChannelConfigReply(packet, channel, *record); }, callback);
+        [channel, record](CTkPacket& packet) { return TkDecodeChannelConfigReply(packet, channel, *record); }, callback);
 }
 
 ProtocolResultCode CTkSession::GetChannelBlock265(SensorBlockRecord* block, CCallback* callback)
 {
     const uint8_t selector = kTkChannelBlockSelector;
-    return RunReadInto(CTkRequest(kTkCmdGetChannelConfig, &selector, 1, "c"), block, DecodeChannelBlock265Reply,
+    return RunReadInto(CTkRequest(kTkCmdGetChannelConfig, &selector, 1, "c"), block, TkDecodeChannelBlock265Reply,
                        callback);
 }
 
@@ -192,12 +106,12 @@ ProtocolResultCode CTkSession::TkSetPTCalInfo(const PtCalInfoRecord* record, CCa
 
 ProtocolResultCode CTkSession::TkGetPTCalInfo(PtCalInfoRecord* record, CCallback* callback)
 {
-    return RunReadInto(CTkRequest(kTkCmdGetPtCalInfo), record, DecodePtCalInfoReply, callback);
+    return RunReadInto(CTkRequest(kTkCmdGetPtCalInfo), record, TkDecodePtCalInfoReply, callback);
 }
 
 // ---- Coefficient blocks ------------------------------------------------------------------
 
-ProtocolResultCode CTkSession::ReadCalibrationCoefficients(std::array<uint8_t, kTkCoefficientCacheSize>* cache,
+ProtocolResultCode CTkSession::ReadCalibrationCoefficients(std::array<uint8_t, kCoefficientCacheSize>* cache,
                                                            CCallback* callback)
 {
     m_coefficientsValid = false;
@@ -206,7 +120,7 @@ ProtocolResultCode CTkSession::ReadCalibrationCoefficients(std::array<uint8_t, k
     }
     // The replies are gathered in a cache of their own, zeroed, so that the bytes no reply
     // writes are defined and a failed sequence leaves the caller's cache as it was.
-    std::array<uint8_t, kTkCoefficientCacheSize> gathered{};
+    std::array<uint8_t, kCoefficientCacheSize> gathered{};
     if (callback) {
         callback->Begin(0);
     }
@@ -214,7 +128,7 @@ ProtocolResultCode CTkSession::ReadCalibrationCoefficients(std::array<uint8_t, k
     for (const std::array<uint8_t, 4>& codes : kCoefficientRequests) {
         result = RunRead(
             CTkRequest(kTkCmdGetPtCalInfo, codes.data(), codes.size(), "cccc"),
-            [&gathered](CTkPacket& packet) { return DecodeCoefficientReply(packet, gathered); }, callback);
+            [&gathered](CTkPacket& packet) { return TkDecodeCoefficientReply(packet, gathered); }, callback);
         if (result != 0) {
             break;
         }
@@ -257,7 +171,7 @@ ProtocolResultCode CTkSession::GetSensorInfo100(LevelSensorRecord* record, CCall
     m_levelSensorValid = false;
     const uint8_t code = kTkSensorCodeLevel;
     const ProtocolResultCode result =
-        RunReadInto(CTkRequest(kTkCmdGetSensorInfo, &code, 1, "c"), record, DecodeSensorInfo100Reply, callback);
+        RunReadInto(CTkRequest(kTkCmdGetSensorInfo, &code, 1, "c"), record, TkDecodeSensorInfo100Reply, callback);
     if (result != 0) {
         // Without a record the level sensor counts as absent, and the live reads that
         // need it say so rather than convert with stale coefficients.
@@ -277,7 +191,7 @@ ProtocolResultCode CTkSession::GetSensorInfo8(ConductivitySensorRecord* record, 
     }
     const uint8_t code = kTkSensorCodeConductivity;
     const ProtocolResultCode result =
-        RunReadInto(CTkRequest(kTkCmdGetSensorInfo, &code, 1, "c"), record, DecodeSensorInfo8Reply, callback);
+        RunReadInto(CTkRequest(kTkCmdGetSensorInfo, &code, 1, "c"), record, TkDecodeSensorInfo8Reply, callback);
     // A busy sensor answers no record: the caller's record stands in for it (a typed
     // record, so the cache never holds undefined bytes) and the status is returned.
     if (result == 0 || result == kTkStatusBusy) {
@@ -289,7 +203,7 @@ ProtocolResultCode CTkSession::GetSensorInfo8(ConductivitySensorRecord* record, 
 
 ProtocolResultCode CTkSession::GetSensorInfo(uint8_t sensorCode, SensorInfoRecord* record, CCallback* callback)
 {
-    return RunReadInto(CTkRequest(kTkCmdGetSensorInfo, &sensorCode, 1, "c"), record, DecodeSensorInfoReply, callback);
+    return RunReadInto(CTkRequest(kTkCmdGetSensorInfo, &sensorCode, 1, "c"), record, TkDecodeSensorInfoReply, callback);
 }
 
 // ---- Wiper -------------------------------------------------------------------------------
@@ -305,7 +219,7 @@ ProtocolResultCode CTkSession::SetWiperRecord(const WiperRecord* record, CCallba
 
 ProtocolResultCode CTkSession::GetWiperRecord(WiperRecord* record, CCallback* callback)
 {
-    return RunReadInto(CTkRequest(kTkCmdGetWiperRecord), record, DecodeWiperRecordReply, callback);
+    return RunReadInto(CTkRequest(kTkCmdGetWiperRecord), record, TkDecodeWiperRecordReply, callback);
 }
 
 ProtocolResultCode CTkSession::SendWiperCommand(uint16_t command, CCallback* callback)
@@ -321,7 +235,7 @@ ProtocolResultCode CTkSession::ZeroPressure(float* offset)
         return kTkErrMissingRecord;
     }
     const ProtocolResultCode result =
-        RunReadInto(CTkRequest(kTkCmdZeroPressure), offset, DecodeZeroPressureReply, nullptr);
+        RunReadInto(CTkRequest(kTkCmdZeroPressure), offset, TkDecodeZeroPressureReply, nullptr);
     // The head of the coefficient cache holds the zero offset: whatever the device made
     // of the command, the next live read takes the blocks afresh.
     m_coefficientsValid = false;

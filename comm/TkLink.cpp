@@ -5,7 +5,8 @@
 #include <limits>
 #include <new>
 
-#include "comm/TkPacket.h"
+#include "comm/protocol/TkDeviceModels.h"
+#include "comm/protocol/TkPacket.h"
 #include "foundation/AppUtils.h"
 #include "platform/Clock.h"
 
@@ -32,12 +33,12 @@ uint32_t ClampToU32(uint64_t value)
 
 // ---- CPacketHandler ------------------------------------------------------------------
 
-int CPacketHandler::OnPacket(int event, std::unique_ptr<CTkPacket> packet, uint32_t* timeoutMs)
+TkHandlerAnswer CPacketHandler::OnPacket(TkLinkEvent event, std::unique_ptr<CTkPacket> packet, uint32_t* timeoutMs)
 {
     (void)event;
     (void)timeoutMs;
     packet.reset();
-    return kTkHandlerDone;
+    return TkHandlerAnswer::Done;
 }
 
 void CPacketHandler::SetStatus(int status)
@@ -49,37 +50,29 @@ void CPacketHandler::SetStatus(int status)
 
 // ---- CTkReplyHandler -----------------------------------------------------------------
 
-int CTkReplyHandler::OnPacket(int event, std::unique_ptr<CTkPacket> packet, uint32_t* timeoutMs)
+TkHandlerAnswer CTkReplyHandler::OnPacket(TkLinkEvent event, std::unique_ptr<CTkPacket> packet,
+                                          uint32_t* timeoutMs)
 {
     (void)timeoutMs;
     switch (event) {
-    case kTkEventReply:
+    case TkLinkEvent::Reply:
         if (packet) {
             SetStatus(packet->GetCommand());
             if (m_status == 0)
                 OnReply(*packet);
         }
         break;
-    case kTkEventTimeout:
+    case TkLinkEvent::Timeout:
         SetStatus(kTkErrNoReply);
         break;
-    case kTkEventLineLost:
+    case TkLinkEvent::LineLost:
         SetStatus(kTkErrLineLost);
         break;
-    case kTkEventResend:
-        return 0;
-    default:
-        break;
+    case TkLinkEvent::Resend:
+        return TkHandlerAnswer::None;
     }
     m_done = 1;
-    return kTkHandlerDone;
-}
-
-const uint8_t* CTkReplyHandler::ReplyBody(CTkPacket& packet, const char* layout)
-{
-    if (layout == nullptr || !packet.HasBodyOfLayout(layout))
-        return nullptr;
-    return packet.GetBody(layout, -1);
+    return TkHandlerAnswer::Done;
 }
 
 // ---- CTkLink: life -------------------------------------------------------------------
@@ -102,39 +95,35 @@ CTkLink::~CTkLink()
 
 uint64_t CTkLink::Now() const { return wv::GetClock().NowMs(); }
 
-int CTkLink::OpenSerial(int port, uint32_t baud) { return OpenKind(kTkLinkDirect, port, nullptr, baud, {}); }
+int CTkLink::OpenSerial(int port, uint32_t baud) { return OpenKind(TkLinkKind::Direct, port, nullptr, baud, {}); }
 
-int CTkLink::OpenRadio(int port, uint32_t baud) { return OpenKind(kTkLinkRadio, port, nullptr, baud, {}); }
+int CTkLink::OpenRadio(int port, uint32_t baud) { return OpenKind(TkLinkKind::Radio, port, nullptr, baud, {}); }
 
 int CTkLink::OpenModem(int port, uint32_t baud, const ModemFactory& makeModem)
 {
-    return OpenKind(kTkLinkModem, port, nullptr, baud, makeModem);
+    return OpenKind(TkLinkKind::Modem, port, nullptr, baud, makeModem);
 }
 
-int CTkLink::OpenPath(uint8_t kind, const std::string& path, uint32_t baud, const ModemFactory& makeModem)
+int CTkLink::OpenPath(TkLinkKind kind, const std::string& path, uint32_t baud, const ModemFactory& makeModem)
 {
     return OpenKind(kind, -1, &path, baud, makeModem);
 }
 
-int CTkLink::OpenKind(uint8_t kind, int port, const std::string* path, uint32_t baud,
+int CTkLink::OpenKind(TkLinkKind kind, int port, const std::string* path, uint32_t baud,
                       const ModemFactory& makeModem)
 {
-    LineKind lineKind;
-    switch (kind) {
-    case kTkLinkDirect: lineKind = LineKind::Direct; break;
-    case kTkLinkRadio: lineKind = LineKind::Radio; break;
-    case kTkLinkModem: lineKind = LineKind::Modem; break;
-    default: return kTkErrOpen;
-    }
+    const std::optional<LineMode> mode = LineModeOf(kind);
+    if (!mode)
+        return kTkErrOpen;
     std::unique_ptr<CCommLine> line(new (std::nothrow) CCommLine);
     if (!line)
         return kTkErrOpen;
     int result = 0;
     if (path) {
-        result = line->OpenPath(lineKind, *path, baud, makeModem);
-    } else if (kind == kTkLinkDirect) {
+        result = line->OpenPath(*mode, *path, baud, makeModem);
+    } else if (*mode == LineMode::Direct) {
         result = line->OpenDirect(port, baud);
-    } else if (kind == kTkLinkRadio) {
+    } else if (*mode == LineMode::Radio) {
         result = line->OpenOther(port, baud);
     } else {
         result = line->OpenModem(port, baud, makeModem);
@@ -144,9 +133,9 @@ int CTkLink::OpenKind(uint8_t kind, int port, const std::string* path, uint32_t 
     return Attach(kind, std::move(line));
 }
 
-int CTkLink::Attach(uint8_t kind, std::unique_ptr<CCommLine> transport)
+int CTkLink::Attach(TkLinkKind kind, std::unique_ptr<CCommLine> transport)
 {
-    if (!transport || kind < kTkLinkDirect || kind > kTkLinkRadio)
+    if (!transport || !LineModeOf(kind))
         return kTkErrOpen;
     Close();
     m_transport = std::move(transport);
@@ -161,7 +150,7 @@ void CTkLink::Close()
         m_transport->Close();
         m_transport.reset();
     }
-    m_linkKind = kTkLinkNone;
+    m_linkKind = TkLinkKind::None;
 }
 
 uint32_t CTkLink::GetBaud() const { return m_transport ? m_transport->GetBaud() : 0; }
@@ -176,27 +165,15 @@ void CTkLink::SetIdleWait(uint32_t realMs, uint32_t simulatedPollMs)
 
 void CTkLink::SetMode(int deviceType)
 {
-    switch (deviceType) {
-    case 2:
-    case 3:
-    case 8:
-    case 10:
-    case 15:
-    case 16:
-        m_wakeMode = kTkWakeLegacy;
-        break;
-    default:
-        m_wakeMode = kTkWakeCurrent;
-        break;
-    }
+    m_wakeMode = TkDeviceModelOf(deviceType).wake == TkWakeKind::Legacy ? TkWakeMode::Legacy : TkWakeMode::Current;
 }
 
 void CTkLink::BeginExchange()
 {
     WaitDispatching(25);
-    if (m_wakeMode != kTkWakeLegacy && m_wakeMode != kTkWakeNone)
+    if (m_wakeMode != TkWakeMode::Legacy && m_wakeMode != TkWakeMode::None)
         return;
-    m_wakeMode = m_wakeMode == kTkWakeLegacy ? kTkWakeLegacyExchange : kTkWakeNoneExchange;
+    m_wakeMode = m_wakeMode == TkWakeMode::Legacy ? TkWakeMode::LegacyExchange : TkWakeMode::NoneExchange;
     if (m_transport)
         m_transport->BeginTransmit();
     m_exchangeDeadline = Now() + kExchangeIdleMs;
@@ -204,9 +181,9 @@ void CTkLink::BeginExchange()
 
 void CTkLink::EndExchange()
 {
-    if (m_wakeMode != kTkWakeLegacyExchange && m_wakeMode != kTkWakeNoneExchange)
+    if (m_wakeMode != TkWakeMode::LegacyExchange && m_wakeMode != TkWakeMode::NoneExchange)
         return;
-    m_wakeMode = m_wakeMode == kTkWakeLegacyExchange ? kTkWakeLegacy : kTkWakeNone;
+    m_wakeMode = m_wakeMode == TkWakeMode::LegacyExchange ? TkWakeMode::Legacy : TkWakeMode::None;
     if (m_transport)
         m_transport->EndTransmit();
 }
@@ -252,8 +229,8 @@ int CTkLink::Send(CTkPacket* packet, CPacketHandler* handler, uint32_t timeoutMs
     if (timeoutMs == 0 || resends < 0)
         resends = 0;
 
-    const bool wake = m_wakeMode == kTkWakeCurrent || m_wakeMode == kTkWakeNone ||
-                      m_wakeMode == kTkWakeNoneExchange;
+    const bool wake = m_wakeMode == TkWakeMode::Current || m_wakeMode == TkWakeMode::None ||
+                      m_wakeMode == TkWakeMode::NoneExchange;
     const size_t prefix = wake ? WakeBytesOf(GetBaud()) : 0;
     const size_t frameLength = packet->GetFrameLength();
 
@@ -310,7 +287,7 @@ int CTkLink::WritePacket(const TkPendingRequest& request)
     int result = kPortShortWrite;
     if (m_transport)
         result = m_transport->Write(bytes.data(), static_cast<int>(bytes.size()));
-    if (m_wakeMode == kTkWakeLegacyExchange || m_wakeMode == kTkWakeNoneExchange)
+    if (m_wakeMode == TkWakeMode::LegacyExchange || m_wakeMode == TkWakeMode::NoneExchange)
         m_exchangeDeadline = Now() + kExchangeIdleMs;
     if (result == 0) {
         m_stats.bytesSent += static_cast<uint32_t>(bytes.size());
@@ -387,14 +364,14 @@ void CTkLink::RemoveHandler(CPacketHandler* handler)
     }
 }
 
-int CTkLink::CallHandler(CPacketHandler* handler, int event, std::unique_ptr<CTkPacket> packet,
-                         uint32_t* timeoutMs)
+TkHandlerAnswer CTkLink::CallHandler(CPacketHandler* handler, TkLinkEvent event,
+                                     std::unique_ptr<CTkPacket> packet, uint32_t* timeoutMs)
 {
     CPacketHandler* const previous = m_activeHandler;
     const uint64_t previousStart = m_activeSerialStart;
     m_activeHandler = handler;
     m_activeSerialStart = m_nextSerial;
-    const int result = handler->OnPacket(event, std::move(packet), timeoutMs);
+    const TkHandlerAnswer result = handler->OnPacket(event, std::move(packet), timeoutMs);
     m_activeHandler = previous;
     m_activeSerialStart = previousStart;
     return result;
@@ -436,7 +413,7 @@ bool CTkLink::Receive()
         byte = m_transport->ReadByte();
     if (byte < 0) {
         ++m_stats.emptyPolls;
-        if ((m_wakeMode == kTkWakeLegacyExchange || m_wakeMode == kTkWakeNoneExchange) &&
+        if ((m_wakeMode == TkWakeMode::LegacyExchange || m_wakeMode == TkWakeMode::NoneExchange) &&
             now > m_exchangeDeadline)
             EndExchange();
         return false;
@@ -462,7 +439,6 @@ bool CTkLink::Receive()
                 case PKT_BADSOH: ++m_stats.errNoSoh; break;
                 case PKT_BADCRC: ++m_stats.errBadCrc; break;
                 case PKT_BADLEN: ++m_stats.errBadLength; break;
-                case PKT_BADSRC: ++m_stats.errBadSrc; break;
                 case PKT_BADSTX: ++m_stats.errBadStx; break;
                 case PKT_BADETX: ++m_stats.errBadEtx; break;
                 case PKT_BADBO: ++m_stats.errBadBo; break;
@@ -536,8 +512,8 @@ bool CTkLink::RouteOne()
         if (request->handler == nullptr)
             return true;
         uint32_t timeout = request->timeoutMs;
-        const int answer = CallHandler(request->handler, kTkEventReply, std::move(packet), &timeout);
-        if (answer == kTkHandlerKeepOpen) {
+        const TkHandlerAnswer answer = CallHandler(request->handler, TkLinkEvent::Reply, std::move(packet), &timeout);
+        if (answer == TkHandlerAnswer::KeepOpen) {
             // Open for further replies (or after a "busy" answer): no more resends, a
             // fresh deadline from now.
             request->resendsLeft = 0;
@@ -552,7 +528,7 @@ bool CTkLink::RouteOne()
     }
     if (m_defaultHandler) {
         uint32_t timeout = 0;
-        CallHandler(m_defaultHandler, kTkEventReply, std::move(packet), &timeout);
+        CallHandler(m_defaultHandler, TkLinkEvent::Reply, std::move(packet), &timeout);
         return true;
     }
     ++m_stats.packetsDiscarded;
@@ -567,7 +543,7 @@ bool CTkLink::ResendDue()
             continue;
         const uint64_t serial = r->serial;
         if (r->handler)
-            CallHandler(r->handler, kTkEventResend, nullptr, nullptr);
+            CallHandler(r->handler, TkLinkEvent::Resend, nullptr, nullptr);
         r = FindPending(serial);  // the handler may have withdrawn it
         if (r == nullptr)
             return true;
@@ -593,7 +569,7 @@ bool CTkLink::Expire()
         UnlinkPending(r);
         std::unique_ptr<TkPendingRequest> request(r);
         if (request->handler)
-            CallHandler(request->handler, kTkEventTimeout, nullptr, nullptr);
+            CallHandler(request->handler, TkLinkEvent::Timeout, nullptr, nullptr);
         return true;
     }
     return false;
@@ -609,7 +585,7 @@ bool CTkLink::LoseLine()
         list = list->next;
         request->next = nullptr;
         if (request->handler)
-            CallHandler(request->handler, kTkEventLineLost, nullptr, nullptr);
+            CallHandler(request->handler, TkLinkEvent::LineLost, nullptr, nullptr);
     }
     return any;
 }
@@ -622,7 +598,7 @@ void CTkLink::IdleWait()
         wake = std::min(wake, r->deadline + 1);
     if (m_frameDeadline != 0)
         wake = std::min(wake, m_frameDeadline + 1);
-    if (m_wakeMode == kTkWakeLegacyExchange || m_wakeMode == kTkWakeNoneExchange)
+    if (m_wakeMode == TkWakeMode::LegacyExchange || m_wakeMode == TkWakeMode::NoneExchange)
         wake = std::min(wake, m_exchangeDeadline + 1);
     const uint64_t span64 = wake > now ? wake - now : 0;
     const uint32_t span = static_cast<uint32_t>(std::min<uint64_t>(span64, m_idleRealMs));
@@ -707,7 +683,7 @@ void CTkLink::CheckLine()
         m_defaultHandler = nullptr;  // told once
         // The last thing done here: the handler may close the connection and with it
         // delete this link.
-        handler->OnPacket(kTkEventLineLost, nullptr, nullptr);
+        handler->OnPacket(TkLinkEvent::LineLost, nullptr, nullptr);
     }
 }
 

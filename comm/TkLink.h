@@ -19,53 +19,33 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "comm/Callback.h"
 #include "comm/CommLine.h"
+#include "comm/protocol/TkResultCodes.h"
 
 class CTkPacket;
 
-// ---- Result codes --------------------------------------------------------------------
-
-// Protocol result codes of the link, the transports and the device search. 0 is
-// success; a current-generation device's non-zero reply status passes through as is.
-constexpr int kTkOk = 0;
-constexpr int kTkErrNoLink = 5002;        // no link attached, or an unsupported baud rate
-constexpr int kTkErrNoPacket = 5005;      // Send without a packet
-constexpr int kTkErrOpen = 5007;          // the port could not be opened / no transport object
-constexpr int kTkErrNoMemory = 5010;      // no memory for a frame buffer
-constexpr int kTkErrNoReply = 5018;       // no reply after all resends
-constexpr int kTkErrNoTransport = 5067;   // a modem operation on a link without transport
-constexpr int kTkErrCancelled = 5068;     // the user cancelled
-constexpr int kTkErrModemInit = 5101;     // the modem answered ERROR to its initialisation
-constexpr int kTkErrModemTimeout = 5102;  // the modem did not answer in time
-constexpr int kTkErrModemLineBusy = 5103; // the number was busy and no redials are left
-constexpr int kTkErrModemAborted = 5104;  // the dialogue was aborted
-constexpr int kTkErrModemHangUp = 5105;   // the modem answered ERROR to the hang-up command
-constexpr int kTkErrModemNoDialTone = 5106;
-constexpr int kTkErrModemAnswer = 5107;   // the modem could not auto-answer
-constexpr int kTkErrModemBusy = 5108;     // no modem on the transport, or it runs another sequence
-constexpr int kTkErrLineLost = 5109;      // request cancelled because the line was lost
-// A device command was started while another one is still waiting on this link (from
-// a user-interface event dispatched inside the other's wait). It is refused at once;
-// waiting would never end, because the link does not pump while it is re-entered.
-constexpr int kTkErrLinkBusy = 5110;
-// The device search: a reply window that kept re-opening for more than 15 s.
-constexpr int kTkSearchOverrun = 0xFFFF;
-
 // ---- Packet handlers -----------------------------------------------------------------
 
-// Events a handler is called with.
-constexpr int kTkEventReply = 1;    // a reply for this request arrived (packet given)
-constexpr int kTkEventTimeout = 2;  // no reply after all resends
-constexpr int kTkEventResend = 3;   // the request is about to be sent again
-constexpr int kTkEventLineLost = 4; // cancelled because the line was lost
+// What the link calls a request handler for.
+enum class TkLinkEvent : uint8_t {
+    Reply = 1,    // a reply for this request arrived (packet given)
+    Timeout = 2,  // no reply after all resends
+    Resend = 3,   // the request is about to be sent again
+    LineLost = 4, // cancelled because the line was lost
+};
 
-// Answers of a handler to kTkEventReply.
-constexpr int kTkHandlerDone = 1;     // the request is finished
-constexpr int kTkHandlerKeepOpen = 2; // keep the request open (more replies, or "busy")
+// A handler's answer. Only the answer to TkLinkEvent::Reply counts: KeepOpen keeps the
+// request open, anything else ends it.
+enum class TkHandlerAnswer : uint8_t {
+    None = 0,     // the answer to a resend notice
+    Done = 1,     // the request is finished
+    KeepOpen = 2, // keep the request open (more replies, or "busy")
+};
 
 // Base of every request handler.
 class CPacketHandler {
@@ -73,22 +53,18 @@ public:
     explicit CPacketHandler(CCallback* callback = nullptr) : m_callback(callback) {}
     virtual ~CPacketHandler() = default;
 
-    // Called by the link. For kTkEventReply the handler owns the packet (dropping the
-    // pointer deletes it) and timeoutMs points at the request's time-out in
+    // Called by the link. For TkLinkEvent::Reply the handler owns the packet (dropping
+    // the pointer deletes it) and timeoutMs points at the request's time-out in
     // milliseconds, which the handler may change; for the other events packet is null.
-    // Returns kTkHandlerKeepOpen to keep a replied request open, anything else to end
-    // it; resend notices are answered with 0. The base deletes the packet and returns 1.
-    virtual int OnPacket(int event, std::unique_ptr<CTkPacket> packet, uint32_t* timeoutMs);
+    // Returns KeepOpen to keep a replied request open, anything else to end it; resend
+    // notices are answered with None. The base deletes the packet and returns Done.
+    virtual TkHandlerAnswer OnPacket(TkLinkEvent event, std::unique_ptr<CTkPacket> packet, uint32_t* timeoutMs);
 
     bool IsDone() const { return m_done != 0; }
     int GetStatus() const { return m_status; }
     // Any non-zero status also marks the handler done. Codes are kept as 16 bits
     // (-1 is stored as 0xFFFF).
     void SetStatus(int status);
-    void SetDone() { m_done = 1; }
-
-    CCallback* GetCallback() const { return m_callback; }
-    void SetCallback(CCallback* callback) { m_callback = callback; }
 
 protected:
     uint8_t m_done = 0;
@@ -103,17 +79,13 @@ public:
     using CPacketHandler::CPacketHandler;
 
     // Reply: status = the reply's status word; OnReply when it is 0; the packet is
-    // deleted. Time-out: 5018. Line lost: 5109. Resend notice: 0, nothing changes.
-    // Every event but the resend notice marks the handler done and returns 1.
-    int OnPacket(int event, std::unique_ptr<CTkPacket> packet, uint32_t* timeoutMs) override;
+    // deleted. Time-out: 5018. Line lost: 5109. Resend notice: None, nothing changes.
+    // Every event but the resend notice marks the handler done and returns Done.
+    TkHandlerAnswer OnPacket(TkLinkEvent event, std::unique_ptr<CTkPacket> packet, uint32_t* timeoutMs) override;
 
-    // Decodes a successful reply. The default does nothing.
+    // Decodes a successful reply (TkReplyBody, comm/protocol/TkRequest.h, gives its body by
+    // a layout). The default does nothing.
     virtual void OnReply(CTkPacket& packet) { (void)packet; }
-
-    // The reply's body converted to the host order by layout, or null when the body is
-    // shorter than layout describes (a short body is never decoded). Bytes after the
-    // layout's record stay as they came.
-    static const uint8_t* ReplyBody(CTkPacket& packet, const char* layout);
 };
 
 // ---- Requests and statistics ---------------------------------------------------------
@@ -132,16 +104,47 @@ struct TkPendingRequest {
     uint64_t serial = 0;                 // identifies it while a handler runs
 };
 
-// The link's counters, for the router statistics dialog.
+// The kind of line a link runs on. The numbers are the ones the statistics report.
+enum class TkLinkKind : uint8_t {
+    None = 0,   // no transport yet
+    Direct = 1, // direct cable
+    Modem = 2,  // dial-up modem
+    Radio = 3,  // spread-spectrum radio
+};
+
+// The line-control mode of the transport a link of this kind runs on (the two number
+// their kinds differently); none for TkLinkKind::None or a value outside the kinds.
+constexpr std::optional<LineMode> LineModeOf(TkLinkKind kind)
+{
+    switch (kind) {
+    case TkLinkKind::Direct: return LineMode::Direct;
+    case TkLinkKind::Modem: return LineMode::Modem;
+    case TkLinkKind::Radio: return LineMode::Radio;
+    case TkLinkKind::None: break;
+    }
+    return std::nullopt;
+}
+
+// Wake modes: the link state, which decides whether frames carry wake-up bytes. The
+// statistics report the numbers.
+enum class TkWakeMode : uint8_t {
+    Legacy = 1,         // an older-generation device is selected
+    LegacyExchange = 2, // exchange open from Legacy (transmitter keyed)
+    Current = 3,        // a current-generation device is selected
+    None = 4,           // no device selected (construction, search)
+    NoneExchange = 5,   // exchange open from None
+};
+
+// The link's counters, for the router statistics dialog. The fixed counters of that
+// dialog (the receive-to-receive, transmit-to-transmit and transmit-to-receive minimums,
+// the routed packets and the bad-source frame errors) are not kept: nothing produces
+// them.
 struct CTkLinkStatistics {
-    uint8_t linkKind = 0;
-    uint8_t wakeMode = 0;
+    TkLinkKind linkKind = TkLinkKind::None;
+    TkWakeMode wakeMode = TkWakeMode::None;
     uint32_t lastReceiveTime = 0;      // clock time of the last read that returned bytes
     uint32_t lastTransmitTime = 0;
-    uint32_t rxToRxMin = 100000;       // kept at its initial value
     uint32_t rxToTxMin = 100000;       // smallest gap between received bytes and a write
-    uint32_t txToTxMin = 100000;       // kept at its initial value
-    uint32_t txToRxMin = 100000;       // kept at its initial value
     uint32_t bytesSent = 0;
     uint32_t bytesReceived = 0;
     uint32_t badTrailingBytes = 0;     // bytes read after a complete frame in one burst
@@ -149,32 +152,17 @@ struct CTkLinkStatistics {
     uint32_t packetsSent = 0;          // every successful write, resends included
     uint32_t packetsRetried = 0;
     uint32_t packetsReceived = 0;      // complete, valid frames
-    uint32_t packetsRouted = 0;        // kept at its initial value
     uint32_t packetsDiscarded = 0;     // not for the host, or claimed by nobody
     uint32_t errTimeout = 0;           // PKT_TIMEOUT: partial frames abandoned after 1000 ms
     uint32_t errBadBo = 0;             // PKT_BADBO: bad byte-order flag (-7)
     uint32_t errBadEtx = 0;            // PKT_BADETX (-6)
     uint32_t errBadStx = 0;            // PKT_BADSTX (-5)
-    uint32_t errBadSrc = 0;            // PKT_BADSRC (-4, never produced)
     uint32_t errBadLength = 0;         // body length above 490 (-3)
     uint32_t errBadCrc = 0;            // CRC mismatch (-2)
     uint32_t errNoSoh = 0;             // no SOH (-1)
 };
 
 // ---- The link ------------------------------------------------------------------------
-
-// Link kinds.
-constexpr uint8_t kTkLinkNone = 0;
-constexpr uint8_t kTkLinkDirect = 1;
-constexpr uint8_t kTkLinkModem = 2;
-constexpr uint8_t kTkLinkRadio = 3;
-
-// Wake modes (the link state).
-constexpr uint8_t kTkWakeLegacy = 1;         // an older-generation device is selected
-constexpr uint8_t kTkWakeLegacyExchange = 2; // exchange open from 1 (transmitter keyed)
-constexpr uint8_t kTkWakeCurrent = 3;        // a current-generation device is selected
-constexpr uint8_t kTkWakeNone = 4;           // no device selected (construction, search)
-constexpr uint8_t kTkWakeNoneExchange = 5;   // exchange open from 4
 
 class CTkLink {
 public:
@@ -209,26 +197,28 @@ public:
     int OpenRadio(int port, uint32_t baud);
     // A dial-up line: makeModem creates the modem dialer on the opened port.
     int OpenModem(int port, uint32_t baud, const ModemFactory& makeModem);
-    // The same on a device path (a pseudo-terminal, a path of the user's); kind is one
-    // of kTkLinkDirect, kTkLinkModem, kTkLinkRadio.
-    int OpenPath(uint8_t kind, const std::string& path, uint32_t baud,
+    // The same on a device path (a pseudo-terminal, a path of the user's); 5007 for
+    // TkLinkKind::None.
+    int OpenPath(TkLinkKind kind, const std::string& path, uint32_t baud,
                  const ModemFactory& makeModem = {});
     // Takes over an open transport of the caller's making (a test's in-memory line).
-    // 5007 for a null transport or a kind outside 1 to 3.
-    int Attach(uint8_t kind, std::unique_ptr<CCommLine> transport);
-    // Cancel, then close and drop the transport; the kind returns to 0.
+    // 5007 for a null transport or TkLinkKind::None.
+    int Attach(TkLinkKind kind, std::unique_ptr<CCommLine> transport);
+    // Cancel, then close and drop the transport; the kind returns to None.
     void Close();
     bool IsOpen() const { return m_transport != nullptr; }
     CCommLine* Transport() { return m_transport.get(); }
 
     // ---- Device selection and exchanges ----
-    // Wake mode 1 for the older generation's model codes 2, 3, 8, 10, 15 and 16, 3 for
-    // every other device type.
+    // The wake mode of the device type's model (comm/protocol/TkDeviceModels.h): Legacy
+    // for the older generation's model codes 2, 3, 8, 10, 15 and 16, Current for every
+    // other device type.
     void SetMode(int deviceType);
-    // Waits 25 ms; in wake mode 1 or 4 moves to 2 or 5, keys the transmitter and opens
-    // the exchange for 10 s (each write and received frame extends it).
+    // Waits 25 ms; in wake mode Legacy or None moves to its exchange mode, keys the
+    // transmitter and opens the exchange for 10 s (each write and received frame extends
+    // it).
     void BeginExchange();
-    // In wake mode 2 or 5 moves back to 1 or 4 and unkeys the transmitter.
+    // In an exchange mode moves back to Legacy or None and unkeys the transmitter.
     void EndExchange();
 
     // ---- Requests ----
@@ -288,12 +278,12 @@ public:
     // Code byte of command 40 for a rate: '0' 1200, '1' 2400, '2' 4800, '4' 19200,
     // '5' 57600, '3' for 9600 and any other rate.
     static char BaudCodeOf(uint32_t baud);
-    // Zero bytes in front of a frame in wake modes 3 to 5, by the port's rate.
+    // Zero bytes in front of a frame in wake modes Current, None and NoneExchange, by the
+    // port's rate.
     static size_t WakeBytesOf(uint32_t baud);
 
     // ---- State ----
-    uint8_t GetLinkKind() const { return m_linkKind; }
-    uint8_t GetWakeMode() const { return m_wakeMode; }
+    TkWakeMode GetWakeMode() const { return m_wakeMode; }
     int GetLastReceiveError() const { return m_lastReceiveError; }
     size_t PendingCount() const;
     // Devices found since the link was created (most significant byte first on the line).
@@ -311,7 +301,7 @@ public:
 private:
     friend class CSearchReplyHandler;
 
-    int OpenKind(uint8_t kind, int port, const std::string* path, uint32_t baud,
+    int OpenKind(TkLinkKind kind, int port, const std::string* path, uint32_t baud,
                  const ModemFactory& makeModem);
     // The link may start a new command now: no step runs and it lets no user-interface
     // events run inside one of its waits.
@@ -333,8 +323,8 @@ private:
     // called fail with 5110 (see Pump).
     void FailNestedRequests();
     // Calls a request handler with the nesting bookkeeping around it.
-    int CallHandler(CPacketHandler* handler, int event, std::unique_ptr<CTkPacket> packet,
-                    uint32_t* timeoutMs);
+    TkHandlerAnswer CallHandler(CPacketHandler* handler, TkLinkEvent event,
+                                std::unique_ptr<CTkPacket> packet, uint32_t* timeoutMs);
 
     void AppendPending(TkPendingRequest* request);
     // Takes request off the pending list (it is not deleted); false when not there.
@@ -351,14 +341,14 @@ private:
 
     // Fields.
     uint16_t m_pumpGuard = 0;
-    uint8_t m_linkKind = kTkLinkNone;
+    TkLinkKind m_linkKind = TkLinkKind::None;
     std::unique_ptr<CCommLine> m_transport;
     CTkPacket* m_queueHead = nullptr;   // received packets waiting to be routed (owned)
     CTkPacket* m_queueTail = nullptr;
     std::unique_ptr<CTkPacket> m_receivePacket;
     int16_t m_lastReceiveError = 0;
     uint32_t m_hostAddress = kHostAddress;
-    uint8_t m_wakeMode = kTkWakeNone;
+    TkWakeMode m_wakeMode = TkWakeMode::None;
     uint64_t m_exchangeDeadline = 0;
     uint64_t m_lastPollTime = 0;
     uint64_t m_frameDeadline = 0;

@@ -1,194 +1,17 @@
 // Raw reads, the optical oxygen sensor's configuration and its calibration coefficients:
-// commands of the current command set and the decoders of their replies.
+// commands of the current command set. Their codes, layouts, records and reply decoders
+// are in comm/protocol/RawRecords.h.
 
-#include "comm/DeviceRecords.h"
 #include "comm/TkSession.h"
+
+#include "comm/protocol/RawRecords.h"
+#include "comm/protocol/TkRequest.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
 #include <vector>
-
-// ---- Reply decoders --------------------------------------------------------------------
-
-namespace {
-
-uint16_t BigEndian16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
-
-// The checks every coefficient reply starts with: the kind that was asked, then the
-// device's status byte. 0 when the record may follow.
-int CheckCalCoeffHead(CTkPacket& reply, uint8_t kind)
-{
-    if (reply.GetBodyLength() < 2) {
-        return kTkErrUnexpectedRecord;
-    }
-    const uint8_t* data = reply.GetBodyData();
-    if (data[0] != kind) {
-        return kTkErrUnexpectedRecord;
-    }
-    if (data[1] != 0) {
-        return TkCalCoeffStatus(data[1]);
-    }
-    return 0;
-}
-
-// A coefficient reply of kind: the head checks, then the record converted by layout with
-// its tag checked, its fields read by readFields after the three head bytes. The record is
-// set only when the whole reply decodes.
-template <typename Record, typename ReadFields>
-int DecodeCalCoeffReply(CTkPacket& reply, uint8_t kind, const char* layout, uint8_t tag, Record& record,
-                        ReadFields readFields)
-{
-    if (const int head = CheckCalCoeffHead(reply, kind); head != 0) {
-        return head;
-    }
-    size_t size = 0;
-    const uint8_t* data = TkReplyBody(reply, layout, &size);
-    if (data == nullptr || data[2] != tag) {
-        return kTkErrUnexpectedRecord;
-    }
-    TkBodyReader body(data, size);
-    body.Skip(3);
-    Record r;
-    readFields(body, r);
-    if (!body.Ok()) {
-        return kTkErrUnexpectedRecord;
-    }
-    record = r;
-    return 0;
-}
-
-} // namespace
-
-int TkDecodeRawReadReply(CTkPacket& reply, std::span<RawPair> pairs)
-{
-    // The counts come most significant byte first whatever the frame's order flag says.
-    const size_t length = reply.GetBodyLength();
-    if (length < 2) {
-        return kTkErrUnexpectedRecord;
-    }
-    const uint8_t* data = reply.GetBodyData();
-    const uint8_t count = data[1];
-    if (count == 0) {
-        return kTkErrBadCount;
-    }
-    if (length < 2u + 4u * count) {
-        return kTkErrUnexpectedRecord;
-    }
-    const size_t stored = std::min<size_t>(count, pairs.size());
-    for (size_t i = 0; i < stored; ++i) {
-        const uint8_t* pair = data + 2 + 4 * i;
-        pairs[i].first = BigEndian16(pair);
-        pairs[i].second = BigEndian16(pair + 2);
-    }
-    return 0;
-}
-
-int TkDecodeRawParamReadReply(CTkPacket& reply, uint8_t codeCount, uint8_t samples,
-                              std::span<uint16_t> values)
-{
-    const size_t length = reply.GetBodyLength();
-    if (length < 3) {
-        return kTkErrUnexpectedRecord;
-    }
-    const uint8_t* data = reply.GetBodyData();
-    if (data[0] != kTkParamReplyTag) {
-        return kTkErrUnexpectedRecord;
-    }
-    if (data[1] != codeCount || codeCount == 0) {
-        return kTkErrBadCount;
-    }
-    const uint8_t sent = data[2];
-    if (sent == 0) {
-        return kTkErrBadCount;
-    }
-    // Every sample the reply counts must be there.
-    if (length < 3u + 2u * size_t{codeCount} * sent) {
-        return kTkErrUnexpectedRecord;
-    }
-    const size_t taken = size_t{std::min(samples, sent)} * codeCount;
-    if (values.size() < size_t{samples} * codeCount) {
-        return kTkErrNoMemory;
-    }
-    for (size_t i = 0; i < taken; ++i) {
-        values[i] = BigEndian16(data + 3 + 2 * i);
-    }
-    return 0;
-}
-
-int TkDecodeSensorConfigReply(CTkPacket& reply, SensorConfigRecord& config)
-{
-    size_t size = 0;
-    const uint8_t* data = TkReplyBody(reply, kTkSensorConfigLayout, &size);
-    if (data == nullptr || data[0] != kTkSensorConfigTag) {
-        return kTkErrUnexpectedRecord;
-    }
-    TkBodyReader body(data, size);
-    body.Skip(1);
-    SensorConfigRecord r;
-    r.value0 = body.F32();
-    r.date = body.Time();
-    r.word1 = body.U16();
-    for (float& v : r.values3) {
-        v = body.F32();
-    }
-    r.word2 = body.U16();
-    r.word3 = body.U16();
-    for (float& v : r.values34) {
-        v = body.F32();
-    }
-    r.word4 = body.U16();
-    body.Bytes(r.bytes20.data(), r.bytes20.size());
-    if (!body.Ok()) {
-        return kTkErrUnexpectedRecord;
-    }
-    config = r;
-    return 0;
-}
-
-int TkDecodeCalCoeffStatusReply(CTkPacket& reply)
-{
-    size_t size = 0;
-    const uint8_t* data = TkReplyBody(reply, kTkCalCoeffStatusLayout, &size);
-    if (data == nullptr) {
-        return kTkErrUnexpectedRecord;
-    }
-    return data[1] != 0 ? TkCalCoeffStatus(data[1]) : 0;
-}
-
-int TkDecodeCalCoeff1Reply(CTkPacket& reply, CalCoeffRecord91& record)
-{
-    return DecodeCalCoeffReply(reply, kTkCalCoeffKind1, kTkCalCoeff1Layout, kTkCalCoeff1Tag, record,
-                               [](TkBodyReader& body, CalCoeffRecord91& r) {
-                                   r.value1 = body.U32();
-                                   r.value2 = body.U32();
-                                   r.value3 = body.U16();
-                                   r.value4 = body.U32();
-                                   r.value5 = body.F32();
-                               });
-}
-
-int TkDecodeCalCoeff2Reply(CTkPacket& reply, CalCoeffRecord92& record)
-{
-    return DecodeCalCoeffReply(reply, kTkCalCoeffKind2, kTkCalCoeff2Layout, kTkCalCoeff2Tag, record,
-                               [](TkBodyReader& body, CalCoeffRecord92& r) {
-                                   for (uint32_t& v : r.values) {
-                                       v = body.U32();
-                                   }
-                                   body.Skip(2);  // the record's trailing 16-bit value is not kept
-                               });
-}
-
-int TkDecodeCalCoeff3Reply(CTkPacket& reply, CalCoeffRecord93& record)
-{
-    return DecodeCalCoeffReply(reply, kTkCalCoeffKind3, kTkCalCoeff3Layout, kTkCalCoeff3Tag, record,
-                               [](TkBodyReader& body, CalCoeffRecord93& r) {
-                                   for (float& v : r.values) {
-                                       v = body.F32();
-                                   }
-                               });
-}
 
 // ---- Raw reads -------------------------------------------------------------------------
 
@@ -337,22 +160,9 @@ ProtocolResultCode CTkSession::WriteSensorConfig(const SensorConfigRecord* confi
     SensorConfigRecord sent = *config;
     NudgeSensorConfigFloats(sent);
 
-    TkBodyWriter body;
-    body.U8(kTkSensorConfigTag)
-        .F32(sent.value0)
-        .Time(sent.date)
-        .U16(sent.word1);
-    for (float v : sent.values3) {
-        body.F32(v);
-    }
-    body.U16(sent.word2).U16(sent.word3);
-    for (float v : sent.values34) {
-        body.F32(v);
-    }
-    body.U16(sent.word4).Bytes(sent.bytes20.data(), sent.bytes20.size()).U8(kTkSensorConfigWriteTrailer);
-
-    const int written = RunWrite(CTkRequest(kTkCmdWriteSensorConfig, body, kTkSensorConfigWriteLayout), callback,
-                                 kTkSensorConfigWriteTimeoutMs);
+    const int written =
+        RunWrite(CTkRequest(kTkCmdWriteSensorConfig, EncodeSensorConfigWrite(sent), kTkSensorConfigWriteLayout),
+                 callback, kTkSensorConfigWriteTimeoutMs);
 
     // The sensor stores what it holds only on the commit, which is sent whatever the
     // write returned; its own result does not decide the outcome.

@@ -1,207 +1,14 @@
 #include "comm/TkSession.h"
 
-#include "comm/LayoutString.h"
+#include "comm/TkLink.h"
+#include "comm/TkPacketReply.h"
 #include "comm/TraceSettings.h"
-#include "foundation/AppUtils.h"
 
 #include <cstdarg>
 #include <cstring>
 #include <utility>
 
-// ---- Device families -------------------------------------------------------------------
-
-std::vector<uint8_t> TkFixedPortList(int deviceType)
-{
-    switch (deviceType) {
-    case 22:
-    case 23:
-    case 27:
-        return {2};
-    case 24:
-        return {1};
-    case 28:
-        return {3};
-    default:
-        return {1, 2};
-    }
-}
-
-// ---- Bodies ----------------------------------------------------------------------------
-
-TkBodyWriter& TkBodyWriter::U8(uint8_t value)
-{
-    m_data.push_back(value);
-    return *this;
-}
-
-TkBodyWriter& TkBodyWriter::U16(uint16_t value) { return Bytes(&value, sizeof value); }
-TkBodyWriter& TkBodyWriter::U32(uint32_t value) { return Bytes(&value, sizeof value); }
-TkBodyWriter& TkBodyWriter::F32(float value) { return Bytes(&value, sizeof value); }
-TkBodyWriter& TkBodyWriter::F64(double value) { return Bytes(&value, sizeof value); }
-
-TkBodyWriter& TkBodyWriter::Time(const DeviceTime& time)
-{
-    WriteDeviceTimeFields(*this, time);
-    return *this;
-}
-
-TkBodyWriter& TkBodyWriter::Bytes(const void* data, size_t length)
-{
-    if (length > 0 && data != nullptr) {
-        const auto* p = static_cast<const uint8_t*>(data);
-        m_data.insert(m_data.end(), p, p + length);
-    }
-    return *this;
-}
-
-TkBodyWriter& TkBodyWriter::Text(const char* text, size_t width)
-{
-    if (width == 0) {
-        return *this;
-    }
-    size_t length = text ? strnlen(text, width - 1) : 0;
-    Bytes(text, length);
-    m_data.insert(m_data.end(), width - length, 0);
-    return *this;
-}
-
-bool TkBodyReader::Take(void* out, size_t length)
-{
-    if (m_pos <= m_size && length <= m_size - m_pos) {
-        if (length > 0) {
-            std::memcpy(out, m_data + m_pos, length);
-        }
-        m_pos += length;
-        return true;
-    }
-    std::memset(out, 0, length);
-    m_pos = m_size;
-    m_ok = false;
-    return false;
-}
-
-template <typename T>
-T TkBodyReader::Value()
-{
-    T v{};
-    Take(&v, sizeof v);
-    return v;
-}
-
-uint8_t TkBodyReader::U8() { return Value<uint8_t>(); }
-uint16_t TkBodyReader::U16() { return Value<uint16_t>(); }
-uint32_t TkBodyReader::U32() { return Value<uint32_t>(); }
-float TkBodyReader::F32() { return Value<float>(); }
-double TkBodyReader::F64() { return Value<double>(); }
-
-DeviceTime TkBodyReader::Time() { return ReadDeviceTimeFields(*this); }
-
-void TkBodyReader::Bytes(void* out, size_t length) { Take(out, length); }
-
-void TkBodyReader::Skip(size_t length)
-{
-    if (m_pos <= m_size && length <= m_size - m_pos) {
-        m_pos += length;
-    } else {
-        m_pos = m_size;
-        m_ok = false;
-    }
-}
-
-// ---- Requests and replies --------------------------------------------------------------
-
-namespace {
-
-// True when layout is well formed and describes exactly length bytes.
-bool LayoutDescribes(const char* layout, size_t length)
-{
-    const int size = LayoutSize(layout);
-    return size >= 0 && static_cast<size_t>(size) == length;
-}
-
-} // namespace
-
-CTkRequest::CTkRequest(uint16_t command)
-    : CTkPacket(TkPacketFrame::OrderMsbFirst, TkPacketFrame::HostOrder)
-{
-    SetCommand(command, nullptr, 0, nullptr);
-}
-
-CTkRequest::CTkRequest(uint16_t command, const void* body, size_t length, const char* layout)
-    : CTkPacket(TkPacketFrame::OrderMsbFirst, TkPacketFrame::HostOrder)
-{
-    // The layout must describe the body exactly: a shorter one would leave bytes in the
-    // host's order, a longer one would read past the caller's data.
-    if (layout != nullptr && !LayoutDescribes(layout, length)) {
-        SetCommand(command, nullptr, 0, nullptr);
-        m_buildResult = kTkErrNoMemory;
-        return;
-    }
-    if (!SetCommand(command, body, length, layout)) {
-        m_buildResult = kTkErrNoMemory;
-    }
-}
-
-CTkRequest::CTkRequest(uint16_t command, const TkBodyWriter& body, const char* layout)
-    : CTkRequest(command, body.Data(), body.Size(), layout)
-{
-}
-
-CTkRequest::CTkRequest(uint16_t command, const void* body, size_t length, const char* layout,
-                       const void* extra, size_t extraLength)
-    : CTkPacket(TkPacketFrame::OrderMsbFirst, TkPacketFrame::HostOrder)
-{
-    if (layout != nullptr && !LayoutDescribes(layout, length)) {
-        SetCommand(command, nullptr, 0, nullptr);
-        m_buildResult = kTkErrNoMemory;
-        return;
-    }
-    if (!SetCommandEx(command, body, length, layout, extra, extraLength)) {
-        m_buildResult = kTkErrNoMemory;
-    }
-}
-
-const uint8_t* TkReplyBody(CTkPacket& packet, const char* layout, size_t* size)
-{
-    if (size) {
-        *size = packet.GetBodyLength();
-    }
-    if (!packet.HasBodyOfLayout(layout)) {
-        return nullptr;
-    }
-    // A null or empty layout converts nothing (the raw bytes); the walk covers only the
-    // layout's bytes, the rest stays as it came.
-    if (layout != nullptr && LayoutSize(layout) > 0) {
-        return packet.GetBody(layout, -1);
-    }
-    return packet.GetBodyData();
-}
-
-CTkLayoutReply::CTkLayoutReply(CCallback* callback, const char* layout, Decoder decode)
-    : CTkReplyHandler(callback), m_layout(layout ? layout : ""), m_decode(std::move(decode))
-{
-}
-
-void CTkLayoutReply::OnReply(CTkPacket& packet)
-{
-    size_t size = 0;
-    const uint8_t* body = TkReplyBody(packet, m_layout.c_str(), &size);
-    if (body == nullptr) {
-        SetStatus(kTkErrUnexpectedRecord);
-        return;
-    }
-    if (!m_decode) {
-        return;
-    }
-    TkBodyReader reader(body, size);
-    int result = m_decode(reader);
-    if (result == 0 && !reader.Ok()) {
-        result = kTkErrUnexpectedRecord;
-    }
-    if (result != 0) {
-        SetStatus(result);
-    }
-}
+// ---- Replies ---------------------------------------------------------------------------
 
 CTkPacketReply::CTkPacketReply(CCallback* callback, Decoder decode)
     : CTkReplyHandler(callback), m_decode(std::move(decode))
@@ -220,13 +27,6 @@ void CTkPacketReply::OnReply(CTkPacket& packet)
 }
 
 // ---- The session -----------------------------------------------------------------------
-
-void CTkSession::FileCloser::operator()(FILE* file) const
-{
-    if (file) {
-        std::fclose(file);
-    }
-}
 
 CTkSession::CTkSession() = default;
 
@@ -402,30 +202,27 @@ ProtocolResultCode CTkSession::RunCommand(CTkRequest& request, CTkReplyHandler& 
     return result;
 }
 
-void CTkSession::PauseMs(uint32_t ms)
+ProtocolResultCode CTkSession::RunWrite(CTkRequest&& request, CCallback* callback, uint32_t timeoutMs, int resends)
 {
-    BusyScope busy(*this);
-    WaitMs(ms);
+    CTkReplyHandler reply(callback);
+    return RunCommand(request, reply, callback, timeoutMs, resends);
 }
 
-ProtocolResultCode CTkSession::GetIdentity(TkIdentityRecord* identity, CCallback* callback)
+ProtocolResultCode CTkSession::RunRead(CTkRequest&& request, std::function<int(CTkPacket&)> decode,
+                                       CCallback* callback, uint32_t timeoutMs, int resends)
+{
+    CTkPacketReply reply(callback, std::move(decode));
+    return RunCommand(request, reply, callback, timeoutMs, resends);
+}
+
+ProtocolResultCode CTkSession::GetIdentity(FoundDeviceRecord* identity, CCallback* callback)
 {
     if (identity == nullptr) {
         return kTkErrMissingRecord;
     }
-    CTkRequest request(kTkCmdIdentify);
-    CTkLayoutReply reply(callback, kTkIdentifyLayout, [identity](TkBodyReader& body) {
-        const uint32_t serial = body.U32();
-        char name[17];
-        body.Bytes(name, sizeof name);
-        const uint32_t type = body.U32();
-        identity->address = static_cast<uint16_t>(serial & 0xFFFFu);
-        identity->deviceType = static_cast<uint8_t>(type & 0xFFu);
-        std::memcpy(identity->name, name, 16);
-        identity->name[16] = '\0';
-        return 0;
-    });
-    return RunCommand(request, reply, callback);
+    return RunRead(
+        CTkRequest(kTkCmdIdentify), [identity](CTkPacket& packet) { return TkDecodeIdentityReply(packet, *identity); },
+        callback);
 }
 
 // ---- Trace -----------------------------------------------------------------------------

@@ -6,26 +6,32 @@
 // remembers which device on the line the following commands go to (TalkTo), and offers
 // one synchronous method per protocol command. Every command follows one pattern:
 //
-//     CTkRequest request(command, body, layout);           // request packet
-//     CTkLayoutReply reply(callback, replyLayout, decode); // reply handler
-//     return RunCommand(request, reply, callback);         // Begin, send, wait, End
+//     CTkRequest request(command, body, layout);  // request packet (comm/protocol/TkRequest.h)
+//     reply handler with the command's decoder    // TkDecode<Command>Reply (comm/protocol/)
+//     RunCommand(request, reply, callback);       // Begin, send, wait, End
 //
-// RunCommand sends the request to the selected device with a time-out per attempt and a
+// A command sends its request to the selected device with a time-out per attempt and a
 // number of resends (5000 ms and 3 unless a command says otherwise) and keeps the user
 // interface alive while it waits (every wait step dispatches events). The callback hears
 // Begin(0) before the send and End after the wait, nothing in between: a command is not
 // stopped through its callback, and progress bars that count steps are not moved by how
 // long a device takes to answer. The result is the handler's status: 0; the device's
-// non-zero reply status, passed through unchanged; the code the reply handler set (5075
-// for a reply it cannot use); 5018 when the last attempt timed out; 5109 when the line
-// was lost; 5110 when another command of this session is still waiting; or 5019 without
-// a link. Commands that report progress while they wait (a test's delete, the transfers)
-// say so.
+// non-zero reply status, passed through unchanged; the code the reply decoder returned
+// (5075 for a reply it cannot use); 5018 when the last attempt timed out; 5109 when the
+// line was lost; 5110 when another command of this session is still waiting; or 5019
+// without a link. Commands that report progress while they wait (a test's delete, the
+// transfers) say so.
 //
 // Reply bodies are checked against their layout before anything is decoded: a body
 // shorter than its layout never reaches the caller's record, and the bytes after the
 // layout (fields a newer firmware appends) are left alone. The caller's output is
 // written only from a reply that decoded completely.
+//
+// Where a command lives: its code, layouts, records and reply decoder in the family's
+// header of comm/protocol/ (DeviceRecords.h, RawRecords.h, ChannelRecords.h,
+// TestRecords.h, FileRecords.h), its method in the family's file here (TkDeviceCommands.cpp,
+// TkRawCommands.cpp, TkChannelCommands.cpp, TkTestCommands.cpp, TkFileCommands.cpp). Rules
+// that depend on the device type come from the device models (comm/protocol/TkDeviceModels.h).
 //
 // The protocol trace: when the switch file says so (comm/TraceSettings.h) each Open
 // appends "==== Begin Trace Session ====" to the trace log, the traced raw reads add
@@ -34,25 +40,27 @@
 // Threading: a session has no lock; it is used by one thread at a time.
 
 #include "comm/Callback.h"
-#include "comm/ChannelDefinition.h"
-#include "comm/DeviceRecords.h"
-#include "comm/DeviceSearch.h"
-#include "comm/TestRecords.h"
-#include "comm/TkLink.h"
-#include "comm/TkPacket.h"
-#include "comm/TkResultCodes.h"
+#include "comm/protocol/ChannelRecords.h"
+#include "comm/protocol/DeviceRecords.h"
+#include "comm/protocol/RawRecords.h"
+#include "comm/protocol/TestRecords.h"
+#include "comm/protocol/TkRequest.h"
+#include "comm/protocol/TkResultCodes.h"
+#include "foundation/AppUtils.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
-#include <utility>
-#include <vector>
+#include <string_view>
 
-// ---- Transaction values ----------------------------------------------------------------
+class CTkLink;
+class CPacketHandler;
+class CTkReplyHandler;
+class CRawValueConverter;
 
 // The standard time-out per attempt and number of resends: a command is sent at most
 // four times before it ends with 5018.
@@ -63,173 +71,9 @@ constexpr int kTkStandardResends = 3;
 // destination 0x0000FFFF (which is no broadcast).
 constexpr uint16_t kTkNoDeviceAddress = 0xFFFF;
 
-// Identity: command 2 (kTkCmdIdentify), no request body, reply kTkIdentifyLayout
-// "l17(c)l" (serial number, 17-byte name field, device type), as in the device search.
-
-// Sizes of the session's caches.
-constexpr size_t kTkCoefficientCacheSize = 1248;   // calibration-coefficient blocks
-constexpr size_t kTkLevelSensorCacheSize = 124;    // sensor-information record of code 100
-constexpr size_t kTkSensor8CacheSize = 284;        // sensor-information record of code 8
-
 // Trace lines.
 inline constexpr const char* kTkTraceBegin = "==== Begin Trace Session ====\n";
 inline constexpr const char* kTkTraceEnd = "==== End Trace Session ====\n";
-
-// ---- Device families -------------------------------------------------------------------
-
-// Device types 30 to 40: multi-parameter sondes (the parameter family).
-constexpr bool TkIsParameterFamily(int deviceType) { return deviceType >= 30 && deviceType <= 40; }
-// Device types 21 to 28: level loggers (the channel family).
-constexpr bool TkIsChannelFamily(int deviceType) { return deviceType >= 21 && deviceType <= 28; }
-
-// The fixed port list of a device outside the parameter family (which reports its list
-// with command 235): 22, 23 and 27 give {2}, 24 gives {1}, 28 gives {3}, every other
-// type {1, 2}.
-std::vector<uint8_t> TkFixedPortList(int deviceType);
-
-// How long a device takes to restart after it was told to program a new firmware image:
-// 35 s for the parameter family, 100 s for every other type.
-constexpr uint32_t TkRestartWaitMs(int deviceType)
-{
-    return TkIsParameterFamily(deviceType) ? 35000u : 100000u;
-}
-
-// Device types 23 and 24 get an emptied target file before a test download.
-constexpr bool TkTruncatesBeforeDownload(int deviceType)
-{
-    return deviceType == 23 || deviceType == 24;
-}
-
-// ---- Records ---------------------------------------------------------------------------
-
-// A device's identity as command 2 reports it: the record a device search reports each
-// found device with (address = the low 16 bits of the serial number, device type = the
-// low byte of the type field, name = 16 characters as the device sent them and a zero).
-using TkIdentityRecord = FoundDeviceRecord;
-
-// ---- Bodies ----------------------------------------------------------------------------
-
-// Builds a request body in the host's order, element by element as its layout describes.
-class TkBodyWriter {
-public:
-    TkBodyWriter& U8(uint8_t value);
-    TkBodyWriter& U16(uint16_t value);
-    TkBodyWriter& U32(uint32_t value);
-    TkBodyWriter& F32(float value);
-    TkBodyWriter& F64(double value);
-    TkBodyWriter& Bytes(const void* data, size_t length);
-    // A device time, "i6(c)".
-    TkBodyWriter& Time(const DeviceTime& time);
-    // text in a field of width bytes: at most width - 1 characters, then zeros, so the
-    // field always ends with a zero.
-    TkBodyWriter& Text(const char* text, size_t width);
-
-    const uint8_t* Data() const { return m_data.data(); }
-    size_t Size() const { return m_data.size(); }
-
-private:
-    std::vector<uint8_t> m_data;
-};
-
-// Reads a reply body in the host's order. A read past the end gives zeros and clears Ok;
-// decoders that check the body length against the layout first never see that.
-class TkBodyReader {
-public:
-    TkBodyReader(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
-
-    uint8_t U8();
-    uint16_t U16();
-    uint32_t U32();
-    float F32();
-    double F64();
-    // A device time, "i6(c)".
-    DeviceTime Time();
-    // Copies length bytes (zeros past the end).
-    void Bytes(void* out, size_t length);
-    void Skip(size_t length);
-
-    bool Ok() const { return m_ok; }
-    size_t Size() const { return m_size; }
-    size_t Position() const { return m_pos; }
-    size_t Remaining() const { return m_pos < m_size ? m_size - m_pos : 0; }
-    const uint8_t* Data() const { return m_data; }
-
-private:
-    bool Take(void* out, size_t length);
-    // The next sizeof(T) bytes as a T (zero past the end).
-    template <typename T>
-    T Value();
-
-    const uint8_t* m_data;
-    size_t m_size;
-    size_t m_pos = 0;
-    bool m_ok = true;
-};
-
-// ---- Requests and replies --------------------------------------------------------------
-
-// A request of the current command set: the command code and, where the command has one,
-// a body packed by its layout (given in the host's order, converted to the frame's order
-// here). The destination is set when the session sends it.
-class CTkRequest : public CTkPacket {
-public:
-    // A request without body.
-    explicit CTkRequest(uint16_t command);
-    // A request whose body is length bytes at body, described by layout.
-    CTkRequest(uint16_t command, const void* body, size_t length, const char* layout);
-    CTkRequest(uint16_t command, const TkBodyWriter& body, const char* layout);
-    // A body of two blocks: body described by layout, then extra bytes sent unchanged.
-    CTkRequest(uint16_t command, const void* body, size_t length, const char* layout,
-               const void* extra, size_t extraLength);
-
-    // 0, or 5010 when the body could not be built (too long for a frame, or a layout that
-    // does not describe it); such a request is never sent.
-    int GetBuildResult() const { return m_buildResult; }
-
-private:
-    int m_buildResult = 0;
-};
-
-// The reply's body with the record layout describes converted to the host's order, when
-// the body holds all of it; else null (nothing is converted then). A longer body is taken:
-// its bytes after the record (fields a newer firmware appends) stay as they came and are
-// not the decoder's business. size receives the body length.
-const uint8_t* TkReplyBody(CTkPacket& packet, const char* layout, size_t* size);
-
-// A reply handler that checks a successful reply's body against its layout and hands it,
-// converted to the host's order, to a decoder, which reads the layout's fields and fills
-// the caller's output. The decoder returns 0 or the code the command ends with. A body
-// shorter than the layout ends the command with 5075 without calling the decoder, so the
-// caller's output stays untouched; bytes after the layout are left to no one.
-class CTkLayoutReply : public CTkReplyHandler {
-public:
-    using Decoder = std::function<int(TkBodyReader& body)>;
-
-    CTkLayoutReply(CCallback* callback, const char* layout, Decoder decode);
-
-    void OnReply(CTkPacket& packet) override;
-
-private:
-    std::string m_layout;
-    Decoder m_decode;
-};
-
-// A reply handler for replies whose form depends on their content (a record tag, a
-// count): the decoder gets the packet (see TkReplyBody) and returns 0 or the code the
-// command ends with.
-class CTkPacketReply : public CTkReplyHandler {
-public:
-    using Decoder = std::function<int(CTkPacket& packet)>;
-
-    CTkPacketReply(CCallback* callback, Decoder decode);
-
-    void OnReply(CTkPacket& packet) override;
-
-private:
-    Decoder m_decode;
-};
-
-// ---- The session -----------------------------------------------------------------------
 
 class CTkSession {
 public:
@@ -276,49 +120,19 @@ public:
 
     // Command 2: the selected device's identity into *identity. 5073 without an output
     // record; otherwise the transaction's result (identity untouched unless 0).
-    ProtocolResultCode GetIdentity(TkIdentityRecord* identity, CCallback* callback);
+    ProtocolResultCode GetIdentity(FoundDeviceRecord* identity, CCallback* callback);
 
-    // ---- The two shapes most command methods take (RunCommand underneath) ----
-
-    // A command whose reply carries nothing: the result is the reply's status.
-    ProtocolResultCode RunWrite(CTkRequest&& request, CCallback* callback,
-                                uint32_t timeoutMs = kTkStandardTimeoutMs, int resends = kTkStandardResends)
-    {
-        CTkReplyHandler reply(callback);
-        return RunCommand(request, reply, callback, timeoutMs, resends);
-    }
-    // A command whose successful reply decode reads (returning 0 or the command's code).
-    ProtocolResultCode RunRead(CTkRequest&& request, CTkPacketReply::Decoder decode, CCallback* callback,
-                               uint32_t timeoutMs = kTkStandardTimeoutMs, int resends = kTkStandardResends)
-    {
-        CTkPacketReply reply(callback, std::move(decode));
-        return RunCommand(request, reply, callback, timeoutMs, resends);
-    }
-    // As RunRead with a decoder of one output record; 5073 (nothing sent) without one.
-    template <class T>
-    ProtocolResultCode RunReadInto(CTkRequest&& request, T* output, int (*decode)(CTkPacket&, T&),
-                                   CCallback* callback, uint32_t timeoutMs = kTkStandardTimeoutMs,
-                                   int resends = kTkStandardResends)
-    {
-        if (output == nullptr) {
-            return kTkErrMissingRecord;
-        }
-        return RunRead(
-            std::move(request), [output, decode](CTkPacket& packet) { return decode(packet, *output); }, callback,
-            timeoutMs, resends);
-    }
-
-    // ==== Device identity, settings and clock (comm/TkDeviceCommands.cpp) ====
-    // Each command returns 0, the device's status passed through, 5075 for a reply it
-    // cannot use, 5073 for a missing output, or the transaction's code; an output is
-    // written only from a reply that decoded completely.
+    // Device identity, settings and clock (comm/TkDeviceCommands.cpp). Each command
+    // returns 0, the device's status passed through, 5075 for a reply it cannot use, 5073
+    // for a missing output, or the transaction's code; an output is written only from a
+    // reply that decoded completely.
 
     // 202: the device information; slots receives up to slots.size() slot numbers (none
     // when empty). Reads the port list first (no callback) for the battery percent.
     ProtocolResultCode GetDeviceInfo(DeviceInfoRecord* info, std::span<uint8_t> slots,
                                      CCallback* callback);
-    // 235 for the sondes (types 30 to 40); every other type gets its fixed list without a
-    // command. *count receives the number of ids stored (at most ids.size()).
+    // 235 for the parameter family; every other type gets its device model's fixed list
+    // without a command. *count receives the number of ids stored (at most ids.size()).
     ProtocolResultCode GetPortList(uint8_t* count, std::span<uint8_t> ids, CCallback* callback);
     // 282: the CRCs of the listed records; the reply's count and CRCs replace the ids.
     ProtocolResultCode GetRecordCrcs(RecordCrcList* list, CCallback* callback);
@@ -351,9 +165,8 @@ public:
     ProtocolResultCode GetSdi12Enabled(uint8_t* enabled);
     ProtocolResultCode GetSdi12ParamList9(Sdi12ParamList9* list, CCallback* callback);
     ProtocolResultCode GetSdi12ParamList20(Sdi12ParamList20* list, CCallback* callback);
-    // ==== end of device identity, settings and clock ====
 
-    // ==== Raw reads, sensor configuration and coefficients (comm/TkRawCommands.cpp) ====
+    // Raw reads, sensor configuration and coefficients (comm/TkRawCommands.cpp).
 
     // 266: pairs.size() raw pairs (1 to 255, else 5022) with option bytes b and c; a reply
     // without pairs gives 5022. Time-out count x (b + 1) s with options, else 5000 ms.
@@ -390,11 +203,10 @@ public:
     ProtocolResultCode GetCalCoefficients(CalCoeffRecord91* record, CCallback* callback);
     ProtocolResultCode GetCalCoefficients2(CalCoeffRecord92* record, CCallback* callback);
     ProtocolResultCode GetCalCoefficients3(CalCoeffRecord93* record, CCallback* callback);
-    // ==== end of raw reads, sensor configuration and coefficients ====
 
-    // ==== Test commands and live values (comm/TkTestCommands.cpp) ====
-    // Each command returns 0, the device's status passed through, or the transaction's
-    // code; an output is written only from a reply that decoded completely.
+    // Test commands and live values (comm/TkTestCommands.cpp). Each command returns 0, the
+    // device's status passed through, or the transaction's code; an output is written only
+    // from a reply that decoded completely.
 
     // 250: the definition of the test in slot testIndex, with the state the device
     // reports. 5070 (nothing sent) without a record; 5071 unknown state block; 5072
@@ -421,9 +233,14 @@ public:
     // test number above 99 (no such file name); 5004 when the local file cannot be made.
     ProtocolResultCode DownloadTestData(uint8_t testNumber, const std::string& localPath, CCallback* callback);
 
-    // The live values, converted by the installed CRawValueConverter (5089, nothing sent,
-    // when none is installed).
-    // One converted value: the parameter read for device types 30 to 40, else the raw read.
+    // The raw-value converter the live values are converted with (comm/RawValueConverter.h;
+    // null: none). The connection node that creates the session hands it the values
+    // library's (values/RawValueConversions.h); it must outlive the session's live reads.
+    void SetRawValueConverter(const CRawValueConverter* converter) { m_rawConverter = converter; }
+
+    // The live values, converted by the session's raw-value converter (5089, nothing
+    // sent, without one).
+    // One converted value: the parameter read for the parameter family, else the raw read.
     ProtocolResultCode ReadValue(uint8_t parameterCode, double* value, CCallback* callback);
     // The raw read of a level logger: temperature for parameter 1, pressure for any other,
     // through the factory calibration (5080 when its temperature coefficients are all 0).
@@ -439,27 +256,12 @@ public:
     // Nothing is written unless the result is 0.
     ProtocolResultCode ReadLiveValues(int mode, std::span<const uint8_t> codes, std::span<double> values,
                                       std::span<const ChannelDefinitionRecord> channels, CCallback* callback);
-    // ==== end of test commands and live values ====
 
-    // ==== File transfer and firmware upload (comm/TkFileTransfer.cpp) ===================
-    // A device keeps its logged data and some settings as files named by two characters
-    // (a test's data file: the test number as two decimal digits), and takes firmware as an
-    // image written into a staging area of its flash memory.
+    // File transfer and firmware upload (comm/TkFileCommands.cpp). A device keeps its
+    // logged data and some settings as files named by two characters (a test's data file:
+    // the test number as two decimal digits), and takes firmware as an image written into
+    // a staging area of its flash memory.
 
-    static constexpr uint16_t kCmdProgramImage = 208;  // "i": first page of the staged image
-    static constexpr uint16_t kCmdWriteBlock = 220;    // "ii" (page, offset in page) + data
-    static constexpr uint16_t kCmdFileSize = 223;      // "2(c)" name; reply "l" size
-    static constexpr uint16_t kCmdReadFile = 225;      // "2(c)li" name, offset, length; reply raw
-    // The small file that carries the SDI-12 flag.
-    static constexpr const char* kD2FileName = "D2";
-    // Longest block of one command 220.
-    static constexpr size_t kMaxUploadBlock = 264;
-    // The chunk time-outs of downloads (ms): per-machine settings, with their defaults.
-    static constexpr const char* kDownloadSection = "QorLib";
-    static constexpr const char* kDownloadTimeoutMinName = "FileDownloadTimeoutMin(ms)";
-    static constexpr const char* kDownloadTimeoutMaxName = "FileDownloadTimeoutMax(ms)";
-    static constexpr uint32_t kDownloadTimeoutMinDefault = 3000;
-    static constexpr uint32_t kDownloadTimeoutMaxDefault = 10000;
     // A local data file may end with a block of this size that starts with the tag; a
     // download keeps it at the end of the file.
     static constexpr size_t kTrailerSize = 136;
@@ -519,42 +321,12 @@ public:
     // code.
     ProtocolResultCode SendCommand208(uint16_t page, CCallback* callback);
 
-private:
-    DownloadStats m_lastDownload;
 
-public:
-    // ==== end of file transfer and firmware upload =======================================
-
-    // ==== Channel commands (comm/TkChannelCommands.cpp) ====
-    // Each command returns 0, the device's status passed through (the output untouched),
-    // 5073 for a missing input or output, 5074 for an unknown channel form, 5075 for a
-    // reply it cannot use (a short body, another record's tag), 5087 for a coefficient
-    // block of an unknown sensor code, or the transaction's code. Standard time-out and
-    // resends throughout.
-
-    static constexpr uint16_t kTkCmdSetWiperRecord = 246;
-    static constexpr uint16_t kTkCmdGetWiperRecord = 247;
-    static constexpr uint16_t kTkCmdGetTestChannelConfig = 257;
-    static constexpr uint16_t kTkCmdSetPtCalInfo = 262;
-    static constexpr uint16_t kTkCmdGetPtCalInfo = 263;  // also the coefficient blocks
-    static constexpr uint16_t kTkCmdSetChannelConfig = 264;
-    static constexpr uint16_t kTkCmdGetChannelConfig = 265;
-    static constexpr uint16_t kTkCmdSetSensorInfo = 268;
-    static constexpr uint16_t kTkCmdGetSensorInfo = 269;
-    static constexpr uint16_t kTkCmdWiperCommand = 273;
-    static constexpr uint16_t kTkCmdZeroPressure = 276;
-    static constexpr uint16_t kTkCmdResetPressureZero = 277;
-    // The channel selector whose 'S' form GetChannelBlock265 reads.
-    static constexpr uint8_t kTkChannelBlockSelector = 4;
-    // The when-to-read value of a level reference taken at once.
-    static constexpr uint8_t kTkWhenToReadNow = 0;
-    // Sensor codes of the sensor-information records 'I' and 'V'.
-    static constexpr uint8_t kTkSensorCodeLevel = 100;
-    static constexpr uint8_t kTkSensorCodeConductivity = 8;
-    // The level sensor's write: 'M', then its 'I' record (120 bytes).
-    static constexpr uint8_t kTkSensorInfoWriteTag = 'M';
-    static constexpr const char* kTkSensorInfo100WriteLayout = "ccccicc16(c)ci6(c)iic16(f)i4(f)";
-    static constexpr const char* kTkZeroPressureLayout = "f";
+    // Channel commands (comm/TkChannelCommands.cpp). Each command returns 0, the device's
+    // status passed through (the output untouched), 5073 for a missing input or output,
+    // 5074 for an unknown channel form, 5075 for a reply it cannot use (a short body,
+    // another record's tag), 5087 for a coefficient block of an unknown sensor code, or the
+    // transaction's code. Standard time-out and resends throughout.
 
     // 264: writes the channel in the form of its parameter type (2 ' ', 3 and 6 '#', 22 'S',
     // 27 'U', others 'O'). A level channel (type 3) whose reference is read now (when to
@@ -576,7 +348,7 @@ public:
     // session's cache receive the blocks (bytes no reply carries are 0) and the flag is
     // set. On failure *cache is untouched. The callback hears Begin and End around the
     // sequence and around each request.
-    ProtocolResultCode ReadCalibrationCoefficients(std::array<uint8_t, kTkCoefficientCacheSize>* cache,
+    ProtocolResultCode ReadCalibrationCoefficients(std::array<uint8_t, kCoefficientCacheSize>* cache,
                                                    CCallback* callback);
     // 268: writes the level sensor record ('M', 'I'); on success it becomes the session's
     // cached code-100 record (flag set), else the flag stays clear.
@@ -601,58 +373,13 @@ public:
     ProtocolResultCode ZeroPressure(float* offset);
     ProtocolResultCode ResetPressureZero();
 
-    // The reply decoders of these commands, free of the line (the fuzz target drives
-    // them): 0 after filling the output, else the command's code with the output
-    // untouched.
-    static ProtocolResultCode DecodeChannelConfigReply(CTkPacket& reply, uint8_t requestedChannel,
-                                                       ChannelDefinitionRecord& record);
-    static ProtocolResultCode DecodeChannelBlock265Reply(CTkPacket& reply, SensorBlockRecord& block);
-    static ProtocolResultCode DecodePtCalInfoReply(CTkPacket& reply, PtCalInfoRecord& record);
-    // One 'F' or 'G' reply into a 1248-byte cache.
-    static ProtocolResultCode DecodeCoefficientReply(CTkPacket& reply, std::span<uint8_t> cache);
-    static ProtocolResultCode DecodeSensorInfo100Reply(CTkPacket& reply, LevelSensorRecord& record);
-    static ProtocolResultCode DecodeSensorInfo8Reply(CTkPacket& reply, ConductivitySensorRecord& record);
-    static ProtocolResultCode DecodeSensorInfoReply(CTkPacket& reply, SensorInfoRecord& record);
-    static ProtocolResultCode DecodeWiperRecordReply(CTkPacket& reply, WiperRecord& record);
-    static ProtocolResultCode DecodeZeroPressureReply(CTkPacket& reply, float& offset);
-    // ==== end of channel commands ====
-
-    // ---- The transaction pattern, for the command methods ----
-
-    // Runs one command: a request that failed to build returns its code at once (nothing
-    // sent, the callback not called); a command started while another one of this session
-    // waits returns 5110 at once. Otherwise: the callback's Begin(0), Transact, wait until
-    // the handler is done (WaitUntilDone with afterStep), the callback's End; returns the
-    // handler's status. The callback hears nothing else; only a command that reports its
-    // own progress while it waits passes afterStep.
-    ProtocolResultCode RunCommand(CTkRequest& request, CTkReplyHandler& handler, CCallback* callback,
-                                  uint32_t timeoutMs = kTkStandardTimeoutMs,
-                                  int resends = kTkStandardResends,
-                                  const std::function<bool()>& afterStep = {});
-
-    // Polls until handler is done, asking nobody whether to stop: the wait ends with the
-    // reply, the last time-out or the lost line. Returns the handler's status.
-    ProtocolResultCode WaitForReply(CPacketHandler& handler) { return WaitUntilDone(handler, {}); }
-
-    // Polls until handler is done, calling afterStep (when given) after each step that
-    // left it waiting; a true answer withdraws the request and ends it with 5068. For
-    // commands that report their own progress while they wait. A request that vanished
-    // from the link without an answer ends with 5109. The handler is always withdrawn from
-    // the link before this returns, so it may go out of scope. Returns the handler's
-    // status.
-    ProtocolResultCode WaitUntilDone(CPacketHandler& handler,
-                                     const std::function<bool()>& afterStep);
-
-    // A wait of ms milliseconds that keeps the user interface alive, with this session
-    // marked busy, for commands that pause between their requests.
-    void PauseMs(uint32_t ms);
 
     // True while a command of this session waits (its wait dispatches user-interface
     // events, and a command started from one of them must not run), or while the link
     // pumps.
     bool IsBusy() const;
 
-    // ---- Trace ----
+    // The protocol trace.
 
     // Reads the trace switch; when it is on and no trace log is open yet, opens the log
     // for appending (a log that cannot be opened leaves tracing off).
@@ -665,35 +392,22 @@ public:
     void TraceRawRead(uint16_t first, uint16_t second);
     void TraceRawReadError(int code);
 
-    // ---- State ----
-
+    // The link and the selection.
     CTkLink* GetLink() { return m_link.get(); }
     bool HasLink() const { return m_link != nullptr; }
     uint16_t GetDeviceAddress() const { return m_address; }
     uint8_t GetDeviceType() const { return m_deviceType; }
 
-    // The three caches and their valid flags. The caches start zeroed, so a flag never
-    // marks bytes that were not written.
+    // The three caches and their valid flags, which the live-value reads fill. The caches
+    // start zeroed, so a flag never marks bytes that were not written.
     bool IsCoefficientsValid() const { return m_coefficientsValid; }
     bool IsLevelSensorValid() const { return m_levelSensorValid; }
     bool IsSensor8Valid() const { return m_sensor8Valid; }
-    void SetCoefficientsValid(bool valid) { m_coefficientsValid = valid; }
-    void SetLevelSensorValid(bool valid) { m_levelSensorValid = valid; }
-    void SetSensor8Valid(bool valid) { m_sensor8Valid = valid; }
-    void InvalidateCaches();
-
-    std::array<uint8_t, kTkCoefficientCacheSize>& CoefficientCache() { return m_coefficientCache; }
-    std::array<uint8_t, kTkLevelSensorCacheSize>& LevelSensorCache() { return m_levelSensorCache; }
-    std::array<uint8_t, kTkSensor8CacheSize>& Sensor8Cache() { return m_sensor8Cache; }
-    const std::array<uint8_t, kTkCoefficientCacheSize>& CoefficientCache() const { return m_coefficientCache; }
-    const std::array<uint8_t, kTkLevelSensorCacheSize>& LevelSensorCache() const { return m_levelSensorCache; }
-    const std::array<uint8_t, kTkSensor8CacheSize>& Sensor8Cache() const { return m_sensor8Cache; }
+    const std::array<uint8_t, kCoefficientCacheSize>& CoefficientCache() const { return m_coefficientCache; }
+    const std::array<uint8_t, kLevelSensorImageSize>& LevelSensorCache() const { return m_levelSensorCache; }
+    const std::array<uint8_t, kConductivitySensorImageSize>& Sensor8Cache() const { return m_sensor8Cache; }
 
 private:
-    struct FileCloser {
-        void operator()(FILE* file) const;
-    };
-
     // Marks the session busy for its lifetime.
     class BusyScope {
     public:
@@ -706,18 +420,57 @@ private:
         CTkSession& m_session;
     };
 
+    // Runs one command: a request that failed to build returns its code at once (nothing
+    // sent, the callback not called); a command started while another one of this session
+    // waits returns 5110 at once. Otherwise: the callback's Begin(0), Transact, wait until
+    // the handler is done (WaitUntilDone with afterStep), the callback's End; returns the
+    // handler's status. The callback hears nothing else; only a command that reports its
+    // own progress while it waits passes afterStep.
+    ProtocolResultCode RunCommand(CTkRequest& request, CTkReplyHandler& handler, CCallback* callback,
+                                  uint32_t timeoutMs = kTkStandardTimeoutMs, int resends = kTkStandardResends,
+                                  const std::function<bool()>& afterStep = {});
+    // A command whose reply carries nothing: the result is the reply's status.
+    ProtocolResultCode RunWrite(CTkRequest&& request, CCallback* callback, uint32_t timeoutMs = kTkStandardTimeoutMs,
+                                int resends = kTkStandardResends);
+    // A command whose successful reply decode reads (returning 0 or the command's code).
+    ProtocolResultCode RunRead(CTkRequest&& request, std::function<int(CTkPacket&)> decode, CCallback* callback,
+                               uint32_t timeoutMs = kTkStandardTimeoutMs, int resends = kTkStandardResends);
+    // As RunRead with a decoder of one output record; 5073 (nothing sent) without one.
+    template <class T>
+    ProtocolResultCode RunReadInto(CTkRequest&& request, T* output, int (*decode)(CTkPacket&, T&),
+                                   CCallback* callback, uint32_t timeoutMs = kTkStandardTimeoutMs,
+                                   int resends = kTkStandardResends)
+    {
+        if (output == nullptr) {
+            return kTkErrMissingRecord;
+        }
+        return RunRead(
+            std::move(request), [output, decode](CTkPacket& packet) { return decode(packet, *output); }, callback,
+            timeoutMs, resends);
+    }
+
+    // Polls until handler is done, calling afterStep (when given) after each step that
+    // left it waiting; a true answer withdraws the request and ends it with 5068. A request
+    // that vanished from the link without an answer ends with 5109. The handler is always
+    // withdrawn from the link before this returns, so it may go out of scope. Returns the
+    // handler's status.
+    ProtocolResultCode WaitUntilDone(CPacketHandler& handler, const std::function<bool()>& afterStep = {});
+
+    void InvalidateCaches();
     void CloseNow();
 
-    std::unique_ptr<FILE, FileCloser> m_traceFile;
+    UniqueFile m_traceFile;
     std::unique_ptr<CTkLink> m_link;
     uint16_t m_address = kTkNoDeviceAddress;
     uint8_t m_deviceType = 0;
     bool m_coefficientsValid = false;
     bool m_levelSensorValid = false;
     bool m_sensor8Valid = false;
-    std::array<uint8_t, kTkCoefficientCacheSize> m_coefficientCache{};
-    std::array<uint8_t, kTkLevelSensorCacheSize> m_levelSensorCache{};
-    std::array<uint8_t, kTkSensor8CacheSize> m_sensor8Cache{};
+    std::array<uint8_t, kCoefficientCacheSize> m_coefficientCache{};
+    std::array<uint8_t, kLevelSensorImageSize> m_levelSensorCache{};
+    std::array<uint8_t, kConductivitySensorImageSize> m_sensor8Cache{};
+    DownloadStats m_lastDownload;
+    const CRawValueConverter* m_rawConverter = nullptr;
 
     // Waits of this session running further up the stack.
     int m_waitDepth = 0;

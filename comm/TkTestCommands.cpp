@@ -3,13 +3,15 @@
 // parameter, and one reading of several parameters in a single parameter read.
 //
 // The conversions of raw counts belong to the measurement-values library; the session
-// reaches them through the CRawValueConverter the program installs.
+// reaches them through the CRawValueConverter it was given (SetRawValueConverter).
 
 #include "comm/TkSession.h"
 
-#include "comm/ChannelDefinition.h"
 #include "comm/RawValueConverter.h"
-#include "comm/TestRecords.h"
+#include "comm/TkLink.h"
+#include "comm/protocol/ChannelRecords.h"
+#include "comm/protocol/TestRecords.h"
+#include "comm/protocol/TkDeviceModels.h"
 #include "platform/Clock.h"
 
 #include <algorithm>
@@ -165,7 +167,7 @@ ProtocolResultCode CTkSession::DownloadTestData(uint8_t testNumber, const std::s
     char name[4];
     std::snprintf(name, sizeof name, "%2.2d", static_cast<int>(testNumber));
 
-    if (!TkTruncatesBeforeDownload(m_deviceType)) {
+    if (!TkDeviceModelOf(m_deviceType).truncatesBeforeDownload) {
         return DownloadFile(std::string_view(name, 2), localPath, callback);
     }
 
@@ -207,8 +209,10 @@ ProtocolResultCode CTkSession::DownloadTestData(uint8_t testNumber, const std::s
 
 ProtocolResultCode CTkSession::ReadValue(uint8_t parameterCode, double* value, CCallback* callback)
 {
-    return TkIsParameterFamily(m_deviceType) ? ReadValueParam(parameterCode, value, callback)
-                                             : ReadValueRaw(parameterCode, value, callback);
+    if (TkDeviceModelOf(m_deviceType).IsParameterFamily()) {
+        return ReadValueParam(parameterCode, value, callback);
+    }
+    return ReadValueRaw(parameterCode, value, callback);
 }
 
 ProtocolResultCode CTkSession::ReadValueRaw(uint8_t parameter, double* value, CCallback* callback)
@@ -216,7 +220,7 @@ ProtocolResultCode CTkSession::ReadValueRaw(uint8_t parameter, double* value, CC
     if (value == nullptr) {
         return kTkErrMissingRecord;
     }
-    const CRawValueConverter* converter = GetRawValueConverter();
+    const CRawValueConverter* converter = m_rawConverter;
     if (converter == nullptr) {
         return kTkErrNoValueConverter;
     }
@@ -258,7 +262,7 @@ struct LiveCaches {
 static ProtocolResultCode PrepareLiveRead(CTkSession& session, LiveCaches& caches, bool needsLevelSensor)
 {
     if (!session.IsCoefficientsValid()) {
-        std::array<uint8_t, kTkCoefficientCacheSize> cache{};
+        std::array<uint8_t, kCoefficientCacheSize> cache{};
         const ProtocolResultCode result = session.ReadCalibrationCoefficients(&cache, nullptr);
         if (result != 0) {
             return result;
@@ -300,7 +304,7 @@ ProtocolResultCode CTkSession::ReadValueParam(uint8_t parameterCode, double* val
     if (value == nullptr) {
         return kTkErrMissingRecord;
     }
-    const CRawValueConverter* converter = GetRawValueConverter();
+    const CRawValueConverter* converter = m_rawConverter;
     if (converter == nullptr) {
         return kTkErrNoValueConverter;
     }
@@ -334,7 +338,7 @@ ProtocolResultCode CTkSession::ReadValueParam(uint8_t parameterCode, double* val
         return result;
     }
 
-    TkRawReading reading{};
+    RawReading reading{};
     if (parameterCode == kTkCodeLevel) {
         reading = {raw[0], raw[2], raw[1], 0};  // (100, 2, 101)
     } else {
@@ -375,7 +379,7 @@ ProtocolResultCode CTkSession::ReadLiveValues(int mode, std::span<const uint8_t>
     if (live.list.size() > kTkMaxParamReadCodes) {
         return kTkErrBadCount;
     }
-    const CRawValueConverter* converter = GetRawValueConverter();
+    const CRawValueConverter* converter = m_rawConverter;
     if (converter == nullptr) {
         return kTkErrNoValueConverter;
     }
@@ -396,7 +400,7 @@ ProtocolResultCode CTkSession::ReadLiveValues(int mode, std::span<const uint8_t>
     const uint16_t temperatureCounts = raw[live.temperature];
     double temperature = 0;
     if (corrected) {
-        TkRawReading reading{levelTemperature, temperatureCounts, 0, 0};
+        RawReading reading{levelTemperature, temperatureCounts, 0, 0};
         temperature = converter->ConvertRawSensorValue(kTkCodeTemperature, reading, coefficients, &caches.level);
     }
     const double offset = CoefficientCacheView(coefficients).Float(kCoefSensorOffset);
@@ -405,7 +409,7 @@ ProtocolResultCode CTkSession::ReadLiveValues(int mode, std::span<const uint8_t>
     for (size_t i = 0; i < codes.size(); ++i) {
         const uint8_t code = codes[i];
         const size_t s = live.start[i];
-        TkRawReading reading{levelTemperature, 0, 0, 0};
+        RawReading reading{levelTemperature, 0, 0, 0};
         double value = 0;
         switch (code) {
         case kTkCodeLevel:

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -126,6 +127,12 @@ FILE* FileOpen(const std::string& path, const char* mode);
 bool FileIsOpen(FILE* file);
 // fclose; EOF for a null handle.
 int FileClose(FILE* file);
+// Closes the file a std::unique_ptr holds (UniqueFile).
+struct FileCloser {
+    void operator()(FILE* file) const { FileClose(file); }
+};
+// An open file closed when it goes out of scope.
+using UniqueFile = std::unique_ptr<FILE, FileCloser>;
 // fseek with origin 0 (start), 1 (current) or 2 (end); -1 for another origin
 // or a null handle.
 int FileSeek(FILE* file, int64_t offset, int origin);

@@ -12,7 +12,8 @@
 
 #include "comm/DeviceSearch.h"
 #include "comm/TkLink.h"
-#include "comm/TkPacket.h"
+#include "comm/protocol/TkPacket.h"
+#include "comm/protocol/TkRequest.h"
 #include "platform/Clock.h"
 #include "tests/comm/CommTestSupport.h"
 #include "tools/instrument-sim/InstrumentSim.h"
@@ -38,7 +39,7 @@ class RecordHandler : public CTkReplyHandler {
 public:
     void OnReply(CTkPacket& packet) override
     {
-        const uint8_t* body = ReplyBody(packet, "2(c)6(i)17(c)6(i)dii9(c)");
+        const uint8_t* body = TkReplyBody(packet, "2(c)6(i)17(c)6(i)dii9(c)", nullptr);
         if (body == nullptr) {
             SetStatus(5075);
             return;
@@ -51,17 +52,17 @@ public:
 
 class Unclaimed : public CPacketHandler {
 public:
-    int OnPacket(int event, std::unique_ptr<CTkPacket> packet, uint32_t* timeoutMs) override
+    TkHandlerAnswer OnPacket(TkLinkEvent event, std::unique_ptr<CTkPacket> packet, uint32_t* timeoutMs) override
     {
         (void)timeoutMs;
-        if (event == kTkEventReply) {
+        if (event == TkLinkEvent::Reply) {
             Check(packet != nullptr);
             Check(packet->IsComplete());
             Check(packet->GetAddress() == 0);
             Check(packet->GetBodyLength() <= TkPacketFrame::MaxBody);
             ++count;
         }
-        return kTkHandlerDone;
+        return TkHandlerAnswer::Done;
     }
     size_t count = 0;
 };
@@ -81,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     auto owned = std::make_unique<MemoryLine>();
     MemoryLine* line = owned.get();
     line->onWrite = [](const std::vector<uint8_t>& frame) { Check(frame.size() >= 22 && frame.size() <= 512 + 48); };
-    Check(link.Attach(kTkLinkRadio, std::move(owned)) == 0);
+    Check(link.Attach(TkLinkKind::Radio, std::move(owned)) == 0);
     Unclaimed unclaimed;
     link.SetDisconnectHandler(&unclaimed);
 

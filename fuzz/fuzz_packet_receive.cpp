@@ -3,8 +3,8 @@
 // decoded by several layouts and rebuilt; the rebuilt frame must be the received one.
 // The input also serves as a request body built and received back, and as layout text.
 
-#include "comm/LayoutString.h"
-#include "comm/TkPacket.h"
+#include "comm/protocol/LayoutString.h"
+#include "comm/protocol/TkPacket.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -12,11 +12,12 @@
 // To add a command group: append its entries to kDecoders (the index of an entry is the
 // first input byte that selects it).
 
-#include "comm/DeviceRecords.h"
-#include "comm/TestRecords.h"
-#include "comm/TkPacket.h"
-#include "comm/TkResultCodes.h"
-#include "comm/TkSession.h"
+#include "comm/protocol/TkResultCodes.h"
+#include "comm/protocol/ChannelRecords.h"
+#include "comm/protocol/DeviceRecords.h"
+#include "comm/protocol/RawRecords.h"
+#include "comm/protocol/TestRecords.h"
+#include "comm/protocol/TkPacket.h"
 
 #include <algorithm>
 #include <array>
@@ -196,7 +197,7 @@ void ChannelConfig(CTkPacket& reply, const Params& p)
 {
     ChannelDefinitionRecord record = Sentinel<ChannelDefinitionRecord>();
     const ChannelDefinitionRecord before = record;
-    const int result = CTkSession::DecodeChannelConfigReply(reply, p.a, record);
+    const int result = TkDecodeChannelConfigReply(reply, p.a, record);
     if (result != 0) {
         Check(result == kTkErrUnknownChannelForm || result == kTkErrUnexpectedRecord);
         Check(SameBytes(record, before));
@@ -210,13 +211,13 @@ void ChannelConfig(CTkPacket& reply, const Params& p)
 // buffer. Bit 0 of parameter a gives a cache one byte short, which must be refused.
 void Coefficients(CTkPacket& reply, const Params& p)
 {
-    const size_t size = kTkCoefficientCacheSize - (p.a & 1);
-    std::vector<uint8_t> buffer(kTkCoefficientCacheSize + 16, 0x5A);
-    const int result = CTkSession::DecodeCoefficientReply(reply, std::span<uint8_t>(buffer.data(), size));
+    const size_t size = kCoefficientCacheSize - (p.a & 1);
+    std::vector<uint8_t> buffer(kCoefficientCacheSize + 16, 0x5A);
+    const int result = TkDecodeCoefficientReply(reply, std::span<uint8_t>(buffer.data(), size));
     for (size_t i = size; i < buffer.size(); ++i) {
         Check(buffer[i] == 0x5A);
     }
-    if (size < kTkCoefficientCacheSize) {
+    if (size < kCoefficientCacheSize) {
         Check(result != 0);
     }
     if (result != 0) {
@@ -271,7 +272,7 @@ void TestDefinition(CTkPacket& reply, const Params&)
     Check(std::equal(record.channels.begin(), record.channels.begin() + record.channelCount, channels));
 
     TestDefinitionRecord again = Sentinel<TestDefinitionRecord>();
-    Check(DecodeTestDefinitionBody(reply.GetBodyData(), reply.GetBodyLength(), again) == 0);
+    Check(DecodeTestDefinition(reply.GetBodyData(), reply.GetBodyLength(), again) == 0);
     // The threshold may be any float, not-a-number among them: compare its bits.
     Check(std::memcmp(&again.eventThreshold, &record.eventThreshold, sizeof record.eventThreshold) == 0);
     again.eventThreshold = 0;
@@ -299,15 +300,15 @@ const Decoder kDecoders[] = {
     {"coefficients 2 (331)", Record<CalCoeffRecord92, TkDecodeCalCoeff2Reply>},
     {"coefficients 3 (331)", Record<CalCoeffRecord93, TkDecodeCalCoeff3Reply>},
     {"channel (265, 257)", ChannelConfig},
-    {"channel block (265)", Record<SensorBlockRecord, CTkSession::DecodeChannelBlock265Reply>},
-    {"pt calibration (263)", Record<PtCalInfoRecord, CTkSession::DecodePtCalInfoReply>},
+    {"channel block (265)", Record<SensorBlockRecord, TkDecodeChannelBlock265Reply>},
+    {"pt calibration (263)", Record<PtCalInfoRecord, TkDecodePtCalInfoReply>},
     {"coefficient blocks (263)", Coefficients},
     {"level sensor (269)",
-     TextRecord<LevelSensorRecord, CTkSession::DecodeSensorInfo100Reply, &LevelSensorRecord::serial>},
-    {"conductivity sensor (269)", Record<ConductivitySensorRecord, CTkSession::DecodeSensorInfo8Reply>},
-    {"sensor info (269)", TextRecord<SensorInfoRecord, CTkSession::DecodeSensorInfoReply, &SensorInfoRecord::text>},
-    {"wiper record (247)", Record<WiperRecord, CTkSession::DecodeWiperRecordReply>},
-    {"zero pressure (276)", Record<float, CTkSession::DecodeZeroPressureReply>},
+     TextRecord<LevelSensorRecord, TkDecodeSensorInfo100Reply, &LevelSensorRecord::serial>},
+    {"conductivity sensor (269)", Record<ConductivitySensorRecord, TkDecodeSensorInfo8Reply>},
+    {"sensor info (269)", TextRecord<SensorInfoRecord, TkDecodeSensorInfoReply, &SensorInfoRecord::text>},
+    {"wiper record (247)", Record<WiperRecord, TkDecodeWiperRecordReply>},
+    {"zero pressure (276)", Record<float, TkDecodeZeroPressureReply>},
     {"test definition (250)", TestDefinition},
 };
 

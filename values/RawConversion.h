@@ -22,15 +22,12 @@
 // NaN, never an infinity or a trap; callers test with std::isnan. Coefficients
 // beyond the bytes of a short coefficient cache read as 0.
 
-#include "comm/ChannelDefinition.h"
+#include "comm/protocol/ChannelRecords.h"
+#include "comm/RawValueConverter.h"  // RawReading: the four words of a raw reading
 
 #include <array>
 #include <cstdint>
 #include <span>
-
-// The four words of a raw reading: word 0 the companion temperature counts,
-// word 1 the main counts, words 2 and 3 further inputs or ranges.
-using RawReading = std::array<uint16_t, 4>;
 
 // Conversion constants.
 inline constexpr double kOxygenFactor = 0.0319988;

@@ -2,45 +2,50 @@
 
 #include "values/RawConversion.h"
 
-double CRawValueConversions::EvalPoly1(int degree, uint16_t x, std::span<const float> coefficients) const
-{
-    return ::EvalPoly1(degree, x, coefficients);
-}
+namespace {
 
-double CRawValueConversions::EvalPoly2(int degree, uint16_t x, uint16_t y, std::span<const float> coefficients) const
-{
-    return ::EvalPoly2(degree, x, y, coefficients);
-}
+class CRawValueConversions final : public CRawValueConverter {
+public:
+    double EvalPoly1(int degree, uint16_t x, std::span<const float> coefficients) const override
+    {
+        return ::EvalPoly1(degree, x, coefficients);
+    }
 
-double CRawValueConversions::ConvertRawSensorValue(uint8_t sensorCode, TkRawReading& reading,
-                                                   std::span<const uint8_t> coefficients,
-                                                   const LevelSensorRecord* levelSensor) const
-{
-    return ::ConvertRawSensorValue(sensorCode, reading, coefficients, levelSensor);
-}
+    double EvalPoly2(int degree, uint16_t x, uint16_t y, std::span<const float> coefficients) const override
+    {
+        return ::EvalPoly2(degree, x, y, coefficients);
+    }
 
-double CRawValueConversions::ConvertRawSensorValueFixed(const TkRawReading& reading,
-                                                        std::span<const uint8_t> coefficients, float fixedValue,
-                                                        uint8_t fixedFlag) const
-{
-    return ::ConvertRawSensorValueFixed(reading, coefficients, FixedTemperatureSetting{fixedValue, fixedFlag});
-}
+    double ConvertRawSensorValue(uint8_t sensorCode, RawReading& reading, std::span<const uint8_t> coefficients,
+                                 const LevelSensorRecord* levelSensor) const override
+    {
+        return ::ConvertRawSensorValue(sensorCode, reading, coefficients, levelSensor);
+    }
 
-double CRawValueConversions::ConvertConductivityCompensated(uint8_t sensorCode, const TkRawReading& reading,
-                                                            std::span<const uint8_t> coefficients,
-                                                            const ConductivitySensorRecord& sensor) const
-{
-    return ::ConvertConductivityCompensated(sensorCode, reading, coefficients, sensor);
-}
+    double ConvertRawSensorValueFixed(const RawReading& reading, std::span<const uint8_t> coefficients,
+                                      float fixedValue, uint8_t fixedFlag) const override
+    {
+        return ::ConvertRawSensorValueFixed(reading, coefficients, FixedTemperatureSetting{fixedValue, fixedFlag});
+    }
 
-double CRawValueConversions::ApplySensorCorrection(const ChannelDefinitionRecord& channel, double value,
-                                                   double temperature, double offset) const
-{
-    return ::ApplySensorCorrection(channel, value, temperature, offset);
-}
+    double ConvertConductivityCompensated(uint8_t sensorCode, const RawReading& reading,
+                                          std::span<const uint8_t> coefficients,
+                                          const ConductivitySensorRecord& sensor) const override
+    {
+        return ::ConvertConductivityCompensated(sensorCode, reading, coefficients, sensor);
+    }
 
-void InstallRawValueConversions()
+    double ApplySensorCorrection(const ChannelDefinitionRecord& channel, double value, double temperature,
+                                 double offset) const override
+    {
+        return ::ApplySensorCorrection(channel, value, temperature, offset);
+    }
+};
+
+} // namespace
+
+const CRawValueConverter& RawValueConversions()
 {
     static const CRawValueConversions conversions;
-    SetRawValueConverter(&conversions);
+    return conversions;
 }

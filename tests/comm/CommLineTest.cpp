@@ -79,12 +79,12 @@ protected:
     }
 
     // Opens the transport on a recording port.
-    LinePort* AttachRecording(LineKind kind)
+    LinePort* AttachRecording(LineMode kind)
     {
         auto port = std::make_unique<LinePort>();
         EXPECT_EQ(port->OpenPath(pty.SlavePath(), 9600, 'N', 8, 1), 0);
         LinePort* raw = port.get();
-        EXPECT_EQ(line.Attach(kind, std::move(port), kind == LineKind::Modem ? MakeFactory() : ModemFactory{}),
+        EXPECT_EQ(line.Attach(kind, std::move(port), kind == LineMode::Modem ? MakeFactory() : ModemFactory{}),
                   0);
         raw->lines.clear();
         return raw;
@@ -98,17 +98,16 @@ protected:
 TEST_F(CommLineTest, EachKindOpensEightNoneOneWithItsLineMode)
 {
     struct Case {
-        LineKind kind;
-        int mode;
+        LineMode kind;
         int carrier; // CheckLine on a line without modem lines
     };
     const Case cases[] = {
-        {LineKind::Direct, 0, kCarrierNotChecked},
-        {LineKind::Radio, 1, kCarrierNotChecked},
-        {LineKind::Modem, 2, kCarrierLost},
+        {LineMode::Direct, kCarrierNotChecked},
+        {LineMode::Radio, kCarrierNotChecked},
+        {LineMode::Modem, kCarrierLost},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.mode);
+        SCOPED_TRACE(static_cast<int>(c.kind));
         modemLog.connected = true;
         ASSERT_EQ(line.OpenPath(c.kind, pty.SlavePath(), 4800, MakeFactory()), 0);
         EXPECT_TRUE(line.IsOpen());
@@ -120,10 +119,10 @@ TEST_F(CommLineTest, EachKindOpensEightNoneOneWithItsLineMode)
         EXPECT_EQ(seen.parity, wv::Parity::None);
         EXPECT_EQ(seen.stopBits, 1);
         ASSERT_NE(line.LineControl(), nullptr);
-        EXPECT_EQ(line.LineControl()->Classify(), c.mode);
+        EXPECT_EQ(line.LineControl()->Classify(), c.kind);
         EXPECT_TRUE(line.Port()->GetDtr());
         EXPECT_TRUE(line.Port()->GetRts());
-        EXPECT_EQ(line.Modem() != nullptr, c.kind == LineKind::Modem);
+        EXPECT_EQ(line.Modem() != nullptr, c.kind == LineMode::Modem);
         EXPECT_EQ(line.CheckLine(), c.carrier);
         line.Close();
         EXPECT_FALSE(line.IsOpen());
@@ -134,26 +133,34 @@ TEST_F(CommLineTest, EachKindOpensEightNoneOneWithItsLineMode)
 
 TEST_F(CommLineTest, OpenFailuresLeaveNothingOpen)
 {
-    EXPECT_EQ(line.OpenPath(LineKind::Direct, "/nonexistent/ttyZ", 9600), kPortOpenFailed);
+    EXPECT_EQ(line.OpenPath(LineMode::Direct, "/nonexistent/ttyZ", 9600), kTkErrOpen);
     EXPECT_FALSE(line.IsOpen());
 
     // A modem transport without a modem cannot be made; the port is let go.
-    EXPECT_EQ(line.OpenPath(LineKind::Modem, pty.SlavePath(), 9600), kPortOpenFailed);
-    EXPECT_EQ(line.OpenPath(LineKind::Modem, pty.SlavePath(), 9600,
+    EXPECT_EQ(line.OpenPath(LineMode::Modem, pty.SlavePath(), 9600), kTkErrOpen);
+    EXPECT_EQ(line.OpenPath(LineMode::Modem, pty.SlavePath(), 9600,
                             [](CSerialPort&) { return std::unique_ptr<ILineModem>(); }),
-              kPortOpenFailed);
+              kTkErrOpen);
     EXPECT_FALSE(line.IsOpen());
     CSerialPort other;
     EXPECT_EQ(other.OpenPath(pty.SlavePath(), 9600, 'N', 8, 1), 0);
     other.Close();
 
-    EXPECT_EQ(line.Attach(LineKind::Direct, nullptr), kPortOpenFailed);
-    EXPECT_EQ(line.Attach(LineKind::Direct, std::make_unique<CSerialPort>()), kPortOpenFailed);
+    EXPECT_EQ(line.Attach(LineMode::Direct, nullptr), kTkErrOpen);
+    EXPECT_EQ(line.Attach(LineMode::Direct, std::make_unique<CSerialPort>()), kTkErrOpen);
+
+    // Other is what Classify reads from a control of no kind, not a transport: refused,
+    // and the port handed over is let go.
+    auto open = std::make_unique<CSerialPort>();
+    ASSERT_EQ(open->OpenPath(pty.SlavePath(), 9600, 'N', 8, 1), 0);
+    EXPECT_EQ(line.Attach(LineMode::Other, std::move(open)), kTkErrOpen);
+    EXPECT_FALSE(line.IsOpen());
+    EXPECT_EQ(other.OpenPath(pty.SlavePath(), 9600, 'N', 8, 1), 0);
 }
 
 TEST_F(CommLineTest, ReadsAndWritesThroughThePort)
 {
-    ASSERT_EQ(line.OpenPath(LineKind::Direct, pty.SlavePath(), 9600), 0);
+    ASSERT_EQ(line.OpenPath(LineMode::Direct, pty.SlavePath(), 9600), 0);
     const uint8_t frame[] = {0, 0, 0x01, 0x7E, 0xFF};
     EXPECT_EQ(line.Write(frame, sizeof frame), 0);
     EXPECT_EQ(pty.ReadExactly(sizeof frame, 2000), std::string(reinterpret_cast<const char*>(frame), sizeof frame));
@@ -173,7 +180,7 @@ TEST_F(CommLineTest, AModemThatIsNotConnectedRefusesTheLine)
 {
     wv::ManualClock clock(0);
     wv::ScopedClock scoped(clock);
-    LinePort* port = AttachRecording(LineKind::Modem);
+    LinePort* port = AttachRecording(LineMode::Modem);
     port->status = kModemRlsd;
     modemLog.connected = false;
     EXPECT_EQ(modemLog.port, port);
@@ -207,13 +214,13 @@ TEST_F(CommLineTest, AModemThatIsNotConnectedRefusesTheLine)
 
 TEST_F(CommLineTest, ModemOperationsGoToTheModemOr5108)
 {
-    ASSERT_EQ(line.OpenPath(LineKind::Radio, pty.SlavePath(), 9600), 0);
-    EXPECT_EQ(line.StartDial(), kLineNoModem);
-    EXPECT_EQ(line.StartHangUp(), kLineNoModem);
-    EXPECT_EQ(line.SetModemHandler(nullptr), kLineNoModem);
+    ASSERT_EQ(line.OpenPath(LineMode::Radio, pty.SlavePath(), 9600), 0);
+    EXPECT_EQ(line.StartDial(), kTkErrModemUnavailable);
+    EXPECT_EQ(line.StartHangUp(), kTkErrModemUnavailable);
+    EXPECT_EQ(line.SetModemHandler(nullptr), kTkErrModemUnavailable);
     line.ModemPoll(); // nothing to step
 
-    ASSERT_EQ(line.OpenPath(LineKind::Modem, pty.SlavePath(), 9600, MakeFactory()), 0);
+    ASSERT_EQ(line.OpenPath(LineMode::Modem, pty.SlavePath(), 9600, MakeFactory()), 0);
     auto* handler = reinterpret_cast<CQorModemHandler*>(&modemLog); // only passed on, never used
     EXPECT_EQ(line.StartDial(), 0);
     EXPECT_EQ(line.StartHangUp(), 0);
@@ -230,7 +237,7 @@ TEST_F(CommLineTest, TransmitKeyingOnADirectCable)
 {
     wv::ManualClock clock(100);
     wv::ScopedClock scoped(clock);
-    LinePort* port = AttachRecording(LineKind::Direct);
+    LinePort* port = AttachRecording(LineMode::Direct);
 
     EXPECT_EQ(line.BeginTransmit(), 1);
     EXPECT_EQ(clock.NowMs(), 400u);
@@ -248,13 +255,13 @@ TEST_F(CommLineTest, TransmitKeyingOnADirectCable)
 TEST_F(CommLineTest, SetFormatDrainsRaisesDtrAndRtsOnlyOnAModem)
 {
     struct Case {
-        LineKind kind;
+        LineMode kind;
         std::vector<std::string> lines;
     };
     const Case cases[] = {
-        {LineKind::Direct, {"DTR+"}},
-        {LineKind::Radio, {"DTR+"}},
-        {LineKind::Modem, {"DTR+", "RTS+"}},
+        {LineMode::Direct, {"DTR+"}},
+        {LineMode::Radio, {"DTR+"}},
+        {LineMode::Modem, {"DTR+", "RTS+"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.kind));
@@ -270,7 +277,7 @@ TEST_F(CommLineTest, SetFormatDrainsRaisesDtrAndRtsOnlyOnAModem)
         modemLog.connected = true;
         EXPECT_EQ(line.ReadByte(), kPortNoByte); // the stale input is gone
 
-        EXPECT_EQ(line.SetFormat(0, 'N', 8, 1), kPortOpenFailed);
+        EXPECT_EQ(line.SetFormat(0, 'N', 8, 1), kTkErrOpen);
         line.Close();
     }
 }
@@ -285,9 +292,9 @@ TEST_F(CommLineTest, AClosedTransportAnswersWithoutAPort)
     EXPECT_EQ(line.EndTransmit(), 0);
     EXPECT_EQ(line.Drain(), 0u);
     EXPECT_EQ(line.CheckLine(), kCarrierLost);
-    EXPECT_EQ(line.SendBreak(10), kPortOpenFailed);
+    EXPECT_EQ(line.SendBreak(10), kTkErrOpen);
     EXPECT_EQ(line.GetBaud(), 0u);
-    EXPECT_EQ(line.SetFormat(9600, 'N', 8, 1), kPortOpenFailed);
+    EXPECT_EQ(line.SetFormat(9600, 'N', 8, 1), kTkErrOpen);
     EXPECT_FALSE(line.WaitForInput(10));
     EXPECT_EQ(line.Port(), nullptr);
     EXPECT_EQ(line.LineControl(), nullptr);
@@ -295,7 +302,7 @@ TEST_F(CommLineTest, AClosedTransportAnswersWithoutAPort)
     // Open, close: the device is free again and the settings put back.
     wv::SerialFormat before;
     ASSERT_EQ(pty.SlaveFormat(before), 0);
-    ASSERT_EQ(line.OpenPath(LineKind::Direct, pty.SlavePath(), before.baud == 2400 ? 1200 : 2400), 0);
+    ASSERT_EQ(line.OpenPath(LineMode::Direct, pty.SlavePath(), before.baud == 2400 ? 1200 : 2400), 0);
     {
         wv::ManualClock clock(0);
         wv::ScopedClock scoped(clock);
@@ -315,7 +322,7 @@ TEST_F(CommLineTest, AHungUpLineIsLostOnTransportsWithoutACarrierCondition)
     // A direct cable and a radio never look at the carrier; a line whose other side has
     // gone (here: the pseudo-terminal closed) is lost all the same, and is no longer
     // reported as having input.
-    for (LineKind kind : {LineKind::Direct, LineKind::Radio}) {
+    for (LineMode kind : {LineMode::Direct, LineMode::Radio}) {
         SCOPED_TRACE(static_cast<int>(kind));
         wv::PseudoTerminal other;
         ASSERT_EQ(other.Open(), 0);
@@ -343,14 +350,14 @@ TEST_F(CommLineTest, OpensByPortIndexThroughThePortMap)
     const int number = wv::AddComPort(pty.SlavePath());
     ASSERT_GE(number, 1);
     EXPECT_EQ(line.OpenDirect(number - 1, 2400), 0);
-    EXPECT_EQ(line.LineControl()->Classify(), kLineModeDirect);
+    EXPECT_EQ(line.LineControl()->Classify(), LineMode::Direct);
     EXPECT_EQ(line.Port()->GetIndex(), number - 1);
     EXPECT_EQ(line.OpenOther(number - 1, 2400), 0); // reopening closes the old one first
-    EXPECT_EQ(line.LineControl()->Classify(), kLineModeRadio);
+    EXPECT_EQ(line.LineControl()->Classify(), LineMode::Radio);
     EXPECT_EQ(line.OpenModem(number - 1, 2400, MakeFactory()), 0);
-    EXPECT_EQ(line.LineControl()->Classify(), kLineModeModem);
+    EXPECT_EQ(line.LineControl()->Classify(), LineMode::Modem);
     line.Close();
-    EXPECT_EQ(line.OpenDirect(number + 3, 2400), kPortOpenFailed); // unmapped
+    EXPECT_EQ(line.OpenDirect(number + 3, 2400), kTkErrOpen); // unmapped
     EXPECT_FALSE(line.IsOpen());
 }
 

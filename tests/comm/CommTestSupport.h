@@ -4,18 +4,80 @@
 // heard and an in-memory transport.
 
 #include "comm/CommLine.h"
+#include "comm/TkLink.h"
+#include "platform/Clock.h"
 #include "tools/instrument-sim/InstrumentSim.h"
 
+#include <gtest/gtest.h>
+
 #include <bit>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 namespace commtest {
+
+// Waits (in real time, at most timeoutMs) until the simulator has caught up with a link:
+// it has read every byte the link wrote, and has nothing left to write now. A simulator on
+// a clock of its own (SimOptions::clock, dueOnly set) has nothing due at its present time;
+// any other has nothing queued at all. True at once when the simulator is not running;
+// false on time-out.
+inline bool SimulatorCaughtUp(const wv::sim::InstrumentSim& sim, const CTkLink* link, bool dueOnly = false,
+                              uint32_t timeoutMs = 10000)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        if (!sim.IsRunning()) {
+            return true;
+        }
+        CTkLinkStatistics stats;
+        if (link != nullptr) {
+            link->GetStatistics(stats);
+        }
+        if (sim.Counters().bytesReceived >= stats.bytesSent && (dueOnly ? !sim.OutputDue() : sim.WaitUntilIdle(0))) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+}
+
+// A simulated clock that keeps pace with the instrument simulator. The simulator works on
+// its own thread, which a busy machine may hold back for many milliseconds, while simulated
+// time would race ahead of it. So before simulated time moves on, caughtUp() waits (in real
+// time) until the simulator has caught up with the link (SimulatorCaughtUp, mostly); when
+// it does not within its bound, the test fails once and goes on unpaced. Time itself is
+// kept by the ManualClock given, which tests read and move.
+class SimulatorPacedClock final : public wv::Clock {
+public:
+    SimulatorPacedClock(wv::ManualClock& time, std::function<bool()> caughtUp)
+        : time_(time), caughtUp_(std::move(caughtUp))
+    {
+    }
+    uint64_t NowMs() override { return time_.NowMs(); }
+    void SleepMs(uint32_t ms) override
+    {
+        if (!lagged_ && !caughtUp_()) {
+            lagged_ = true;
+            ADD_FAILURE() << "the simulator did not catch up with the link";
+        }
+        time_.SleepMs(ms);
+    }
+    bool IsSimulated() const override { return true; }
+
+private:
+    wv::ManualClock& time_;
+    std::function<bool()> caughtUp_;
+    bool lagged_ = false;
+};
 
 // Big-endian fields of a frame body by their offset (std::out_of_range past its end).
 inline uint16_t Be16(const std::vector<uint8_t>& body, size_t at)
@@ -111,7 +173,7 @@ public:
     int SetFormat(uint32_t rate, char, int, int) override
     {
         formats.push_back(rate);
-        return rate == refusedRate ? kPortOpenFailed : 0;
+        return rate == refusedRate ? kTkErrOpen : 0;
     }
     void ModemPoll() override { ++modemSteps; }
     int BeginTransmit() override

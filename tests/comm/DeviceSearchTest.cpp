@@ -5,8 +5,9 @@
 #include "comm/DeviceSearch.h"
 
 #include "comm/TkLink.h"
-#include "comm/TkPacket.h"
+#include "comm/protocol/TkPacket.h"
 #include "platform/Clock.h"
+#include "platform/Pump.h"
 #include "tests/comm/CommTestSupport.h"
 #include "tools/instrument-sim/InstrumentSim.h"
 
@@ -86,22 +87,57 @@ Written Parse(const std::vector<uint8_t>& bytes)
 
 class DeviceSearchSimTest : public ::testing::Test {
 protected:
+    // The simulator tells the rate of the host's bytes by sampling the line's settings on
+    // its own thread. Every wait of the link (the settle after each rate change of the
+    // negotiation among them) first lets it see the link's rate, so each frame is heard at
+    // the rate it was sent at however late that thread runs.
     void SetUp() override
     {
         ASSERT_TRUE(sim.Start()) << sim.LastError();
+        wv::SetPumpHook([this] {
+            SimSeesLinkRate();
+            return false;
+        });
     }
-    void Open(uint8_t kind, uint32_t baud)
+    void TearDown() override { wv::SetPumpHook({}); }
+
+    void Open(TkLinkKind kind, uint32_t baud)
     {
         ASSERT_EQ(link.OpenPath(kind, sim.SlavePath(), baud), 0);
-        // Let the line settle at its rate before the first frame (the simulator reads the
-        // rate from the line's settings).
-        std::this_thread::sleep_for(20ms);
+        ASSERT_TRUE(SimSeesLinkRate());
     }
 
-    // Simulated time: the reply windows pass without real waiting.
+    // Waits (in real time, at most 10 s) until the simulator has sampled the rate the link's
+    // port is set to now; false on time-out.
+    bool SimSeesLinkRate()
+    {
+        wv::SerialFormat format;
+        if (!link.IsOpen() || link.Transport()->Port() == nullptr ||
+            link.Transport()->Port()->Device().GetFormat(format) != 0)
+            return true;
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (sim.IsRunning() && sim.LineBaud() != format.baud) {
+            if (std::chrono::steady_clock::now() >= deadline)
+                return false;
+            std::this_thread::sleep_for(200us);
+        }
+        return true;
+    }
+
+    static wv::sim::SimOptions OnClock(wv::Clock& clock)
+    {
+        wv::sim::SimOptions options;
+        options.clock = &clock;
+        return options;
+    }
+
+    // Simulated time: the reply windows pass without real waiting. The simulator schedules
+    // its answers on the same time and the time waits for it, so the answers come at their
+    // simulated times, each in a read burst of its own, however slow the machine.
     wv::ManualClock clock{1000000};
-    wv::ScopedClock useClock{clock};
-    InstrumentSim sim;
+    commtest::SimulatorPacedClock pacedClock{clock, [this] { return commtest::SimulatorCaughtUp(sim, &link, true); }};
+    wv::ScopedClock useClock{pacedClock};
+    InstrumentSim sim{OnClock(clock)};
     CTkLink link;
 };
 
@@ -110,7 +146,7 @@ TEST_F(DeviceSearchSimTest, ThreeDevicesOneAtAnotherRateAreAllFound)
     sim.AddDevice(0x00011001, 30, "Sonde A", 9600);
     sim.AddDevice(0x00022002, 22, "Level Logger B", 9600);
     auto& slow = sim.AddDevice(0x00033003, 0x0000000A, "Older C", 4800);
-    Open(kTkLinkDirect, 9600);
+    Open(TkLinkKind::Direct, 9600);
 
     SearchCallback cb;
     ASSERT_EQ(link.FindDevices(&cb), 0);
@@ -136,7 +172,7 @@ TEST_F(DeviceSearchSimTest, ThreeDevicesOneAtAnotherRateAreAllFound)
     }
     EXPECT_EQ(slow.ListeningBaud(), 9600u);
     // The last device found sets the wake mode (type 10 is an older-generation model).
-    EXPECT_EQ(link.GetWakeMode(), cb.found.back().deviceType == 10 ? kTkWakeLegacy : kTkWakeCurrent);
+    EXPECT_EQ(link.GetWakeMode(), cb.found.back().deviceType == 10 ? TkWakeMode::Legacy : TkWakeMode::Current);
 
     // The callback: six negotiation steps, then Begin(3), one Progress per pump step,
     // End once.
@@ -184,7 +220,7 @@ TEST_F(DeviceSearchSimTest, NegotiationBroadcastsTheCodeAtEveryOtherRate)
         EXPECT_EQ(CTkLink::BaudCodeOf(c.baud), c.code);
         link.Close();
         sim.ClearFrames();
-        Open(kTkLinkDirect, c.baud);
+        Open(TkLinkKind::Direct, c.baud);
         SearchCallback cb;
         ASSERT_EQ(link.NegotiateBaud(&cb), 0);
         EXPECT_EQ(cb.progressCalls, 6);
@@ -206,7 +242,7 @@ TEST_F(DeviceSearchSimTest, NegotiationBroadcastsTheCodeAtEveryOtherRate)
 TEST_F(DeviceSearchSimTest, CancelDuringNegotiationPutsThePortBack)
 {
     auto& slow = sim.AddDevice(0x4004, 30, "Slow", 19200);
-    Open(kTkLinkDirect, 9600);
+    Open(TkLinkKind::Direct, 9600);
     SearchCallback cb;
     cb.onProgress = [](SearchCallback& self) { return self.progressCalls == 3 ? 1 : 0; };
     EXPECT_EQ(link.FindDevices(&cb), kTkErrCancelled);
@@ -225,7 +261,7 @@ TEST_F(DeviceSearchSimTest, CancelDuringBroadcastsEndsTheSearchWithWhatWasFound)
 {
     sim.AddDevice(0x5005, 30, "First", 9600);
     sim.AddDevice(0x6006, 30, "Second", 9600);
-    Open(kTkLinkRadio, 9600);  // no negotiation on a radio link
+    Open(TkLinkKind::Radio, 9600);  // no negotiation on a radio link
     SearchCallback cb;
     cb.onProgress = [](SearchCallback& self) { return self.found.empty() ? 0 : 1; };
     const uint64_t start = clock.NowMs();
@@ -240,7 +276,7 @@ TEST_F(DeviceSearchSimTest, CancelDuringBroadcastsEndsTheSearchWithWhatWasFound)
 
 TEST_F(DeviceSearchSimTest, SilentLineGivesFourFullWindows)
 {
-    Open(kTkLinkRadio, 9600);
+    Open(TkLinkKind::Radio, 9600);
     link.SetIdleWait(25, 2);
     SearchCallback cb;
     const uint64_t start = clock.NowMs();
@@ -249,7 +285,7 @@ TEST_F(DeviceSearchSimTest, SilentLineGivesFourFullWindows)
     EXPECT_GE(elapsed, 4 * kTkSearchWindowRemoteMs);
     EXPECT_LT(elapsed, 4 * kTkSearchWindowRemoteMs + 200);
     EXPECT_TRUE(cb.found.empty());
-    EXPECT_EQ(link.GetWakeMode(), kTkWakeNone);
+    EXPECT_EQ(link.GetWakeMode(), TkWakeMode::None);
     ASSERT_TRUE(sim.WaitUntilIdle(2000));
     const auto identify = FramesOf(sim, kTkCmdIdentify);
     ASSERT_EQ(identify.size(), 4u);
@@ -263,7 +299,7 @@ TEST_F(DeviceSearchSimTest, SilentLineGivesFourFullWindows)
 TEST_F(DeviceSearchSimTest, DevicesFoundBeforeStayQuietInALaterSearch)
 {
     auto& dev = sim.AddDevice(0x7007, 30, "Once", 9600);
-    Open(kTkLinkRadio, 9600);
+    Open(TkLinkKind::Radio, 9600);
     link.SetIdleWait(25, 2);
     SearchCallback first;
     ASSERT_EQ(link.FindDevices(&first), 0);
@@ -285,7 +321,7 @@ TEST_F(DeviceSearchSimTest, DuplicatedAndMalformedAnswersAreNotReported)
     shortBody.InjectFault(Fault::Short(1));
     auto& busy = sim.AddDevice(0xA00A, 30, "Busy", 9600);
     busy.InjectFault(Fault::BusyStatus(901));
-    Open(kTkLinkRadio, 9600);
+    Open(TkLinkKind::Radio, 9600);
 
     SearchCallback cb;
     ASSERT_EQ(link.FindDevices(&cb), 0);
@@ -298,6 +334,39 @@ TEST_F(DeviceSearchSimTest, DuplicatedAndMalformedAnswersAreNotReported)
     EXPECT_EQ(link.FoundDeviceCount(), 3u);
 }
 
+TEST_F(DeviceSearchSimTest, AnswersLongerThanTheIdentifyRecordAreReportedWithTheirRecord)
+{
+    // Newer firmware appends four bytes to its answer; one device answers most
+    // significant byte first, the other least significant byte first.
+    auto& msbFirst = sim.AddDevice(0x0004B00B, 0x00000A1E, "Newer Sonde", 9600);
+    auto& lsbFirst = sim.AddDevice(0x0005C00C, 25, "Newer Logger", 9600);
+    lsbFirst.SetReplyOrder(1);
+    for (auto* device : {&msbFirst, &lsbFirst})
+        device->InjectFault(Fault::Oversized(4, wv::sim::kForever));
+    Open(TkLinkKind::Radio, 9600);
+
+    SearchCallback cb;
+    ASSERT_EQ(link.FindDevices(&cb), 0);
+    ASSERT_EQ(cb.found.size(), 2u);
+    for (const auto& r : cb.found) {
+        SCOPED_TRACE(r.address);
+        if (r.address == 0xB00B) {
+            EXPECT_EQ(r.deviceType, 0x1E);
+            EXPECT_STREQ(r.name, "Newer Sonde");
+        } else {
+            EXPECT_EQ(r.address, 0xC00C);
+            EXPECT_EQ(r.deviceType, 25);
+            EXPECT_STREQ(r.name, "Newer Logger");
+        }
+    }
+    // The full 32-bit addresses went into the found-device list.
+    ASSERT_EQ(link.FoundDeviceCount(), 2u);
+    EXPECT_EQ((std::set<uint32_t>{link.FoundDevice(0), link.FoundDevice(1)}),
+              (std::set<uint32_t>{0x0004B00B, 0x0005C00C}));
+    EXPECT_GE(msbFirst.Counters().faultsApplied, 1u);
+    EXPECT_GE(lsbFirst.Counters().faultsApplied, 1u);
+}
+
 // ---- On an in-memory line ------------------------------------------------------------
 
 class DeviceSearchMemoryTest : public ::testing::Test {
@@ -306,7 +375,7 @@ protected:
     {
         auto owned = std::make_unique<MemoryLine>();
         line = owned.get();
-        ASSERT_EQ(link.Attach(kTkLinkRadio, std::move(owned)), 0);
+        ASSERT_EQ(link.Attach(TkLinkKind::Radio, std::move(owned)), 0);
     }
 
     wv::ManualClock clock{1000000};
@@ -351,17 +420,17 @@ TEST_F(DeviceSearchMemoryTest, FoundListNeverOverflowsAndBroadcastsStayWithinAFr
 TEST(DeviceSearchWindows, ReplyWindowDependsOnTheLinkKind)
 {
     struct Case {
-        uint8_t kind;
+        TkLinkKind kind;
         uint32_t window;
         size_t baudBroadcasts;  // a direct cable negotiates first
     };
-    const Case cases[] = {{kTkLinkDirect, kTkSearchWindowDirectMs, 5},
-                          {kTkLinkModem, kTkSearchWindowRemoteMs, 0},
-                          {kTkLinkRadio, kTkSearchWindowRemoteMs, 0}};
+    const Case cases[] = {{TkLinkKind::Direct, kTkSearchWindowDirectMs, 5},
+                          {TkLinkKind::Modem, kTkSearchWindowRemoteMs, 0},
+                          {TkLinkKind::Radio, kTkSearchWindowRemoteMs, 0}};
     wv::ManualClock clock(1000000);
     wv::ScopedClock useClock(clock);
     for (const Case& c : cases) {
-        SCOPED_TRACE(int{c.kind});
+        SCOPED_TRACE(static_cast<int>(c.kind));
         CTkLink link;
         auto owned = std::make_unique<MemoryLine>();
         MemoryLine* line = owned.get();
@@ -411,12 +480,12 @@ TEST(DeviceSearchTypes, TypeFieldSetsReportedTypeAndWakeMode)
     struct Case {
         uint32_t typeField;
         uint8_t type;
-        uint8_t mode;
+        TkWakeMode mode;
     };
-    const Case cases[] = {{0x0000000A, 10, kTkWakeLegacy},
-                          {0x0000001E, 30, kTkWakeCurrent},
-                          {0x12345602, 2, kTkWakeLegacy},
-                          {0x00000116, 22, kTkWakeCurrent}};
+    const Case cases[] = {{0x0000000A, 10, TkWakeMode::Legacy},
+                          {0x0000001E, 30, TkWakeMode::Current},
+                          {0x12345602, 2, TkWakeMode::Legacy},
+                          {0x00000116, 22, TkWakeMode::Current}};
     wv::ManualClock clock(1000000);
     wv::ScopedClock useClock(clock);
     for (const Case& c : cases) {
@@ -424,7 +493,7 @@ TEST(DeviceSearchTypes, TypeFieldSetsReportedTypeAndWakeMode)
         CTkLink link;
         auto owned = std::make_unique<MemoryLine>();
         MemoryLine* line = owned.get();
-        ASSERT_EQ(link.Attach(kTkLinkRadio, std::move(owned)), 0);
+        ASSERT_EQ(link.Attach(TkLinkKind::Radio, std::move(owned)), 0);
         line->onWrite = [&](const std::vector<uint8_t>& bytes) {
             if (Parse(bytes).body.empty())
                 line->bursts.push_back(IdentifyReply(0x12345678, c.typeField));
@@ -471,7 +540,7 @@ TEST(DeviceSearchRates, APortThatCannotReturnToItsRateFailsTheSearch)
         auto owned = std::make_unique<MemoryLine>();
         MemoryLine* line = owned.get();
         line->refusedRate = 9600;
-        ASSERT_EQ(link.Attach(kTkLinkDirect, std::move(owned)), 0);
+        ASSERT_EQ(link.Attach(TkLinkKind::Direct, std::move(owned)), 0);
         SearchCallback cb;
         cb.onProgress = [&](SearchCallback&) { return cancel ? 1 : 0; };
         EXPECT_EQ(link.FindDevices(&cb), kTkErrOpen);

@@ -46,19 +46,19 @@ using Names = std::vector<std::string>;
 TEST(LineControl, SetModeFillsEveryFieldAndOtherModesChangeNothing)
 {
     struct Case {
-        int mode;
+        LineMode mode;
         LineMaskPair transmitCondition, transmitLines, carrierCondition;
         uint32_t before, after;
     };
     const Case cases[] = {
-        {0, {0, 0x10}, {2, 0}, {0, 0}, 300, 10},
-        {1, {0, 0}, {2, 0}, {0, 0}, 300, 10},
-        {2, {0, 0}, {0, 0}, {0x80, 0}, 10, 10},
+        {LineMode::Direct, {0, 0x10}, {2, 0}, {0, 0}, 300, 10},
+        {LineMode::Radio, {0, 0}, {2, 0}, {0, 0}, 300, 10},
+        {LineMode::Modem, {0, 0}, {0, 0}, {0x80, 0}, 10, 10},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.mode);
+        SCOPED_TRACE(static_cast<int>(c.mode));
         CLineControl lc;
-        lc.SetMode(c.mode == 2 ? 0 : 2); // start from another mode
+        lc.SetMode(c.mode == LineMode::Modem ? LineMode::Direct : LineMode::Modem); // start from another mode
         lc.SetMode(c.mode);
         EXPECT_EQ(lc.transmitCondition, c.transmitCondition);
         EXPECT_EQ(lc.transmitLines, c.transmitLines);
@@ -68,7 +68,7 @@ TEST(LineControl, SetModeFillsEveryFieldAndOtherModesChangeNothing)
         EXPECT_EQ(lc.Classify(), c.mode);
 
         CLineControl copy = lc;
-        for (int other : {-1, 3, 4, 255}) {
+        for (LineMode other : {LineMode::Other, static_cast<LineMode>(4), static_cast<LineMode>(255)}) {
             lc.SetMode(other);
             EXPECT_EQ(lc.transmitCondition, copy.transmitCondition);
             EXPECT_EQ(lc.transmitLines, copy.transmitLines);
@@ -83,23 +83,30 @@ TEST(LineControl, ClassifyReadsAControlBack)
 {
     struct Case {
         const char* what;
-        int startMode;
+        LineMode startMode;
         void (*change)(CLineControl&);
-        int expect;
+        LineMode expect;
     };
     const Case cases[] = {
-        {"fresh control (all zero)", -1, [](CLineControl&) {}, 3},
-        {"direct, carrier condition added", 0, [](CLineControl& c) { c.carrierCondition = {0x80, 0}; }, 3},
-        {"direct, longer delay", 0, [](CLineControl& c) { c.delayBeforeMs = 301; }, 3},
-        {"direct, DTR keyed too", 0, [](CLineControl& c) { c.transmitLines = {3, 0}; }, 3},
-        {"radio, CTS condition", 1, [](CLineControl& c) { c.transmitCondition = {0, 0x10}; }, 0},
-        {"radio, other delay after", 1, [](CLineControl& c) { c.delayAfterMs = 20; }, 3},
-        {"radio, carrier condition", 1, [](CLineControl& c) { c.carrierCondition = {0x80, 0}; }, 3},
-        {"modem, carrier condition ignored", 2, [](CLineControl& c) { c.carrierCondition = {0, 0}; }, 2},
-        {"modem, DSR carrier", 2, [](CLineControl& c) { c.carrierCondition = {0x20, 0}; }, 2},
-        {"modem, longer delay", 2, [](CLineControl& c) { c.delayBeforeMs = 300; }, 3},
-        {"modem, RTS keyed", 2, [](CLineControl& c) { c.transmitLines = {2, 0}; }, 3},
-        {"radio delays, no lines", 1, [](CLineControl& c) { c.transmitLines = {0, 0}; }, 3},
+        {"fresh control (all zero)", LineMode::Other, [](CLineControl&) {}, LineMode::Other},
+        {"direct, carrier condition added", LineMode::Direct,
+         [](CLineControl& c) { c.carrierCondition = {0x80, 0}; }, LineMode::Other},
+        {"direct, longer delay", LineMode::Direct, [](CLineControl& c) { c.delayBeforeMs = 301; }, LineMode::Other},
+        {"direct, DTR keyed too", LineMode::Direct, [](CLineControl& c) { c.transmitLines = {3, 0}; },
+         LineMode::Other},
+        {"radio, CTS condition", LineMode::Radio, [](CLineControl& c) { c.transmitCondition = {0, 0x10}; },
+         LineMode::Direct},
+        {"radio, other delay after", LineMode::Radio, [](CLineControl& c) { c.delayAfterMs = 20; }, LineMode::Other},
+        {"radio, carrier condition", LineMode::Radio, [](CLineControl& c) { c.carrierCondition = {0x80, 0}; },
+         LineMode::Other},
+        {"modem, carrier condition ignored", LineMode::Modem, [](CLineControl& c) { c.carrierCondition = {0, 0}; },
+         LineMode::Modem},
+        {"modem, DSR carrier", LineMode::Modem, [](CLineControl& c) { c.carrierCondition = {0x20, 0}; },
+         LineMode::Modem},
+        {"modem, longer delay", LineMode::Modem, [](CLineControl& c) { c.delayBeforeMs = 300; }, LineMode::Other},
+        {"modem, RTS keyed", LineMode::Modem, [](CLineControl& c) { c.transmitLines = {2, 0}; }, LineMode::Other},
+        {"radio delays, no lines", LineMode::Radio, [](CLineControl& c) { c.transmitLines = {0, 0}; },
+         LineMode::Other},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -146,20 +153,20 @@ TEST(LineControl, BeforeTransmitKeysTheLinesThenWaits)
     wv::ScopedClock scoped(clock);
 
     struct Case {
-        int mode;
+        LineMode mode;
         int status;
         int result;
         Names lines;
         uint64_t waited;
     };
     const Case cases[] = {
-        {0, 0x00, 1, {"RTS+"}, 300},
-        {0, 0x10, 0, {}, 0}, // CTS up: a direct cable may not transmit
-        {1, 0x10, 1, {"RTS+"}, 300}, // the radio does not look at CTS
-        {2, 0x00, 1, {}, 10},
+        {LineMode::Direct, 0x00, 1, {"RTS+"}, 300},
+        {LineMode::Direct, 0x10, 0, {}, 0}, // CTS up: a direct cable may not transmit
+        {LineMode::Radio, 0x10, 1, {"RTS+"}, 300}, // the radio does not look at CTS
+        {LineMode::Modem, 0x00, 1, {}, 10},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.mode);
+        SCOPED_TRACE(static_cast<int>(c.mode));
         CLineControl lc;
         lc.SetMode(c.mode);
         RecordingPort port;
@@ -196,7 +203,7 @@ TEST(LineControl, LinesGoRtsFirstThenDtrAndAfterTransmitReversesThem)
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << int(c.lines.first) << "," << int(c.lines.second));
         CLineControl lc;
-        lc.SetMode(1);
+        lc.SetMode(LineMode::Radio);
         lc.transmitLines = c.lines;
         RecordingPort port;
         EXPECT_EQ(lc.BeforeTransmit(port), 1);
@@ -212,7 +219,7 @@ TEST(LineControl, AfterTransmitWaitsTheDelayThenUnkeysThenSettles)
     wv::ManualClock clock(2000);
     wv::ScopedClock scoped(clock);
     CLineControl lc;
-    lc.SetMode(0);
+    lc.SetMode(LineMode::Direct);
     lc.delayAfterMs = 40;
     RecordingPort port;
     lc.AfterTransmit(port);
@@ -222,7 +229,7 @@ TEST(LineControl, AfterTransmitWaitsTheDelayThenUnkeysThenSettles)
 
     // A whole exchange on a direct cable: 300 ms keyed before, 10 after, 10 settling.
     clock.Set(0);
-    lc.SetMode(0);
+    lc.SetMode(LineMode::Direct);
     port.events.clear();
     ASSERT_EQ(lc.BeforeTransmit(port), 1);
     lc.AfterTransmit(port);
@@ -235,22 +242,23 @@ TEST(LineControl, AfterTransmitWaitsTheDelayThenUnkeysThenSettles)
 TEST(LineControl, HasCarrierByMode)
 {
     struct Case {
-        int mode;
+        LineMode mode;
         int status;
         int result;
     };
     const Case cases[] = {
-        {0, 0x00, kCarrierNotChecked}, {1, 0x00, kCarrierNotChecked}, {2, 0x80, kCarrierPresent},
-        {2, 0xE0, kCarrierPresent},    {2, 0x60, kCarrierLost},       {2, 0x00, kCarrierLost},
+        {LineMode::Direct, 0x00, kCarrierNotChecked}, {LineMode::Radio, 0x00, kCarrierNotChecked},
+        {LineMode::Modem, 0x80, kCarrierPresent},     {LineMode::Modem, 0xE0, kCarrierPresent},
+        {LineMode::Modem, 0x60, kCarrierLost},        {LineMode::Modem, 0x00, kCarrierLost},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.mode << " status " << c.status);
+        SCOPED_TRACE(::testing::Message() << static_cast<int>(c.mode) << " status " << c.status);
         CLineControl lc;
         lc.SetMode(c.mode);
         RecordingPort port;
         port.status = c.status;
         EXPECT_EQ(lc.HasCarrier(port), c.result);
-        EXPECT_EQ(port.statusReads, c.mode == 2 ? 1 : 0);
+        EXPECT_EQ(port.statusReads, c.mode == LineMode::Modem ? 1 : 0);
     }
 }
 
@@ -264,14 +272,14 @@ TEST(LineControl, WorksOnARealPortWithoutModemLines)
     ASSERT_EQ(port.OpenPath(pty.SlavePath(), 9600, 'N', 8, 1), 0);
 
     CLineControl lc;
-    lc.SetMode(0);
+    lc.SetMode(LineMode::Direct);
     // No lines: CTS reads as absent, so a direct cable may transmit.
     EXPECT_EQ(lc.BeforeTransmit(port), 1);
     EXPECT_TRUE(port.GetRts());
     lc.AfterTransmit(port);
     EXPECT_FALSE(port.GetRts());
     EXPECT_EQ(lc.HasCarrier(port), kCarrierNotChecked);
-    lc.SetMode(2);
+    lc.SetMode(LineMode::Modem);
     EXPECT_EQ(lc.HasCarrier(port), kCarrierLost);
 }
 

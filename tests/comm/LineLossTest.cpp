@@ -30,14 +30,14 @@ double ProcessCpuMs()
 // The connection's lost-line handler: counts what the link tells it.
 class LostLineHandler : public CPacketHandler {
 public:
-    int OnPacket(int event, std::unique_ptr<CTkPacket> packet, uint32_t* timeoutMs) override
+    TkHandlerAnswer OnPacket(TkLinkEvent event, std::unique_ptr<CTkPacket> packet, uint32_t* timeoutMs) override
     {
         (void)timeoutMs;
         events.push_back(event);
         withPacket += packet ? 1 : 0;
-        return kTkHandlerDone;
+        return TkHandlerAnswer::Done;
     }
-    std::vector<int> events;
+    std::vector<TkLinkEvent> events;
     int withPacket = 0;
 };
 
@@ -67,7 +67,7 @@ TEST_F(LineLossTest, AHangUpDuringACommandEndsItWith5109AtOnceWithoutSpinning)
 
     const auto wallStart = std::chrono::steady_clock::now();
     const double cpuStart = ProcessCpuMs();
-    TkIdentityRecord id{};
+    FoundDeviceRecord id{};
     const int result = session_.GetIdentity(&id, nullptr);
     const double cpuMs = ProcessCpuMs() - cpuStart;
     const auto wall = std::chrono::steady_clock::now() - wallStart;
@@ -85,7 +85,7 @@ TEST_F(LineLossTest, AHangUpDuringACommandEndsItWith5109AtOnceWithoutSpinning)
     EXPECT_TRUE(lostLine_.events.empty());
     session_.GetLink()->CheckLine();
     session_.GetLink()->CheckLine();
-    EXPECT_EQ(lostLine_.events, std::vector<int>{kTkEventLineLost});
+    EXPECT_EQ(lostLine_.events, std::vector<TkLinkEvent>{TkLinkEvent::LineLost});
     EXPECT_EQ(lostLine_.withPacket, 0);
 
     // A further command on the lost line (its write fails) ends the same way at once.

@@ -121,17 +121,17 @@ TEST_F(SerialPortTest, OpenSetsTheFormatAndTheLines)
 
 TEST_F(SerialPortTest, OpenFailuresGive5007AndLeaveNothingOpen)
 {
-    EXPECT_EQ(port.OpenPath("/nonexistent/ttyQ", 9600, 'N', 8, 1), kPortOpenFailed);
+    EXPECT_EQ(port.OpenPath("/nonexistent/ttyQ", 9600, 'N', 8, 1), kTkErrOpen);
     EXPECT_FALSE(port.IsOpen());
-    EXPECT_EQ(port.OpenPath(pty.SlavePath(), 9600, 'N', 9, 1), kPortOpenFailed); // no 9-bit bytes
+    EXPECT_EQ(port.OpenPath(pty.SlavePath(), 9600, 'N', 9, 1), kTkErrOpen); // no 9-bit bytes
     EXPECT_FALSE(port.IsOpen());
-    EXPECT_EQ(port.OpenPath(pty.SlavePath(), 0, 'N', 8, 1), kPortOpenFailed);
+    EXPECT_EQ(port.OpenPath(pty.SlavePath(), 0, 'N', 8, 1), kTkErrOpen);
     EXPECT_FALSE(port.IsOpen());
 
     // Exclusive: a second port on the same device is refused while the first is open.
     OpenPort();
     CSerialPort second;
-    EXPECT_EQ(second.OpenPath(pty.SlavePath(), 9600, 'N', 8, 1), kPortOpenFailed);
+    EXPECT_EQ(second.OpenPath(pty.SlavePath(), 9600, 'N', 8, 1), kTkErrOpen);
     port.Close();
     EXPECT_EQ(second.OpenPath(pty.SlavePath(), 9600, 'N', 8, 1), 0);
 }
@@ -150,7 +150,7 @@ TEST_F(SerialPortTest, OpenByIndexGoesThroughThePortMap)
         port.Close();
 
         // An index that maps to no device.
-        EXPECT_EQ(port.Open(number + 5, 9600, 'N', 8, 1), kPortOpenFailed);
+        EXPECT_EQ(port.Open(number + 5, 9600, 'N', 8, 1), kTkErrOpen);
         EXPECT_FALSE(port.IsOpen());
     }
 }
@@ -172,10 +172,10 @@ TEST_F(SerialPortTest, SetFormatChangesTheLineButNotTheOpeningRate)
     EXPECT_TRUE(port.GetRts());
 
     // A refused format is reported, and the line keeps the last good one.
-    EXPECT_EQ(port.SetFormat(0, 'N', 8, 1), kPortOpenFailed);
+    EXPECT_EQ(port.SetFormat(0, 'N', 8, 1), kTkErrOpen);
     EXPECT_EQ(Seen().baud, 4800u);
     port.Close();
-    EXPECT_EQ(port.SetFormat(9600, 'N', 8, 1), kPortOpenFailed);
+    EXPECT_EQ(port.SetFormat(9600, 'N', 8, 1), kTkErrOpen);
 }
 
 TEST_F(SerialPortTest, ReadByteGivesEveryValueThenMinus8OnASilentLine)

@@ -3,7 +3,7 @@
 
 #include "comm/TkSession.h"
 
-#include "comm/ChannelDefinition.h"
+#include "comm/protocol/ChannelRecords.h"
 #include "comm/RawValueConverter.h"
 #include "tests/comm/SimSessionFixture.h"
 #include "tools/instrument-sim/ChannelCommands.h"
@@ -82,15 +82,15 @@ class FixedConverter : public CRawValueConverter {
 public:
     double EvalPoly1(int, uint16_t, std::span<const float>) const override { return 21.5; }
     double EvalPoly2(int, uint16_t, uint16_t, std::span<const float>) const override { return 7.75; }
-    double ConvertRawSensorValue(uint8_t, TkRawReading&, std::span<const uint8_t>, const LevelSensorRecord*) const override
+    double ConvertRawSensorValue(uint8_t, RawReading&, std::span<const uint8_t>, const LevelSensorRecord*) const override
     {
         return 0.0;
     }
-    double ConvertRawSensorValueFixed(const TkRawReading&, std::span<const uint8_t>, float, uint8_t) const override
+    double ConvertRawSensorValueFixed(const RawReading&, std::span<const uint8_t>, float, uint8_t) const override
     {
         return 0.0;
     }
-    double ConvertConductivityCompensated(uint8_t, const TkRawReading&, std::span<const uint8_t>,
+    double ConvertConductivityCompensated(uint8_t, const RawReading&, std::span<const uint8_t>,
                                           const ConductivitySensorRecord&) const override
     {
         return 0.0;
@@ -105,21 +105,16 @@ public:
 // reading (2) is the level code's counts, the barometric one (3) the barometric counts.
 class CountsConverter : public FixedConverter {
 public:
-    double ConvertRawSensorValue(uint8_t, TkRawReading& reading, std::span<const uint8_t>,
+    double ConvertRawSensorValue(uint8_t, RawReading& reading, std::span<const uint8_t>,
                                  const LevelSensorRecord*) const override
     {
         return reading[1];
     }
-    double ConvertRawSensorValueFixed(const TkRawReading& reading, std::span<const uint8_t>, float,
+    double ConvertRawSensorValueFixed(const RawReading& reading, std::span<const uint8_t>, float,
                                       uint8_t) const override
     {
         return reading[1];
     }
-};
-
-struct ScopedConverter {
-    explicit ScopedConverter(const CRawValueConverter* c) { SetRawValueConverter(c); }
-    ~ScopedConverter() { SetRawValueConverter(nullptr); }
 };
 
 // A channel record no command would produce, to see that failures leave it alone.
@@ -356,7 +351,7 @@ TEST_F(ChannelCommandsTest, RecordWritesCarryTheirTagsAndFields)
 TEST_F(ChannelCommandsTest, CoefficientReadSendsSixCodeLists)
 {
     SelectSonde();
-    std::array<uint8_t, kTkCoefficientCacheSize> cache{};
+    std::array<uint8_t, kCoefficientCacheSize> cache{};
     RecordingCallback cb;
     sim_.ClearFrames();
     ASSERT_EQ(session_.ReadCalibrationCoefficients(&cache, &cb), 0);
@@ -482,12 +477,12 @@ TEST_F(ChannelCommandsTest, RecordsDecodeToWhatTheDeviceHolds)
     EXPECT_EQ(block.parameterType, kParamTurbidity);
     EXPECT_EQ(block.calibrationMode, 45);
 
-    std::array<uint8_t, kTkCoefficientCacheSize> cache{};
+    std::array<uint8_t, kCoefficientCacheSize> cache{};
     ASSERT_EQ(session_.ReadCalibrationCoefficients(&cache, nullptr), 0);
     EXPECT_TRUE(session_.IsCoefficientsValid());
     EXPECT_EQ(session_.CoefficientCache(), cache);
     // Everything the device sends arrives; the spare bytes are 0.
-    std::array<uint8_t, kTkCoefficientCacheSize> expected = held.coefficients;
+    std::array<uint8_t, kCoefficientCacheSize> expected = held.coefficients;
     for (size_t i : {10, 11, 32, 33, 34, 35}) {
         expected[i] = 0;
     }
@@ -513,7 +508,7 @@ TEST_F(ChannelCommandsTest, TestChannelsComeFromTheTest)
     EXPECT_EQ(ChannelName(read), "Level");
     // No such test: the device's status comes back, the record is untouched.
     ChannelDefinitionRecord untouched = SentinelChannel();
-    EXPECT_EQ(session_.GetTestChannelConfig(5, 2, &untouched, nullptr), wv::sim::kStatusNoSuchTest);
+    EXPECT_EQ(session_.GetTestChannelConfig(5, 2, &untouched, nullptr), kTkTestStatusNoTest);
     EXPECT_EQ(untouched, SentinelChannel());
 }
 
@@ -673,9 +668,9 @@ std::vector<ReadCase> ReadCases()
          [=](CTkSession& s) { return Probe<float>(-1.0f, [&](float* o) { return s.ZeroPressure(o); }); }},
         {"coefficients", 263,
          [=](CTkSession& s) {
-             std::array<uint8_t, kTkCoefficientCacheSize> sentinel;
+             std::array<uint8_t, kCoefficientCacheSize> sentinel;
              sentinel.fill(0xEE);
-             return Probe<std::array<uint8_t, kTkCoefficientCacheSize>>(
+             return Probe<std::array<uint8_t, kCoefficientCacheSize>>(
                  sentinel, [&](auto* o) { return s.ReadCalibrationCoefficients(o, nullptr); });
          }},
     };
@@ -769,7 +764,7 @@ TEST_F(ChannelCommandsTest, AnotherRecordsTagGives5075)
     Bytes jRecord = EncodeSensorInfo(held.sensorInfo.at(4), 0);
     Bytes cal = EncodePtCalInfo(held.levelSensor.calibration, 0);
     Bytes wiper = EncodeWiperRecord(held.wiper, 0);
-    Bytes kBlock = EncodeChannelForm(held.channels.at(2).record, 'K', 0);
+    Bytes kBlock = EncodeChannelDefinition(held.channels.at(2).record, 'K', 0);
     Bytes calTag30 = cal;
     calTag30[0] = 30;
     Bytes wiperTagV = wiper;
@@ -807,7 +802,7 @@ TEST_F(ChannelCommandsTest, CoefficientBlockOfAnUnknownCodeGives5087)
     SelectSonde();
     Bytes reply = EncodeCoefficientBlocks(Records(sonde_).coefficients, {1, 99, 0, 0}, 0);
     AnswerRaw(sonde_, 263, reply);
-    std::array<uint8_t, kTkCoefficientCacheSize> cache{};
+    std::array<uint8_t, kCoefficientCacheSize> cache{};
     cache.fill(0xEE);
     const auto before = cache;
     EXPECT_EQ(session_.ReadCalibrationCoefficients(&cache, nullptr), kTkErrUnknownSensorCode);
@@ -818,7 +813,7 @@ TEST_F(ChannelCommandsTest, CoefficientBlockOfAnUnknownCodeGives5087)
 TEST_F(ChannelCommandsTest, FailedCoefficientSequenceStopsAndLeavesTheCacheInvalid)
 {
     SelectSonde();
-    std::array<uint8_t, kTkCoefficientCacheSize> cache{};
+    std::array<uint8_t, kCoefficientCacheSize> cache{};
     ASSERT_EQ(session_.ReadCalibrationCoefficients(&cache, nullptr), 0);
     ASSERT_TRUE(session_.IsCoefficientsValid());
 
@@ -834,7 +829,7 @@ TEST_F(ChannelCommandsTest, FailedCoefficientSequenceStopsAndLeavesTheCacheInval
                                 kCoefBlocksLayout);
     });
     sim_.ClearFrames();
-    std::array<uint8_t, kTkCoefficientCacheSize> other{};
+    std::array<uint8_t, kCoefficientCacheSize> other{};
     other.fill(0x5A);
     RecordingCallback cb;
     EXPECT_EQ(session_.ReadCalibrationCoefficients(&other, &cb), 0x0042);
@@ -853,7 +848,7 @@ TEST_F(ChannelCommandsTest, BlockRepliesFillOnlyTheirCodes)
         BeF(reply, i < 16 ? 1.0f + static_cast<float>(i) : 99.0f);
     }
     AnswerRaw(sonde_, 263, reply);
-    std::array<uint8_t, kTkCoefficientCacheSize> cache{};
+    std::array<uint8_t, kCoefficientCacheSize> cache{};
     ASSERT_EQ(session_.ReadCalibrationCoefficients(&cache, nullptr), 0);
     const CoefficientCacheView view(cache);
     for (size_t i = 0; i < kCoefBlockFloats; ++i) {
@@ -917,7 +912,7 @@ TEST_F(ChannelCommandsTest, BusyConductivitySensorCachesTheCallersRecord)
 TEST_F(ChannelCommandsTest, ZeroingClearsTheCoefficientsAndTheNextReadHasTheOffset)
 {
     SelectSonde();
-    std::array<uint8_t, kTkCoefficientCacheSize> cache{};
+    std::array<uint8_t, kCoefficientCacheSize> cache{};
     ASSERT_EQ(session_.ReadCalibrationCoefficients(&cache, nullptr), 0);
     EXPECT_EQ(CoefficientCacheView(cache).Float(kCoefSensorOffset), 0.0f);
 
@@ -948,10 +943,10 @@ TEST_F(ChannelCommandsTest, ZeroingClearsTheCoefficientsAndTheNextReadHasTheOffs
 
 TEST_F(ChannelCommandsTest, LevelChannelReadNowTakesTheReadingFirst)
 {
-    FixedConverter converter;
-    ScopedConverter installed(&converter);
+    const FixedConverter converter;
+    session_.SetRawValueConverter(&converter);
     ChannelDefinitionRecord level = Records(logger_).channels[2].record;
-    level.whenToRead = CTkSession::kTkWhenToReadNow;
+    level.whenToRead = kTkWhenToReadNow;
     level.referenceReading = 0.0;
     sim_.ClearFrames();
     ASSERT_EQ(session_.SetChannelConfig(&level, nullptr), 0);
@@ -970,8 +965,8 @@ TEST_F(ChannelCommandsTest, LevelChannelReadNowTakesTheReadingFirst)
 TEST_F(ChannelCommandsTest, ASondesLevelChannelTakesItsOwnReadingNotTheBarometricOne)
 {
     // The sonde reads its level (code 2) and its barometric pressure (code 3) apart.
-    CountsConverter converter;
-    ScopedConverter installed(&converter);
+    const CountsConverter converter;
+    session_.SetRawValueConverter(&converter);
     SelectSonde();
     Edit(sonde_, [](SimChannelRecords& r) { r.hasConductivitySensor = true; });
     const std::pair<uint8_t, uint16_t> counts[] = {{100, 900}, {2, 3000}, {101, 500}, {3, 1400}};
@@ -983,7 +978,7 @@ TEST_F(ChannelCommandsTest, ASondesLevelChannelTakesItsOwnReadingNotTheBarometri
     level.channelNumber = 2;
     level.parameterType = kParamLevel;
     SetChannelName(level, "Level");
-    level.whenToRead = CTkSession::kTkWhenToReadNow;
+    level.whenToRead = kTkWhenToReadNow;
     level.referenceReading = 0.0;
     sim_.ClearFrames();
     ASSERT_EQ(session_.SetChannelConfig(&level, nullptr), 0);
@@ -1008,8 +1003,8 @@ TEST_F(ChannelCommandsTest, FailedReadingWritesNothing)
     level.whenToRead = 0;
     level.referenceReading = 1.0;
     logger_->InjectFault(Fault::BusyStatus(0x31).ForCommand(266));
-    FixedConverter converter;
-    ScopedConverter installed(&converter);
+    const FixedConverter converter;
+    session_.SetRawValueConverter(&converter);
     sim_.ClearFrames();
     EXPECT_EQ(session_.SetChannelConfig(&level, nullptr), 0x31);
     EXPECT_EQ(level.referenceReading, 1.0);
@@ -1025,7 +1020,7 @@ TEST_F(ChannelCommandsTest, LevelLoggersHaveNoSensorOrWiperCommands)
     EXPECT_EQ(session_.GetSensorInfo100(&level, nullptr), wv::sim::kStatusUnknownCommand);
     WiperRecord wiper;
     EXPECT_EQ(session_.GetWiperRecord(&wiper, nullptr), wv::sim::kStatusUnknownCommand);
-    std::array<uint8_t, kTkCoefficientCacheSize> cache{};
+    std::array<uint8_t, kCoefficientCacheSize> cache{};
     EXPECT_EQ(session_.ReadCalibrationCoefficients(&cache, nullptr), wv::sim::kStatusBadRequest);
     // Their PT calibration and zero answer.
     PtCalInfoRecord cal;

@@ -2,10 +2,11 @@
 // serial port to the instrument simulator on a pseudo-terminal, playing a level logger and
 // a sonde.
 
-#include "comm/DeviceRecords.h"
+#include "comm/protocol/DeviceRecords.h"
+#include "comm/protocol/RawRecords.h"
 #include "comm/TkSession.h"
 
-#include "comm/Crc16.h"
+#include "comm/protocol/Crc16.h"
 #include "foundation/Text.h"
 #include "platform/Clock.h"
 #include "tests/comm/SimSessionFixture.h"
@@ -489,7 +490,7 @@ TEST_F(DeviceCommandsTest, NameIsSentAsSixteenSingleByteCharactersAndAZero)
     DeviceInfoRecord info;
     ASSERT_EQ(session_.GetDeviceInfo(&info, {}, nullptr), 0);
     EXPECT_EQ(DeviceInfoName(info), "Bohrloch S\xC3\xBC" "d 12 ");
-    TkIdentityRecord id;
+    FoundDeviceRecord id;
     ASSERT_EQ(session_.GetIdentity(&id, nullptr), 0);
     EXPECT_EQ(std::string(id.name), "Bohrloch S\xFC" "d 12 ");
 
@@ -809,11 +810,11 @@ TEST_F(DeviceCommandsTest, Sdi12EnabledFlagIsTheThirdByteFromTheEndOfD2)
         SCOPED_TRACE(c.what);
         EditDeviceRecords(kSondeAddress, [&](SimDeviceRecords& r) { r.firmwareHundredths = c.firmware; });
         wv::sim::SetDeviceFile(*sonde_, "D2", c.file);
-        const size_t readsBefore = FramesOf(wv::sim::kCmdReadFile).size();
+        const size_t readsBefore = FramesOf(kTkCmdReadFile).size();
         uint8_t flag = 0x55;
         EXPECT_EQ(session_.GetSdi12Enabled(&flag), c.result);
         EXPECT_EQ(flag, c.flag);
-        EXPECT_EQ(FramesOf(wv::sim::kCmdReadFile).size() - readsBefore, c.fileReads);
+        EXPECT_EQ(FramesOf(kTkCmdReadFile).size() - readsBefore, c.fileReads);
     }
 }
 
@@ -828,7 +829,7 @@ TEST_F(DeviceCommandsTest, Sdi12EnabledFlagWrittenIsReadBack)
         EXPECT_EQ(flag, enabled);
     }
     // The file was read whole, after its size.
-    const auto reads = FramesOf(wv::sim::kCmdReadFile);
+    const auto reads = FramesOf(kTkCmdReadFile);
     ASSERT_FALSE(reads.empty());
     EXPECT_EQ(reads.back().body, (std::vector<uint8_t>{'D', '2', 0, 0, 0, 0, 0, wv::sim::kSimD2Size}));
 }

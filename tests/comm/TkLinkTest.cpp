@@ -4,7 +4,8 @@
 #include "comm/TkLink.h"
 
 #include "comm/DeviceSearch.h"
-#include "comm/TkPacket.h"
+#include "comm/protocol/TkPacket.h"
+#include "comm/protocol/TkRequest.h"
 #include "foundation/AppUtils.h"
 #include "platform/Clock.h"
 #include "platform/Pump.h"
@@ -38,7 +39,7 @@ using commtest::ReplyFrame;
 // Decodes identify replies the way a command's handler does, counting every event.
 class IdentifyHandler : public CTkReplyHandler {
 public:
-    int OnPacket(int event, std::unique_ptr<CTkPacket> packet, uint32_t* timeoutMs) override
+    TkHandlerAnswer OnPacket(TkLinkEvent event, std::unique_ptr<CTkPacket> packet, uint32_t* timeoutMs) override
     {
         ++events[event];
         if (packet)
@@ -47,7 +48,7 @@ public:
     }
     void OnReply(CTkPacket& packet) override
     {
-        const uint8_t* body = ReplyBody(packet, kTkIdentifyLayout);
+        const uint8_t* body = TkReplyBody(packet, kTkIdentifyLayout, nullptr);
         if (body == nullptr) {
             SetStatus(5075);
             return;
@@ -59,7 +60,7 @@ public:
             onReply();
     }
 
-    std::map<int, int> events;
+    std::map<TkLinkEvent, int> events;
     uint32_t source = 0;
     uint32_t address = 0;
     uint32_t type = 0;
@@ -71,17 +72,17 @@ public:
 class Recorder : public CPacketHandler {
 public:
     struct Got {
-        int event;
+        TkLinkEvent event;
         uint32_t source;
         uint16_t status;
         uint16_t replyCommand;
     };
-    int OnPacket(int event, std::unique_ptr<CTkPacket> packet, uint32_t* timeoutMs) override
+    TkHandlerAnswer OnPacket(TkLinkEvent event, std::unique_ptr<CTkPacket> packet, uint32_t* timeoutMs) override
     {
         (void)timeoutMs;
         got.push_back({event, packet ? packet->GetHeaderWord2() : 0, packet ? packet->GetCommand() : uint16_t{0},
                        packet ? packet->GetReplyCommand() : uint16_t{0}});
-        return kTkHandlerDone;
+        return TkHandlerAnswer::Done;
     }
     std::vector<Got> got;
 };
@@ -144,7 +145,7 @@ protected:
         ASSERT_TRUE(sim.Start()) << sim.LastError();
         a = &sim.AddDevice(101, 30, "Sonde 101");
         b = &sim.AddDevice(202, 22, "Level 202");
-        ASSERT_EQ(link.OpenPath(kTkLinkDirect, sim.SlavePath(), 9600), 0);
+        ASSERT_EQ(link.OpenPath(TkLinkKind::Direct, sim.SlavePath(), 9600), 0);
         link.SetDisconnectHandler(&unclaimed);
     }
 
@@ -161,7 +162,7 @@ protected:
     {
         auto owned = std::make_unique<MemoryLine>();
         line = owned.get();
-        ASSERT_EQ(link.Attach(kTkLinkDirect, std::move(owned)), 0);
+        ASSERT_EQ(link.Attach(TkLinkKind::Direct, std::move(owned)), 0);
         link.SetDisconnectHandler(&unclaimed);
     }
 
@@ -176,14 +177,27 @@ protected:
 
 TEST_F(TkLinkSimTest, RepliesArePairedBySourceAndEchoedCommand)
 {
-    a->SetReplyDelayMs(200);
+    // The device's own answer is held back and comes last, by hand.
+    a->InjectFault(Fault::Silence());
     IdentifyHandler handler;
-    ASSERT_EQ(SendIdentify(link, 101, &handler, 3000, 0), 0);
-    // Before the device answers: a reply from another device to the same command, one
-    // from the device asked but to another command, and one for another host.
-    sim.SendRaw(ReplyFrame(202, kTkCmdIdentify, IdentifyBody(202, "Level 202", 22)));
-    sim.SendRaw(ReplyFrame(101, 7), 60);
-    sim.SendRaw(ReplyFrame(101, kTkCmdIdentify, IdentifyBody(101, "x", 30), 0, 5), 120);
+    ASSERT_EQ(SendIdentify(link, 101, &handler, 10000, 0), 0);
+    // While the request waits: a reply from another device to the same command, one from
+    // the device asked but to another command, and one for another host. Each is sent once
+    // the link has read the one before, so each comes in a read burst of its own however
+    // late this thread runs.
+    const std::vector<uint8_t> others[] = {
+        ReplyFrame(202, kTkCmdIdentify, IdentifyBody(202, "Level 202", 22)),
+        ReplyFrame(101, 7),
+        ReplyFrame(101, kTkCmdIdentify, IdentifyBody(101, "x", 30), 0, 5),
+    };
+    size_t received = 0;
+    for (const auto& frame : others) {
+        sim.SendRaw(frame);
+        received += frame.size();
+        ASSERT_TRUE(PumpUntil(link, [&] { return Stats(link).bytesReceived >= received; }));
+        EXPECT_FALSE(handler.IsDone());
+    }
+    sim.SendRaw(ReplyFrame(101, kTkCmdIdentify, IdentifyBody(101, "Sonde 101", 30)));
 
     ASSERT_TRUE(PumpUntil(link, [&] { return handler.IsDone(); }));
     EXPECT_EQ(handler.GetStatus(), 0);
@@ -191,7 +205,7 @@ TEST_F(TkLinkSimTest, RepliesArePairedBySourceAndEchoedCommand)
     EXPECT_EQ(handler.address, 101u);
     EXPECT_EQ(handler.type, 30u);
     EXPECT_EQ(handler.name, "Sonde 101");
-    EXPECT_EQ(handler.events[kTkEventReply], 1);
+    EXPECT_EQ(handler.events[TkLinkEvent::Reply], 1);
 
     ASSERT_EQ(unclaimed.got.size(), 2u);
     EXPECT_EQ(unclaimed.got[0].source, 202u);
@@ -214,7 +228,7 @@ TEST_F(TkLinkSimTest, ReplyInLeastSignificantFirstOrderIsDecoded)
     EXPECT_EQ(handler.name, "Sonde 101");
 }
 
-TEST_F(TkLinkSimTest, DeviceStatusPassesThroughAndBadBodiesAreNeverDecoded)
+TEST_F(TkLinkSimTest, DeviceStatusPassesThroughShortBodiesAreNeverDecodedLongerOnesAre)
 {
     struct Case {
         const char* what;
@@ -224,7 +238,7 @@ TEST_F(TkLinkSimTest, DeviceStatusPassesThroughAndBadBodiesAreNeverDecoded)
     const Case cases[] = {
         {"busy status", Fault::BusyStatus(901), 901},
         {"body one byte short", Fault::Short(1), 5075},
-        {"body four bytes long", Fault::Oversized(4), 5075},
+        {"body four bytes long", Fault::Oversized(4), 0},  // the record, then a newer field
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -234,7 +248,13 @@ TEST_F(TkLinkSimTest, DeviceStatusPassesThroughAndBadBodiesAreNeverDecoded)
         ASSERT_EQ(SendIdentify(link, 101, &handler, 3000, 0), 0);
         ASSERT_TRUE(PumpUntil(link, [&] { return handler.IsDone(); }));
         EXPECT_EQ(handler.GetStatus(), c.status);
-        EXPECT_EQ(handler.address, 0u);  // nothing decoded
+        if (c.status == 0) {
+            EXPECT_EQ(handler.address, 101u);
+            EXPECT_EQ(handler.type, 30u);
+            EXPECT_EQ(handler.name, "Sonde 101");
+        } else {
+            EXPECT_EQ(handler.address, 0u);  // nothing decoded
+        }
     }
 }
 
@@ -251,7 +271,7 @@ TEST_F(TkLinkSimTest, WakeUpPrefixMatchesTheBaudRate)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.baud);
         link.Close();
-        ASSERT_EQ(link.OpenPath(kTkLinkDirect, sim.SlavePath(), c.baud), 0);
+        ASSERT_EQ(link.OpenPath(TkLinkKind::Direct, sim.SlavePath(), c.baud), 0);
         // The simulator tells a new rate from the line's settings, so it needs the line
         // to settle before the first frame (as a real line does).
         std::this_thread::sleep_for(20ms);
@@ -274,12 +294,12 @@ TEST_F(TkLinkSimTest, WakeUpPrefixMatchesTheBaudRate)
 TEST(TkLinkModes, DeviceTypeSelectsTheWakeMode)
 {
     CTkLink link;
-    EXPECT_EQ(link.GetWakeMode(), kTkWakeNone);
+    EXPECT_EQ(link.GetWakeMode(), TkWakeMode::None);
     const std::pair<int, uint8_t> cases[] = {{2, 1},  {3, 1},  {8, 1},  {10, 1}, {15, 1}, {16, 1},
                                              {1, 3},  {9, 3},  {21, 3}, {30, 3}, {40, 3}, {0, 3}};
     for (auto [type, mode] : cases) {
         link.SetMode(type);
-        EXPECT_EQ(link.GetWakeMode(), mode) << "type " << type;
+        EXPECT_EQ(static_cast<int>(link.GetWakeMode()), mode) << "type " << type;
     }
 }
 
@@ -287,8 +307,11 @@ TEST(TkLinkModes, DeviceTypeSelectsTheWakeMode)
 
 TEST_F(TkLinkSimTest, NoReplyGivesTheResendsAndThenNoReplyOnASimulatedClock)
 {
+    // Simulated time that moves on only once the simulator has caught up with the link: a
+    // device answers in no simulated time, however slow the machine.
     wv::ManualClock clock(100000);
-    wv::ScopedClock useClock(clock);
+    commtest::SimulatorPacedClock paced(clock, [&] { return commtest::SimulatorCaughtUp(sim, &link); });
+    wv::ScopedClock useClock(paced);
     link.SetIdleWait(100, 2);
 
     IdentifyHandler handler;
@@ -299,8 +322,8 @@ TEST_F(TkLinkSimTest, NoReplyGivesTheResendsAndThenNoReplyOnASimulatedClock)
     const uint64_t elapsed = clock.NowMs() - start;
 
     EXPECT_EQ(handler.GetStatus(), kTkErrNoReply);
-    EXPECT_EQ(handler.events[kTkEventResend], 3);
-    EXPECT_EQ(handler.events[kTkEventTimeout], 1);
+    EXPECT_EQ(handler.events[TkLinkEvent::Resend], 3);
+    EXPECT_EQ(handler.events[TkLinkEvent::Timeout], 1);
     EXPECT_GE(elapsed, 20000u);  // four attempts of 5 s
     EXPECT_LT(elapsed, 20200u);
     // The simulated 20 s did not pass in real time.
@@ -325,7 +348,7 @@ TEST_F(TkLinkMemoryTest, TimeOutZeroExpiresAtTheFirstStepAfterItsTick)
         ++steps;
     }
     EXPECT_EQ(handler.GetStatus(), kTkErrNoReply);
-    EXPECT_EQ(handler.events[kTkEventResend], 0);
+    EXPECT_EQ(handler.events[TkLinkEvent::Resend], 0);
     EXPECT_LE(steps, 2);
     EXPECT_EQ(clock.NowMs() - start, 1u);
     EXPECT_EQ(line->written.size(), 1u);
@@ -353,8 +376,8 @@ TEST_F(TkLinkMemoryTest, RequestsDueTogetherAreAllResentBeforeAnyExpires)
     link.Pump();
     EXPECT_FALSE(first.IsDone());
     EXPECT_FALSE(second.IsDone());
-    EXPECT_EQ(first.events[kTkEventResend], 1);
-    EXPECT_EQ(second.events[kTkEventResend], 1);
+    EXPECT_EQ(first.events[TkLinkEvent::Resend], 1);
+    EXPECT_EQ(second.events[TkLinkEvent::Resend], 1);
     EXPECT_EQ(line->written.size(), 4u);
     for (int i = 0; i < 500 && !(first.IsDone() && second.IsDone()); ++i)
         link.Pump();
@@ -370,7 +393,7 @@ TEST_F(TkLinkMemoryTest, StrayBytesLeaveNoFrameToAbandonAndDoNotHoldResends)
     link.Pump();
     clock.Advance(1500);
     link.Pump();  // the resend is due and nothing is partly received
-    EXPECT_EQ(handler.events[kTkEventResend], 1);
+    EXPECT_EQ(handler.events[TkLinkEvent::Resend], 1);
     clock.Advance(1500);
     link.Pump();
     const CTkLinkStatistics s = Stats(link);
@@ -386,18 +409,21 @@ TEST_F(TkLinkMemoryTest, StrayBytesLeaveNoFrameToAbandonAndDoNotHoldResends)
     link.Pump();
     clock.Advance(600);  // the request is due, the frame still within its time limit
     link.Pump();
-    EXPECT_EQ(later.events[kTkEventResend], 0);
+    EXPECT_EQ(later.events[TkLinkEvent::Resend], 0);
     EXPECT_EQ(Stats(link).errTimeout, 0u);
     clock.Advance(500);  // the frame is abandoned, and the resend goes in the same step
     link.Pump();
     EXPECT_EQ(Stats(link).errTimeout, 1u);
-    EXPECT_EQ(later.events[kTkEventResend], 1);
+    EXPECT_EQ(later.events[TkLinkEvent::Resend], 1);
 }
 
 TEST_F(TkLinkSimTest, KeptOpenRequestWaitsItsNewTimeOutWithoutResends)
 {
+    // Simulated time that moves on only once the simulator has caught up with the link: a
+    // device answers in no simulated time, however slow the machine.
     wv::ManualClock clock(100000);
-    wv::ScopedClock useClock(clock);
+    commtest::SimulatorPacedClock paced(clock, [&] { return commtest::SimulatorCaughtUp(sim, &link); });
+    wv::ScopedClock useClock(paced);
     link.SetIdleWait(100, 2);
     a->InjectFault(Fault::BusyStatus(205));
 
@@ -405,15 +431,15 @@ TEST_F(TkLinkSimTest, KeptOpenRequestWaitsItsNewTimeOutWithoutResends)
     class BusyHandler : public IdentifyHandler {
     public:
         explicit BusyHandler(wv::Clock& c) : clock(c) {}
-        int OnPacket(int event, std::unique_ptr<CTkPacket> packet, uint32_t* timeoutMs) override
+        TkHandlerAnswer OnPacket(TkLinkEvent event, std::unique_ptr<CTkPacket> packet, uint32_t* timeoutMs) override
         {
-            if (event == kTkEventReply && packet && packet->GetCommand() == 205) {
+            if (event == TkLinkEvent::Reply && packet && packet->GetCommand() == 205) {
                 ++busy;
                 *timeoutMs = 20000;
                 busyAt = clock.NowMs();
-                return kTkHandlerKeepOpen;
+                return TkHandlerAnswer::KeepOpen;
             }
-            if (event == kTkEventTimeout)
+            if (event == TkLinkEvent::Timeout)
                 expiredAt = clock.NowMs();
             return IdentifyHandler::OnPacket(event, std::move(packet), timeoutMs);
         }
@@ -427,7 +453,7 @@ TEST_F(TkLinkSimTest, KeptOpenRequestWaitsItsNewTimeOutWithoutResends)
     ASSERT_TRUE(PumpUntil(link, [&] { return handler.IsDone(); }, 30000ms));
     EXPECT_EQ(handler.busy, 1);
     EXPECT_EQ(handler.GetStatus(), kTkErrNoReply);
-    EXPECT_EQ(handler.events[kTkEventResend], 0);  // kept open: no more resends
+    EXPECT_EQ(handler.events[TkLinkEvent::Resend], 0);  // kept open: no more resends
     EXPECT_GE(handler.expiredAt - handler.busyAt, 20000u);
     EXPECT_LT(handler.expiredAt - handler.busyAt, 20200u);
     EXPECT_EQ(FramesTo(sim, 101), 1u);
@@ -437,8 +463,11 @@ TEST_F(TkLinkSimTest, KeptOpenRequestWaitsItsNewTimeOutWithoutResends)
 
 TEST_F(TkLinkSimTest, PartialFrameIsAbandonedOnlyAfterItsTimeLimit)
 {
+    // Simulated time that moves on only once the simulator has caught up with the link: a
+    // device answers in no simulated time, however slow the machine.
     wv::ManualClock clock(100000);
-    wv::ScopedClock useClock(clock);
+    commtest::SimulatorPacedClock paced(clock, [&] { return commtest::SimulatorCaughtUp(sim, &link); });
+    wv::ScopedClock useClock(paced);
     const std::vector<uint8_t> frame = ReplyFrame(202, 9, IdentifyBody(202, "Level 202", 22));
     const std::vector<uint8_t> head(frame.begin(), frame.begin() + 20);
     const std::vector<uint8_t> tail(frame.begin() + 20, frame.end());
@@ -487,8 +516,8 @@ TEST_F(TkLinkSimTest, StatisticsCountWhatHappened)
     EXPECT_EQ(second.GetStatus(), 0);
 
     CTkLinkStatistics s = Stats(link);
-    EXPECT_EQ(s.linkKind, kTkLinkDirect);
-    EXPECT_EQ(s.wakeMode, kTkWakeNone);
+    EXPECT_EQ(s.linkKind, TkLinkKind::Direct);
+    EXPECT_EQ(s.wakeMode, TkWakeMode::None);
     EXPECT_EQ(s.errBadCrc, 1u);
     EXPECT_EQ(s.packetsSent, 3u);
     EXPECT_EQ(s.packetsRetried, 1u);
@@ -497,7 +526,6 @@ TEST_F(TkLinkSimTest, StatisticsCountWhatHappened)
     // The second command waited for the device's turnaround after the first reply.
     EXPECT_GE(s.rxToTxMin, CTkLink::kTurnaroundMs);
     EXPECT_LT(s.rxToTxMin, 1000u);
-    EXPECT_EQ(s.rxToRxMin, 100000u);
     ASSERT_TRUE(sim.WaitUntilIdle(2000));
     EXPECT_EQ(s.bytesSent, sim.Counters().bytesReceived);
     EXPECT_EQ(s.bytesReceived, sim.Counters().bytesSent);
@@ -519,12 +547,15 @@ TEST_F(TkLinkSimTest, StatisticsCountWhatHappened)
     twoFrames.insert(twoFrames.end(), good.begin(), good.end());
     auto strayFirst = good;
     strayFirst.insert(strayFirst.begin(), 0x55);
+    // Each is sent once the link has read the one before: a burst of its own however late
+    // this thread runs.
+    size_t total = 0;
     for (const auto& bytes : {badOrder, EncodeFrame(tooLong), badEtx, badStx, twoFrames, strayFirst,
-                              ReplyFrame(202, 9, {}, 0, 77)})
+                              ReplyFrame(202, 9, {}, 0, 77)}) {
         sim.SendRaw(bytes);
-    const size_t total = badOrder.size() + EncodeFrame(tooLong).size() + badEtx.size() + badStx.size() +
-                         twoFrames.size() + strayFirst.size() + good.size();
-    ASSERT_TRUE(PumpUntil(link, [&] { return Stats(link).bytesReceived >= total; }));
+        total += bytes.size();
+        ASSERT_TRUE(PumpUntil(link, [&] { return Stats(link).bytesReceived >= total; }));
+    }
     link.Pump();
     s = Stats(link);
     EXPECT_EQ(s.errBadBo, 1u);
@@ -550,7 +581,7 @@ TEST_F(TkLinkMemoryTest, IdleExchangeEndsAfterTenSeconds)
 {
     link.SetMode(10);
     link.BeginExchange();
-    EXPECT_EQ(link.GetWakeMode(), kTkWakeLegacyExchange);
+    EXPECT_EQ(link.GetWakeMode(), TkWakeMode::LegacyExchange);
     EXPECT_EQ(line->keyed, 1);
     const uint64_t opened = clock.NowMs();
 
@@ -559,9 +590,9 @@ TEST_F(TkLinkMemoryTest, IdleExchangeEndsAfterTenSeconds)
     ASSERT_EQ(line->written.size(), 1u);
     EXPECT_EQ(line->written[0].front(), TkPacketFrame::Soh);
 
-    for (int i = 0; i < 5000 && link.GetWakeMode() == kTkWakeLegacyExchange; ++i)
+    for (int i = 0; i < 5000 && link.GetWakeMode() == TkWakeMode::LegacyExchange; ++i)
         link.Pump();
-    EXPECT_EQ(link.GetWakeMode(), kTkWakeLegacy);
+    EXPECT_EQ(link.GetWakeMode(), TkWakeMode::Legacy);
     EXPECT_EQ(line->unkeyed, 1);
     EXPECT_GE(clock.NowMs() - opened, CTkLink::kExchangeIdleMs);
     EXPECT_LT(clock.NowMs() - opened, CTkLink::kExchangeIdleMs + 100);
@@ -570,14 +601,14 @@ TEST_F(TkLinkMemoryTest, IdleExchangeEndsAfterTenSeconds)
     // not open one.
     link.SetMode(30);
     link.BeginExchange();
-    EXPECT_EQ(link.GetWakeMode(), kTkWakeCurrent);
+    EXPECT_EQ(link.GetWakeMode(), TkWakeMode::Current);
     link.EndExchange();
-    EXPECT_EQ(link.GetWakeMode(), kTkWakeCurrent);
+    EXPECT_EQ(link.GetWakeMode(), TkWakeMode::Current);
     CTkLink fresh;
     fresh.BeginExchange();
-    EXPECT_EQ(fresh.GetWakeMode(), kTkWakeNoneExchange);
+    EXPECT_EQ(fresh.GetWakeMode(), TkWakeMode::NoneExchange);
     fresh.EndExchange();
-    EXPECT_EQ(fresh.GetWakeMode(), kTkWakeNone);
+    EXPECT_EQ(fresh.GetWakeMode(), TkWakeMode::None);
 }
 
 TEST_F(TkLinkMemoryTest, LostLineCancelsRequestsAndTellsTheDefaultHandlerOnce)
@@ -589,14 +620,14 @@ TEST_F(TkLinkMemoryTest, LostLineCancelsRequestsAndTellsTheDefaultHandlerOnce)
     link.Pump();
     EXPECT_EQ(first.GetStatus(), kTkErrLineLost);
     EXPECT_EQ(second.GetStatus(), kTkErrLineLost);
-    EXPECT_EQ(first.events[kTkEventLineLost], 1);
+    EXPECT_EQ(first.events[TkLinkEvent::LineLost], 1);
     EXPECT_EQ(link.PendingCount(), 0u);
     EXPECT_TRUE(unclaimed.got.empty());  // the pump tells only the requests
 
     link.CheckLine();
     link.CheckLine();
     ASSERT_EQ(unclaimed.got.size(), 1u);
-    EXPECT_EQ(unclaimed.got[0].event, kTkEventLineLost);
+    EXPECT_EQ(unclaimed.got[0].event, TkLinkEvent::LineLost);
     EXPECT_GE(line->modemSteps, 3);
 }
 
@@ -606,27 +637,27 @@ TEST(TkLinkLineLoss, DefaultHandlerMayDeleteTheLinkWhenToldOfALostLine)
     // inside the line check; the link must not be touched after the call.
     class Closer : public CPacketHandler {
     public:
-        int OnPacket(int event, std::unique_ptr<CTkPacket> packet, uint32_t* timeoutMs) override
+        TkHandlerAnswer OnPacket(TkLinkEvent event, std::unique_ptr<CTkPacket> packet, uint32_t* timeoutMs) override
         {
             (void)packet;
             (void)timeoutMs;
             events.push_back(event);
             owned.reset();
-            return kTkHandlerDone;
+            return TkHandlerAnswer::Done;
         }
         std::unique_ptr<CTkLink> owned;
-        std::vector<int> events;
+        std::vector<TkLinkEvent> events;
     } closer;
     wv::ManualClock clock(5000);
     wv::ScopedClock useClock(clock);
     closer.owned = std::make_unique<CTkLink>();
     auto line = std::make_unique<MemoryLine>();
     line->carrier = kCarrierLost;
-    ASSERT_EQ(closer.owned->Attach(kTkLinkModem, std::move(line)), 0);
+    ASSERT_EQ(closer.owned->Attach(TkLinkKind::Modem, std::move(line)), 0);
     closer.owned->SetDisconnectHandler(&closer);
     closer.owned->CheckLine();
     EXPECT_EQ(closer.owned, nullptr);
-    EXPECT_EQ(closer.events, std::vector<int>{kTkEventLineLost});
+    EXPECT_EQ(closer.events, std::vector<TkLinkEvent>{TkLinkEvent::LineLost});
 }
 
 TEST_F(TkLinkMemoryTest, RemoveHandlerWithdrawsTheFirstRequestAndTheDefault)

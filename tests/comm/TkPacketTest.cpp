@@ -1,6 +1,6 @@
-#include "comm/TkPacket.h"
+#include "comm/protocol/TkPacket.h"
 
-#include "comm/LayoutString.h"
+#include "comm/protocol/LayoutString.h"
 
 #include <gtest/gtest.h>
 

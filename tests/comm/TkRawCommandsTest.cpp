@@ -2,7 +2,8 @@
 // CTkSession over a real link and serial port to the instrument simulator on a
 // pseudo-terminal, playing a level logger (raw reads) and a sonde (everything else).
 
-#include "comm/DeviceRecords.h"
+#include "comm/protocol/DeviceRecords.h"
+#include "comm/protocol/RawRecords.h"
 #include "comm/TkSession.h"
 
 #include "platform/Clock.h"
@@ -498,7 +499,7 @@ TEST_F(RawCommandsTest, ConfigurationWriteOutcomes)
                  }
                  SensorConfigRecord c = DeviceRecordsOf(d).sensorConfig;
                  c.word1 ^= 1;
-                 wv::sim::BodyWriter w;
+                 TkBodyWriter w;
                  w.U8('Y').F32(c.value0).U16(c.date.year).U8(c.date.month).U8(c.date.day).U8(c.date.hour);
                  w.U8(c.date.minute).U8(c.date.second).U8(c.date.hundredths).U16(c.word1);
                  for (float v : c.values3) {

@@ -4,10 +4,10 @@
 #include "comm/TkSession.h"
 
 #include "comm/CommLine.h"
+#include "comm/TkPacketReply.h"
 #include "comm/TraceSettings.h"
 #include "platform/Clock.h"
 #include "platform/Pump.h"
-#include "comm/TestRecords.h"
 #include "tests/comm/SimSessionFixture.h"
 #include "tools/instrument-sim/FileCommands.h"
 #include "tools/instrument-sim/InstrumentSim.h"
@@ -37,19 +37,35 @@ struct ScopedPumpHook {
     ~ScopedPumpHook() { wv::SetPumpHook({}); }
 };
 
-TkIdentityRecord Sentinel()
+FoundDeviceRecord Sentinel()
 {
-    TkIdentityRecord r;
+    FoundDeviceRecord r;
     r.address = 0xABCD;
     r.deviceType = 0x5A;
     std::memset(r.name, 'x', sizeof r.name);
     return r;
 }
 
-bool SameRecord(const TkIdentityRecord& a, const TkIdentityRecord& b)
+bool SameRecord(const FoundDeviceRecord& a, const FoundDeviceRecord& b)
 {
     return a.address == b.address && a.deviceType == b.deviceType &&
            std::memcmp(a.name, b.name, sizeof a.name) == 0;
+}
+
+// Sends request with handler through the session's public Transact and polls until the
+// handler is done; its status.
+int RunByHand(CTkSession& session, CTkRequest& request, CPacketHandler& handler)
+{
+    if (session.Transact(request, handler, kTkStandardTimeoutMs, kTkStandardResends) != 0) {
+        return handler.GetStatus();
+    }
+    for (int i = 0; i < 20000 && !handler.IsDone(); ++i) {
+        if (session.Poll() != 0) {
+            break;
+        }
+    }
+    EXPECT_TRUE(handler.IsDone());
+    return handler.GetStatus();
 }
 
 // A session opened on a link to the simulator, which plays a level logger and a sonde.
@@ -73,7 +89,7 @@ TEST_F(SessionTest, IdentityOfTheSelectedDeviceInEitherReplyOrder)
         SCOPED_TRACE(order);
         sonde_->SetReplyOrder(order);
         ASSERT_EQ(session_.TalkTo(kSondeAddress, kSondeType), 0);
-        TkIdentityRecord id = Sentinel();
+        FoundDeviceRecord id = Sentinel();
         RecordingCallback cb;
         ASSERT_EQ(session_.GetIdentity(&id, &cb), 0);
         EXPECT_EQ(id.address, kSondeAddress);
@@ -89,7 +105,7 @@ TEST_F(SessionTest, IdentityOfTheSelectedDeviceInEitherReplyOrder)
     EXPECT_EQ(frames.back().destination, kSondeAddress);
     EXPECT_TRUE(frames.back().body.empty());
     EXPECT_EQ(frames.back().wakeBytes, CTkLink::WakeBytesOf(9600));
-    EXPECT_EQ(session_.GetLink()->GetWakeMode(), kTkWakeCurrent);
+    EXPECT_EQ(session_.GetLink()->GetWakeMode(), TkWakeMode::Current);
 }
 
 TEST_F(SessionTest, IdentityKeepsLowBitsOfSerialAndTypeAndSixteenNameCharacters)
@@ -99,7 +115,7 @@ TEST_F(SessionTest, IdentityKeepsLowBitsOfSerialAndTypeAndSixteenNameCharacters)
     logger_->SetType(0x0000A119);
     logger_->SetName("ABCDEFGHIJKLMNOPQRS");
     ASSERT_EQ(session_.TalkTo(kLoggerAddress, kLoggerType), 0);
-    TkIdentityRecord id = Sentinel();
+    FoundDeviceRecord id = Sentinel();
     ASSERT_EQ(session_.GetIdentity(&id, nullptr), 0);
     EXPECT_EQ(id.address, kLoggerAddress);
     EXPECT_EQ(id.deviceType, 0x19);
@@ -112,7 +128,7 @@ TEST_F(SessionTest, WithoutSelectionTheCommandGoesToAddress0000FFFF)
     // No TalkTo: the 16-bit "none" address widened without sign, which is no broadcast.
     SimDevice& odd = sim_.AddDevice(0xFFFF, 27, "Address 65535", 9600);
     (void)odd;
-    TkIdentityRecord id = Sentinel();
+    FoundDeviceRecord id = Sentinel();
     ASSERT_EQ(session_.GetIdentity(&id, nullptr), 0);
     EXPECT_EQ(id.address, 0xFFFF);
     EXPECT_STREQ(id.name, "Address 65535");
@@ -138,7 +154,7 @@ TEST_F(SessionTest, SilentDeviceCostsFourAttemptsThen5018)
     UseSimulatedClock();
     logger_->InjectFault(Fault::Silence(wv::sim::kForever));
     ASSERT_EQ(session_.TalkTo(kLoggerAddress, kLoggerType), 0);
-    TkIdentityRecord id = Sentinel();
+    FoundDeviceRecord id = Sentinel();
     const uint64_t start = clock_->NowMs();
     EXPECT_EQ(session_.GetIdentity(&id, nullptr), kTkErrNoReply);
     const uint64_t spent = clock_->NowMs() - start;
@@ -156,12 +172,12 @@ TEST_F(SessionTest, DeviceStatusPassesThroughAndLeavesOutputUntouched)
     for (uint16_t status : {uint16_t{901}, uint16_t{2}, uint16_t{106}, uint16_t{0xFFFF}}) {
         SCOPED_TRACE(status);
         logger_->InjectFault(Fault::BusyStatus(status));
-        TkIdentityRecord id = Sentinel();
+        FoundDeviceRecord id = Sentinel();
         EXPECT_EQ(session_.GetIdentity(&id, nullptr), status);
         EXPECT_TRUE(SameRecord(id, Sentinel()));
     }
     // The device answers normally again: nothing of the failures stuck to the session.
-    TkIdentityRecord id = Sentinel();
+    FoundDeviceRecord id = Sentinel();
     EXPECT_EQ(session_.GetIdentity(&id, nullptr), 0);
     EXPECT_EQ(id.address, kLoggerAddress);
 }
@@ -171,7 +187,7 @@ TEST_F(SessionTest, ShortReplyBodyIsRefusedWithoutDecoding)
     ASSERT_EQ(session_.TalkTo(kLoggerAddress, kLoggerType), 0);
     for (const Fault& fault : {Fault::Short(1), Fault::Short(25)}) {
         logger_->InjectFault(fault);
-        TkIdentityRecord id = Sentinel();
+        FoundDeviceRecord id = Sentinel();
         EXPECT_EQ(session_.GetIdentity(&id, nullptr), kTkErrUnexpectedRecord);
         EXPECT_TRUE(SameRecord(id, Sentinel()));
     }
@@ -230,9 +246,9 @@ TEST_F(SessionTest, RepliesLongerThanTheirLayoutDecodeTheLayoutAndIgnoreTheRest)
         sonde_->SetReplyOrder(order);
 
         ASSERT_EQ(session_.TalkTo(kLoggerAddress, kLoggerType), 0);
-        ExpectTailIgnored<TkIdentityRecord>(
+        ExpectTailIgnored<FoundDeviceRecord>(
             session_, *logger_, kTkCmdIdentify, Sentinel(),
-            [](CTkSession& s, TkIdentityRecord& r) { return s.GetIdentity(&r, nullptr); }, SameRecord);
+            [](CTkSession& s, FoundDeviceRecord& r) { return s.GetIdentity(&r, nullptr); }, SameRecord);
         ExpectTailIgnored<DeviceTime>(session_, *logger_, 217, DeviceTime{},
                                       [](CTkSession& s, DeviceTime& t) { return s.SyncClock(&t, nullptr); });
         ExpectTailIgnored<SitePrefsRecord>(
@@ -292,7 +308,7 @@ TEST_F(SessionTest, AStandardCommandTellsItsCallbackOnlyBeginAndEnd)
     const Case cases[] = {
         {"identity", kTkCmdIdentify,
          [](CTkSession& s, CCallback* cb) {
-             TkIdentityRecord id = Sentinel();
+             FoundDeviceRecord id = Sentinel();
              const int result = s.GetIdentity(&id, cb);
              EXPECT_EQ(id.address, kLoggerAddress);
              return result;
@@ -344,9 +360,9 @@ TEST(SessionLineTest, LostLineEndsTheCommandWith5109)
     ASSERT_TRUE(sim.Start()) << sim.LastError();
     auto line = std::make_unique<DroppableLine>();
     DroppableLine* raw = line.get();
-    ASSERT_EQ(line->OpenPath(LineKind::Direct, sim.SlavePath(), 9600), 0);
+    ASSERT_EQ(line->OpenPath(LineMode::Direct, sim.SlavePath(), 9600), 0);
     auto link = std::make_unique<CTkLink>();
-    ASSERT_EQ(link->Attach(kTkLinkDirect, std::move(line)), 0);
+    ASSERT_EQ(link->Attach(TkLinkKind::Direct, std::move(line)), 0);
     CTkSession session;
     ASSERT_EQ(session.Open(std::move(link)), 0);
     ASSERT_EQ(session.TalkTo(kLoggerAddress, kLoggerType), 0);
@@ -360,7 +376,7 @@ TEST(SessionLineTest, LostLineEndsTheCommandWith5109)
         return false;
     });
     RecordingCallback cb;
-    TkIdentityRecord id = Sentinel();
+    FoundDeviceRecord id = Sentinel();
     EXPECT_EQ(session.GetIdentity(&id, &cb), kTkErrLineLost);
     EXPECT_TRUE(SameRecord(id, Sentinel()));
     EXPECT_EQ(cb.ends, 1);
@@ -376,7 +392,7 @@ TEST_F(SessionTest, FindDevicesRunsTheSearchOnTheOwnedLink)
     EXPECT_EQ(session_.GetLink()->GetBaud(), 9600u);
     // The session takes commands afterwards.
     ASSERT_EQ(session_.TalkTo(kLoggerAddress, kLoggerType), 0);
-    TkIdentityRecord id = Sentinel();
+    FoundDeviceRecord id = Sentinel();
     EXPECT_EQ(session_.GetIdentity(&id, nullptr), 0);
 }
 
@@ -393,7 +409,7 @@ TEST(SessionNoLinkTest, EveryEntryReportsTheMissingLink)
     // A command still runs its pattern (Begin, End) and ends with 5019.
     EXPECT_EQ(session.TalkTo(kLoggerAddress, kLoggerType), 0);
     RecordingCallback cb;
-    TkIdentityRecord id = Sentinel();
+    FoundDeviceRecord id = Sentinel();
     EXPECT_EQ(session.GetIdentity(&id, &cb), kTkErrNotLinked);
     EXPECT_TRUE(SameRecord(id, Sentinel()));
     EXPECT_EQ(cb.begins, 1);
@@ -409,7 +425,7 @@ TEST(SessionNoLinkTest, EveryEntryReportsTheMissingLink)
 
 // ---- Device selection and caches -----------------------------------------------------------
 
-TEST(SessionSelectionTest, TalkToClearsCachesOnlyForAnotherDevice)
+TEST_F(SessionTest, TalkToClearsCachesOnlyForAnotherDevice)
 {
     struct Case {
         const char* what;
@@ -418,36 +434,52 @@ TEST(SessionSelectionTest, TalkToClearsCachesOnlyForAnotherDevice)
         bool keepsCaches;
     };
     const Case cases[] = {
-        {"same address and type", kLoggerAddress, kLoggerType, true},
-        {"another address", kLoggerAddress + 1, kLoggerType, false},
-        {"another type, same address", kLoggerAddress, kLoggerType + 1, false},
+        {"same address and type", kSondeAddress, kSondeType, true},
+        {"another address", kSondeAddress + 1, kSondeType, false},
+        {"another type, same address", kSondeAddress, kSondeType + 1, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        CTkSession session;
+        ASSERT_EQ(session_.TalkTo(kSondeAddress, kSondeType), 0);
         uint16_t address = 0;
-        uint8_t type = 99;
-        ASSERT_EQ(session.GetAddress(&address, &type), 0);
-        EXPECT_EQ(address, kTkNoDeviceAddress);
-        EXPECT_EQ(type, 0);
+        uint8_t type = 0;
+        ASSERT_EQ(session_.GetAddress(&address, &type), 0);
+        EXPECT_EQ(address, kSondeAddress);
+        EXPECT_EQ(type, kSondeType);
+        // The reads that fill the three caches set their valid flags.
+        std::array<uint8_t, kCoefficientCacheSize> coefficients{};
+        ASSERT_EQ(session_.ReadCalibrationCoefficients(&coefficients, nullptr), 0);
+        LevelSensorRecord level;
+        ASSERT_EQ(session_.GetSensorInfo100(&level, nullptr), 0);
+        ConductivitySensorRecord conductivity;
+        ASSERT_EQ(session_.GetSensorInfo8(&conductivity, nullptr), 0);
+        ASSERT_TRUE(session_.IsCoefficientsValid());
+        ASSERT_TRUE(session_.IsLevelSensorValid());
+        ASSERT_TRUE(session_.IsSensor8Valid());
 
-        ASSERT_EQ(session.TalkTo(kLoggerAddress, kLoggerType), 0);
-        session.SetCoefficientsValid(true);
-        session.SetLevelSensorValid(true);
-        session.SetSensor8Valid(true);
-        ASSERT_EQ(session.TalkTo(c.address, c.type), 0);
-        EXPECT_EQ(session.IsCoefficientsValid(), c.keepsCaches);
-        EXPECT_EQ(session.IsLevelSensorValid(), c.keepsCaches);
-        EXPECT_EQ(session.IsSensor8Valid(), c.keepsCaches);
-        ASSERT_EQ(session.GetAddress(&address, &type), 0);
+        ASSERT_EQ(session_.TalkTo(c.address, c.type), 0);
+        EXPECT_EQ(session_.IsCoefficientsValid(), c.keepsCaches);
+        EXPECT_EQ(session_.IsLevelSensorValid(), c.keepsCaches);
+        EXPECT_EQ(session_.IsSensor8Valid(), c.keepsCaches);
+        ASSERT_EQ(session_.GetAddress(&address, &type), 0);
         EXPECT_EQ(address, c.address);
         EXPECT_EQ(type, c.type);
     }
 }
 
-TEST(SessionSelectionTest, OpenClearsCachesAndCachesStartZeroed)
+TEST(SessionSelectionTest, NothingIsSelectedAtFirst)
 {
     CTkSession session;
+    uint16_t address = 0;
+    uint8_t type = 99;
+    ASSERT_EQ(session.GetAddress(&address, &type), 0);
+    EXPECT_EQ(address, kTkNoDeviceAddress);
+    EXPECT_EQ(type, 0);
+}
+
+TEST(SessionSelectionTest, CachesStartZeroed)
+{
+    const CTkSession session;
     for (uint8_t b : session.CoefficientCache()) {
         ASSERT_EQ(b, 0);
     }
@@ -460,46 +492,34 @@ TEST(SessionSelectionTest, OpenClearsCachesAndCachesStartZeroed)
     EXPECT_EQ(session.CoefficientCache().size(), 1248u);
     EXPECT_EQ(session.LevelSensorCache().size(), 124u);
     EXPECT_EQ(session.Sensor8Cache().size(), 284u);
-
-    session.SetCoefficientsValid(true);
-    session.SetLevelSensorValid(true);
-    session.SetSensor8Valid(true);
-    TempHome home;
-    ASSERT_EQ(session.Open(std::make_unique<CTkLink>()), 0);
     EXPECT_FALSE(session.IsCoefficientsValid());
     EXPECT_FALSE(session.IsLevelSensorValid());
     EXPECT_FALSE(session.IsSensor8Valid());
 }
 
+TEST_F(SessionTest, OpenClearsTheValidFlags)
+{
+    ASSERT_EQ(session_.TalkTo(kSondeAddress, kSondeType), 0);
+    std::array<uint8_t, kCoefficientCacheSize> coefficients{};
+    ASSERT_EQ(session_.ReadCalibrationCoefficients(&coefficients, nullptr), 0);
+    LevelSensorRecord level;
+    ASSERT_EQ(session_.GetSensorInfo100(&level, nullptr), 0);
+    ConductivitySensorRecord conductivity;
+    ASSERT_EQ(session_.GetSensorInfo8(&conductivity, nullptr), 0);
+    ASSERT_TRUE(session_.IsCoefficientsValid() && session_.IsLevelSensorValid() && session_.IsSensor8Valid());
+
+    ASSERT_EQ(session_.Open(std::make_unique<CTkLink>()), 0);
+    EXPECT_FALSE(session_.IsCoefficientsValid());
+    EXPECT_FALSE(session_.IsLevelSensorValid());
+    EXPECT_FALSE(session_.IsSensor8Valid());
+}
+
 TEST_F(SessionTest, TalkToSetsTheLinkModeFromTheDeviceType)
 {
     ASSERT_EQ(session_.TalkTo(12, 10), 0);  // an older-generation model code
-    EXPECT_EQ(session_.GetLink()->GetWakeMode(), kTkWakeLegacy);
+    EXPECT_EQ(session_.GetLink()->GetWakeMode(), TkWakeMode::Legacy);
     ASSERT_EQ(session_.TalkTo(kLoggerAddress, kLoggerType), 0);
-    EXPECT_EQ(session_.GetLink()->GetWakeMode(), kTkWakeCurrent);
-}
-
-TEST(SessionFamilyTest, PortListsAndRestartWaitsByDeviceType)
-{
-    EXPECT_EQ(TkFixedPortList(22), (std::vector<uint8_t>{2}));
-    EXPECT_EQ(TkFixedPortList(23), (std::vector<uint8_t>{2}));
-    EXPECT_EQ(TkFixedPortList(27), (std::vector<uint8_t>{2}));
-    EXPECT_EQ(TkFixedPortList(24), (std::vector<uint8_t>{1}));
-    EXPECT_EQ(TkFixedPortList(28), (std::vector<uint8_t>{3}));
-    EXPECT_EQ(TkFixedPortList(21), (std::vector<uint8_t>{1, 2}));
-    EXPECT_EQ(TkFixedPortList(25), (std::vector<uint8_t>{1, 2}));
-    for (int type : {29, 30, 40, 41}) {
-        EXPECT_EQ(TkIsParameterFamily(type), type >= 30 && type <= 40) << type;
-    }
-    EXPECT_FALSE(TkIsChannelFamily(20));
-    EXPECT_TRUE(TkIsChannelFamily(21));
-    EXPECT_TRUE(TkIsChannelFamily(28));
-    EXPECT_FALSE(TkIsChannelFamily(30));
-    EXPECT_EQ(TkRestartWaitMs(33), 35000u);
-    EXPECT_EQ(TkRestartWaitMs(25), 100000u);
-    EXPECT_TRUE(TkTruncatesBeforeDownload(23));
-    EXPECT_TRUE(TkTruncatesBeforeDownload(24));
-    EXPECT_FALSE(TkTruncatesBeforeDownload(25));
+    EXPECT_EQ(session_.GetLink()->GetWakeMode(), TkWakeMode::Current);
 }
 
 // ---- The generic request and reply ---------------------------------------------------------
@@ -515,11 +535,11 @@ TEST_F(SessionTest, GenericRequestAndReplyCarryRecordsInFrameOrder)
             if (!request.Decode("cil", in)) {
                 return wv::sim::SimReply::Status(77);
             }
-            wv::sim::BodyReader r(in);
+            TkBodyReader r(in);
             uint8_t c = r.U8();
             uint16_t i = r.U16();
             uint32_t l = r.U32();
-            wv::sim::BodyWriter w;
+            TkBodyWriter w;
             w.U32(l + 1).U16(static_cast<uint16_t>(i + 1)).U8(static_cast<uint8_t>(c + 1)).U8(0xEE).U8(0xFF);
             return wv::sim::SimReply::Answer(w.Take(), "lic2(c)");
         });
@@ -540,14 +560,20 @@ TEST_F(SessionTest, GenericRequestAndReplyCarryRecordsInFrameOrder)
         size_t rest = 0;
         // The reply's layout is "lic2(c)": read by "lic", its last two bytes are left as
         // they came.
-        CTkLayoutReply reply(nullptr, "lic", [&](TkBodyReader& r) {
+        CTkPacketReply reply(nullptr, [&](CTkPacket& packet) {
+            size_t size = 0;
+            const uint8_t* body = TkReplyBody(packet, "lic", &size);
+            if (body == nullptr) {
+                return kTkErrUnexpectedRecord;
+            }
+            TkBodyReader r(body, size);
             l = r.U32();
             i = r.U16();
             c = r.U8();
             rest = r.Remaining();
             return 0;
         });
-        ASSERT_EQ(session_.RunCommand(request, reply, nullptr), 0);
+        ASSERT_EQ(RunByHand(session_, request, reply), 0);
         EXPECT_EQ(l, 0x89ABCDF0u);
         EXPECT_EQ(i, 0x1235);
         EXPECT_EQ(c, 0x42);
@@ -556,11 +582,15 @@ TEST_F(SessionTest, GenericRequestAndReplyCarryRecordsInFrameOrder)
         // The same reply against a layout longer than it is refused and decodes nothing.
         CTkRequest again(kEcho, body, "cil");
         bool decoded = false;
-        CTkLayoutReply longer(nullptr, "lic3(c)", [&](TkBodyReader&) {
+        CTkPacketReply longer(nullptr, [&](CTkPacket& packet) {
+            size_t size = 0;
+            if (TkReplyBody(packet, "lic3(c)", &size) == nullptr) {
+                return kTkErrUnexpectedRecord;
+            }
             decoded = true;
             return 0;
         });
-        EXPECT_EQ(session_.RunCommand(again, longer, nullptr), kTkErrUnexpectedRecord);
+        EXPECT_EQ(RunByHand(session_, again, longer), kTkErrUnexpectedRecord);
         EXPECT_FALSE(decoded);
     }
     // The request went out most significant byte first.
@@ -581,7 +611,7 @@ TEST_F(SessionTest, DecoderCodeEndsTheCommand)
         EXPECT_EQ(size, 25u);
         return kTkErrUnknownChannelForm;
     });
-    EXPECT_EQ(session_.RunCommand(request, reply, nullptr), kTkErrUnknownChannelForm);
+    EXPECT_EQ(RunByHand(session_, request, reply), kTkErrUnknownChannelForm);
 }
 
 TEST_F(SessionTest, RequestThatCannotBeBuiltIsNeverSent)
@@ -595,12 +625,16 @@ TEST_F(SessionTest, RequestThatCannotBeBuiltIsNeverSent)
     CTkRequest badLayout(300, small.data(), small.size(), "3(c");
     for (CTkRequest* r : {&tooLong, &layoutTooShort, &layoutTooLong, &badLayout}) {
         EXPECT_EQ(r->GetBuildResult(), kTkErrNoMemory);
-        RecordingCallback cb;
-        CTkReplyHandler handler(&cb);
-        EXPECT_EQ(session_.RunCommand(*r, handler, &cb), kTkErrNoMemory);
-        EXPECT_EQ(cb.begins, 0);
-        EXPECT_EQ(cb.ends, 0);
     }
+    // A command whose request cannot be built (255 record ids do not fit a frame) ends
+    // with that code before its callback hears anything.
+    RecordCrcList list;
+    list.count = 255;
+    RecordingCallback cb;
+    EXPECT_EQ(session_.GetRecordCrcs(&list, &cb), kTkErrNoMemory);
+    EXPECT_EQ(cb.begins, 0);
+    EXPECT_EQ(cb.ends, 0);
+    EXPECT_EQ(list.count, 255);
     sim_.WaitUntilIdle(200);
     EXPECT_EQ(sim_.FrameCount(), 0u);
 }
@@ -610,9 +644,11 @@ TEST_F(SessionTest, TransactAndPollDriveAHandlerByHand)
     ASSERT_EQ(session_.TalkTo(kSondeAddress, kSondeType), 0);
     CTkRequest request(kTkCmdIdentify);
     uint16_t address = 0;
-    CTkLayoutReply reply(nullptr, kTkIdentifyLayout, [&](TkBodyReader& r) {
-        address = static_cast<uint16_t>(r.U32());
-        return 0;
+    FoundDeviceRecord identity;
+    CTkPacketReply reply(nullptr, [&](CTkPacket& packet) {
+        const int result = TkDecodeIdentityReply(packet, identity);
+        address = identity.address;
+        return result;
     });
     ASSERT_EQ(session_.Transact(request, reply, kTkStandardTimeoutMs, kTkStandardResends), 0);
     EXPECT_EQ(request.GetAddress(), kSondeAddress);
@@ -636,7 +672,7 @@ TEST_F(SessionTest, CommandsStartedInsideAWaitAreRefusedAsBusy)
     bool fired = false;
     int inner = -1, talk = -1, search = -1, close = -1, open = -1;
     RecordingCallback innerCb;
-    TkIdentityRecord innerId = Sentinel();
+    FoundDeviceRecord innerId = Sentinel();
     ScopedPumpHook hook([&] {
         if (fired) {
             return false;
@@ -650,7 +686,7 @@ TEST_F(SessionTest, CommandsStartedInsideAWaitAreRefusedAsBusy)
         return true;
     });
 
-    TkIdentityRecord id = Sentinel();
+    FoundDeviceRecord id = Sentinel();
     EXPECT_EQ(session_.GetIdentity(&id, nullptr), 0);
     ASSERT_TRUE(fired);
     EXPECT_EQ(inner, kTkErrLinkBusy);

@@ -2,14 +2,13 @@
 // over a real link and serial port to the instrument simulator on a pseudo-terminal. The
 // simulator's tests run on its own clock in real time, so the runs here use short
 // intervals. The live values go through the measurement-values library's conversions,
-// installed as the session's raw-value converter the way the program installs them.
+// which the fixture hands the session as its raw-value converter, as the program does.
 
 #include "comm/TkSession.h"
 
-#include "comm/ChannelDefinition.h"
-#include "comm/LayoutString.h"
-#include "comm/RawValueConverter.h"
-#include "comm/TestRecords.h"
+#include "comm/protocol/ChannelRecords.h"
+#include "comm/protocol/LayoutString.h"
+#include "comm/protocol/TestRecords.h"
 #include "platform/Clock.h"
 #include "tests/comm/SimSessionFixture.h"
 #include "tools/instrument-sim/ChannelCommands.h"
@@ -76,25 +75,21 @@ void StoreFloat(std::array<uint8_t, kCoefficientCacheSize>& cache, size_t offset
     std::memcpy(&cache[offset], &value, sizeof value);
 }
 
-// A level logger, a sonde and an older logger that downloads afresh, with the
-// measurement-values library's conversions installed.
+// A level logger, a sonde and an older logger that downloads afresh.
 class TestCommandsTest : public commtest::SimSessionTest {
 protected:
     void SetUp() override
     {
-        SetRawValueConverter(&converter_);
         AddLoggerAndSonde();
         fresh_ = &sim_.AddDevice(kFreshAddress, kFreshType, "Old logger", 9600);
         ASSERT_NO_FATAL_FAILURE(OpenSession());
     }
-    void TearDown() override { SetRawValueConverter(nullptr); }
 
     void WithSlot(SimDevice& device, uint8_t index, const std::function<void(wv::sim::SimTestSlot&)>& fn)
     {
         wv::sim::WithTests(device, [&](wv::sim::SimTests& tests) { fn(tests.slots[index]); });
     }
 
-    CRawValueConversions converter_;
     SimDevice* fresh_ = nullptr;
 };
 
@@ -178,7 +173,7 @@ TEST(TestRecordsTest, StateBlocksFillWhatTheyCarryAndZeroTheRest)
         }
         body.insert(body.end(), defBody.begin(), defBody.end());
         TestDefinitionRecord r = Sentinel();
-        ASSERT_EQ(DecodeTestDefinitionBody(body.data(), body.size(), r), 0);
+        ASSERT_EQ(DecodeTestDefinition(body.data(), body.size(), r), 0);
         EXPECT_EQ(r.startTime, start);
         EXPECT_EQ(r.stopTime, kind >= 22 ? stop : DeviceTime{});
         EXPECT_EQ(r.sampleCount, kind >= 22 ? 6400u : 0u);
@@ -194,7 +189,7 @@ TEST(TestRecordsTest, StateBlocksFillWhatTheyCarryAndZeroTheRest)
         // Every body shorter than its forms is refused without touching the record.
         for (size_t cut = 1; cut < body.size(); ++cut) {
             TestDefinitionRecord untouched = Sentinel();
-            EXPECT_EQ(DecodeTestDefinitionBody(body.data(), body.size() - cut, untouched), kTkErrUnexpectedRecord)
+            EXPECT_EQ(DecodeTestDefinition(body.data(), body.size() - cut, untouched), kTkErrUnexpectedRecord)
                 << "cut " << cut;
             EXPECT_EQ(untouched, Sentinel());
         }
@@ -301,7 +296,7 @@ TEST_F(TestCommandsTest, DefinitionReplyFaults)
     ASSERT_EQ(session_.SetTestDefinition(&w, nullptr), 0);
 
     // No such test: both statuses the devices use mean 5021.
-    for (uint16_t status : {wv::sim::kStatusNoSuchTest, wv::sim::kStatusNoSuchTestAlt}) {
+    for (uint16_t status : {kTkTestStatusNoTest, kTkTestStatusNoTestAlt}) {
         wv::sim::WithTests(*sonde_, [&](wv::sim::SimTests& t) { t.noTestStatus = status; });
         TestDefinitionRecord r = Sentinel();
         EXPECT_EQ(session_.GetTestDefinition(6, &r, nullptr), kTkErrTestNotOnDevice);
@@ -388,7 +383,7 @@ TEST_F(TestCommandsTest, DeviceRefusalsPassThrough)
     EXPECT_EQ(session_.SetTestDefinition(&r, nullptr), wv::sim::kStatusBadInterval);
     r = Definition(40, kTestScheduleLinear, "Far", {1}, {0, 0, 1, 0, 0});
     EXPECT_EQ(session_.SetTestDefinition(&r, nullptr), wv::sim::kStatusBadTestNumber);
-    EXPECT_EQ(session_.StartTest(1, nullptr), wv::sim::kStatusNoSuchTest);
+    EXPECT_EQ(session_.StartTest(1, nullptr), kTkTestStatusNoTest);
     r = Definition(1, kTestScheduleLinear, "Ok", {1}, {0, 0, 1, 0, 0});
     ASSERT_EQ(session_.SetTestDefinition(&r, nullptr), 0);
     EXPECT_EQ(session_.StopTest(1, nullptr), wv::sim::kStatusNoRunningTest);
@@ -587,9 +582,13 @@ TEST_F(TestCommandsTest, DeleteWaitsItsTimeOutPerAttemptAndReportsItsShare)
     EXPECT_EQ(cancel.values.size(), 3u);
     EXPECT_EQ(cancel.ends, 1);
     EXPECT_EQ(session_.GetLink()->PendingCount(), 0u);
-    ASSERT_TRUE(sim_.WaitUntilIdle(1000));
+    ASSERT_TRUE(WaitForSimulator());
 
     define();
+    const size_t reads = FramesOf(kTkCmdGetTestDefinition).size();
+    // Simulated time that moves only once the simulator has caught up: the definition read
+    // is answered at its first attempt however slow the machine, and the delete's attempts
+    // take exactly their time-out.
     UseSimulatedClock();
     // Begin comes once the definition has been read, right before the request goes out.
     RecordingCallback cb;
@@ -604,8 +603,10 @@ TEST_F(TestCommandsTest, DeleteWaitsItsTimeOutPerAttemptAndReportsItsShare)
     EXPECT_EQ(cb.values.back(), 100);
     EXPECT_EQ(cb.begins, 1);
     EXPECT_EQ(cb.ends, 1);
-    // One cancelled attempt before, four attempts now.
-    ASSERT_TRUE(sim_.WaitUntilIdle(1000));
+    // One cancelled attempt before, four attempts now (the last one read by the simulator
+    // in its own time).
+    ASSERT_TRUE(WaitForSimulator());
+    EXPECT_EQ(FramesOf(kTkCmdGetTestDefinition).size(), reads + 1);
     auto deletes = FramesOf(kTkCmdDeleteTest);
     ASSERT_EQ(deletes.size(), 5u);
     EXPECT_EQ(deletes[4].body, std::vector<uint8_t>{1});
@@ -732,7 +733,7 @@ protected:
 
     double Temperature(uint16_t counts)
     {
-        TkRawReading reading{900, counts, 0, 0};
+        RawReading reading{900, counts, 0, 0};
         const auto cache = PlainCoefficients();
         return ::ConvertRawSensorValue(1, reading, cache);
     }
@@ -757,7 +758,7 @@ TEST_F(LiveValuesTest, OneValueOfEachKindGoesThroughItsConversion)
     {
         ConductivitySensorRecord sensor;
         sim_.WithDevice(kSondeAddress, [&](SimDevice& d) { sensor = wv::sim::ChannelRecordsOf(d).conductivity; });
-        TkRawReading reading{900, 11000, 700, 1500};  // (100, 1, 151, 150)
+        RawReading reading{900, 11000, 700, 1500};  // (100, 1, 151, 150)
         const auto cache = PlainCoefficients();
         EXPECT_DOUBLE_EQ(value, ::ConvertConductivityCompensated(4, reading, cache, sensor));
     }
@@ -852,12 +853,12 @@ TEST_F(LiveValuesTest, FailuresWriteNothing)
     std::vector<double> manyValues(many.size());
     EXPECT_EQ(session_.ReadLiveValues(0, many, manyValues, {}, nullptr), kTkErrBadCount);
     EXPECT_EQ(session_.ReadValue(1, nullptr, nullptr), kTkErrMissingRecord);
-    SetRawValueConverter(nullptr);
+    session_.SetRawValueConverter(nullptr);
     double value = -1;
     EXPECT_EQ(session_.ReadValue(1, &value, nullptr), kTkErrNoValueConverter);
     EXPECT_EQ(session_.ReadLiveValues(0, std::vector<uint8_t>{1}, values, {}, nullptr), kTkErrNoValueConverter);
     EXPECT_EQ(sim_.FrameCount(), 0u);
-    SetRawValueConverter(&converter_);
+    session_.SetRawValueConverter(&RawValueConversions());
 
     // The parameter read fails: its status passes through.
     sonde_->InjectFault(Fault::BusyStatus(901).ForCommand(kTkCmdRawParamRead));

@@ -13,10 +13,10 @@
 // Float number k of a record has the bits 3F kk (40+k) (80+k): four distinct bytes, so a
 // reversed, shifted or swapped float shows.
 
-#include "comm/ChannelDefinition.h"
-#include "comm/LayoutString.h"
-#include "comm/TestRecords.h"
-#include "comm/TkPacket.h"
+#include "comm/protocol/ChannelRecords.h"
+#include "comm/protocol/LayoutString.h"
+#include "comm/protocol/TestRecords.h"
+#include "comm/protocol/TkPacket.h"
 #include "comm/TkSession.h"
 #include "tests/comm/SimSessionFixture.h"
 #include "tools/instrument-sim/ChannelCommands.h"
@@ -628,7 +628,7 @@ std::pair<std::string, Decode> ChannelDecode(bool reply, ChannelDefinitionRecord
 {
     return {reply ? "reply" : "write", [reply, expected](std::span<const uint8_t> body, int order) {
                 ChannelDefinitionRecord r = FullChannel();
-                const int result = reply ? DecodeChannelReply(body, order, 9, r) : DecodeChannelWrite(body, order, 9, r);
+                const int result = reply ? DecodeChannelDefinition(body, order, 9, r) : DecodeChannelDefinitionWrite(body, order, 9, r);
                 ASSERT_EQ(result, 0);
                 EXPECT_EQ(r, expected);
             }};
@@ -638,7 +638,7 @@ WireForm ChannelForm(std::string name, uint8_t tag, std::vector<uint8_t> table, 
                      std::vector<std::pair<std::string, Decode>> decodes)
 {
     return WireForm{std::move(name), std::move(table), tableLayout, ChannelFormLayout(tag),
-                    [tag](int order) { return EncodeChannelForm(FullChannel(), tag, order); }, std::move(decodes)};
+                    [tag](int order) { return EncodeChannelDefinition(FullChannel(), tag, order); }, std::move(decodes)};
 }
 
 template <typename Record>
@@ -655,7 +655,7 @@ std::pair<std::string, Decode> CacheDecode(std::vector<uint8_t> expected)
 {
     return {"cache", [expected](std::span<const uint8_t> body, int order) {
                 std::vector<uint8_t> cache(kCoefficientCacheSize, 0);
-                ASSERT_EQ(StoreCoefficientRecord(body, order, cache), 0);
+                ASSERT_EQ(DecodeCoefficientRecord(body, order, cache), 0);
                 EXPECT_TRUE(SameBytes(cache, expected));
             }};
 }
@@ -898,19 +898,19 @@ TEST_F(SessionWireTest, SensorCalibrationAndWiperWritesGoOutAsTheirFieldTables)
     // 268: 'M', then the level sensor's 'I' record (120 bytes).
     const LevelSensorRecord sensor = FullLevelSensor();
     ASSERT_EQ(session_.SetSensorInfo100(&sensor, nullptr), 0);
-    EXPECT_TRUE(SameBytes(LastBodyOf(CTkSession::kTkCmdSetSensorInfo), Cat({{0x4D}, kLevelSensorHead, kPtCalForm})));
+    EXPECT_TRUE(SameBytes(LastBodyOf(kTkCmdSetSensorInfo), Cat({{0x4D}, kLevelSensorHead, kPtCalForm})));
     EXPECT_EQ(SondeChannels().levelSensor, sensor);
 
     // 262: the calibration with its tag 31.
     const PtCalInfoRecord calibration = FullPtCal();
     ASSERT_EQ(session_.TkSetPTCalInfo(&calibration, nullptr), 0);
-    EXPECT_TRUE(SameBytes(LastBodyOf(CTkSession::kTkCmdSetPtCalInfo), kPtCalForm));
+    EXPECT_TRUE(SameBytes(LastBodyOf(kTkCmdSetPtCalInfo), kPtCalForm));
     EXPECT_EQ(SondeChannels().levelSensor.calibration, calibration);
 
     // 246: the wiper's 'U' record.
     const WiperRecord wiper = FullWiper();
     ASSERT_EQ(session_.SetWiperRecord(&wiper, nullptr), 0);
-    EXPECT_TRUE(SameBytes(LastBodyOf(CTkSession::kTkCmdSetWiperRecord), kWiperForm));
+    EXPECT_TRUE(SameBytes(LastBodyOf(kTkCmdSetWiperRecord), kWiperForm));
     EXPECT_EQ(SondeChannels().wiper, wiper);
 }
 

@@ -3,7 +3,7 @@
 // calls, sets its rate, writes request frames and collects what comes back, parsed by the
 // program's packet receiver.
 
-#include "comm/TkPacket.h"
+#include "comm/protocol/TkPacket.h"
 
 #include <cstdint>
 #include <memory>

@@ -236,7 +236,7 @@ TEST_F(SimOptionsTest, ADeviceServesTheFilesOfItsCommandLine)
     simtest::PtyClient client;
     ASSERT_TRUE(client.Open(sim.SlavePath(), 9600));
 
-    ASSERT_TRUE(client.Write(simtest::Request(10, kCmdIdentify, {}, nullptr)));
+    ASSERT_TRUE(client.Write(simtest::Request(10, kTkCmdIdentify, {}, nullptr)));
     simtest::Received r = client.Collect(1, 2000, 0);
     ASSERT_EQ(r.frames.size(), 1u);
     simtest::Identity id;
@@ -245,7 +245,7 @@ TEST_F(SimOptionsTest, ADeviceServesTheFilesOfItsCommandLine)
     EXPECT_EQ(id.name, "Br\xFC" "cke");  // the name field is Windows-1252
 
     // 223: the size, 4 bytes; 225: the bytes from offset 2 on.
-    ASSERT_TRUE(client.Write(simtest::Request(10, kCmdFileSize, {'0', '1'}, "2(c)")));
+    ASSERT_TRUE(client.Write(simtest::Request(10, kTkCmdFileSize, {'0', '1'}, "2(c)")));
     r = client.Collect(1, 2000, 0);
     ASSERT_EQ(r.frames.size(), 1u);
     CTkPacket& size = *r.frames[0];
@@ -256,7 +256,7 @@ TEST_F(SimOptionsTest, ADeviceServesTheFilesOfItsCommandLine)
     EXPECT_EQ(reported, kBytes.size());
 
     std::vector<uint8_t> read{'0', '1', 2, 0, 0, 0, 100, 0};  // offset 2, length 100
-    ASSERT_TRUE(client.Write(simtest::Request(10, kCmdReadFile, read, "2(c)li")));
+    ASSERT_TRUE(client.Write(simtest::Request(10, kTkCmdReadFile, read, "2(c)li")));
     r = client.Collect(1, 2000, 0);
     ASSERT_EQ(r.frames.size(), 1u);
     CTkPacket& chunk = *r.frames[0];

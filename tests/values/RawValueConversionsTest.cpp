@@ -1,5 +1,5 @@
 // The values library's conversions as the sessions see them through the converter
-// interface: installing them makes every session convert exactly as the library does.
+// interface: a session given RawValueConversions() converts exactly as the library does.
 
 #include "values/RawValueConversions.h"
 
@@ -10,25 +10,35 @@
 #include <cstring>
 #include <vector>
 
-TEST(RawValueConversions, InstalledConverterConvertsAsTheLibrary)
+TEST(RawValueConversions, ConverterConvertsAsTheLibrary)
 {
-    SetRawValueConverter(nullptr);
-    InstallRawValueConversions();
-    const CRawValueConverter* converter = GetRawValueConverter();
-    ASSERT_NE(converter, nullptr);
+    const CRawValueConverter& converter = RawValueConversions();
 
     const std::vector<float> cubic = {1.5f, 0.25f, -0.001f, 2e-6f};
-    EXPECT_DOUBLE_EQ(converter->EvalPoly1(3, 1234, cubic), ::EvalPoly1(3, 1234, cubic));
+    EXPECT_DOUBLE_EQ(converter.EvalPoly1(3, 1234, cubic), ::EvalPoly1(3, 1234, cubic));
 
     // The temperature cubic of sensor code 100 lives at byte 12 of the coefficient cache.
     std::vector<uint8_t> cache(1248, 0);
     const float temperatureCubic[4] = {-40.0f, 0.0025f, 1e-8f, 0.0f};
     std::memcpy(cache.data() + 12, temperatureCubic, sizeof temperatureCubic);
-    TkRawReading viaInterface = {21000, 33000, 0, 0};
-    TkRawReading direct = viaInterface;
-    EXPECT_DOUBLE_EQ(converter->ConvertRawSensorValue(100, viaInterface, cache, nullptr),
+    RawReading viaInterface = {21000, 33000, 0, 0};
+    RawReading direct = viaInterface;
+    EXPECT_DOUBLE_EQ(converter.ConvertRawSensorValue(100, viaInterface, cache, nullptr),
                      ::ConvertRawSensorValue(100, direct, cache, nullptr));
     EXPECT_NE(::ConvertRawSensorValue(100, direct, cache, nullptr), 0.0);
     EXPECT_EQ(viaInterface, direct);
-    SetRawValueConverter(nullptr);
+}
+
+TEST(RawValueConversions, FixedBarometricSettingReachesTheLibrary)
+{
+    const CRawValueConverter& converter = RawValueConversions();
+    // The barometric set (code 3) at byte 36: a constant 12.5 whatever the counts.
+    std::vector<uint8_t> cache(1248, 0);
+    const float constant = 12.5f;
+    std::memcpy(cache.data() + 36, &constant, sizeof constant);
+    const RawReading reading = {100, 200, 0, 0};
+    EXPECT_DOUBLE_EQ(converter.ConvertRawSensorValueFixed(reading, cache, 29.5f, 1), 29.5);
+    EXPECT_DOUBLE_EQ(converter.ConvertRawSensorValueFixed(reading, cache, 29.5f, 0), 12.5);
+    EXPECT_DOUBLE_EQ(converter.ConvertRawSensorValueFixed(reading, cache, 29.5f, 0),
+                     ::ConvertRawSensorValueFixed(reading, cache, FixedTemperatureSetting{29.5f, 0}));
 }

@@ -13,7 +13,6 @@ namespace wv::sim {
 
 namespace {
 
-bool IsSonde(uint32_t type) { return type >= 30 && type <= 40; }
 
 // Packed records kept for the record-CRC list go most significant byte first.
 constexpr int kStoredOrder = 0;
@@ -21,11 +20,8 @@ constexpr int kStoredOrder = 0;
 constexpr int kHostOrder = 1;
 
 // The 'M' in front of a level-sensor write, and the size of that write.
-constexpr uint8_t kSensorWriteTag = 'M';
 constexpr size_t kSensorWriteSize = 1 + kLevelSensorSize;
 
-constexpr uint8_t kSensorCodeLevel = 100;
-constexpr uint8_t kSensorCodeConductivity = 8;
 
 uint16_t RecordId(uint8_t tag, uint8_t channel) { return static_cast<uint16_t>(tag | (channel << 8)); }
 
@@ -90,7 +86,7 @@ void InitialiseFor(SimChannelRecords& r, uint32_t type)
     ChannelDefinitionRecord temperature = NewChannel(1, kParamTemperature, "Temperature");
     r.channels[1] = SimChannel{temperature, kChannelFormTemperature};
 
-    if (!IsSonde(type)) {
+    if (!TkDeviceModelOf(type).IsParameterFamily()) {
         ChannelDefinitionRecord levelChannel = NewChannel(2, kParamLevel, "Level");
         levelChannel.levelSetting = 1;
         levelChannel.pressureRange = 30;
@@ -191,14 +187,14 @@ void InitialiseFor(SimChannelRecords& r, uint32_t type)
 
 SimReply ChannelReply(const SimChannel& channel)
 {
-    return Answer(EncodeChannelForm(channel.record, channel.form, kHostOrder), ChannelFormLayout(channel.form));
+    return Answer(EncodeChannelDefinition(channel.record, channel.form, kHostOrder), ChannelFormLayout(channel.form));
 }
 
 SimReply SetChannel(SimDevice& device, const SimRequest& request)
 {
     SimChannelRecords& r = ChannelRecordsOf(device);
     ChannelDefinitionRecord record;
-    if (DecodeChannelWrite(Body(request), request.order, r.turbidityChannel, record) != 0 ||
+    if (DecodeChannelDefinitionWrite(Body(request), request.order, r.turbidityChannel, record) != 0 ||
         request.body.size() != ChannelFormSize(request.body[0])) {
         return SimReply::Status(kStatusBadRequest);
     }
@@ -285,12 +281,12 @@ SimReply GetPtCalOrCoefficients(SimDevice& device, const SimRequest& request)
     if (request.body.empty()) {
         return Answer(EncodePtCalInfo(r.levelSensor.calibration, kHostOrder), kPtCalInfoLayout);
     }
-    if (request.body.size() != 4 || !IsSonde(device.Type())) {
+    if (request.body.size() != 4 || !TkDeviceModelOf(device.Type()).IsParameterFamily()) {
         return SimReply::Status(kStatusBadRequest);
     }
     const std::array<uint8_t, 4> codes{request.body[0], request.body[1], request.body[2], request.body[3]};
     r.coefficientRequests.push_back(codes);
-    if (codes[0] == kSensorCodeLevel) {
+    if (codes[0] == kTkSensorCodeLevel) {
         return Answer(EncodeCoefficientHead(r.coefficients, kHostOrder), kCoefHeadLayout);
     }
     return Answer(EncodeCoefficientBlocks(r.coefficients, codes, kHostOrder), kCoefBlocksLayout);
@@ -301,7 +297,7 @@ SimReply GetPtCalOrCoefficients(SimDevice& device, const SimRequest& request)
 SimReply SetSensorInfo(SimDevice& device, const SimRequest& request)
 {
     LevelSensorRecord sensor;
-    if (request.body.size() != kSensorWriteSize || request.body[0] != kSensorWriteTag ||
+    if (request.body.size() != kSensorWriteSize || request.body[0] != kTkSensorInfoWriteTag ||
         DecodeLevelSensor(Body(request).subspan(1), request.order, sensor) != 0) {
         return SimReply::Status(kStatusBadRequest);
     }
@@ -319,13 +315,13 @@ SimReply GetSensorInfo(SimDevice& device, const SimRequest& request)
     }
     const SimChannelRecords& r = ChannelRecordsOf(device);
     const uint8_t code = request.body[0];
-    if (code == kSensorCodeLevel) {
+    if (code == kTkSensorCodeLevel) {
         if (!r.hasLevelSensor) {
             return SimReply::Status(kStatusNoSuchRecord);
         }
         return Answer(EncodeLevelSensor(r.levelSensor, kHostOrder), kLevelSensorLayout);
     }
-    if (code == kSensorCodeConductivity) {
+    if (code == kTkSensorCodeConductivity) {
         if (r.conductivityStatus != 0) {
             return SimReply::Status(r.conductivityStatus);
         }
@@ -385,7 +381,7 @@ SimReply ZeroPressure(SimDevice& device, const SimRequest& request)
     ++r.zeroRequests;
     r.zeroOffset = r.pressureReading;
     StoreCoefficientFloat(r.coefficients, kCoefSensorOffset, r.zeroOffset);
-    BodyWriter w;
+    TkBodyWriter w;
     w.F32(r.zeroOffset);
     return SimReply::Answer(w.Take(), "f");
 }
@@ -420,10 +416,10 @@ void SyncChannelStoredRecords(SimDevice& device)
     std::map<uint16_t, std::vector<uint8_t>>& stored = DeviceRecordsOf(device).storedRecords;
     for (const auto& [number, channel] : r.channels) {
         if (channel.form == kChannelFormLevel || channel.form == kChannelFormOldLevel) {
-            stored[RecordId(channel.form, number)] = EncodeChannelForm(channel.record, channel.form, kStoredOrder);
+            stored[RecordId(channel.form, number)] = EncodeChannelDefinition(channel.record, channel.form, kStoredOrder);
         }
     }
-    if (!IsSonde(device.Type())) {
+    if (!TkDeviceModelOf(device.Type()).IsParameterFamily()) {
         return;
     }
     if (r.hasLevelSensor) {
@@ -434,7 +430,7 @@ void SyncChannelStoredRecords(SimDevice& device)
     if (auto it = r.channels.find(r.turbidityChannel);
         it != r.channels.end() && it->second.form == kChannelFormTurbidity) {
         stored[RecordId(kChannelFormTurbidity, 0)] =
-            EncodeChannelForm(it->second.record, kChannelFormTurbidity, kStoredOrder);
+            EncodeChannelDefinition(it->second.record, kChannelFormTurbidity, kStoredOrder);
     }
     stored[RecordId(kWiperRecordTag, 0)] = EncodeWiperRecord(r.wiper, kStoredOrder);
     if (r.hasConductivitySensor) {
@@ -446,19 +442,19 @@ void SyncChannelStoredRecords(SimDevice& device)
 
 void InstallChannelCommands(SimDevice& device)
 {
-    device.SetHandler(kCmdSetChannel, SetChannel);
-    device.SetHandler(kCmdGetChannel, GetChannel);
-    device.SetHandler(kCmdGetTestChannel, GetTestChannel);
-    device.SetHandler(kCmdSetPtCalInfo, SetPtCal);
-    device.SetHandler(kCmdGetPtCalInfo, GetPtCalOrCoefficients);
-    device.SetHandler(kCmdZeroPressure, ZeroPressure);
-    device.SetHandler(kCmdResetPressureZero, ResetPressureZero);
-    if (IsSonde(device.Type())) {
-        device.SetHandler(kCmdSetSensorInfo, SetSensorInfo);
-        device.SetHandler(kCmdGetSensorInfo, GetSensorInfo);
-        device.SetHandler(kCmdSetWiperRecord, SetWiper);
-        device.SetHandler(kCmdGetWiperRecord, GetWiper);
-        device.SetHandler(kCmdWiperCommand, WiperCommand);
+    device.SetHandler(kTkCmdSetChannelConfig, SetChannel);
+    device.SetHandler(kTkCmdGetChannelConfig, GetChannel);
+    device.SetHandler(kTkCmdGetTestChannelConfig, GetTestChannel);
+    device.SetHandler(kTkCmdSetPtCalInfo, SetPtCal);
+    device.SetHandler(kTkCmdGetPtCalInfo, GetPtCalOrCoefficients);
+    device.SetHandler(kTkCmdZeroPressure, ZeroPressure);
+    device.SetHandler(kTkCmdResetPressureZero, ResetPressureZero);
+    if (TkDeviceModelOf(device.Type()).IsParameterFamily()) {
+        device.SetHandler(kTkCmdSetSensorInfo, SetSensorInfo);
+        device.SetHandler(kTkCmdGetSensorInfo, GetSensorInfo);
+        device.SetHandler(kTkCmdSetWiperRecord, SetWiper);
+        device.SetHandler(kTkCmdGetWiperRecord, GetWiper);
+        device.SetHandler(kTkCmdWiperCommand, WiperCommand);
     }
 }
 

@@ -45,7 +45,8 @@
 // Handlers run with the simulator's mutex held; use ChannelRecordsOf from a handler or
 // inside InstrumentSim::WithDevice.
 
-#include "comm/ChannelDefinition.h"
+#include "comm/protocol/ChannelRecords.h"
+#include "comm/protocol/TkDeviceModels.h"
 #include "tools/instrument-sim/InstrumentSim.h"
 
 #include <array>
@@ -54,19 +55,6 @@
 #include <vector>
 
 namespace wv::sim {
-
-constexpr uint16_t kCmdSetWiperRecord = 246;
-constexpr uint16_t kCmdGetWiperRecord = 247;
-constexpr uint16_t kCmdGetTestChannel = 257;
-constexpr uint16_t kCmdSetPtCalInfo = 262;
-constexpr uint16_t kCmdGetPtCalInfo = 263;   // also the coefficient blocks
-constexpr uint16_t kCmdSetChannel = 264;
-constexpr uint16_t kCmdGetChannel = 265;
-constexpr uint16_t kCmdSetSensorInfo = 268;
-constexpr uint16_t kCmdGetSensorInfo = 269;
-constexpr uint16_t kCmdWiperCommand = 273;
-constexpr uint16_t kCmdZeroPressure = 276;
-constexpr uint16_t kCmdResetPressureZero = 277;
 
 // Status of a channel, test or sensor the device does not have.
 constexpr uint16_t kStatusNoSuchRecord = 2;

@@ -3,10 +3,10 @@
 
 #include "tools/instrument-sim/DeviceCommands.h"
 
-#include "comm/TkPacket.h"
+#include "comm/protocol/TkPacket.h"
 
-#include "comm/Crc16.h"
-#include "comm/LayoutString.h"
+#include "comm/protocol/Crc16.h"
+#include "comm/protocol/LayoutString.h"
 
 #include <algorithm>
 #include <cstring>
@@ -16,33 +16,6 @@ namespace wv::sim {
 
 namespace {
 
-// Command codes, as the devices know them.
-constexpr uint16_t kGetDeviceInfo = 202;
-constexpr uint16_t kSetName = 205;
-constexpr uint16_t kSetBattery = 206;
-constexpr uint16_t kSetClock = 216;
-constexpr uint16_t kGetClock = 217;
-constexpr uint16_t kGetPorts = 235;
-constexpr uint16_t kSetSitePrefs = 280;
-constexpr uint16_t kGetSitePrefs = 281;
-constexpr uint16_t kGetRecordCrcs = 282;
-constexpr uint16_t kSetAscii = 283;
-constexpr uint16_t kGetAscii = 284;
-constexpr uint16_t kSetSdiOrder = 285;
-constexpr uint16_t kGetSdiOrder = 286;
-constexpr uint16_t kSetSdiAddress = 287;
-constexpr uint16_t kGetSdiAddress = 288;
-constexpr uint16_t kSetSdiEnabled = 290;
-constexpr uint16_t kGetSdiParams9 = 291;
-constexpr uint16_t kGetSdiParams20 = 292;
-constexpr uint16_t kRawRead = 266;
-constexpr uint16_t kParamRead = 270;
-constexpr uint16_t kWriteConfig = 320;
-constexpr uint16_t kReadConfig = 321;
-constexpr uint16_t kCommitConfig = 322;
-constexpr uint16_t kSetCoeff = 330;
-constexpr uint16_t kGetCoeff = 331;
-
 constexpr const char* kInfo8Fixed = "cciii6(c)iccci6(c)17(c)i6(c)llccli6(c)ffc";  // 83 bytes
 constexpr const char* kInfo6 = "cciii6(c)iccci6(c)17(c)i6(c)iiccl";           // 62 bytes
 constexpr const char* kTime = "i6(c)";
@@ -51,17 +24,10 @@ constexpr const char* kConfigRead = "cfi6(c)i3(f)ii34(f)i20(c)";
 constexpr const char* kConfigWrite = "cfi6(c)i3(f)ii34(f)i21(c)";
 
 constexpr uint16_t kSitePrefsId = ':';
-constexpr uint16_t kCommitStore = 4102;
 
-bool IsSonde(uint32_t type) { return type >= 30 && type <= 40; }
 
 // "N(c)": N bytes sent as they are.
 std::string Bytes(size_t n) { return std::to_string(n) + "(c)"; }
-
-void PutBigEndian16(BodyWriter& w, uint16_t value)
-{
-    w.U8(static_cast<uint8_t>(value >> 8)).U8(static_cast<uint8_t>(value));
-}
 
 // A reply after the device has worked for ms milliseconds; at once for 0. The delayed
 // reply is written by hand after the delay (the handler itself answers nothing).
@@ -111,7 +77,7 @@ void InitialiseFor(SimDeviceRecords& r, uint32_t type)
     r.sdi12Params9.fill(0xFFFF);
     r.sdi12Params20.fill(0x00FF);
 
-    if (IsSonde(type)) {
+    if (TkDeviceModelOf(type).IsParameterFamily()) {
         r.firmwareHundredths = 230;
         r.hardwareByte = 2;
         r.batteryType = 2;          // alkaline
@@ -159,7 +125,7 @@ SimReply GetDeviceInfo(SimDevice& device, const SimRequest& request)
         return SimReply::Status(kStatusBadRequest);
     }
     const SimDeviceRecords& r = DeviceRecordsOf(device);
-    BodyWriter w;
+    TkBodyWriter w;
     w.U8(static_cast<uint8_t>(r.infoVersion))
         .U8(static_cast<uint8_t>(device.Type()))
         .U16(static_cast<uint16_t>(device.Address()))
@@ -208,7 +174,7 @@ SimReply SetName(SimDevice& device, const SimRequest& request)
     if (!request.Decode("17(c)", body)) {
         return SimReply::Status(kStatusBadRequest);
     }
-    BodyReader r(body);
+    TkBodyReader r(body);
     device.SetName(r.Text(17));
     return SimReply::Answer();
 }
@@ -219,7 +185,7 @@ SimReply SetBattery(SimDevice& device, const SimRequest& request)
     if (!request.Decode("cci6(c)", body) || body[0] != '4') {
         return SimReply::Status(kStatusBadRequest);
     }
-    BodyReader in(body);
+    TkBodyReader in(body);
     in.U8();
     SimDeviceRecords& r = DeviceRecordsOf(device);
     r.batteryType = in.U8();
@@ -233,7 +199,7 @@ SimReply SetClock(SimDevice& device, const SimRequest& request)
     if (!request.Decode(kTime, body)) {
         return SimReply::Status(kStatusBadRequest);
     }
-    BodyReader in(body);
+    TkBodyReader in(body);
     DeviceRecordsOf(device).clock = ReadDeviceTimeFields(in);
     return SimReply::Answer();
 }
@@ -243,7 +209,7 @@ SimReply GetClock(SimDevice& device, const SimRequest& request)
     if (!request.body.empty()) {
         return SimReply::Status(kStatusBadRequest);
     }
-    BodyWriter w;
+    TkBodyWriter w;
     WriteDeviceTimeFields(w, DeviceRecordsOf(device).clock);
     return SimReply::Answer(w.Take(), kTime);
 }
@@ -255,7 +221,7 @@ SimReply GetPorts(SimDevice& device, const SimRequest& request)
     }
     const SimDeviceRecords& r = DeviceRecordsOf(device);
     const size_t count = std::min<size_t>(r.ports.size(), 255);
-    BodyWriter w;
+    TkBodyWriter w;
     w.U8(static_cast<uint8_t>(count)).Bytes(r.ports.data(), count);
     return SimReply::Answer(w.Take(), Bytes(count + 1));
 }
@@ -268,7 +234,7 @@ SimReply SetSitePrefs(SimDevice& device, const SimRequest& request)
     if (!request.Decode(kSitePrefs, body) || body[0] != ':') {
         return SimReply::Status(kStatusBadRequest);
     }
-    BodyReader in(body);
+    TkBodyReader in(body);
     in.U8();
     SitePrefsRecord p;
     p.word1 = in.U16();
@@ -287,7 +253,7 @@ SimReply SetSitePrefs(SimDevice& device, const SimRequest& request)
     return SimReply::Answer();
 }
 
-void PutSitePrefs(BodyWriter& w, const SitePrefsRecord& p)
+void PutSitePrefs(TkBodyWriter& w, const SitePrefsRecord& p)
 {
     w.U8(':')
         .U16(p.word1)
@@ -311,7 +277,7 @@ SimReply GetSitePrefs(SimDevice& device, const SimRequest& request)
     if (!r.hasSitePrefs) {
         return SimReply::Status(kStatusNoRecord);
     }
-    BodyWriter w;
+    TkBodyWriter w;
     PutSitePrefs(w, r.sitePrefs);
     return SimReply::Answer(w.Take(), kSitePrefs);
 }
@@ -329,10 +295,10 @@ SimReply GetRecordCrcs(SimDevice& device, const SimRequest& request)
         return SimReply::Status(kStatusBadRequest);
     }
     const SimDeviceRecords& r = DeviceRecordsOf(device);
-    BodyReader in(body);
+    TkBodyReader in(body);
     in.U8();
     in.U8();
-    BodyWriter w;
+    TkBodyWriter w;
     w.U8(';').U8(count);
     for (size_t i = 0; i < count; ++i) {
         const uint16_t id = in.U16();
@@ -343,7 +309,7 @@ SimReply GetRecordCrcs(SimDevice& device, const SimRequest& request)
         } else if (auto it = r.storedRecords.find(id); it != r.storedRecords.end()) {
             crc = Crc16Ccitt(it->second.size(), 0, it->second.data());
         }
-        PutBigEndian16(w, crc);  // always most significant byte first
+        w.BigEndian16(crc);  // always most significant byte first
     }
     return SimReply::Answer(w.Take(), Bytes(2 + 2 * size_t{count}));
 }
@@ -354,7 +320,7 @@ SimReply SetAscii(SimDevice& device, const SimRequest& request)
     if (!request.Decode("ci", body) || body[0] != '<') {
         return SimReply::Status(kStatusBadRequest);
     }
-    BodyReader in(body);
+    TkBodyReader in(body);
     in.U8();
     DeviceRecordsOf(device).asciiPreferences = in.U16();
     return SimReply::Answer();
@@ -365,7 +331,7 @@ SimReply GetAscii(SimDevice& device, const SimRequest& request)
     if (!request.body.empty()) {
         return SimReply::Status(kStatusBadRequest);
     }
-    BodyWriter w;
+    TkBodyWriter w;
     w.U8('<').U16(DeviceRecordsOf(device).asciiPreferences);
     return SimReply::Answer(w.Take(), "ci");
 }
@@ -423,7 +389,7 @@ SimReply WordList(const std::array<uint16_t, N>& list, const SimRequest& request
     if (!request.body.empty()) {
         return SimReply::Status(kStatusBadRequest);
     }
-    BodyWriter w;
+    TkBodyWriter w;
     for (uint16_t v : list) {
         w.U16(v);
     }
@@ -455,12 +421,12 @@ SimReply RawRead(SimDevice& device, const SimRequest& request)
     // The pairs must fit one reply.
     size_t count = r.rawReplyCount >= 0 ? static_cast<size_t>(r.rawReplyCount) : asked;
     count = std::min<size_t>({count, 255, (TkPacketFrame::MaxBody - 2) / 4});
-    BodyWriter w;
+    TkBodyWriter w;
     w.U8(asked).U8(static_cast<uint8_t>(count));
     for (size_t i = 0; i < count; ++i) {
         const RawPair pair = r.rawPairs.empty() ? RawPair{} : r.rawPairs[i % r.rawPairs.size()];
-        PutBigEndian16(w, pair.first);   // always most significant byte first
-        PutBigEndian16(w, pair.second);
+        w.BigEndian16(pair.first);   // always most significant byte first
+        w.BigEndian16(pair.second);
     }
     const uint64_t seconds = (optionB != 0 || optionC != 0) ? uint64_t{asked} * (optionB + 1u) : 0;
     return After(device, request, SimReply::Answer(w.Take(), Bytes(2 + 4 * count)),
@@ -485,14 +451,14 @@ SimReply ParamRead(SimDevice& device, const SimRequest& request)
     size_t sent = r.paramSampleOverride >= 0 ? static_cast<size_t>(r.paramSampleOverride) : samples;
     // As many samples as fit one reply.
     sent = std::min(sent, (TkPacketFrame::MaxBody - 3) / (2 * size_t{codeCount}));
-    BodyWriter w;
+    TkBodyWriter w;
     w.U8('&').U8(echo).U8(static_cast<uint8_t>(sent));
     for (size_t s = 0; s < sent; ++s) {
         for (size_t i = 0; i < codeCount; ++i) {
             const uint8_t code = request.body[5 + i];
             const auto it = r.paramValues.find(code);
             const uint16_t base = it != r.paramValues.end() ? it->second : 0;
-            PutBigEndian16(w, static_cast<uint16_t>(base + s * r.paramSampleStep));
+            w.BigEndian16(static_cast<uint16_t>(base + s * r.paramSampleStep));
         }
     }
     const size_t length = 3 + 2 * sent * codeCount;
@@ -502,7 +468,7 @@ SimReply ParamRead(SimDevice& device, const SimRequest& request)
 
 // ---- Sensor configuration --------------------------------------------------------------
 
-void PutConfig(BodyWriter& w, const SensorConfigRecord& c)
+void PutConfig(TkBodyWriter& w, const SensorConfigRecord& c)
 {
     w.U8('Y').F32(c.value0);
     WriteDeviceTimeFields(w, c.date);
@@ -523,7 +489,7 @@ SimReply WriteConfig(SimDevice& device, const SimRequest& request)
     if (!request.Decode(kConfigWrite, body) || body[0] != 'Y' || body.back() != 6) {
         return SimReply::Status(kStatusBadRequest);
     }
-    BodyReader in(body);
+    TkBodyReader in(body);
     in.U8();
     SensorConfigRecord c;
     c.value0 = in.F32();
@@ -558,7 +524,7 @@ SimReply ReadConfig(SimDevice& device, const SimRequest& request)
         --r.corruptReads;
         c.values34[0] += 1.0f;
     }
-    BodyWriter w;
+    TkBodyWriter w;
     PutConfig(w, c);
     return SimReply::Answer(w.Take(), kConfigRead);
 }
@@ -569,12 +535,12 @@ SimReply CommitConfig(SimDevice& device, const SimRequest& request)
     if (!request.Decode("ic", body)) {
         return SimReply::Status(kStatusBadRequest);
     }
-    BodyReader in(body);
+    TkBodyReader in(body);
     const uint16_t subCode = in.U16();
     const uint8_t wait = in.U8();
     SimDeviceRecords& r = DeviceRecordsOf(device);
     r.commits.emplace_back(subCode, wait);
-    if (subCode == kCommitStore && r.hasPendingConfig) {
+    if (subCode == kTkCommitStore && r.hasPendingConfig) {
         r.sensorConfig = r.pendingConfig;
         r.hasPendingConfig = false;
     }
@@ -594,7 +560,7 @@ SimReply SetCoeff(SimDevice& device, const SimRequest& request)
     std::vector<uint8_t> body;
     if (kind == 2 && head[2] == 'Z' && request.Decode("cccf", body)) {
         if (r.calStatus == 0) {
-            BodyReader in(body);
+            TkBodyReader in(body);
             in.U8();
             in.U8();
             in.U8();
@@ -602,7 +568,7 @@ SimReply SetCoeff(SimDevice& device, const SimRequest& request)
         }
     } else if (kind == 5 && head[2] == ']' && request.Decode("cccfffffff", body)) {
         if (r.calStatus == 0) {
-            BodyReader in(body);
+            TkBodyReader in(body);
             in.U8();
             in.U8();
             in.U8();
@@ -627,7 +593,7 @@ SimReply GetCoeff(SimDevice& device, const SimRequest& request)
     if (r.calStatus != 0 || (kind != 3 && kind != 4 && kind != 6)) {
         return SimReply::Answer({kind, static_cast<uint8_t>(r.calStatus != 0 ? r.calStatus : 1)}, "cc");
     }
-    BodyWriter w;
+    TkBodyWriter w;
     w.U8(kind).U8(0);
     if (kind == 3) {
         w.U8('[').U32(r.calSet1.value1).U32(r.calSet1.value2).U16(r.calSet1.value3).U32(r.calSet1.value4).F32(
@@ -671,7 +637,7 @@ void SetSdi12Enabled(SimDevice& device, uint8_t enabled)
 
 std::vector<uint8_t> PackedSitePrefs(const SitePrefsRecord& prefs)
 {
-    BodyWriter w;
+    TkBodyWriter w;
     PutSitePrefs(w, prefs);
     std::vector<uint8_t> host = w.Take();
     std::vector<uint8_t> packed(host.size());
@@ -696,33 +662,33 @@ SimDeviceRecords& DeviceRecordsOf(SimDevice& device)
 
 void InstallDeviceCommands(SimDevice& device)
 {
-    device.SetHandler(kGetDeviceInfo, GetDeviceInfo);
-    device.SetHandler(kSetName, SetName);
-    device.SetHandler(kSetBattery, SetBattery);
-    device.SetHandler(kSetClock, SetClock);
-    device.SetHandler(kGetClock, GetClock);
-    device.SetHandler(kSetSitePrefs, SetSitePrefs);
-    device.SetHandler(kGetSitePrefs, GetSitePrefs);
-    device.SetHandler(kGetRecordCrcs, GetRecordCrcs);
-    device.SetHandler(kSetAscii, SetAscii);
-    device.SetHandler(kGetAscii, GetAscii);
-    device.SetHandler(kSetSdiOrder, SetSdiOrder);
-    device.SetHandler(kGetSdiOrder, GetSdiOrder);
-    device.SetHandler(kSetSdiAddress, SetSdiAddress);
-    device.SetHandler(kGetSdiAddress, GetSdiAddress);
-    device.SetHandler(kSetSdiEnabled, SetSdiEnabled);
-    device.SetHandler(kGetSdiParams9, GetSdiParams9);
-    device.SetHandler(kGetSdiParams20, GetSdiParams20);
-    if (IsSonde(device.Type())) {
-        device.SetHandler(kGetPorts, GetPorts);
-        device.SetHandler(kParamRead, ParamRead);
-        device.SetHandler(kWriteConfig, WriteConfig);
-        device.SetHandler(kReadConfig, ReadConfig);
-        device.SetHandler(kCommitConfig, CommitConfig);
-        device.SetHandler(kSetCoeff, SetCoeff);
-        device.SetHandler(kGetCoeff, GetCoeff);
+    device.SetHandler(kTkCmdGetDeviceInfo, GetDeviceInfo);
+    device.SetHandler(kTkCmdSetName, SetName);
+    device.SetHandler(kTkCmdSetBatteryInfo, SetBattery);
+    device.SetHandler(kTkCmdSetClock, SetClock);
+    device.SetHandler(kTkCmdSyncClock, GetClock);
+    device.SetHandler(kTkCmdSetSitePreferences, SetSitePrefs);
+    device.SetHandler(kTkCmdGetSitePreferences, GetSitePrefs);
+    device.SetHandler(kTkCmdGetRecordCrcs, GetRecordCrcs);
+    device.SetHandler(kTkCmdSetAsciiPreferences, SetAscii);
+    device.SetHandler(kTkCmdGetAsciiPreferences, GetAscii);
+    device.SetHandler(kTkCmdSetSdi12OutputOrder, SetSdiOrder);
+    device.SetHandler(kTkCmdGetSdi12OutputOrder, GetSdiOrder);
+    device.SetHandler(kTkCmdSetSdi12Setting, SetSdiAddress);
+    device.SetHandler(kTkCmdGetSdi12Setting, GetSdiAddress);
+    device.SetHandler(kTkCmdSetSdi12Enabled, SetSdiEnabled);
+    device.SetHandler(kTkCmdGetSdi12ParamList9, GetSdiParams9);
+    device.SetHandler(kTkCmdGetSdi12ParamList20, GetSdiParams20);
+    if (TkDeviceModelOf(device.Type()).IsParameterFamily()) {
+        device.SetHandler(kTkCmdGetPortList, GetPorts);
+        device.SetHandler(kTkCmdRawParamRead, ParamRead);
+        device.SetHandler(kTkCmdWriteSensorConfig, WriteConfig);
+        device.SetHandler(kTkCmdReadSensorConfig, ReadConfig);
+        device.SetHandler(kTkCmdCommitSensorConfig, CommitConfig);
+        device.SetHandler(kTkCmdSetCalCoefficient, SetCoeff);
+        device.SetHandler(kTkCmdGetCalCoefficients, GetCoeff);
     } else {
-        device.SetHandler(kRawRead, RawRead);
+        device.SetHandler(kTkCmdRawRead, RawRead);
     }
 }
 

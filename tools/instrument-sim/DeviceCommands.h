@@ -18,7 +18,9 @@
 // is set; then it answers after that many milliseconds per device second (such a delayed
 // reply is written as it is: faults on demand do not apply to it).
 
-#include "comm/DeviceRecords.h"
+#include "comm/protocol/DeviceRecords.h"
+#include "comm/protocol/RawRecords.h"
+#include "comm/protocol/TkDeviceModels.h"
 #include "foundation/DeviceTime.h"
 #include "tools/instrument-sim/FileCommands.h"
 #include "tools/instrument-sim/InstrumentSim.h"

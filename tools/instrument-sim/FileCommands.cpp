@@ -2,7 +2,7 @@
 
 #include "tools/instrument-sim/FileCommands.h"
 
-#include "comm/TkPacket.h"
+#include "comm/protocol/TkPacket.h"
 
 #include <algorithm>
 #include <chrono>
@@ -18,9 +18,7 @@ constexpr const char* kBlockLayout = "ii";
 constexpr const char* kProgramLayout = "i";
 constexpr const char* kSizeLayout = "l";
 
-constexpr size_t kMaxBlock = 264;
 
-bool IsParameterFamily(uint32_t type) { return type >= 30 && type <= 40; }
 
 uint64_t NowMs()
 {
@@ -55,7 +53,7 @@ SimReply FileSize(SimDevice& device, const SimRequest& request)
     if (file == fs.files.end()) {
         return SimReply::Status(kStatusNoSuchFile);
     }
-    BodyWriter w;
+    TkBodyWriter w;
     w.U32(static_cast<uint32_t>(file->second.size()));
     return SimReply::Answer(w.Take(), kSizeLayout);
 }
@@ -70,7 +68,7 @@ SimReply ReadFile(SimDevice& device, const SimRequest& request)
     if (!request.Decode(kReadLayout, body)) {
         return SimReply::Status(kStatusBadRequest);
     }
-    BodyReader r(body);
+    TkBodyReader r(body);
     r.U8();
     r.U8();
     ChunkRequest chunk;
@@ -133,14 +131,14 @@ SimReply WriteBlock(SimDevice& device, const SimRequest& request)
     if (!request.DecodePrefix(kBlockLayout, head)) {
         return SimReply::Status(kStatusBadRequest);
     }
-    BodyReader r(head);
+    TkBodyReader r(head);
     BlockWrite block;
     block.page = r.U16();
     block.offset = r.U16();
     block.length = request.body.size() - head.size();
-    const uint32_t pageSize = FlashPageSize(device.Type());
-    const bool fits = block.length <= kMaxBlock && block.offset + block.length <= pageSize &&
-                      block.page < FlashPageCount(device.Type());
+    const uint32_t pageSize = TkDeviceModelOf(device.Type()).flashPageSize;
+    const bool fits = block.length <= kTkMaxUploadBlock && block.offset + block.length <= pageSize &&
+                      block.page < TkDeviceModelOf(device.Type()).flashPageCount;
     block.accepted = fits;
     fs.blockWrites.push_back(block);
     if (!fits) {
@@ -166,12 +164,12 @@ SimReply ProgramImage(SimDevice& device, const SimRequest& request)
     if (!request.Decode(kProgramLayout, body)) {
         return SimReply::Status(kStatusBadRequest);
     }
-    BodyReader r(body);
+    TkBodyReader r(body);
     ProgramRequest program;
     program.page = r.U16();
     program.atMs = NowMs();
     fs.programRequests.push_back(program);
-    if (program.page >= FlashPageCount(device.Type())) {
+    if (program.page >= TkDeviceModelOf(device.Type()).flashPageCount) {
         return SimReply::Status(kStatusBadRequest);
     }
     // It answers, then restarts with the new image and hears nothing for a while.
@@ -181,16 +179,13 @@ SimReply ProgramImage(SimDevice& device, const SimRequest& request)
 
 } // namespace
 
-uint32_t FlashPageSize(uint32_t deviceType) { return IsParameterFamily(deviceType) ? 528 : 264; }
-uint32_t FlashPageCount(uint32_t deviceType) { return IsParameterFamily(deviceType) ? 8192 : 4096; }
-uint32_t StagingPage(uint32_t deviceType) { return IsParameterFamily(deviceType) ? 7942 : 3878; }
 
 void InstallFileCommands(SimDevice& device)
 {
-    device.SetHandler(kCmdFileSize, FileSize);
-    device.SetHandler(kCmdReadFile, ReadFile);
-    device.SetHandler(kCmdWriteBlock, WriteBlock);
-    device.SetHandler(kCmdProgramImage, ProgramImage);
+    device.SetHandler(kTkCmdFileSize, FileSize);
+    device.SetHandler(kTkCmdReadFile, ReadFile);
+    device.SetHandler(kTkCmdWriteBlock, WriteBlock);
+    device.SetHandler(kTkCmdProgramImage, ProgramImage);
 }
 
 void WithFiles(SimDevice& device, const std::function<void(SimFileSystem&)>& fn)
@@ -265,7 +260,7 @@ std::vector<uint8_t> ReadFlash(SimDevice& device, uint32_t page, size_t length)
     std::vector<uint8_t> out;
     out.reserve(length);
     WithFiles(device, [&](SimFileSystem& fs) {
-        const uint32_t pageSize = FlashPageSize(device.Type());
+        const uint32_t pageSize = TkDeviceModelOf(device.Type()).flashPageSize;
         for (uint32_t p = page; out.size() < length; ++p) {
             const size_t n = std::min<size_t>(pageSize, length - out.size());
             auto stored = fs.flash.find(p);
@@ -294,12 +289,12 @@ void SilenceChunksFrom(SimDevice& device, size_t requestIndex, int count)
 
 Fault EmptyChunk(int count)
 {
-    return Fault::Short(0xFFFFFFFFu, count).ForCommand(kCmdReadFile);
+    return Fault::Short(0xFFFFFFFFu, count).ForCommand(kTkCmdReadFile);
 }
 
 Fault OversizedChunk(uint32_t extraBytes, int count)
 {
-    return Fault::Oversized(extraBytes, count).ForCommand(kCmdReadFile);
+    return Fault::Oversized(extraBytes, count).ForCommand(kTkCmdReadFile);
 }
 
 } // namespace wv::sim

@@ -8,9 +8,8 @@
 //   208  program image    request "i" first page of the staged image   no body; the
 //                         device then programs itself and answers nothing for a while
 //
-// Flash pages hold 264 bytes on devices of types outside 30 to 40 (4096 pages, staging
-// area from page 3878) and 528 bytes on types 30 to 40 (8192 pages, staging area from
-// page 7942). Pages never written read as 0xFF.
+// The flash geometry (page size, page count, staging area) is the device model's
+// (comm/protocol/TkDeviceModels.h). Pages never written read as 0xFF.
 //
 // Tests set files, let them grow while a download runs, read back what the host asked
 // for (every chunk request with its offset and length, every block written, every
@@ -22,6 +21,8 @@
 //
 // Every function here locks the simulator's mutex; the handlers run with it held.
 
+#include "comm/protocol/FileRecords.h"
+#include "comm/protocol/TkDeviceModels.h"
 #include "tools/instrument-sim/InstrumentSim.h"
 
 #include <cstddef>
@@ -35,19 +36,9 @@
 
 namespace wv::sim {
 
-constexpr uint16_t kCmdProgramImage = 208;
-constexpr uint16_t kCmdWriteBlock = 220;
-constexpr uint16_t kCmdFileSize = 223;
-constexpr uint16_t kCmdReadFile = 225;
-
 // Statuses of the file commands.
 constexpr uint16_t kStatusNoSuchFile = 2;    // the file is not on the device
 constexpr uint16_t kStatusBadRequest = 3;    // malformed body, a block outside its page or the flash
-
-// Flash geometry of a device type.
-uint32_t FlashPageSize(uint32_t deviceType);   // 264 or 528
-uint32_t FlashPageCount(uint32_t deviceType);  // 4096 or 8192
-uint32_t StagingPage(uint32_t deviceType);     // 3878 or 7942
 
 struct ChunkRequest {
     std::string name;

@@ -12,8 +12,8 @@
 
 #include "tools/instrument-sim/InstrumentSim.h"
 
-#include "comm/LayoutString.h"
-#include "comm/TkPacket.h"
+#include "comm/protocol/LayoutString.h"
+#include "comm/protocol/TkPacket.h"
 #include "platform/Clock.h"
 #include "platform/PseudoTerminal.h"
 
@@ -60,6 +60,7 @@ struct InstrumentSim::Impl {
         uint64_t seq = 0;
         uint32_t baud = 0;          // pacing rate
         std::vector<Segment> segments;
+        SentTransmission record;    // filled in while it is written
     };
 
     PseudoTerminal line;
@@ -78,6 +79,7 @@ struct InstrumentSim::Impl {
     bool frameMixed = false;
     uint64_t lastByteUs = 0;
     std::vector<ReceivedFrame> frames;
+    std::vector<SentTransmission> sent;
     LineCounters counters;
 
     // Output.
@@ -98,7 +100,12 @@ struct InstrumentSim::Impl {
                            SimReply reply);
     static void Enqueue(InstrumentSim& sim, Transmission t);
     static void ServiceOutput(InstrumentSim& sim, uint64_t nowUs);
-    static uint64_t NextOutputUs(InstrumentSim& sim);
+    static uint64_t NextOutputUs(const InstrumentSim& sim);
+    // The schedule's clock in microseconds (SimOptions::clock).
+    static uint64_t ClockUs(const InstrumentSim& sim)
+    {
+        return sim.options_.clock != nullptr ? sim.options_.clock->NowMs() * 1000 : NowUs();
+    }
     bool Idle() const { return queue.empty() && !current; }
     void ResetReceiver()
     {
@@ -251,7 +258,7 @@ void InstrumentSim::SendRaw(std::vector<uint8_t> bytes, uint32_t delayMs)
 {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     Impl::Transmission t;
-    t.dueUs = NowUs() + uint64_t{delayMs} * 1000;
+    t.dueUs = Impl::ClockUs(*this) + uint64_t{delayMs} * 1000;
     t.baud = impl_->lineBaud;
     t.segments.push_back({std::move(bytes), 0, false});
     Impl::Enqueue(*this, std::move(t));
@@ -273,6 +280,13 @@ void InstrumentSim::ClearFrames()
 {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     impl_->frames.clear();
+    impl_->sent.clear();
+}
+
+std::vector<SentTransmission> InstrumentSim::Sent() const
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return impl_->sent;
 }
 
 LineCounters InstrumentSim::Counters() const
@@ -286,6 +300,13 @@ bool InstrumentSim::WaitForFrames(size_t count, uint32_t timeoutMs) const
     std::unique_lock<std::recursive_mutex> lock(mutex_);
     return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                              [&] { return impl_->frames.size() >= count; });
+}
+
+bool InstrumentSim::OutputDue() const
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    const uint64_t next = Impl::NextOutputUs(*this);
+    return next != 0 && next <= Impl::ClockUs(*this);
 }
 
 bool InstrumentSim::WaitUntilIdle(uint32_t timeoutMs) const
@@ -307,7 +328,7 @@ void InstrumentSim::Impl::Run(InstrumentSim& sim, std::stop_token stop)
         {
             std::lock_guard<std::recursive_mutex> lock(sim.mutex_);
             uint64_t next = NextOutputUs(sim);
-            uint64_t now = NowUs();
+            uint64_t now = ClockUs(sim);
             if (next != 0) {
                 waitUs = next <= now ? 0 : static_cast<uint32_t>(std::min<uint64_t>(next - now, kMaxWaitUs));
             }
@@ -318,7 +339,7 @@ void InstrumentSim::Impl::Run(InstrumentSim& sim, std::stop_token stop)
         data.clear();
         int events = 0;
         const bool alive = im.line.ReadAvailable(data, events);
-        const uint64_t now = NowUs();
+        const uint64_t now = ClockUs(sim);
 
         std::lock_guard<std::recursive_mutex> lock(sim.mutex_);
         uint32_t heardAt = rate;
@@ -336,7 +357,7 @@ void InstrumentSim::Impl::Run(InstrumentSim& sim, std::stop_token stop)
             im.rx.Reset();
             ++im.counters.partialTimeouts;
         }
-        ServiceOutput(sim, NowUs());
+        ServiceOutput(sim, ClockUs(sim));
         if (!alive) {
             // Only our own Stop closes the line; anything else is a lost terminal. Keep the
             // loop bounded and idle until asked to stop.
@@ -397,7 +418,7 @@ void InstrumentSim::Impl::Feed(InstrumentSim& sim, const std::vector<uint8_t>& d
         f.strayBytes = im.frameStray;
         f.baud = im.frameBaud;
         f.mixedRate = im.frameMixed;
-        f.receivedMs = NowMs();
+        f.receivedMs = sim.options_.clock != nullptr ? sim.options_.clock->NowMs() : NowMs();
         im.rx.Reset();
         ++im.counters.framesReceived;
         Dispatch(sim, f);
@@ -546,8 +567,10 @@ void InstrumentSim::Impl::QueueReply(InstrumentSim& sim, SimDevice& dev, const S
     const uint64_t delayMs = req.broadcast
         ? uint64_t{sim.options_.identifyBaseDelayMs} + uint64_t{dev.index_} * sim.options_.identifyStaggerMs
         : uint64_t{dev.replyDelayMs_};
-    t.dueUs = NowUs() + delayMs * 1000;
+    t.dueUs = ClockUs(sim) + delayMs * 1000;
     t.baud = req.baud;
+    t.record.source = dev.address_;
+    t.record.replyCommand = req.command;
     if (const Fault* f = find(FaultKind::GarbageBefore)) {
         std::vector<uint8_t> garbage = f->garbage;
         if (garbage.empty()) {
@@ -581,9 +604,9 @@ void InstrumentSim::Impl::Enqueue(InstrumentSim& sim, Transmission t)
     im.queue.insert(pos, std::move(t));
 }
 
-uint64_t InstrumentSim::Impl::NextOutputUs(InstrumentSim& sim)
+uint64_t InstrumentSim::Impl::NextOutputUs(const InstrumentSim& sim)
 {
-    Impl& im = *sim.impl_;
+    const Impl& im = *sim.impl_;
     if (im.current) {
         return std::max<uint64_t>(im.nextUs, 1);
     }
@@ -651,6 +674,20 @@ void InstrumentSim::Impl::ServiceOutput(InstrumentSim& sim, uint64_t nowUs)
         im.stallSinceUs = 0;
         im.pos += static_cast<size_t>(n);
         im.counters.bytesSent += static_cast<uint64_t>(n);
+        if (n > 0) {
+            SentTransmission& record = t.record;
+            if (record.writes++ == 0) {
+                record.firstWriteUs = nowUs;
+            }
+            record.lastWriteUs = nowUs;
+            record.bytes += static_cast<size_t>(n);
+            record.pacedBaud = pace ? t.baud : 0;
+            if (record.segments.size() <= im.segment) {
+                record.segments.resize(im.segment + 1);
+                record.segments[im.segment].firstWriteUs = nowUs;
+            }
+            record.segments[im.segment].bytes += static_cast<size_t>(n);
+        }
         uint64_t doneUs = nowUs;
         if (pace) {
             // Ten bits a byte. Keep to the ideal schedule when only slightly late.
@@ -668,10 +705,15 @@ void InstrumentSim::Impl::ServiceOutput(InstrumentSim& sim, uint64_t nowUs)
         if (seg.completesFrame) {
             ++im.counters.framesSent;
         }
+        if (im.segment < t.record.segments.size()) {
+            t.record.segments[im.segment].endUs = doneUs;
+        }
         ++im.segment;
         im.pos = 0;
         if (im.segment >= t.segments.size()) {
             im.lastFrameEndUs = doneUs;
+            t.record.endUs = doneUs;
+            im.sent.push_back(t.record);
             im.current.reset();
             continue;
         }

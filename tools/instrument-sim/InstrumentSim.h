@@ -25,7 +25,10 @@
 // the simulator thread with that mutex held, so they may use the device freely; every
 // public method may be called from any thread. Times are real monotonic milliseconds with
 // the origin of wv::SystemClock; a simulated process clock installed by a test does not
-// affect the simulator.
+// affect the simulator unless it is handed over as SimOptions::clock.
+
+#include "comm/protocol/DeviceRecords.h"
+#include "comm/protocol/TkBody.h"
 
 #include <condition_variable>
 #include <cstddef>
@@ -40,15 +43,17 @@
 #include <typeinfo>
 #include <vector>
 
+namespace wv {
+class Clock;
+}
+
 namespace wv::sim {
 
 constexpr uint32_t kHostAddress = 0;
 constexpr uint32_t kBroadcastAddress = 0xFFFFFFFFu;
 
-constexpr uint16_t kCmdIdentify = 2;    // identify: reply "l17(c)l" (address, name, type)
-constexpr uint16_t kCmdSetBaud = 40;    // baud change: body one ASCII code byte "0".."5"
-
-constexpr const char* kIdentifyLayout = "l17(c)l";
+// The identify (kTkCmdIdentify) and baud-change (kTkCmdSetBaud) commands and every other
+// command code are the program's own (comm/protocol/).
 
 // Status a device answers to a command it has no handler for. The host passes non-zero
 // statuses through to its caller, so an unsupported command fails at once, not by time-out.
@@ -61,50 +66,9 @@ constexpr int kForever = -1;
 // other byte.
 uint32_t BaudForCode(uint8_t code);
 
-// ---------------------------------------------------------------------------------------
-// Body helpers. Bodies handed to and returned by handlers are in host order (least
-// significant byte first); the layout string tells the simulator how to convert them.
-
-// Appends elements to a host-order body.
-class BodyWriter {
-public:
-    BodyWriter& U8(uint8_t value);
-    BodyWriter& U16(uint16_t value);
-    BodyWriter& U32(uint32_t value);
-    BodyWriter& F32(float value);
-    BodyWriter& F64(double value);
-    BodyWriter& Bytes(const void* data, size_t length);
-    // text in a field of width bytes: cut to width - 1 characters, padded with zeros, so the
-    // field always ends with a zero (width 0 writes nothing).
-    BodyWriter& Text(const std::string& text, size_t width);
-
-    const std::vector<uint8_t>& Data() const { return data_; }
-    std::vector<uint8_t> Take() { return std::move(data_); }
-
-private:
-    std::vector<uint8_t> data_;
-};
-
-// Reads elements from a host-order body; every read past the end gives 0 and sets a flag.
-class BodyReader {
-public:
-    explicit BodyReader(const std::vector<uint8_t>& data) : data_(data) {}
-    uint8_t U8();
-    uint16_t U16();
-    uint32_t U32();
-    float F32();
-    double F64();
-    // width bytes as text, up to the first zero.
-    std::string Text(size_t width);
-    bool Ok() const { return ok_; }
-    size_t Remaining() const { return pos_ <= data_.size() ? data_.size() - pos_ : 0; }
-
-private:
-    bool Take(void* out, size_t n);
-    const std::vector<uint8_t>& data_;
-    size_t pos_ = 0;
-    bool ok_ = true;
-};
+// Bodies handed to and returned by handlers are in host order (least significant byte
+// first; comm/protocol/TkBody.h reads and writes them); the layout string tells the
+// simulator how to convert them.
 
 // ---------------------------------------------------------------------------------------
 // Requests and replies as handlers see them.
@@ -215,6 +179,36 @@ struct ReceivedFrame {
     bool mixedRate = false;          // its bytes were sent at more than one rate: nobody hears it
     uint64_t receivedMs = 0;         // when its last byte was read (wv::SystemClock origin)
     std::vector<uint32_t> heardBy;   // addresses of the devices that heard it
+};
+
+// What the simulator wrote, as it scheduled it. Times are microseconds on the simulator's
+// own steady clock, the one it schedules its output by, so they show what it did whatever
+// else the machine was doing (a busy machine can only make them later).
+
+// One part of a transmission.
+struct SentSegment {
+    size_t bytes = 0;
+    uint64_t firstWriteUs = 0;       // when its first byte was written
+    uint64_t endUs = 0;              // when its last byte had left the line
+};
+
+// One transmission: a reply (with the garbage before it and the duplicate after it, when
+// faults ask for them) or the bytes of one SendRaw.
+struct SentTransmission {
+    uint32_t source = 0;             // the answering device (0 for SendRaw)
+    uint16_t replyCommand = 0;       // the command answered (0 for SendRaw)
+    uint32_t pacedBaud = 0;          // the rate it was paced at; 0 when written at once
+    size_t bytes = 0;                // bytes written
+    size_t writes = 0;               // writes that took bytes
+    uint64_t firstWriteUs = 0;       // when its first byte was written
+    uint64_t lastWriteUs = 0;        // when its last byte was written
+    uint64_t endUs = 0;              // when its last byte had left the line (paced: its
+                                     // line time after the last write); the next
+                                     // transmission starts interFrameGapMs after this
+    // Its parts in order: garbage, the frame (in two parts when paused in the middle), the
+    // duplicate. A part that waits for silence first starts that long after the one before
+    // it ended.
+    std::vector<SentSegment> segments;
 };
 
 struct LineCounters {
@@ -337,6 +331,11 @@ struct SimOptions {
                                            // writes, so the host reads each in its own burst
     uint32_t partialFrameTimeoutMs = 1000; // a frame whose bytes stop this long is dropped
     uint32_t initialBaud = 9600;           // rate set on the line when it is opened
+    // The clock the line's schedule runs on (reply delays, gaps, pauses, pacing, the partial
+    // frame's time-out, the times recorded); null: the system's monotonic clock. A test that
+    // runs the host on a simulated clock may hand the same one over, so that answers come at
+    // their simulated times (see OutputDue). The caller keeps it alive.
+    Clock* clock = nullptr;
 };
 
 // Fields of a frame to encode by hand (EncodeFrame).
@@ -407,12 +406,19 @@ public:
     std::vector<ReceivedFrame> Frames() const;
     size_t FrameCount() const;
     void ClearFrames();
+    // Transmissions written out whole, in order (one dropped on a stalled or lost line is
+    // not among them); ClearFrames clears them too.
+    std::vector<SentTransmission> Sent() const;
     LineCounters Counters() const;
     // Waits until at least count frames have been received (FrameCount); false on time-out.
     // Neither wait may be called with the simulator's mutex held.
     bool WaitForFrames(size_t count, uint32_t timeoutMs) const;
     // Waits until nothing is queued or being written; false on time-out.
     bool WaitUntilIdle(uint32_t timeoutMs) const;
+    // True while something is to be written at the current time of the simulator's clock
+    // (the rest of a transmission, or the next one when due). On a simulated clock nothing
+    // more goes out once this is false until the clock moves on.
+    bool OutputDue() const;
 
     std::recursive_mutex& Mutex() const { return mutex_; }
 

@@ -2,7 +2,7 @@
 
 #include "tools/instrument-sim/InstrumentSim.h"
 
-#include "comm/LayoutString.h"
+#include "comm/protocol/LayoutString.h"
 
 #include <bit>
 #include <cstring>
@@ -11,61 +11,6 @@ namespace wv::sim {
 
 static_assert(std::endian::native == std::endian::little,
               "host-order bodies are least significant byte first");
-
-// ---------------------------------------------------------------------------------------
-// BodyWriter / BodyReader
-
-BodyWriter& BodyWriter::U8(uint8_t value) { return Bytes(&value, 1); }
-BodyWriter& BodyWriter::U16(uint16_t value) { return Bytes(&value, 2); }
-BodyWriter& BodyWriter::U32(uint32_t value) { return Bytes(&value, 4); }
-BodyWriter& BodyWriter::F32(float value) { return Bytes(&value, 4); }
-BodyWriter& BodyWriter::F64(double value) { return Bytes(&value, 8); }
-
-BodyWriter& BodyWriter::Bytes(const void* data, size_t length)
-{
-    const auto* p = static_cast<const uint8_t*>(data);
-    data_.insert(data_.end(), p, p + length);
-    return *this;
-}
-
-BodyWriter& BodyWriter::Text(const std::string& text, size_t width)
-{
-    if (width == 0) {
-        return *this;
-    }
-    size_t n = std::min(text.size(), width - 1);
-    data_.insert(data_.end(), text.begin(), text.begin() + static_cast<std::ptrdiff_t>(n));
-    data_.insert(data_.end(), width - n, 0);
-    return *this;
-}
-
-bool BodyReader::Take(void* out, size_t n)
-{
-    if (!ok_ || n > Remaining()) {
-        ok_ = false;
-        std::memset(out, 0, n);
-        return false;
-    }
-    std::memcpy(out, data_.data() + pos_, n);
-    pos_ += n;
-    return true;
-}
-
-uint8_t BodyReader::U8() { uint8_t v; Take(&v, 1); return v; }
-uint16_t BodyReader::U16() { uint16_t v; Take(&v, 2); return v; }
-uint32_t BodyReader::U32() { uint32_t v; Take(&v, 4); return v; }
-float BodyReader::F32() { float v; Take(&v, 4); return v; }
-double BodyReader::F64() { double v; Take(&v, 8); return v; }
-
-std::string BodyReader::Text(size_t width)
-{
-    std::string s(width, '\0');
-    if (!Take(s.data(), width)) {
-        return {};
-    }
-    s.resize(std::strlen(s.c_str()));
-    return s;
-}
 
 // ---------------------------------------------------------------------------------------
 // SimRequest / SimReply

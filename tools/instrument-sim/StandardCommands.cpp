@@ -31,9 +31,9 @@ SimReply Identify(SimDevice& device, const SimRequest& request)
         }
     }
     ++device.MutableCounters().identifyAnswered;
-    BodyWriter w;
+    TkBodyWriter w;
     w.U32(device.Address()).Text(device.Name(), kNameField).U32(device.Type());
-    return SimReply::Answer(w.Take(), kIdentifyLayout);
+    return SimReply::Answer(w.Take(), kTkIdentifyLayout);
 }
 
 SimReply SetBaud(SimDevice& device, const SimRequest& request)
@@ -56,8 +56,8 @@ SimReply SetBaud(SimDevice& device, const SimRequest& request)
 
 void InstallStandardHandlers(SimDevice& device)
 {
-    device.SetHandler(kCmdIdentify, Identify);
-    device.SetHandler(kCmdSetBaud, SetBaud);
+    device.SetHandler(kTkCmdIdentify, Identify);
+    device.SetHandler(kTkCmdSetBaud, SetBaud);
     InstallFileCommands(device);
     InstallDeviceCommands(device);
     InstallTestCommands(device);

@@ -3,7 +3,7 @@
 
 #include "tools/instrument-sim/TestCommands.h"
 
-#include "comm/LayoutString.h"
+#include "comm/protocol/LayoutString.h"
 #include "foundation/LogSchedule.h"
 #include "platform/Clock.h"
 #include "tools/instrument-sim/DeviceCommands.h"
@@ -166,7 +166,6 @@ bool IsClockDate(const DeviceTime& t)
            t.second < 60 && t.hundredths < 100;
 }
 
-bool IsSonde(uint32_t type) { return type >= 30 && type <= 40; }
 
 // ---- Byte helpers --------------------------------------------------------------------
 
@@ -221,7 +220,7 @@ uint16_t LoggedValue(SimDevice& device, uint8_t code, uint32_t sample, uint64_t 
         return script->second(sample, elapsedMs);
     }
     SimDeviceRecords& records = DeviceRecordsOf(device);
-    if (IsSonde(device.Type())) {
+    if (TkDeviceModelOf(device.Type()).IsParameterFamily()) {
         auto value = records.paramValues.find(code);
         return value != records.paramValues.end() ? value->second : 0;
     }
@@ -269,7 +268,7 @@ void AppendSample(SimDevice& device, uint8_t index, SimTestSlot& slot, uint64_t 
 
 void WriteTrailer(SimDevice& device, uint8_t index, SimTestSlot& slot)
 {
-    const bool sonde = IsSonde(device.Type());
+    const bool sonde = TkDeviceModelOf(device.Type()).IsParameterFamily();
     std::vector<uint8_t> trailer;
     PutBe16(trailer, sonde ? 0x8003 : 0x8001);
     PutBe16(trailer, slot.abended ? 1 : 0);
@@ -436,7 +435,7 @@ SimReply GetDefinition(SimDevice& device, const SimRequest& request)
     } else if (slot.state == 4 || slot.state == 5) {
         kind = 22;
     }
-    BodyWriter w;
+    TkBodyWriter w;
     w.U8(slot.stateBlockKind >= 0 ? static_cast<uint8_t>(slot.stateBlockKind) : kind);
     WriteDeviceTimeFields(w, slot.startTime);
     if (kind != 21) {
@@ -530,7 +529,7 @@ SimReply SetDefinition(SimDevice& device, const SimRequest& request)
 
 SimReply DeleteTest(SimDevice& device, const SimRequest& request)
 {
-    const NamedSlot named = DefinedSlot(device, request, kStatusNoSuchTest);
+    const NamedSlot named = DefinedSlot(device, request, kTkTestStatusNoTest);
     if (named.slot == nullptr) {
         return SimReply::Status(named.status);
     }
@@ -543,7 +542,7 @@ SimReply DeleteTest(SimDevice& device, const SimRequest& request)
 
 SimReply StartTest(SimDevice& device, const SimRequest& request)
 {
-    const NamedSlot named = DefinedSlot(device, request, kStatusNoSuchTest);
+    const NamedSlot named = DefinedSlot(device, request, kTkTestStatusNoTest);
     if (named.slot == nullptr) {
         return SimReply::Status(named.status);
     }
@@ -563,7 +562,7 @@ SimReply StartTest(SimDevice& device, const SimRequest& request)
 
 SimReply StopTest(SimDevice& device, const SimRequest& request)
 {
-    const NamedSlot named = DefinedSlot(device, request, kStatusNoSuchTest);
+    const NamedSlot named = DefinedSlot(device, request, kTkTestStatusNoTest);
     if (named.slot == nullptr) {
         return SimReply::Status(named.status);
     }
@@ -598,8 +597,8 @@ std::string TestFileName(uint8_t index)
 std::vector<uint8_t> LoggedCodes(uint32_t deviceType, const std::vector<uint8_t>& channels)
 {
     std::vector<uint8_t> codes{100};
-    if (!IsSonde(deviceType)) {
-        codes.push_back(deviceType == 28 ? 3 : 2);
+    if (!TkDeviceModelOf(deviceType).IsParameterFamily()) {
+        codes.push_back(TkDeviceModelOf(deviceType).barometric ? 3 : 2);
         return codes;
     }
     std::vector<uint8_t> list = channels;
@@ -635,11 +634,11 @@ std::vector<uint8_t> LoggedCodes(uint32_t deviceType, const std::vector<uint8_t>
 
 void InstallTestCommands(SimDevice& device)
 {
-    device.SetHandler(kCmdGetTestDefinition, GetDefinition);
-    device.SetHandler(kCmdSetTestDefinition, SetDefinition);
-    device.SetHandler(kCmdDeleteTest, DeleteTest);
-    device.SetHandler(kCmdStartTest, StartTest);
-    device.SetHandler(kCmdStopTest, StopTest);
+    device.SetHandler(kTkCmdGetTestDefinition, GetDefinition);
+    device.SetHandler(kTkCmdSetTestDefinition, SetDefinition);
+    device.SetHandler(kTkCmdDeleteTest, DeleteTest);
+    device.SetHandler(kTkCmdStartTest, StartTest);
+    device.SetHandler(kTkCmdStopTest, StopTest);
     device.SetRequestHook("tests", CatchUpBeforeRequest);
 }
 
@@ -685,7 +684,7 @@ void SetLiveValue(SimDevice& device, uint8_t code, uint16_t value)
     CatchUpAll(device);
     TestsOf(device).scripts.erase(code);
     SimDeviceRecords& records = DeviceRecordsOf(device);
-    if (IsSonde(device.Type())) {
+    if (TkDeviceModelOf(device.Type()).IsParameterFamily()) {
         records.paramValues[code] = value;
         return;
     }

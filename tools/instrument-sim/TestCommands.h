@@ -45,6 +45,8 @@
 //
 // Every function here locks the simulator's mutex; the handlers run with it held.
 
+#include "comm/protocol/TestRecords.h"
+#include "comm/protocol/TkDeviceModels.h"
 #include "foundation/DeviceTime.h"
 #include "tools/instrument-sim/InstrumentSim.h"
 
@@ -57,14 +59,6 @@
 
 namespace wv::sim {
 
-constexpr uint16_t kCmdGetTestDefinition = 250;
-constexpr uint16_t kCmdSetTestDefinition = 251;
-constexpr uint16_t kCmdDeleteTest = 252;
-constexpr uint16_t kCmdStartTest = 254;
-constexpr uint16_t kCmdStopTest = 255;
-
-constexpr uint16_t kStatusNoSuchTest = 2;
-constexpr uint16_t kStatusNoSuchTestAlt = 106;
 constexpr uint16_t kStatusTestRefused = 5024;
 constexpr uint16_t kStatusTestRunning = 5025;
 constexpr uint16_t kStatusBadTestNumber = 5026;
@@ -111,7 +105,7 @@ struct SimTests {
     uint8_t slotCount = 8;              // valid test indexes are 0 .. slotCount - 1
     std::map<uint8_t, SimTestSlot> slots;
     std::map<uint8_t, LiveScript> scripts;  // by parameter code
-    uint16_t noTestStatus = kStatusNoSuchTest;
+    uint16_t noTestStatus = kTkTestStatusNoTest;
     uint32_t maxSamples = 100000;       // memory: a run that logs this many completes
 
     // The device clock: baseTime at baseMs (real ms), and the records' clock when last seen.

@@ -1,5 +1,7 @@
 #pragma once
-// The channel records of the current-generation instruments and their forms.
+// The channel commands of the current-generation instruments: their command codes and
+// layouts, the records they carry and the forms of those records, and the decoders of
+// their replies.
 //
 // A device describes each measured channel by a channel definition record,
 // keeps the factory calibration of its pressure/temperature sensor in a
@@ -19,6 +21,10 @@
 // its output untouched when it fails; bytes after a complete form are
 // ignored. Counts are kept as read; the code that indexes by one clamps it to
 // its array (ChannelCalibrationPoints, CalTablePoints).
+//
+// Record codecs are named Encode<Record> and Decode<Record> (bytes in a given
+// order), <Record>ToImage and <Record>FromImage (stored images); the reply
+// decoders of the commands are TkDecode<Command>Reply, free of the line.
 
 #include "foundation/DeviceTime.h"
 
@@ -29,6 +35,36 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+class CTkPacket;
+
+// ---- Command codes ---------------------------------------------------------------------
+
+constexpr uint16_t kTkCmdSetWiperRecord = 246;
+constexpr uint16_t kTkCmdGetWiperRecord = 247;
+constexpr uint16_t kTkCmdGetTestChannelConfig = 257;
+constexpr uint16_t kTkCmdSetPtCalInfo = 262;
+constexpr uint16_t kTkCmdGetPtCalInfo = 263;  // also the coefficient blocks
+constexpr uint16_t kTkCmdSetChannelConfig = 264;
+constexpr uint16_t kTkCmdGetChannelConfig = 265;
+constexpr uint16_t kTkCmdSetSensorInfo = 268;
+constexpr uint16_t kTkCmdGetSensorInfo = 269;
+constexpr uint16_t kTkCmdWiperCommand = 273;
+constexpr uint16_t kTkCmdZeroPressure = 276;
+constexpr uint16_t kTkCmdResetPressureZero = 277;
+
+// The channel selector whose 'S' form GetChannelBlock265 reads.
+constexpr uint8_t kTkChannelBlockSelector = 4;
+// The when-to-read value of a level reference taken at once.
+constexpr uint8_t kTkWhenToReadNow = 0;
+// Sensor codes of the sensor-information records 'I' and 'V'.
+constexpr uint8_t kTkSensorCodeLevel = 100;
+constexpr uint8_t kTkSensorCodeConductivity = 8;
+// The level sensor's write (268): 'M', then its 'I' record (120 bytes).
+constexpr uint8_t kTkSensorInfoWriteTag = 'M';
+inline constexpr const char* kTkSensorInfo100WriteLayout = "ccccicc16(c)ci6(c)iic16(f)i4(f)";
+// The reply of 276: the new zero offset.
+inline constexpr const char* kTkZeroPressureLayout = "f";
 
 // ---- Shared building blocks ------------------------------------------------------------
 
@@ -166,10 +202,10 @@ void SetChannelName(ChannelDefinitionRecord& record, std::string_view utf8);
 
 // The record in the form tag (any of the seven), in byte order order. Empty for
 // an unknown tag. The doubles of the record travel as 32-bit floats.
-std::vector<uint8_t> EncodeChannelForm(const ChannelDefinitionRecord& record, uint8_t tag, int order);
+std::vector<uint8_t> EncodeChannelDefinition(const ChannelDefinitionRecord& record, uint8_t tag, int order);
 
 // The record in its write form (ChannelWriteForm of its parameter type).
-std::vector<uint8_t> EncodeChannelWrite(const ChannelDefinitionRecord& record, int order);
+std::vector<uint8_t> EncodeChannelDefinitionWrite(const ChannelDefinitionRecord& record, int order);
 
 // Decodes a channel reply (forms ' ', '!', '#', 'K', 'S', 'U') into record:
 //   ' '       channel number from the form, type 2, the name; defaults elsewhere;
@@ -182,14 +218,14 @@ std::vector<uint8_t> EncodeChannelWrite(const ChannelDefinitionRecord& record, i
 //   'U'       channel 5, type 27, name zero, defaults, calibration part reset.
 // Returns 0; 5074 for an unknown first byte (an 'O' among them); 5075 for a
 // body shorter than its form (or empty). record is untouched on failure.
-int DecodeChannelReply(std::span<const uint8_t> body, int order, uint8_t requestedChannel,
+int DecodeChannelDefinition(std::span<const uint8_t> body, int order, uint8_t requestedChannel,
                        ChannelDefinitionRecord& record);
 
 // Decodes a channel write request (forms ' ', '#', 'S', 'O', 'U') as the device
 // receives it. 'O' carries its channel number; 'S' is taken for channel
-// channelIfAbsent. Otherwise as DecodeChannelReply; 5074 for '!', 'K' and any
+// channelIfAbsent. Otherwise as DecodeChannelDefinition; 5074 for '!', 'K' and any
 // unknown first byte.
-int DecodeChannelWrite(std::span<const uint8_t> body, int order, uint8_t channelIfAbsent,
+int DecodeChannelDefinitionWrite(std::span<const uint8_t> body, int order, uint8_t channelIfAbsent,
                        ChannelDefinitionRecord& record);
 
 // The 264-byte stored image: channel number 0, type 1, name 2-18, coefficients
@@ -394,7 +430,7 @@ inline constexpr size_t kCoefBlocksRecordSize = 261;
 // written); 'G' puts the 16 floats of each non-zero code into that code's block.
 // 0; 5075 for a short body, an unknown tag or a cache shorter than 1248 bytes;
 // 5087 for a 'G' code without a block (nothing is stored then).
-int StoreCoefficientRecord(std::span<const uint8_t> body, int order, std::span<uint8_t> cache);
+int DecodeCoefficientRecord(std::span<const uint8_t> body, int order, std::span<uint8_t> cache);
 
 // The 'F' record of a cache, and the 'G' record of four codes (0 for none; the
 // floats of a code without a block are 0).
@@ -432,7 +468,7 @@ private:
 // Writes value at byte offset of a cache (nothing when it does not fit).
 void StoreCoefficientFloat(std::span<uint8_t> cache, size_t offset, float value);
 
-// ==== Wiper record and sensor block (channel commands) ====================================
+// ---- Wiper record and sensor block ------------------------------------------------------
 
 inline constexpr uint8_t kWiperRecordTag = 'U';
 inline constexpr const char* kWiperRecordLayout = "ciiiiiiiiiicc";
@@ -470,4 +506,24 @@ struct SensorBlockRecord {
 // The sensor block fields of a channel record.
 SensorBlockRecord SensorBlockFromChannel(const ChannelDefinitionRecord& record);
 
-// ==== end of wiper record and sensor block ================================================
+// ---- Reply decoders --------------------------------------------------------------------
+
+// The reply decoders of the channel commands: 0 after filling the output, else the
+// command's code with the output untouched.
+// 265 and 257: the channel's definition in whichever form the device answers.
+int TkDecodeChannelConfigReply(CTkPacket& reply, uint8_t requestedChannel, ChannelDefinitionRecord& record);
+// 265 with selector 4: the sensor block of the 'S' form (any other form: 5075).
+int TkDecodeChannelBlock265Reply(CTkPacket& reply, SensorBlockRecord& block);
+// 263: the calibration record (tag 31).
+int TkDecodePtCalInfoReply(CTkPacket& reply, PtCalInfoRecord& record);
+// 263 with four sensor codes: one 'F' or 'G' reply into a 1248-byte cache.
+int TkDecodeCoefficientReply(CTkPacket& reply, std::span<uint8_t> cache);
+// 269: the 'I' record of code 100, the 'V' record of code 8, the 'J' record of any
+// other code (another record in its place: 5075).
+int TkDecodeSensorInfo100Reply(CTkPacket& reply, LevelSensorRecord& record);
+int TkDecodeSensorInfo8Reply(CTkPacket& reply, ConductivitySensorRecord& record);
+int TkDecodeSensorInfoReply(CTkPacket& reply, SensorInfoRecord& record);
+// 247: the wiper record 'U'.
+int TkDecodeWiperRecordReply(CTkPacket& reply, WiperRecord& record);
+// 276: the new zero offset.
+int TkDecodeZeroPressureReply(CTkPacket& reply, float& offset);

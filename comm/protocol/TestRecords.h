@@ -1,8 +1,8 @@
 #pragma once
 
-// Test records of the current command set: the definition of a test slot (a logging run
-// stored on the device) with the state the device reports for it, the wire forms that
-// carry it, and the decoder of the definition reply.
+// The test commands of the current command set: their command codes, the definition of a
+// test slot (a logging run stored on the device) with the state the device reports for
+// it, the wire forms that carry it, and the decoder of the definition reply.
 //
 // A test definition travels in one of four forms, chosen by its schedule type. Every form
 // starts with the common part "cc17(c)ci6(c)" (schedule type, test id, 17-byte name,
@@ -154,7 +154,7 @@ uint8_t TestLogStep(const Duration& interval);
 // type; 5075 for a body shorter than its state block and form, or shorter than the channel
 // numbers its count announces. The record is untouched unless the result is 0. A count
 // above 50 is clamped to the 50 numbers stored.
-int DecodeTestDefinitionBody(const uint8_t* body, size_t size, TestDefinitionRecord& record);
+int DecodeTestDefinition(const uint8_t* body, size_t size, TestDefinitionRecord& record);
 
 // The decoder of a command 250 reply packet (status 0): converts the body to the host's
 // order by the layouts its first bytes select and decodes it as above. A reply with

@@ -1,4 +1,4 @@
-#include "comm/Crc16.h"
+#include "comm/protocol/Crc16.h"
 
 #include <array>
 

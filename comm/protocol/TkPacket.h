@@ -176,7 +176,6 @@ public:
 
 private:
     int ResetWith(int result);
-    bool Swapped() const { return m_packetOrder != m_hostOrder; }
     uint16_t Get16(size_t offset) const;
     uint32_t Get32(size_t offset) const;
     void Put16(size_t offset, uint16_t value);

@@ -1,8 +1,8 @@
-#include "comm/TestRecords.h"
+#include "comm/protocol/TestRecords.h"
 
-#include "comm/TkPacket.h"
-#include "comm/TkResultCodes.h"
-#include "comm/TkSession.h"
+#include "comm/protocol/TkBody.h"
+#include "comm/protocol/TkRequest.h"
+#include "comm/protocol/TkResultCodes.h"
 #include "foundation/LogSchedule.h"
 #include "foundation/Text.h"
 
@@ -174,7 +174,7 @@ int EncodeTestDefinition(const TestDefinitionRecord& record, std::vector<uint8_t
     const size_t count = std::min<size_t>(record.channelCount, kTestMaxChannels);
 
     TkBodyWriter w;
-    w.U8(record.scheduleType).U8(record.testId).Text(record.name, kTestNameSize).U8(record.state);
+    w.U8(record.scheduleType).U8(record.testId).Text(record.name, sizeof record.name, kTestNameSize).U8(record.state);
     w.Time(record.scheduledStart);
     switch (record.scheduleType) {
     case kTestScheduleLinear:
@@ -204,7 +204,7 @@ int EncodeTestDefinition(const TestDefinitionRecord& record, std::vector<uint8_t
     return 0;
 }
 
-int DecodeTestDefinitionBody(const uint8_t* body, size_t size, TestDefinitionRecord& record)
+int DecodeTestDefinition(const uint8_t* body, size_t size, TestDefinitionRecord& record)
 {
     if (body == nullptr || size == 0) {
         return kTkErrUnexpectedRecord;
@@ -306,5 +306,5 @@ int TkDecodeTestDefinitionReply(CTkPacket& reply, TestDefinitionRecord& record)
     if (body == nullptr) {
         return kTkErrUnexpectedRecord;
     }
-    return DecodeTestDefinitionBody(body, length, record);
+    return DecodeTestDefinition(body, length, record);
 }

@@ -1,7 +1,7 @@
-#include "comm/ChannelDefinition.h"
+#include "comm/protocol/ChannelRecords.h"
 
-#include "comm/LayoutString.h"
-#include "comm/TkResultCodes.h"
+#include "comm/protocol/LayoutString.h"
+#include "comm/protocol/TkResultCodes.h"
 
 #include <gtest/gtest.h>
 
@@ -101,8 +101,8 @@ TEST(ChannelDefinitionTest, EveryFormFollowsItsLayoutInBothOrders)
         const char* layout = ChannelFormLayout(tag);
         ASSERT_NE(layout, nullptr);
         EXPECT_EQ(LayoutSize(layout), static_cast<int>(ChannelFormSize(tag)));
-        const std::vector<uint8_t> lsb = EncodeChannelForm(r, tag, kLsbFirst);
-        const std::vector<uint8_t> msb = EncodeChannelForm(r, tag, kMsbFirst);
+        const std::vector<uint8_t> lsb = EncodeChannelDefinition(r, tag, kLsbFirst);
+        const std::vector<uint8_t> msb = EncodeChannelDefinition(r, tag, kMsbFirst);
         ASSERT_EQ(lsb.size(), ChannelFormSize(tag));
         ASSERT_EQ(msb.size(), ChannelFormSize(tag));
         EXPECT_EQ(lsb[0], tag);
@@ -111,7 +111,7 @@ TEST(ChannelDefinitionTest, EveryFormFollowsItsLayoutInBothOrders)
         EXPECT_EQ(SwapByLayout(lsb.data(), swapped.data(), layout, 1), lsb.size());
         EXPECT_EQ(swapped, msb);
     }
-    EXPECT_TRUE(EncodeChannelForm(r, 'X', kLsbFirst).empty());
+    EXPECT_TRUE(EncodeChannelDefinition(r, 'X', kLsbFirst).empty());
     EXPECT_EQ(ChannelFormLayout('X'), nullptr);
 }
 
@@ -120,7 +120,7 @@ TEST(ChannelDefinitionTest, LevelFormFieldPositions)
     ChannelDefinitionRecord r = FullRecord(1, 3);
     r.pressureRange = 0x0102;
     r.levelReference = 2.0;  // 0x40000000
-    const std::vector<uint8_t> msb = EncodeChannelForm(r, '#', kMsbFirst);
+    const std::vector<uint8_t> msb = EncodeChannelDefinition(r, '#', kMsbFirst);
     EXPECT_EQ(msb[1], 1);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&msb[2])), "Level North 1234");
     EXPECT_EQ(msb[18], 0);
@@ -133,7 +133,7 @@ TEST(ChannelDefinitionTest, LevelFormFieldPositions)
     EXPECT_EQ(msb[35], r.whenToRead);
     EXPECT_EQ(msb[36], 45);
     EXPECT_EQ(msb[37], 30);
-    const std::vector<uint8_t> lsb = EncodeChannelForm(r, '#', kLsbFirst);
+    const std::vector<uint8_t> lsb = EncodeChannelDefinition(r, '#', kLsbFirst);
     EXPECT_EQ(lsb[20], 0x02);
     EXPECT_EQ(lsb[21], 0x01);
     EXPECT_EQ(lsb[26], 0x40);
@@ -178,13 +178,13 @@ TEST(ChannelDefinitionTest, RoundTripsThroughEveryForm)
                 CopySensorPart(source, expected);
                 break;
             }
-            const std::vector<uint8_t> wire = EncodeChannelForm(source, c.tag, order);
+            const std::vector<uint8_t> wire = EncodeChannelDefinition(source, c.tag, order);
             ChannelDefinitionRecord decoded = FullRecord(99, 99);  // overwritten whole
             if (c.tag == 'O') {
-                EXPECT_EQ(DecodeChannelReply(Bytes(wire), order, c.channel, decoded), kTkErrUnknownChannelForm);
-                ASSERT_EQ(DecodeChannelWrite(Bytes(wire), order, 0, decoded), 0);
+                EXPECT_EQ(DecodeChannelDefinition(Bytes(wire), order, c.channel, decoded), kTkErrUnknownChannelForm);
+                ASSERT_EQ(DecodeChannelDefinitionWrite(Bytes(wire), order, 0, decoded), 0);
             } else {
-                ASSERT_EQ(DecodeChannelReply(Bytes(wire), order, c.channel, decoded), 0);
+                ASSERT_EQ(DecodeChannelDefinition(Bytes(wire), order, c.channel, decoded), 0);
             }
             EXPECT_EQ(decoded, expected);
         }
@@ -201,9 +201,9 @@ TEST(ChannelDefinitionTest, WriteFormByParameterType)
     EXPECT_EQ(ChannelWriteForm(4), 'O');
     EXPECT_EQ(ChannelWriteForm(0), 'O');
 
-    const std::vector<uint8_t> wiper = EncodeChannelWrite(FullRecord(5, 27), kMsbFirst);
+    const std::vector<uint8_t> wiper = EncodeChannelDefinitionWrite(FullRecord(5, 27), kMsbFirst);
     EXPECT_EQ(wiper, std::vector<uint8_t>{'U'});
-    const std::vector<uint8_t> param = EncodeChannelWrite(FullRecord(9, 13), kLsbFirst);
+    const std::vector<uint8_t> param = EncodeChannelDefinitionWrite(FullRecord(9, 13), kLsbFirst);
     ASSERT_EQ(param.size(), 116u);
     EXPECT_EQ(param[0], 'O');
     EXPECT_EQ(param[1], 9);
@@ -212,12 +212,12 @@ TEST(ChannelDefinitionTest, WriteFormByParameterType)
 
     // The device side takes an 'S' write for the channel it was sent to.
     ChannelDefinitionRecord onDevice;
-    ASSERT_EQ(DecodeChannelWrite(Bytes(EncodeChannelWrite(FullRecord(2, 22), kMsbFirst)), kMsbFirst, 2, onDevice), 0);
+    ASSERT_EQ(DecodeChannelDefinitionWrite(Bytes(EncodeChannelDefinitionWrite(FullRecord(2, 22), kMsbFirst)), kMsbFirst, 2, onDevice), 0);
     EXPECT_EQ(onDevice.channelNumber, 2);
     EXPECT_EQ(onDevice.parameterType, 22);
     for (uint8_t readOnly : {'!', 'K'}) {
-        const std::vector<uint8_t> wire = EncodeChannelForm(FullRecord(2, 3), readOnly, kMsbFirst);
-        EXPECT_EQ(DecodeChannelWrite(Bytes(wire), kMsbFirst, 2, onDevice), kTkErrUnknownChannelForm);
+        const std::vector<uint8_t> wire = EncodeChannelDefinition(FullRecord(2, 3), readOnly, kMsbFirst);
+        EXPECT_EQ(DecodeChannelDefinitionWrite(Bytes(wire), kMsbFirst, 2, onDevice), kTkErrUnknownChannelForm);
     }
 }
 
@@ -226,8 +226,8 @@ TEST(ChannelDefinitionTest, LevelFormTypeFollowsTheChannelNumber)
     ChannelDefinitionRecord r;
     for (auto [channel, type] : {std::pair<uint8_t, uint8_t>{3, 6}, {1, 3}, {2, 3}}) {
         // Encode a record of another type: the form carries no type.
-        const std::vector<uint8_t> wire = EncodeChannelForm(FullRecord(channel, 99), '#', kMsbFirst);
-        ASSERT_EQ(DecodeChannelReply(Bytes(wire), kMsbFirst, 0, r), 0);
+        const std::vector<uint8_t> wire = EncodeChannelDefinition(FullRecord(channel, 99), '#', kMsbFirst);
+        ASSERT_EQ(DecodeChannelDefinition(Bytes(wire), kMsbFirst, 0, r), 0);
         EXPECT_EQ(r.parameterType, type) << int(channel);
     }
 }
@@ -254,7 +254,7 @@ TEST(ChannelDefinitionTest, OldLevelFormFollowsItsLayout)
     putFloat(28, 14.25f);
     putFloat(32, 1.03125f);
     ChannelDefinitionRecord r = FullRecord(0, 0);
-    ASSERT_EQ(DecodeChannelReply(Bytes(body), kMsbFirst, 0, r), 0);
+    ASSERT_EQ(DecodeChannelDefinition(Bytes(body), kMsbFirst, 0, r), 0);
     EXPECT_EQ(r.channelNumber, 3);
     EXPECT_EQ(r.parameterType, 6);
     EXPECT_EQ(ChannelName(r), "Baro");
@@ -277,23 +277,23 @@ TEST(ChannelDefinitionTest, ShortOrUnknownBodiesAreRefused)
     const ChannelDefinitionRecord source = FullRecord(2, 3);
     for (uint8_t tag : {' ', '!', '#', 'K', 'S', 'U'}) {
         SCOPED_TRACE(std::string(1, static_cast<char>(tag)));
-        std::vector<uint8_t> wire = EncodeChannelForm(source, tag, kMsbFirst);
+        std::vector<uint8_t> wire = EncodeChannelDefinition(source, tag, kMsbFirst);
         wire.pop_back();
         ChannelDefinitionRecord r = source;
-        EXPECT_EQ(DecodeChannelReply(Bytes(wire), kMsbFirst, 2, r), kTkErrUnexpectedRecord);
+        EXPECT_EQ(DecodeChannelDefinition(Bytes(wire), kMsbFirst, 2, r), kTkErrUnexpectedRecord);
         EXPECT_EQ(r, source);  // untouched
         // A longer body decodes: the bytes after the form are ignored.
-        wire = EncodeChannelForm(source, tag, kMsbFirst);
+        wire = EncodeChannelDefinition(source, tag, kMsbFirst);
         wire.push_back(0xEE);
-        EXPECT_EQ(DecodeChannelReply(Bytes(wire), kMsbFirst, 2, r), 0);
+        EXPECT_EQ(DecodeChannelDefinition(Bytes(wire), kMsbFirst, 2, r), 0);
     }
-    std::vector<uint8_t> shortParam = EncodeChannelForm(source, 'O', kMsbFirst);
+    std::vector<uint8_t> shortParam = EncodeChannelDefinition(source, 'O', kMsbFirst);
     shortParam.resize(100);
     ChannelDefinitionRecord r = source;
-    EXPECT_EQ(DecodeChannelWrite(Bytes(shortParam), kMsbFirst, 2, r), kTkErrUnexpectedRecord);
-    EXPECT_EQ(DecodeChannelReply({}, kMsbFirst, 2, r), kTkErrUnexpectedRecord);
+    EXPECT_EQ(DecodeChannelDefinitionWrite(Bytes(shortParam), kMsbFirst, 2, r), kTkErrUnexpectedRecord);
+    EXPECT_EQ(DecodeChannelDefinition({}, kMsbFirst, 2, r), kTkErrUnexpectedRecord);
     const std::vector<uint8_t> unknown{'X', 1, 2, 3};
-    EXPECT_EQ(DecodeChannelReply(Bytes(unknown), kMsbFirst, 2, r), kTkErrUnknownChannelForm);
+    EXPECT_EQ(DecodeChannelDefinition(Bytes(unknown), kMsbFirst, 2, r), kTkErrUnknownChannelForm);
     EXPECT_EQ(r, source);
 }
 
@@ -304,7 +304,7 @@ TEST(ChannelDefinitionTest, NamesKeepSixteenCharactersAndAZero)
     body[0] = ' ';
     body[1] = 1;
     ChannelDefinitionRecord r;
-    ASSERT_EQ(DecodeChannelReply(Bytes(body), kMsbFirst, 0, r), 0);
+    ASSERT_EQ(DecodeChannelDefinition(Bytes(body), kMsbFirst, 0, r), 0);
     EXPECT_EQ(ChannelName(r), std::string(16, 'A'));
     EXPECT_EQ(r.name[16], '\0');
 
@@ -314,7 +314,7 @@ TEST(ChannelDefinitionTest, NamesKeepSixteenCharactersAndAZero)
     EXPECT_EQ(ChannelName(r), "Temp \xC3\xA9t\xC3\xA9 and a l");
     // Bytes after a terminator never travel.
     r.name[3] = '\0';
-    const std::vector<uint8_t> wire = EncodeChannelForm(r, ' ', kLsbFirst);
+    const std::vector<uint8_t> wire = EncodeChannelDefinition(r, ' ', kLsbFirst);
     for (size_t i = 5; i < 19; ++i) {
         EXPECT_EQ(wire[i], 0) << i;
     }
@@ -356,9 +356,9 @@ TEST(ChannelDefinitionTest, CountsAreClampedToTheirArrays)
 {
     ChannelDefinitionRecord r = FullRecord(1, 4);
     r.calibrationPointCount = 200;
-    std::vector<uint8_t> wire = EncodeChannelForm(r, 'O', kMsbFirst);
+    std::vector<uint8_t> wire = EncodeChannelDefinition(r, 'O', kMsbFirst);
     ChannelDefinitionRecord decoded;
-    ASSERT_EQ(DecodeChannelWrite(Bytes(wire), kMsbFirst, 0, decoded), 0);
+    ASSERT_EQ(DecodeChannelDefinitionWrite(Bytes(wire), kMsbFirst, 0, decoded), 0);
     EXPECT_EQ(decoded.calibrationPointCount, 200);  // kept as the device sent it
     EXPECT_EQ(ChannelCalibrationPoints(decoded), 6u);
     decoded.calibrationPointCount = 2;
@@ -580,7 +580,7 @@ TEST(ChannelDefinitionTest, HeadRecordFillsTheCacheHead)
         ASSERT_EQ(wire.size(), kCoefHeadRecordSize);
         EXPECT_EQ(wire[0], 'F');
         std::vector<uint8_t> cache(kCoefficientCacheSize, 0xAA);
-        ASSERT_EQ(StoreCoefficientRecord(Bytes(wire), order, cache), 0);
+        ASSERT_EQ(DecodeCoefficientRecord(Bytes(wire), order, cache), 0);
         const CoefficientCacheView view(cache);
         EXPECT_EQ(view.Float(kCoefHeadFloats + 8), 4.5f);
         EXPECT_EQ(view.Float(kCoefSensorOffset), -0.125f);
@@ -611,7 +611,7 @@ TEST(ChannelDefinitionTest, BlockRecordFillsOnlyItsCodes)
         std::vector<uint8_t> cache(kCoefficientCacheSize, 0);
         const std::vector<uint8_t> wire = EncodeCoefficientBlocks(source, {25, 0, 0, 0}, order);
         ASSERT_EQ(wire.size(), kCoefBlocksRecordSize);
-        ASSERT_EQ(StoreCoefficientRecord(Bytes(wire), order, cache), 0);
+        ASSERT_EQ(DecodeCoefficientRecord(Bytes(wire), order, cache), 0);
         const CoefficientCacheView view(cache);
         EXPECT_EQ(view.Set(25)[15], 115.0f);
         EXPECT_EQ(view.Set(1)[0], 0.0f);  // only block 25 was filled
@@ -619,7 +619,7 @@ TEST(ChannelDefinitionTest, BlockRecordFillsOnlyItsCodes)
             ASSERT_EQ(cache[i], 0) << i;
         }
         const std::vector<uint8_t> two = EncodeCoefficientBlocks(source, {1, 25, 0, 0}, order);
-        ASSERT_EQ(StoreCoefficientRecord(Bytes(two), order, cache), 0);
+        ASSERT_EQ(DecodeCoefficientRecord(Bytes(two), order, cache), 0);
         EXPECT_EQ(view.Set(1)[3], -4.0f);
     }
 }
@@ -631,21 +631,21 @@ TEST(ChannelDefinitionTest, BadCoefficientRecordsStoreNothing)
     const std::vector<uint8_t> zeros = cache;
     for (uint8_t code : {uint8_t{100}, uint8_t{3}, uint8_t{7}}) {
         std::vector<uint8_t> wire = EncodeCoefficientBlocks(source, {1, code, 0, 0}, kMsbFirst);
-        EXPECT_EQ(StoreCoefficientRecord(Bytes(wire), kMsbFirst, cache), kTkErrUnknownSensorCode) << int(code);
+        EXPECT_EQ(DecodeCoefficientRecord(Bytes(wire), kMsbFirst, cache), kTkErrUnknownSensorCode) << int(code);
         EXPECT_EQ(cache, zeros);
     }
     std::vector<uint8_t> wire = EncodeCoefficientBlocks(source, {1, 0, 0, 0}, kMsbFirst);
     wire.pop_back();
-    EXPECT_EQ(StoreCoefficientRecord(Bytes(wire), kMsbFirst, cache), kTkErrUnexpectedRecord);
+    EXPECT_EQ(DecodeCoefficientRecord(Bytes(wire), kMsbFirst, cache), kTkErrUnexpectedRecord);
     wire = EncodeCoefficientHead(source, kMsbFirst);
     wire.resize(155);
-    EXPECT_EQ(StoreCoefficientRecord(Bytes(wire), kMsbFirst, cache), kTkErrUnexpectedRecord);
+    EXPECT_EQ(DecodeCoefficientRecord(Bytes(wire), kMsbFirst, cache), kTkErrUnexpectedRecord);
     const std::vector<uint8_t> other{'Q', 0, 0};
-    EXPECT_EQ(StoreCoefficientRecord(Bytes(other), kMsbFirst, cache), kTkErrUnexpectedRecord);
-    EXPECT_EQ(StoreCoefficientRecord({}, kMsbFirst, cache), kTkErrUnexpectedRecord);
+    EXPECT_EQ(DecodeCoefficientRecord(Bytes(other), kMsbFirst, cache), kTkErrUnexpectedRecord);
+    EXPECT_EQ(DecodeCoefficientRecord({}, kMsbFirst, cache), kTkErrUnexpectedRecord);
     std::vector<uint8_t> small(100, 0);
     wire = EncodeCoefficientHead(source, kMsbFirst);
-    EXPECT_EQ(StoreCoefficientRecord(Bytes(wire), kMsbFirst, small), kTkErrUnexpectedRecord);
+    EXPECT_EQ(DecodeCoefficientRecord(Bytes(wire), kMsbFirst, small), kTkErrUnexpectedRecord);
     EXPECT_EQ(cache, zeros);
 }
 

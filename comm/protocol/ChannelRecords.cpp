@@ -1,123 +1,30 @@
-#include "comm/ChannelDefinition.h"
+#include "comm/protocol/ChannelRecords.h"
 
-#include "comm/TkResultCodes.h"
+#include "comm/protocol/TkBody.h"
+#include "comm/protocol/TkRequest.h"
+#include "comm/protocol/TkResultCodes.h"
 #include "foundation/Text.h"
+
+#include <cstring>
 
 #include <algorithm>
 #include <bit>
 
 namespace {
 
-// Writes fields one after another, multi-byte values in the given order
-// (0 most significant byte first, anything else least significant first).
-class FieldWriter {
-public:
-    FieldWriter(std::vector<uint8_t>& out, int order) : m_out(out), m_msbFirst(order == 0) {}
-
-    void U8(uint8_t value) { m_out.push_back(value); }
-    void U16(uint16_t value) { Put(value, 2); }
-    void U32(uint32_t value) { Put(value, 4); }
-    void F32(float value) { U32(std::bit_cast<uint32_t>(value)); }
-    // A double of the record travels as the nearest 32-bit float.
-    void Narrow(double value) { F32(static_cast<float>(value)); }
-    void F64(double value) { Put(std::bit_cast<uint64_t>(value), 8); }
-    void Date(const DeviceTime& t) { WriteDeviceTimeFields(*this, t); }
-    // A text field of width bytes: the characters up to the first zero, at most
-    // width - 1 of them, then zeros.
-    void Text(const char* text, size_t capacity, size_t width)
-    {
-        size_t length = 0;
-        while (length < capacity && length + 1 < width && text[length] != '\0') {
-            ++length;
-        }
-        for (size_t i = 0; i < width; ++i) {
-            U8(i < length ? static_cast<uint8_t>(text[i]) : 0);
-        }
-    }
-    // Zeros up to byte offset (image padding).
-    void PadTo(size_t offset)
-    {
-        if (m_out.size() < offset) {
-            m_out.resize(offset, 0);
-        }
-    }
-
-private:
-    void Put(uint64_t value, int bytes)
-    {
-        for (int i = 0; i < bytes; ++i) {
-            const int shift = 8 * (m_msbFirst ? bytes - 1 - i : i);
-            m_out.push_back(static_cast<uint8_t>(value >> shift));
-        }
-    }
-
-    std::vector<uint8_t>& m_out;
-    bool m_msbFirst;
-};
-
-// Reads fields one after another. The callers check the length of the whole
-// form first; a read past the end still gives zeros rather than touching memory
-// outside the span.
-class FieldReader {
-public:
-    FieldReader(std::span<const uint8_t> data, int order) : m_data(data), m_msbFirst(order == 0) {}
-
-    uint8_t U8() { return static_cast<uint8_t>(Get(1)); }
-    uint16_t U16() { return static_cast<uint16_t>(Get(2)); }
-    uint32_t U32() { return static_cast<uint32_t>(Get(4)); }
-    float F32() { return std::bit_cast<float>(U32()); }
-    double F64() { return std::bit_cast<double>(Get(8)); }
-    DeviceTime Date() { return ReadDeviceTimeFields(*this); }
-    // A text field of width bytes into an array of capacity characters: the
-    // bytes up to the first zero, at most capacity - 1 of them; the rest zero.
-    void Text(char* text, size_t capacity, size_t width)
-    {
-        bool ended = false;
-        for (size_t i = 0; i < width; ++i) {
-            const char c = static_cast<char>(U8());
-            if (c == '\0') {
-                ended = true;
-            }
-            if (i < capacity) {
-                text[i] = ended || i + 1 >= capacity ? '\0' : c;
-            }
-        }
-        for (size_t i = width; i < capacity; ++i) {
-            text[i] = '\0';
-        }
-    }
-    void Skip(size_t bytes) { m_pos += bytes; }
-    void SeekTo(size_t offset) { m_pos = offset; }
-
-private:
-    uint64_t Get(int bytes)
-    {
-        uint64_t value = 0;
-        for (int i = 0; i < bytes; ++i) {
-            const size_t at = m_pos + static_cast<size_t>(i);
-            const uint64_t byte = at < m_data.size() ? m_data[at] : 0;
-            const int shift = 8 * (m_msbFirst ? bytes - 1 - i : i);
-            value |= byte << shift;
-        }
-        m_pos += static_cast<size_t>(bytes);
-        return value;
-    }
-
-    std::span<const uint8_t> m_data;
-    size_t m_pos = 0;
-    bool m_msbFirst;
-};
+// A double of a record travels as the nearest 32-bit float.
+void Narrow(TkBodyWriter& w, double value) { w.F32(static_cast<float>(value)); }
 
 // Stored images are kept least significant byte first.
 constexpr int kImageOrder = 1;
 
-void WritePair(FieldWriter& w, const CoeffPair& p)
+void WritePair(TkBodyWriter& w, const CoeffPair& p)
 {
     w.F32(p.slope);
     w.F32(p.offset);
 }
 
-CoeffPair ReadPair(FieldReader& r)
+CoeffPair ReadPair(TkBodyReader& r)
 {
     CoeffPair p;
     p.slope = r.F32();
@@ -127,7 +34,7 @@ CoeffPair ReadPair(FieldReader& r)
 
 // The segments and pairs that end every calibration block, on the wire ("cfff" and "ff"
 // each) or in a stored image (a segment's code byte padded to 4).
-void WriteCalibration(FieldWriter& w, std::span<const CalSegment> segments, std::span<const CoeffPair> pairs,
+void WriteCalibration(TkBodyWriter& w, std::span<const CalSegment> segments, std::span<const CoeffPair> pairs,
                       bool image)
 {
     for (const CalSegment& s : segments) {
@@ -146,7 +53,7 @@ void WriteCalibration(FieldWriter& w, std::span<const CalSegment> segments, std:
     }
 }
 
-void ReadCalibration(FieldReader& in, std::span<CalSegment> segments, std::span<CoeffPair> pairs, bool image)
+void ReadCalibration(TkBodyReader& in, std::span<CalSegment> segments, std::span<CoeffPair> pairs, bool image)
 {
     for (CalSegment& s : segments) {
         s.code = in.U8();
@@ -164,21 +71,21 @@ void ReadCalibration(FieldReader& in, std::span<CalSegment> segments, std::span<
 
 // The sensor block "cci6(c)cc6(cfff)3(ff)": tag 'K', parameter type, sensor
 // date, calibration mode and point count, six segments, three pairs.
-void WriteSensorBlock(FieldWriter& w, const ChannelDefinitionRecord& r)
+void WriteSensorBlock(TkBodyWriter& w, const ChannelDefinitionRecord& r)
 {
     w.U8(kChannelFormSensor);
     w.U8(r.parameterType);
-    w.Date(r.sensorDate);
+    w.Time(r.sensorDate);
     w.U8(r.calibrationMode);
     w.U8(r.calibrationPointCount);
     WriteCalibration(w, r.segments, r.pairs, false);
 }
 
-void ReadSensorBlock(FieldReader& in, ChannelDefinitionRecord& r)
+void ReadSensorBlock(TkBodyReader& in, ChannelDefinitionRecord& r)
 {
     in.Skip(1);  // the block's own tag
     r.parameterType = in.U8();
-    r.sensorDate = in.Date();
+    r.sensorDate = in.Time();
     r.calibrationMode = in.U8();
     r.calibrationPointCount = in.U8();
     ReadCalibration(in, r.segments, r.pairs, false);
@@ -213,7 +120,7 @@ int DecodeChannelForm(std::span<const uint8_t> body, int order, uint8_t channelI
     if (body.size() < size) {
         return kTkErrUnexpectedRecord;
     }
-    FieldReader in(body, order);
+    TkBodyReader in(body, order);
     in.Skip(1);
     ChannelDefinitionRecord r = FreshChannel();
     switch (tag) {
@@ -380,15 +287,12 @@ void SetChannelName(ChannelDefinitionRecord& record, std::string_view utf8)
     }
 }
 
-std::vector<uint8_t> EncodeChannelForm(const ChannelDefinitionRecord& record, uint8_t tag, int order)
+std::vector<uint8_t> EncodeChannelDefinition(const ChannelDefinitionRecord& record, uint8_t tag, int order)
 {
-    std::vector<uint8_t> out;
-    const size_t size = ChannelFormSize(tag);
-    if (size == 0) {
-        return out;
+    if (ChannelFormSize(tag) == 0) {
+        return {};
     }
-    out.reserve(size);
-    FieldWriter w(out, order);
+    TkBodyWriter w(order);
     const ChannelDefinitionRecord& r = record;
     switch (tag) {
     case kChannelFormTemperature:
@@ -403,10 +307,10 @@ std::vector<uint8_t> EncodeChannelForm(const ChannelDefinitionRecord& record, ui
         w.U8(r.levelSetting);
         w.U16(r.pressureRange);
         w.U8(r.levelMode);
-        w.Narrow(r.levelReference);
+        Narrow(w, r.levelReference);
         w.U8(r.whenToRead);
-        w.Narrow(r.referenceReading);
-        w.Narrow(r.specificGravity);
+        Narrow(w, r.referenceReading);
+        Narrow(w, r.specificGravity);
         break;
     case kChannelFormLevel:
         w.U8(tag);
@@ -415,14 +319,14 @@ std::vector<uint8_t> EncodeChannelForm(const ChannelDefinitionRecord& record, ui
         w.U8(r.levelSetting);
         w.U16(r.pressureRange);
         w.U8(r.levelMode);
-        w.Narrow(r.levelReference);
-        w.Narrow(r.referenceReading);
-        w.Narrow(r.specificGravity);
+        Narrow(w, r.levelReference);
+        Narrow(w, r.referenceReading);
+        Narrow(w, r.specificGravity);
         w.U8(r.whenToRead);
         w.U8(r.latitude);
         w.U8(r.locationByte);
-        w.Narrow(r.elevation);
-        w.Narrow(r.density);
+        Narrow(w, r.elevation);
+        Narrow(w, r.density);
         break;
     case kChannelFormSensor:
         WriteSensorBlock(w, r);
@@ -442,15 +346,15 @@ std::vector<uint8_t> EncodeChannelForm(const ChannelDefinitionRecord& record, ui
     default:
         break;
     }
-    return out;
+    return w.Take();
 }
 
-std::vector<uint8_t> EncodeChannelWrite(const ChannelDefinitionRecord& record, int order)
+std::vector<uint8_t> EncodeChannelDefinitionWrite(const ChannelDefinitionRecord& record, int order)
 {
-    return EncodeChannelForm(record, ChannelWriteForm(record.parameterType), order);
+    return EncodeChannelDefinition(record, ChannelWriteForm(record.parameterType), order);
 }
 
-int DecodeChannelReply(std::span<const uint8_t> body, int order, uint8_t requestedChannel,
+int DecodeChannelDefinition(std::span<const uint8_t> body, int order, uint8_t requestedChannel,
                        ChannelDefinitionRecord& record)
 {
     if (!body.empty() && body[0] == kChannelFormParameter) {
@@ -459,7 +363,7 @@ int DecodeChannelReply(std::span<const uint8_t> body, int order, uint8_t request
     return DecodeChannelForm(body, order, requestedChannel, record);
 }
 
-int DecodeChannelWrite(std::span<const uint8_t> body, int order, uint8_t channelIfAbsent,
+int DecodeChannelDefinitionWrite(std::span<const uint8_t> body, int order, uint8_t channelIfAbsent,
                        ChannelDefinitionRecord& record)
 {
     if (!body.empty() && (body[0] == kChannelFormOldLevel || body[0] == kChannelFormSensor)) {
@@ -470,9 +374,7 @@ int DecodeChannelWrite(std::span<const uint8_t> body, int order, uint8_t channel
 
 std::array<uint8_t, kChannelDefinitionImageSize> ChannelDefinitionToImage(const ChannelDefinitionRecord& r)
 {
-    std::vector<uint8_t> out;
-    out.reserve(kChannelDefinitionImageSize);
-    FieldWriter w(out, kImageOrder);
+    TkBodyWriter w(kImageOrder);
     w.U8(r.channelNumber);
     w.U8(r.parameterType);
     w.Text(r.name.data(), r.name.size(), kChannelNameSize);
@@ -495,14 +397,14 @@ std::array<uint8_t, kChannelDefinitionImageSize> ChannelDefinitionToImage(const 
     w.PadTo(112);
     w.F64(r.elevation);
     w.F64(r.density);
-    w.Date(r.sensorDate);
+    w.Time(r.sensorDate);
     w.U8(r.calibrationMode);
     w.U8(r.calibrationPointCount);
     w.PadTo(140);
     WriteCalibration(w, r.segments, r.pairs, true);
     w.PadTo(kChannelDefinitionImageSize);
     std::array<uint8_t, kChannelDefinitionImageSize> image{};
-    std::copy_n(out.begin(), image.size(), image.begin());
+    std::copy_n(w.Data(), image.size(), image.begin());
     return image;
 }
 
@@ -511,7 +413,7 @@ bool ChannelDefinitionFromImage(std::span<const uint8_t> image, ChannelDefinitio
     if (image.size() < kChannelDefinitionImageSize) {
         return false;
     }
-    FieldReader in(image, kImageOrder);
+    TkBodyReader in(image, kImageOrder);
     ChannelDefinitionRecord r;
     r.channelNumber = in.U8();
     r.parameterType = in.U8();
@@ -535,7 +437,7 @@ bool ChannelDefinitionFromImage(std::span<const uint8_t> image, ChannelDefinitio
     in.SeekTo(112);
     r.elevation = in.F64();
     r.density = in.F64();
-    r.sensorDate = in.Date();
+    r.sensorDate = in.Time();
     r.calibrationMode = in.U8();
     r.calibrationPointCount = in.U8();
     in.SeekTo(140);
@@ -549,9 +451,9 @@ bool ChannelDefinitionFromImage(std::span<const uint8_t> image, ChannelDefinitio
 namespace {
 
 // The calibration fields after the tag, in wire order.
-void WritePtCalFields(FieldWriter& w, const PtCalInfoRecord& r)
+void WritePtCalFields(TkBodyWriter& w, const PtCalInfoRecord& r)
 {
-    w.Date(r.calibrationDate);
+    w.Time(r.calibrationDate);
     w.U16(r.PRange);
     w.U16(r.PAccuracy);
     w.U8(r.PShift);
@@ -564,10 +466,10 @@ void WritePtCalFields(FieldWriter& w, const PtCalInfoRecord& r)
     }
 }
 
-PtCalInfoRecord ReadPtCalFields(FieldReader& in)
+PtCalInfoRecord ReadPtCalFields(TkBodyReader& in)
 {
     PtCalInfoRecord r;
-    r.calibrationDate = in.Date();
+    r.calibrationDate = in.Time();
     r.PRange = in.U16();
     r.PAccuracy = in.U16();
     r.PShift = in.U8();
@@ -581,10 +483,10 @@ PtCalInfoRecord ReadPtCalFields(FieldReader& in)
     return r;
 }
 
-void WritePtCalImage(FieldWriter& w, std::vector<uint8_t>& out, const PtCalInfoRecord& r)
+void WritePtCalImage(TkBodyWriter& w, const PtCalInfoRecord& r)
 {
-    const size_t base = out.size();
-    w.Date(r.calibrationDate);
+    const size_t base = w.Size();
+    w.Time(r.calibrationDate);
     w.U16(r.PRange);
     w.U16(r.PAccuracy);
     w.U8(r.PShift);
@@ -599,11 +501,11 @@ void WritePtCalImage(FieldWriter& w, std::vector<uint8_t>& out, const PtCalInfoR
     }
 }
 
-PtCalInfoRecord ReadPtCalImage(FieldReader& in, size_t base)
+PtCalInfoRecord ReadPtCalImage(TkBodyReader& in, size_t base)
 {
     PtCalInfoRecord r;
     in.SeekTo(base);
-    r.calibrationDate = in.Date();
+    r.calibrationDate = in.Time();
     r.PRange = in.U16();
     r.PAccuracy = in.U16();
     r.PShift = in.U8();
@@ -631,12 +533,10 @@ std::array<uint8_t, N> ToArray(const std::vector<uint8_t>& bytes)
 
 std::vector<uint8_t> EncodePtCalInfo(const PtCalInfoRecord& record, int order)
 {
-    std::vector<uint8_t> out;
-    out.reserve(kPtCalInfoSize);
-    FieldWriter w(out, order);
+    TkBodyWriter w(order);
     w.U8(kPtCalInfoTag);
     WritePtCalFields(w, record);
-    return out;
+    return w.Take();
 }
 
 int DecodePtCalInfo(std::span<const uint8_t> body, int order, PtCalInfoRecord& record)
@@ -644,7 +544,7 @@ int DecodePtCalInfo(std::span<const uint8_t> body, int order, PtCalInfoRecord& r
     if (body.size() < kPtCalInfoSize || body[0] != kPtCalInfoTag) {
         return kTkErrUnexpectedRecord;
     }
-    FieldReader in(body, order);
+    TkBodyReader in(body, order);
     in.Skip(1);
     record = ReadPtCalFields(in);
     return 0;
@@ -652,10 +552,9 @@ int DecodePtCalInfo(std::span<const uint8_t> body, int order, PtCalInfoRecord& r
 
 std::array<uint8_t, kPtCalInfoImageSize> PtCalInfoToImage(const PtCalInfoRecord& record)
 {
-    std::vector<uint8_t> out;
-    FieldWriter w(out, kImageOrder);
-    WritePtCalImage(w, out, record);
-    return ToArray<kPtCalInfoImageSize>(out);
+    TkBodyWriter w(kImageOrder);
+    WritePtCalImage(w, record);
+    return ToArray<kPtCalInfoImageSize>(w.Body());
 }
 
 bool PtCalInfoFromImage(std::span<const uint8_t> image, PtCalInfoRecord& record)
@@ -663,7 +562,7 @@ bool PtCalInfoFromImage(std::span<const uint8_t> image, PtCalInfoRecord& record)
     if (image.size() < kPtCalInfoImageSize) {
         return false;
     }
-    FieldReader in(image, kImageOrder);
+    TkBodyReader in(image, kImageOrder);
     record = ReadPtCalImage(in, 0);
     return true;
 }
@@ -672,9 +571,7 @@ bool PtCalInfoFromImage(std::span<const uint8_t> image, PtCalInfoRecord& record)
 
 std::vector<uint8_t> EncodeLevelSensor(const LevelSensorRecord& record, int order)
 {
-    std::vector<uint8_t> out;
-    out.reserve(kLevelSensorSize);
-    FieldWriter w(out, order);
+    TkBodyWriter w(order);
     w.U8(kLevelSensorTag);
     w.U8(kLevelSensorSubTag);
     w.U8(record.sensorType);
@@ -684,7 +581,7 @@ std::vector<uint8_t> EncodeLevelSensor(const LevelSensorRecord& record, int orde
     w.Text(record.serial.data(), record.serial.size(), kSensorSerialSize);
     w.U8(kPtCalInfoTag);
     WritePtCalFields(w, record.calibration);
-    return out;
+    return w.Take();
 }
 
 int DecodeLevelSensor(std::span<const uint8_t> body, int order, LevelSensorRecord& record)
@@ -692,7 +589,7 @@ int DecodeLevelSensor(std::span<const uint8_t> body, int order, LevelSensorRecor
     if (body.size() < kLevelSensorSize || body[0] != kLevelSensorTag) {
         return kTkErrUnexpectedRecord;
     }
-    FieldReader in(body, order);
+    TkBodyReader in(body, order);
     in.Skip(2);  // 'I' and sub-tag 30
     LevelSensorRecord r;
     r.sensorType = in.U8();
@@ -708,9 +605,7 @@ int DecodeLevelSensor(std::span<const uint8_t> body, int order, LevelSensorRecor
 
 std::array<uint8_t, kLevelSensorImageSize> LevelSensorToImage(const LevelSensorRecord& record)
 {
-    std::vector<uint8_t> out;
-    out.reserve(kLevelSensorImageSize);
-    FieldWriter w(out, kImageOrder);
+    TkBodyWriter w(kImageOrder);
     w.U8(record.sensorType);
     w.PadTo(2);
     w.U16(record.sensorRange);
@@ -718,8 +613,8 @@ std::array<uint8_t, kLevelSensorImageSize> LevelSensorToImage(const LevelSensorR
     w.U8(record.model);
     w.Text(record.serial.data(), record.serial.size(), kSensorSerialSize);
     w.PadTo(24);
-    WritePtCalImage(w, out, record.calibration);
-    return ToArray<kLevelSensorImageSize>(out);
+    WritePtCalImage(w, record.calibration);
+    return ToArray<kLevelSensorImageSize>(w.Body());
 }
 
 bool LevelSensorFromImage(std::span<const uint8_t> image, LevelSensorRecord& record)
@@ -727,7 +622,7 @@ bool LevelSensorFromImage(std::span<const uint8_t> image, LevelSensorRecord& rec
     if (image.size() < kLevelSensorImageSize) {
         return false;
     }
-    FieldReader in(image, kImageOrder);
+    TkBodyReader in(image, kImageOrder);
     LevelSensorRecord r;
     r.sensorType = in.U8();
     in.SeekTo(2);
@@ -742,7 +637,7 @@ bool LevelSensorFromImage(std::span<const uint8_t> image, LevelSensorRecord& rec
 
 namespace {
 
-void WriteSensorInfo(FieldWriter& w, const SensorInfoRecord& r)
+void WriteSensorInfo(TkBodyWriter& w, const SensorInfoRecord& r)
 {
     w.U8(r.tag);
     w.U8(r.byte);
@@ -751,10 +646,10 @@ void WriteSensorInfo(FieldWriter& w, const SensorInfoRecord& r)
         w.U8(static_cast<uint8_t>(r.text[i]));
     }
     w.U16(r.value);
-    w.Date(r.date);
+    w.Time(r.date);
 }
 
-SensorInfoRecord ReadSensorInfo(FieldReader& in)
+SensorInfoRecord ReadSensorInfo(TkBodyReader& in)
 {
     SensorInfoRecord r;
     r.tag = in.U8();
@@ -764,51 +659,51 @@ SensorInfoRecord ReadSensorInfo(FieldReader& in)
     }
     r.text[kSensorInfoTextSize - 1] = '\0';
     r.value = in.U16();
-    r.date = in.Date();
+    r.date = in.Time();
     return r;
 }
 
 // An 'R' sub-block "cci6(c)cc5(cfff)4(ff)" (109 bytes).
-void WriteCalTable(FieldWriter& w, const SensorCalTable& t)
+void WriteCalTable(TkBodyWriter& w, const SensorCalTable& t)
 {
     w.U8(kCalTableTag);
     w.U8(t.parameterType);
-    w.Date(t.date);
+    w.Time(t.date);
     w.U8(t.calibrationMode);
     w.U8(t.pointCount);
     WriteCalibration(w, t.points, t.pairs, false);
 }
 
-SensorCalTable ReadCalTable(FieldReader& in)
+SensorCalTable ReadCalTable(TkBodyReader& in)
 {
     SensorCalTable t;
     in.Skip(1);
     t.parameterType = in.U8();
-    t.date = in.Date();
+    t.date = in.Time();
     t.calibrationMode = in.U8();
     t.pointCount = in.U8();
     ReadCalibration(in, t.points, t.pairs, false);
     return t;
 }
 
-void WriteCalTableImage(FieldWriter& w, std::vector<uint8_t>& out, const SensorCalTable& t)
+void WriteCalTableImage(TkBodyWriter& w, const SensorCalTable& t)
 {
-    const size_t base = out.size();
+    const size_t base = w.Size();
     w.U8(t.parameterType);
     w.PadTo(base + 2);
-    w.Date(t.date);
+    w.Time(t.date);
     w.U8(t.calibrationMode);
     w.U8(t.pointCount);
     WriteCalibration(w, t.points, t.pairs, true);
 }
 
-SensorCalTable ReadCalTableImage(FieldReader& in, size_t base)
+SensorCalTable ReadCalTableImage(TkBodyReader& in, size_t base)
 {
     SensorCalTable t;
     in.SeekTo(base);
     t.parameterType = in.U8();
     in.SeekTo(base + 2);
-    t.date = in.Date();
+    t.date = in.Time();
     t.calibrationMode = in.U8();
     t.pointCount = in.U8();
     ReadCalibration(in, t.points, t.pairs, true);
@@ -819,13 +714,11 @@ SensorCalTable ReadCalTableImage(FieldReader& in, size_t base)
 
 std::vector<uint8_t> EncodeSensorInfo(const SensorInfoRecord& record, int order)
 {
-    std::vector<uint8_t> out;
-    out.reserve(kSensorInfoSize);
-    FieldWriter w(out, order);
+    TkBodyWriter w(order);
     SensorInfoRecord r = record;
     r.tag = kSensorInfoTag;
     WriteSensorInfo(w, r);
-    return out;
+    return w.Take();
 }
 
 int DecodeSensorInfo(std::span<const uint8_t> body, int order, SensorInfoRecord& record)
@@ -833,16 +726,14 @@ int DecodeSensorInfo(std::span<const uint8_t> body, int order, SensorInfoRecord&
     if (body.size() < kSensorInfoSize || body[0] != kSensorInfoTag) {
         return kTkErrUnexpectedRecord;
     }
-    FieldReader in(body, order);
+    TkBodyReader in(body, order);
     record = ReadSensorInfo(in);
     return 0;
 }
 
 std::vector<uint8_t> EncodeConductivitySensor(const ConductivitySensorRecord& record, int order)
 {
-    std::vector<uint8_t> out;
-    out.reserve(kConductivitySensorSize);
-    FieldWriter w(out, order);
+    TkBodyWriter w(order);
     SensorInfoRecord info = record.info;
     info.tag = kConductivitySensorTag;
     WriteSensorInfo(w, info);
@@ -853,7 +744,7 @@ std::vector<uint8_t> EncodeConductivitySensor(const ConductivitySensorRecord& re
         w.F32(p.alpha);
         w.F32(p.beta);
     }
-    return out;
+    return w.Take();
 }
 
 int DecodeConductivitySensor(std::span<const uint8_t> body, int order, ConductivitySensorRecord& record)
@@ -861,7 +752,7 @@ int DecodeConductivitySensor(std::span<const uint8_t> body, int order, Conductiv
     if (body.size() < kConductivitySensorSize || body[0] != kConductivitySensorTag) {
         return kTkErrUnexpectedRecord;
     }
-    FieldReader in(body, order);
+    TkBodyReader in(body, order);
     ConductivitySensorRecord r;
     r.info = ReadSensorInfo(in);
     r.tables[1] = ReadCalTable(in);
@@ -876,23 +767,22 @@ int DecodeConductivitySensor(std::span<const uint8_t> body, int order, Conductiv
 
 std::array<uint8_t, kConductivitySensorImageSize> ConductivitySensorToImage(const ConductivitySensorRecord& record)
 {
-    std::vector<uint8_t> out;
-    FieldWriter w(out, kImageOrder);
+    TkBodyWriter w(kImageOrder);
     const SensorInfoRecord& info = record.info;
     w.U8(info.tag);
     w.U8(info.byte);
     w.Text(info.text.data(), info.text.size(), kSensorInfoTextSize);
     w.PadTo(10);
     w.U16(info.value);
-    w.Date(info.date);
+    w.Time(info.date);
     w.PadTo(20);
-    WriteCalTableImage(w, out, record.tables[0]);
-    WriteCalTableImage(w, out, record.tables[1]);
+    WriteCalTableImage(w, record.tables[0]);
+    WriteCalTableImage(w, record.tables[1]);
     for (const TempCoeffPair& p : record.temperatureCoefficients) {
         w.F32(p.alpha);
         w.F32(p.beta);
     }
-    return ToArray<kConductivitySensorImageSize>(out);
+    return ToArray<kConductivitySensorImageSize>(w.Body());
 }
 
 bool ConductivitySensorFromImage(std::span<const uint8_t> image, ConductivitySensorRecord& record)
@@ -900,14 +790,14 @@ bool ConductivitySensorFromImage(std::span<const uint8_t> image, ConductivitySen
     if (image.size() < kConductivitySensorImageSize) {
         return false;
     }
-    FieldReader in(image, kImageOrder);
+    TkBodyReader in(image, kImageOrder);
     ConductivitySensorRecord r;
     r.info.tag = in.U8();
     r.info.byte = in.U8();
     in.Text(r.info.text.data(), r.info.text.size(), kSensorInfoTextSize);
     in.SeekTo(10);
     r.info.value = in.U16();
-    r.info.date = in.Date();
+    r.info.date = in.Time();
     r.tables[0] = ReadCalTableImage(in, 20);
     r.tables[1] = ReadCalTableImage(in, 144);
     in.SeekTo(268);
@@ -966,24 +856,22 @@ std::array<float, kCoefBlockFloats> CoefficientCacheView::Set(uint8_t sensorCode
     return Floats<kCoefBlockFloats>(static_cast<size_t>(offset));
 }
 
-int StoreCoefficientRecord(std::span<const uint8_t> body, int order, std::span<uint8_t> cache)
+int DecodeCoefficientRecord(std::span<const uint8_t> body, int order, std::span<uint8_t> cache)
 {
     if (body.empty() || cache.size() < kCoefficientCacheSize) {
         return kTkErrUnexpectedRecord;
     }
-    FieldReader in(body, order);
+    TkBodyReader in(body, order);
     if (body[0] == kCoefHeadTag) {
         if (body.size() < kCoefHeadRecordSize) {
             return kTkErrUnexpectedRecord;
         }
         in.Skip(1);
-        const DeviceTime date = in.Date();
+        const DeviceTime date = in.Time();
         const uint16_t word = in.U16();
-        std::vector<uint8_t> head;
-        FieldWriter w(head, kImageOrder);
-        w.Date(date);
-        w.U16(word);
-        std::copy(head.begin(), head.end(), cache.begin() + kCoefHeadDate);
+        TkBodyWriter head(kImageOrder);
+        head.Time(date).U16(word);
+        std::copy_n(head.Data(), head.Size(), cache.begin() + kCoefHeadDate);
         for (size_t i = 0; i < 4; ++i) {
             StoreCoefficientFloat(cache, kCoefHeadFloats + 4 * i, in.F32());
         }
@@ -1024,18 +912,16 @@ int StoreCoefficientRecord(std::span<const uint8_t> body, int order, std::span<u
 std::vector<uint8_t> EncodeCoefficientHead(std::span<const uint8_t> cache, int order)
 {
     const CoefficientCacheView view(cache);
-    std::vector<uint8_t> out;
-    out.reserve(kCoefHeadRecordSize);
-    FieldWriter w(out, order);
+    TkBodyWriter w(order);
     w.U8(kCoefHeadTag);
     DeviceTime date;
     uint16_t word = 0;
     if (cache.size() >= kCoefHeadWord + 2) {
-        FieldReader in(cache, kImageOrder);
-        date = in.Date();
+        TkBodyReader in(cache, kImageOrder);
+        date = in.Time();
         word = in.U16();
     }
-    w.Date(date);
+    w.Time(date);
     w.U16(word);
     for (size_t i = 0; i < 4; ++i) {
         w.F32(view.Float(kCoefHeadFloats + 4 * i));
@@ -1045,16 +931,14 @@ std::vector<uint8_t> EncodeCoefficientHead(std::span<const uint8_t> cache, int o
     for (size_t i = 0; i < kCoefHeadTailFloats; ++i) {
         w.F32(view.Float(kCoefHeadTail + 4 * i));
     }
-    return out;
+    return w.Take();
 }
 
 std::vector<uint8_t> EncodeCoefficientBlocks(std::span<const uint8_t> cache,
                                              const std::array<uint8_t, 4>& codes, int order)
 {
     const CoefficientCacheView view(cache);
-    std::vector<uint8_t> out;
-    out.reserve(kCoefBlocksRecordSize);
-    FieldWriter w(out, order);
+    TkBodyWriter w(order);
     w.U8(kCoefBlocksTag);
     for (uint8_t code : codes) {
         w.U8(code);
@@ -1067,23 +951,21 @@ std::vector<uint8_t> EncodeCoefficientBlocks(std::span<const uint8_t> cache,
                       : 0.0f);
         }
     }
-    return out;
+    return w.Take();
 }
 
-// ==== Wiper record and sensor block (channel commands) ====================================
+// ---- Wiper record and sensor block ------------------------------------------------------
 
 std::vector<uint8_t> EncodeWiperRecord(const WiperRecord& record, int order)
 {
-    std::vector<uint8_t> out;
-    out.reserve(kWiperRecordSize);
-    FieldWriter w(out, order);
+    TkBodyWriter w(order);
     w.U8(kWiperRecordTag);
     for (uint16_t value : record.values) {
         w.U16(value);
     }
     w.U8(record.state);
     w.U8(record.error);
-    return out;
+    return w.Take();
 }
 
 int DecodeWiperRecord(std::span<const uint8_t> body, int order, WiperRecord& record)
@@ -1091,7 +973,7 @@ int DecodeWiperRecord(std::span<const uint8_t> body, int order, WiperRecord& rec
     if (body.size() < kWiperRecordSize || body[0] != kWiperRecordTag) {
         return kTkErrUnexpectedRecord;
     }
-    FieldReader in(body, order);
+    TkBodyReader in(body, order);
     in.Skip(1);
     WiperRecord r;
     for (uint16_t& value : r.values) {
@@ -1115,4 +997,87 @@ SensorBlockRecord SensorBlockFromChannel(const ChannelDefinitionRecord& record)
     return block;
 }
 
-// ==== end of wiper record and sensor block ================================================
+// ---- Reply decoders --------------------------------------------------------------------
+
+namespace {
+
+// The bytes of a reply's body as they came off the line, in the frame's order.
+std::span<const uint8_t> RawBody(CTkPacket& reply)
+{
+    return {reply.GetBodyData(), reply.GetBodyLength()};
+}
+
+// A sensor record reply whose first byte must be tag: only the record that was asked for
+// is taken, another record in its place is a reply the command cannot use.
+template <typename Record>
+int DecodeTaggedReply(CTkPacket& reply, uint8_t tag,
+                      int (*decode)(std::span<const uint8_t>, int, Record&), Record& record)
+{
+    const std::span<const uint8_t> body = RawBody(reply);
+    if (body.empty() || body[0] != tag) {
+        return kTkErrUnexpectedRecord;
+    }
+    return decode(body, reply.GetBodyOrder(), record);
+}
+
+} // namespace
+
+int TkDecodeChannelConfigReply(CTkPacket& reply, uint8_t requestedChannel, ChannelDefinitionRecord& record)
+{
+    return DecodeChannelDefinition(RawBody(reply), reply.GetBodyOrder(), requestedChannel, record);
+}
+
+int TkDecodeChannelBlock265Reply(CTkPacket& reply, SensorBlockRecord& block)
+{
+    const std::span<const uint8_t> body = RawBody(reply);
+    if (body.empty() || body[0] != kChannelFormTurbidity) {
+        return kTkErrUnexpectedRecord;
+    }
+    ChannelDefinitionRecord channel;
+    const int result = DecodeChannelDefinition(body, reply.GetBodyOrder(), kTkChannelBlockSelector, channel);
+    if (result != 0) {
+        return result;
+    }
+    block = SensorBlockFromChannel(channel);
+    return 0;
+}
+
+int TkDecodePtCalInfoReply(CTkPacket& reply, PtCalInfoRecord& record)
+{
+    return DecodePtCalInfo(RawBody(reply), reply.GetBodyOrder(), record);
+}
+
+int TkDecodeCoefficientReply(CTkPacket& reply, std::span<uint8_t> cache)
+{
+    return DecodeCoefficientRecord(RawBody(reply), reply.GetBodyOrder(), cache);
+}
+
+int TkDecodeSensorInfo100Reply(CTkPacket& reply, LevelSensorRecord& record)
+{
+    return DecodeTaggedReply(reply, kLevelSensorTag, DecodeLevelSensor, record);
+}
+
+int TkDecodeSensorInfo8Reply(CTkPacket& reply, ConductivitySensorRecord& record)
+{
+    return DecodeTaggedReply(reply, kConductivitySensorTag, DecodeConductivitySensor, record);
+}
+
+int TkDecodeSensorInfoReply(CTkPacket& reply, SensorInfoRecord& record)
+{
+    return DecodeTaggedReply(reply, kSensorInfoTag, DecodeSensorInfo, record);
+}
+
+int TkDecodeWiperRecordReply(CTkPacket& reply, WiperRecord& record)
+{
+    return DecodeWiperRecord(RawBody(reply), reply.GetBodyOrder(), record);
+}
+
+int TkDecodeZeroPressureReply(CTkPacket& reply, float& offset)
+{
+    const uint8_t* body = TkReplyBody(reply, kTkZeroPressureLayout, nullptr);
+    if (body == nullptr) {
+        return kTkErrUnexpectedRecord;
+    }
+    std::memcpy(&offset, body, sizeof offset);
+    return 0;
+}

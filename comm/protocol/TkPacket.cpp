@@ -1,7 +1,7 @@
-#include "comm/TkPacket.h"
+#include "comm/protocol/TkPacket.h"
 
-#include "comm/Crc16.h"
-#include "comm/LayoutString.h"
+#include "comm/protocol/Crc16.h"
+#include "comm/protocol/LayoutString.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "comm/LayoutString.h"
+#include "comm/protocol/LayoutString.h"
 
 #include <cstring>
 

@@ -1,4 +1,6 @@
-// File transfer and firmware upload of the current command set.
+// File transfer and firmware upload of the current command set. Their codes and layouts
+// are in comm/protocol/FileRecords.h, page sizes, staging pages, chunk lengths and restart
+// waits in the device models (comm/protocol/TkDeviceModels.h).
 //
 // A device keeps its logged data and some settings as files named by two characters in
 // its flash memory, and takes new firmware as an image written into a staging area of
@@ -22,6 +24,10 @@
 
 #include "comm/TkSession.h"
 
+#include "comm/TkLink.h"
+#include "comm/protocol/FileRecords.h"
+#include "comm/protocol/TkDeviceModels.h"
+#include "comm/protocol/TkRequest.h"
 #include "foundation/AppUtils.h"
 #include "foundation/Registry.h"
 #include "platform/Clock.h"
@@ -40,27 +46,23 @@ namespace {
 
 // ---- Requests --------------------------------------------------------------------------
 
-constexpr const char* kNameLayout = "2(c)";    // a device file's name
-constexpr const char* kSizeLayout = "l";       // its size
-constexpr const char* kReadLayout = "2(c)li";  // name, offset, length
-constexpr const char* kBlockLayout = "ii";     // page, offset in the page (the data follow)
-constexpr const char* kProgramLayout = "i";    // first page of the uploaded image
-
 constexpr uint32_t kBlockTimeoutMs = 3000;
 constexpr uint32_t kProgramTimeoutMs = 5000;
 
 // ---- Downloads -------------------------------------------------------------------------
 
-// Chunk lengths. The first chunk is at most kFirstChunk bytes; later ones alternate
-// around kChunkBase (+3 after an odd number of chunks received, -3 after an even one), so
-// two chunks in a row never have the same length and a reply that repeats the last chunk
-// shows. The rest of the file goes in one chunk when it is below kChunkBase + 1.
-struct ChunkSizes {
-    uint32_t first;
-    uint32_t base;
-};
-constexpr ChunkSizes kChannelChunks{254, 256};
-constexpr ChunkSizes kParameterChunks{258, 260};
+// The chunk time-outs of downloads (ms): per-machine settings, with their defaults.
+constexpr const char* kDownloadSection = "QorLib";
+constexpr const char* kDownloadTimeoutMinName = "FileDownloadTimeoutMin(ms)";
+constexpr const char* kDownloadTimeoutMaxName = "FileDownloadTimeoutMax(ms)";
+constexpr uint32_t kDownloadTimeoutMinDefault = 3000;
+constexpr uint32_t kDownloadTimeoutMaxDefault = 10000;
+
+// Chunk lengths (by device model). The first chunk is at most the model's first length;
+// later ones alternate around its base (+3 after an odd number of chunks received, -3
+// after an even one), so two chunks in a row never have the same length and a reply that
+// repeats the last chunk shows. The rest of the file goes in one chunk when it is below
+// the base + 1.
 constexpr uint32_t kChunkSwing = 3;
 
 // The longest chunk reply taken. The longest chunk asked for is 263 bytes; a device may
@@ -77,37 +79,13 @@ constexpr int kMaxFruitlessReplies = 8;
 // own content (a file of constant records): when the same offset gives the same bytes
 // this many times in a row, they are taken as data.
 constexpr int kSameAnswersTaken = 3;
-// Device types 23 and 24 need a pause between chunks: as long as the first chunk took,
+// Paced downloads (by device model) pause between chunks: as long as the first chunk took,
 // at most this long.
 constexpr uint32_t kMaxChunkPauseMs = 5000;
 
 constexpr const char* kPartialSuffix = ".part";
 
-// ---- Flash -----------------------------------------------------------------------------
-
-constexpr uint32_t kSmallPage = 264;          // bytes in a flash page, channel family
-constexpr uint32_t kLargePage = 528;          // parameter family
-constexpr uint16_t kSmallStagingPage = 3878;  // first page of the firmware staging area
-constexpr uint16_t kLargeStagingPage = 7942;
-// A channel-family image starts with a block the device does not take.
-constexpr uint32_t kSmallImageSkip = 8192;
-
-uint32_t PageSizeOf(int deviceType)
-{
-    return TkIsParameterFamily(deviceType) ? kLargePage : kSmallPage;
-}
-
 // ---- Local files -----------------------------------------------------------------------
-
-struct FileCloser {
-    void operator()(FILE* file) const
-    {
-        if (file) {
-            FileClose(file);
-        }
-    }
-};
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
 // The size of an open file, or -1.
 int64_t SizeOf(FILE* file)
@@ -169,19 +147,6 @@ public:
     std::vector<uint8_t> body;
 };
 
-// The request body of command 225.
-TkBodyWriter ReadRequestBody(std::string_view name, uint32_t offset, uint16_t length)
-{
-    TkBodyWriter body;
-    body.Bytes(name.data(), 2).U32(offset).U16(length);
-    return body;
-}
-
-bool IsFileName(std::string_view name)
-{
-    return name.size() == 2;
-}
-
 } // namespace
 
 // ---- File size and small files ----------------------------------------------------------
@@ -193,15 +158,11 @@ std::string CTkSession::PartialDownloadPath(const std::string& localPath)
 
 ProtocolResultCode CTkSession::GetFileSize(std::string_view name, uint32_t* size, CCallback* callback)
 {
-    if (size == nullptr || !IsFileName(name)) {
+    if (size == nullptr || !TkIsDeviceFileName(name)) {
         return kTkErrMissingRecord;
     }
-    CTkRequest request(kCmdFileSize, name.data(), 2, kNameLayout);
-    CTkLayoutReply reply(callback, kSizeLayout, [size](TkBodyReader& body) {
-        *size = body.U32();
-        return 0;
-    });
-    return RunCommand(request, reply, callback);
+    return RunReadInto(CTkRequest(kTkCmdFileSize, name.data(), 2, kTkFileNameLayout), size, TkDecodeFileSizeReply,
+                       callback);
 }
 
 ProtocolResultCode CTkSession::ReadFileD2(uint8_t* buffer, size_t capacity)
@@ -210,7 +171,7 @@ ProtocolResultCode CTkSession::ReadFileD2(uint8_t* buffer, size_t capacity)
         return kTkErrMissingRecord;
     }
     uint32_t size = 0;
-    int result = GetFileSize(kD2FileName, &size, nullptr);
+    int result = GetFileSize(kTkD2FileName, &size, nullptr);
     if (result != 0) {
         return result;
     }
@@ -219,7 +180,8 @@ ProtocolResultCode CTkSession::ReadFileD2(uint8_t* buffer, size_t capacity)
     if (capacity < size || size > TkPacketFrame::MaxBody) {
         return kTkErrNoMemory;
     }
-    CTkRequest request(kCmdReadFile, ReadRequestBody(kD2FileName, 0, static_cast<uint16_t>(size)), kReadLayout);
+    CTkRequest request(kTkCmdReadFile, EncodeReadFileRequest(kTkD2FileName, 0, static_cast<uint16_t>(size)),
+                       kTkReadFileLayout);
     CRawBodyReply reply;
     result = RunCommand(request, reply, nullptr);
     if (result != 0) {
@@ -243,7 +205,7 @@ ProtocolResultCode CTkSession::DownloadFile(std::string_view name, const std::st
 {
     m_lastDownload = DownloadStats{};
     DownloadStats& stats = m_lastDownload;
-    if (!IsFileName(name) || localPath.empty()) {
+    if (!TkIsDeviceFileName(name) || localPath.empty()) {
         return kTkErrMissingRecord;
     }
     if (IsBusy()) {
@@ -273,7 +235,7 @@ ProtocolResultCode CTkSession::DownloadFile(std::string_view name, const std::st
     const bool haveLocal = fs::is_regular_file(localPath, ec);
     const bool localEmpty = haveLocal && fs::file_size(localPath, ec) == 0 && !ec;
     bool createdPart = false;
-    FilePtr file;
+    UniqueFile file;
     if (localEmpty) {
         file.reset(FileOpen(partPath, "w+b"));
         createdPart = true;
@@ -322,8 +284,8 @@ ProtocolResultCode CTkSession::DownloadFile(std::string_view name, const std::st
             resumeLength = at;
         }
     }
-    const bool parameterFamily = TkIsParameterFamily(m_deviceType);
-    const ChunkSizes sizes = parameterFamily ? kParameterChunks : kChannelChunks;
+    const TkDeviceModel& model = TkDeviceModelOf(m_deviceType);
+    const TkDownloadChunks sizes = model.downloadChunks;
     // As much of the local start as a first chunk can bring.
     std::vector<uint8_t> localHead(static_cast<size_t>(std::min<int64_t>(resumeLength, kMaxChunkBody)));
     if (!ReadAt(file.get(), 0, localHead.data(), localHead.size())) {
@@ -345,9 +307,9 @@ ProtocolResultCode CTkSession::DownloadFile(std::string_view name, const std::st
         callback->Begin(static_cast<int>(fileSize / 256));
     }
 
-    // Types 23 and 24 pace their chunks.
+    // Some models pace their chunks.
     wv::Clock& clock = wv::GetClock();
-    const bool paced = TkTruncatesBeforeDownload(m_deviceType);
+    const bool paced = model.pacedDownload;
     const uint64_t startTick = clock.NowMs();
     uint32_t pauseMs = 0;
     bool pauseKnown = false;
@@ -373,13 +335,14 @@ ProtocolResultCode CTkSession::DownloadFile(std::string_view name, const std::st
             length = chunksReceived % 2 == 1 ? sizes.base + kChunkSwing : sizes.base - kChunkSwing;
         }
 
-        CTkRequest request(kCmdReadFile, ReadRequestBody(name, offset, static_cast<uint16_t>(length)), kReadLayout);
+        CTkRequest request(kTkCmdReadFile, EncodeReadFileRequest(name, offset, static_cast<uint16_t>(length)),
+                           kTkReadFileLayout);
         CRawBodyReply reply;
         code = request.GetBuildResult();
         if (code == 0) {
             Transact(request, reply, timeoutMs, kChunkResends);
             // The caller hears of the download once per chunk (below), not while one waits.
-            code = WaitForReply(reply);
+            code = WaitUntilDone(reply);
         }
         ++stats.chunks;
         if (paced && !pauseKnown) {
@@ -517,7 +480,7 @@ ProtocolResultCode CTkSession::DownloadFile(std::string_view name, const std::st
 ProtocolResultCode CTkSession::UploadBlock(uint16_t page, uint16_t offsetInPage, size_t length, const uint8_t* data,
                             CCallback* callback)
 {
-    if (length > kMaxUploadBlock) {
+    if (length > kTkMaxUploadBlock) {
         return kTkErrBlockTooLong;
     }
     if (data == nullptr && length > 0) {
@@ -525,15 +488,15 @@ ProtocolResultCode CTkSession::UploadBlock(uint16_t page, uint16_t offsetInPage,
     }
     TkBodyWriter head;
     head.U16(page).U16(offsetInPage);
-    return RunWrite(CTkRequest(kCmdWriteBlock, head.Data(), head.Size(), kBlockLayout, data, length), callback,
+    return RunWrite(CTkRequest(kTkCmdWriteBlock, head.Data(), head.Size(), kTkWriteBlockLayout, data, length), callback,
                     kBlockTimeoutMs);
 }
 
 ProtocolResultCode CTkSession::UploadFile(const std::string& localPath, uint32_t startOffset, uint32_t length, uint16_t firstPage,
                            uint16_t offsetInFirstPage, CCallback* callback)
 {
-    const uint32_t pageSize = PageSizeOf(m_deviceType);
-    FilePtr file(FileOpen(localPath, "rb"));
+    const uint32_t pageSize = TkDeviceModelOf(m_deviceType).flashPageSize;
+    UniqueFile file(FileOpen(localPath, "rb"));
     if (!file) {
         return kTkErrFileOpen;
     }
@@ -561,9 +524,9 @@ ProtocolResultCode CTkSession::UploadFile(const std::string& localPath, uint32_t
     uint32_t inPage = offsetInFirstPage;
     uint32_t remaining = length;
     int code = 0;
-    std::array<uint8_t, kMaxUploadBlock> block{};
+    std::array<uint8_t, kTkMaxUploadBlock> block{};
     while (remaining > 0 && code == 0) {
-        uint32_t n = std::min<uint32_t>(remaining, kMaxUploadBlock);
+        uint32_t n = std::min<uint32_t>(remaining, kTkMaxUploadBlock);
         if (inPage != 0) {
             n = std::min(n, pageSize - inPage);
         }
@@ -594,13 +557,13 @@ ProtocolResultCode CTkSession::UploadFile(const std::string& localPath, uint32_t
 
 ProtocolResultCode CTkSession::UploadFirmware(const std::string& imagePath, CCallback* callback)
 {
-    const bool parameterFamily = TkIsParameterFamily(m_deviceType);
-    const uint16_t page = parameterFamily ? kLargeStagingPage : kSmallStagingPage;
-    const uint32_t skip = parameterFamily ? 0 : kSmallImageSkip;
+    const TkDeviceModel& model = TkDeviceModelOf(m_deviceType);
+    const uint16_t page = model.stagingPage;
+    const uint32_t skip = model.imageSkip;
 
     int64_t size = -1;
     {
-        FilePtr file(FileOpen(imagePath, "rb"));
+        UniqueFile file(FileOpen(imagePath, "rb"));
         if (!file) {
             return kTkErrFileOpen;
         }
@@ -626,7 +589,7 @@ ProtocolResultCode CTkSession::SendCommand208(uint16_t page, CCallback* callback
     if (IsBusy()) {
         return kTkErrLinkBusy;
     }
-    CTkRequest request(kCmdProgramImage, TkBodyWriter().U16(page), kProgramLayout);
+    CTkRequest request(kTkCmdProgramImage, TkBodyWriter().U16(page), kTkProgramImageLayout);
     if (request.GetBuildResult() != 0) {
         return request.GetBuildResult();
     }
@@ -644,8 +607,9 @@ ProtocolResultCode CTkSession::SendCommand208(uint16_t page, CCallback* callback
     // The device restarts with the new image; it is not to be talked to before the
     // fixed wait is over, whatever the callback answers. Every full second of it moves
     // the progress on.
-    const uint32_t waitMs = TkRestartWaitMs(m_deviceType);
-    const uint32_t divisor = TkIsParameterFamily(m_deviceType) ? 35 : 100;
+    const uint32_t waitMs = TkDeviceModelOf(m_deviceType).restartWaitMs;
+    // The progress counts up by 100 a second and is shown as its share of the whole wait.
+    const uint32_t divisor = waitMs / 1000;
     uint32_t counter = 0;
     uint32_t seconds = 0;
     // Reports the full seconds passed since the send; the milliseconds passed.

@@ -1,18 +1,17 @@
 #pragma once
 
-// Device records of the current command set: the decoded device information, the site
-// and output preferences, the optical oxygen sensor's configuration and coefficient sets,
-// the record-CRC list and raw counts; the command codes and layouts that carry them; and
-// the decoders of the replies, which are free functions of a reply packet so that they can
-// be exercised without a line (the fuzz target does).
+// The device identity, settings and clock commands of the current command set: their
+// command codes, request and reply layouts, the records they carry (device information,
+// site and output preferences, SDI-12 settings, the record-CRC list) and the decoders of
+// their replies. The identify and baud-change broadcasts of the device search are here
+// too.
 //
 // Every decoder takes a reply whose status word was 0, checks the body against the form it
 // expects (tag, length, every count against the bytes received and against the array it
 // fills) and returns 0 after filling its outputs, or the result code the command ends
 // with; on any non-zero result the outputs are untouched. A body must hold its whole form;
-// bytes after it (fields a newer firmware appends) are ignored. Values the instruments send
-// most significant byte first whatever the frame's order flag says (record CRCs, raw
-// counts, parameter values) are read that way.
+// bytes after it (fields a newer firmware appends) are ignored. Record CRCs come most
+// significant byte first whatever the frame's order flag says.
 
 #include "foundation/DeviceTime.h"
 
@@ -23,10 +22,14 @@
 #include <string>
 
 class CTkPacket;
+class TkBodyWriter;
 
 // ---- Command codes ---------------------------------------------------------------------
 
-// Identity, settings and clock.
+// The device search's broadcasts (also addressed: identify answers one device).
+constexpr uint16_t kTkCmdIdentify = 2;
+constexpr uint16_t kTkCmdSetBaud = 40;  // body: one ASCII baud code byte "0".."5"
+
 constexpr uint16_t kTkCmdGetDeviceInfo = 202;
 constexpr uint16_t kTkCmdSetName = 205;
 constexpr uint16_t kTkCmdSetBatteryInfo = 206;
@@ -46,21 +49,10 @@ constexpr uint16_t kTkCmdSetSdi12Enabled = 290;
 constexpr uint16_t kTkCmdGetSdi12ParamList9 = 291;
 constexpr uint16_t kTkCmdGetSdi12ParamList20 = 292;
 
-// Raw reads, sensor configuration and calibration coefficients.
-constexpr uint16_t kTkCmdRawRead = 266;
-constexpr uint16_t kTkCmdRawParamRead = 270;
-constexpr uint16_t kTkCmdWriteSensorConfig = 320;
-constexpr uint16_t kTkCmdReadSensorConfig = 321;
-constexpr uint16_t kTkCmdCommitSensorConfig = 322;
-constexpr uint16_t kTkCmdSetCalCoefficient = 330;
-constexpr uint16_t kTkCmdGetCalCoefficients = 331;
-
-// Time-outs per attempt that differ from the standard 5000 ms.
-constexpr uint32_t kTkParamReadTimeoutMs = 16000;         // 270 without options
-constexpr uint32_t kTkSensorConfigWriteTimeoutMs = 7000;  // 320
-constexpr uint32_t kTkCalCoeffTimeoutMs = 2000;           // 330 and 331
-
 // ---- Layouts and tags ------------------------------------------------------------------
+
+// Identify reply: device address (serial number), 17-character name field, device type.
+inline constexpr const char* kTkIdentifyLayout = "l17(c)l";
 
 // Device information, version '8': 83 fixed bytes, then the slot numbers (the layout's
 // last byte is the first slot number).
@@ -84,35 +76,15 @@ inline constexpr const char* kTkDeviceTimeLayout = "i6(c)";
 inline constexpr const char* kTkNameLayout = "17(c)";
 constexpr uint8_t kTkRecordCrcsTag = ';';
 
-// The sensor configuration record 'Y': 189 bytes read, 190 written (a trailing byte 6).
-inline constexpr const char* kTkSensorConfigLayout = "cfi6(c)i3(f)ii34(f)i20(c)";
-inline constexpr const char* kTkSensorConfigWriteLayout = "cfi6(c)i3(f)ii34(f)i21(c)";
-constexpr uint8_t kTkSensorConfigTag = 'Y';
-constexpr size_t kTkSensorConfigSize = 189;
-constexpr uint8_t kTkSensorConfigWriteTrailer = 6;
-constexpr uint8_t kTkSensorConfigReadSelector = 4;
+// ---- Identity --------------------------------------------------------------------------
 
-// Coefficient records: kind byte, status byte, tag, fields.
-inline constexpr const char* kTkCalCoeff1Layout = "cccllilf";    // tag '[', 21 bytes
-inline constexpr const char* kTkCalCoeff2Layout = "ccclllli";    // tag '\', 21 bytes
-inline constexpr const char* kTkCalCoeff3Layout = "cccfffffff";  // tag ']', 31 bytes
-inline constexpr const char* kTkCalCoeffStatusLayout = "cc";     // kind, status
-constexpr uint8_t kTkCalCoeff1Tag = '[';
-constexpr uint8_t kTkCalCoeff2Tag = '\\';
-constexpr uint8_t kTkCalCoeff3Tag = ']';
-constexpr uint8_t kTkCalCoeffZTag = 'Z';
-constexpr uint8_t kTkCalCoeffKind1 = 3;   // read set 1
-constexpr uint8_t kTkCalCoeffKind2 = 4;   // read set 2
-constexpr uint8_t kTkCalCoeffKind3 = 6;   // read set 3
-constexpr uint8_t kTkCalCoeffKindZ = 2;   // write the single value
-constexpr uint8_t kTkCalCoeffKind7 = 5;   // write the seven values of set 3
-
-// Parameter read: request tag and reply tag.
-constexpr uint8_t kTkParamReadTag = '%';
-constexpr uint8_t kTkParamReplyTag = '&';
-
-// Sensor configuration commit sub-codes.
-constexpr uint16_t kTkCommitStore = 4102;
+// A device's identity as command 2 reports it; the device search reports each device it
+// finds with it.
+struct FoundDeviceRecord {
+    uint16_t address = 0;   // the low 16 bits of the device address
+    uint8_t deviceType = 0; // the low byte of the type field
+    char name[17] = {};     // 16 characters and a terminating zero
+};
 
 // ---- Device information ----------------------------------------------------------------
 
@@ -192,8 +164,8 @@ using Sdi12ParamList20 = std::array<uint16_t, 20>;   // low byte 255 ends the li
 constexpr uint8_t kTkSdi12SettingFailed = 0xFF;
 // The firmware that first reports the SDI-12 enabled flag.
 constexpr double kTkSdi12FlagFirmware = 2.025;
-// The device file that holds the SDI-12 enabled flag (third byte from its end).
-inline constexpr const char* kTkSdi12FlagFile = "D2";
+// The SDI-12 enabled flag is the third byte from the end of the device file "D2"
+// (kTkD2FileName, comm/protocol/FileRecords.h).
 
 // ---- Record CRCs -----------------------------------------------------------------------
 
@@ -206,73 +178,21 @@ struct RecordCrcList {
 };
 static_assert(sizeof(RecordCrcList) == 512, "the CRC list is a 512-byte record");
 
-// ---- Raw reads -------------------------------------------------------------------------
+// ---- Request bodies --------------------------------------------------------------------
 
-// Two raw counts (of the pressure/temperature sensor: temperature count, pressure count).
-struct RawPair {
-    uint16_t first = 0;
-    uint16_t second = 0;
-
-    bool operator==(const RawPair&) const = default;
-};
-
-// ---- Sensor configuration and coefficients ---------------------------------------------
-
-// The optical oxygen sensor's configuration record 'Y' without its tag.
-struct SensorConfigRecord {
-    float value0 = 0;                  // bytes 1-4
-    DeviceTime date{};                 // bytes 5-12
-    uint16_t word1 = 0;                // bytes 13-14
-    std::array<float, 3> values3{};    // bytes 15-26
-    uint16_t word2 = 0;                // bytes 27-28
-    uint16_t word3 = 0;                // bytes 29-30
-    std::array<float, 34> values34{};  // bytes 31-166
-    uint16_t word4 = 0;                // bytes 167-168
-    std::array<uint8_t, 20> bytes20{}; // bytes 169-188
-
-    bool operator==(const SensorConfigRecord&) const = default;
-};
-
-// Coefficient set 1 ('['): two 32-bit values, a 16-bit value, a 32-bit value, a float.
-struct CalCoeffRecord91 {
-    uint32_t value1 = 0;
-    uint32_t value2 = 0;
-    uint16_t value3 = 0;
-    uint32_t value4 = 0;
-    float value5 = 0;
-
-    bool operator==(const CalCoeffRecord91&) const = default;
-};
-
-// Coefficient set 2 ('\'): four 32-bit values (the record's trailing 16-bit value is not
-// kept).
-struct CalCoeffRecord92 {
-    std::array<uint32_t, 4> values{};
-
-    bool operator==(const CalCoeffRecord92&) const = default;
-};
-
-// Coefficient set 3 (']'): seven floats.
-struct CalCoeffRecord93 {
-    std::array<float, 7> values{};
-
-    bool operator==(const CalCoeffRecord93&) const = default;
-};
-
-// The optical oxygen sensor's calibration coefficients: the three sets.
-struct CalCoeffRecord {
-    CalCoeffRecord91 set1;
-    CalCoeffRecord92 set2;
-    CalCoeffRecord93 set3;
-};
-
-// The float comparison of a sensor configuration read back: 0 and not-a-number count as
-// +0; different signs differ; otherwise the 24-bit mantissas, aligned across at most one
-// exponent step, must differ by less than 64.
-bool SensorConfigFloatsEqual(float a, float b);
+// The ':' record of command 280 with its tag, in the host's order (kTkSitePrefsLayout).
+TkBodyWriter EncodeSitePreferences(const SitePrefsRecord& prefs);
+// The request of command 282: the ';' tag, the count and the record ids, in the host's
+// order; layout receives the layout that describes it.
+TkBodyWriter EncodeRecordCrcsRequest(const RecordCrcList& list, std::string& layout);
 
 // ---- Reply decoders --------------------------------------------------------------------
 
+// 2: the identity "l17(c)l" (serial number, 17-byte name field, device type): address =
+// the low 16 bits of the serial number, device type = the low byte of the type field,
+// name = 16 characters as the device sent them and a zero. serial (when given) receives
+// the whole 32-bit serial number.
+int TkDecodeIdentityReply(CTkPacket& reply, FoundDeviceRecord& identity, uint32_t* serial = nullptr);
 // 202: version '8' or '6' (any other first byte: 5075). port35 goes into the battery
 // percent of a version '8' reply. slots receives min(slot count, slots.size()) slot
 // numbers (nothing when empty); a version '8' reply must carry all the slot numbers it
@@ -297,20 +217,3 @@ int TkDecodeSdi12SettingReply(CTkPacket& reply, uint8_t& address);
 // 291 and 292: nine or twenty 16-bit entries.
 int TkDecodeSdi12ParamList9Reply(CTkPacket& reply, Sdi12ParamList9& list);
 int TkDecodeSdi12ParamList20Reply(CTkPacket& reply, Sdi12ParamList20& list);
-
-// 266: a byte, count m, m pairs most significant byte first; min(m, pairs.size()) pairs
-// are stored. A reply without pairs gives 5022.
-int TkDecodeRawReadReply(CTkPacket& reply, std::span<RawPair> pairs);
-// 270: '&' (else 5075), the echoed code count (else 5022), the sample count m (0: 5022),
-// then m samples of codeCount values most significant byte first. values receives
-// min(samples, m) samples; it must hold samples x codeCount values (else 5010).
-int TkDecodeRawParamReadReply(CTkPacket& reply, uint8_t codeCount, uint8_t samples,
-                              std::span<uint16_t> values);
-// 321: the 'Y' record.
-int TkDecodeSensorConfigReply(CTkPacket& reply, SensorConfigRecord& config);
-// 330: kind and status; status s gives 5632 + s.
-int TkDecodeCalCoeffStatusReply(CTkPacket& reply);
-// 331: the kind asked, status (s: 5632 + s), then the record with its tag.
-int TkDecodeCalCoeff1Reply(CTkPacket& reply, CalCoeffRecord91& record);
-int TkDecodeCalCoeff2Reply(CTkPacket& reply, CalCoeffRecord92& record);
-int TkDecodeCalCoeff3Reply(CTkPacket& reply, CalCoeffRecord93& record);

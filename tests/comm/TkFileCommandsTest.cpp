@@ -155,10 +155,10 @@ TEST_F(FileTransferTest, FileSizeOfPresentAndMissingFiles)
     EXPECT_EQ(size, 99u);
 
     // Nothing is sent for a name that is not two characters or without an output.
-    const size_t before = FramesOf(CTkSession::kCmdFileSize).size();
+    const size_t before = FramesOf(kTkCmdFileSize).size();
     EXPECT_EQ(session_.GetFileSize("123", &size, nullptr), kTkErrMissingRecord);
     EXPECT_EQ(session_.GetFileSize("12", nullptr, nullptr), kTkErrMissingRecord);
-    EXPECT_EQ(FramesOf(CTkSession::kCmdFileSize).size(), before);
+    EXPECT_EQ(FramesOf(kTkCmdFileSize).size(), before);
 }
 
 TEST_F(FileTransferTest, ReadFileD2WholeAndItsFailures)
@@ -655,7 +655,7 @@ TEST_F(FileTransferTest, Types23And24PauseAsLongAsTheFirstChunkTookBetweenChunks
 
     std::vector<uint64_t> times;
     for (const auto& f : sim_.Frames()) {
-        if (f.command == CTkSession::kCmdReadFile && f.destination == 2424) {
+        if (f.command == kTkCmdReadFile && f.destination == 2424) {
             times.push_back(f.receivedMs);
         }
     }
@@ -672,7 +672,7 @@ TEST_F(FileTransferTest, UploadBlockRefusesMoreThan264Bytes)
 {
     const Bytes data(265, 1);
     EXPECT_EQ(session_.UploadBlock(3878, 0, data.size(), data.data(), nullptr), kTkErrBlockTooLong);
-    EXPECT_EQ(FramesOf(CTkSession::kCmdWriteBlock).size(), 0u);
+    EXPECT_EQ(FramesOf(kTkCmdWriteBlock).size(), 0u);
     ASSERT_EQ(session_.UploadBlock(12, 0, 264, data.data(), nullptr), 0);
     EXPECT_EQ(wv::sim::ReadFlash(*logger_, 12, 264), Bytes(264, 1));
 }
@@ -716,12 +716,12 @@ TEST_F(FileTransferTest, UploadFileFillsPagesWithoutCrossingThem)
     }
 
     // Refused before anything is sent.
-    const size_t before = FramesOf(CTkSession::kCmdWriteBlock).size();
+    const size_t before = FramesOf(kTkCmdWriteBlock).size();
     EXPECT_EQ(session_.UploadFile(Local("none.bin"), 0, 0, 1, 0, nullptr), kTkErrFileOpen);
     EXPECT_EQ(session_.UploadFile(Local("img.bin"), 5001, 0, 1, 0, nullptr), kTkErrFileSeek);
     EXPECT_EQ(session_.UploadFile(Local("img.bin"), 4000, 1001, 1, 0, nullptr), kTkErrFileRead);
     EXPECT_EQ(session_.UploadFile(Local("img.bin"), 0, 10, 1, 528, nullptr), kTkErrBlockTooLong);
-    EXPECT_EQ(FramesOf(CTkSession::kCmdWriteBlock).size(), before);
+    EXPECT_EQ(FramesOf(kTkCmdWriteBlock).size(), before);
 }
 
 TEST_F(FileTransferTest, FirmwareIsStagedAndProgrammedOnBothFamilies)
@@ -786,8 +786,8 @@ TEST_F(FileTransferTest, AnImageThatWouldSendNoBlockIsRefusedBeforeProgramming)
     EXPECT_EQ(session_.UploadFirmware(Local("missing.bin"), nullptr), kTkErrFileOpen);
     Select(sonde_);
     EXPECT_EQ(session_.UploadFirmware(Local("empty.bin"), nullptr), kTkErrFileRead);
-    EXPECT_EQ(FramesOf(CTkSession::kCmdWriteBlock).size(), 0u);
-    EXPECT_EQ(FramesOf(CTkSession::kCmdProgramImage).size(), 0u);
+    EXPECT_EQ(FramesOf(kTkCmdWriteBlock).size(), 0u);
+    EXPECT_EQ(FramesOf(kTkCmdProgramImage).size(), 0u);
 }
 
 TEST_F(FileTransferTest, ProgrammingIsSentOnceAndTheDeviceThenStaysSilent)
@@ -807,7 +807,7 @@ TEST_F(FileTransferTest, ProgrammingIsSentOnceAndTheDeviceThenStaysSilent)
     const uint64_t start = clock_->NowMs();
     EXPECT_EQ(session_.SendCommand208(7942, &cb), kTkErrNoReply);
     EXPECT_GE(clock_->NowMs() - start, 35000u);
-    EXPECT_EQ(FramesOf(CTkSession::kCmdProgramImage).size(), 2u);
+    EXPECT_EQ(FramesOf(kTkCmdProgramImage).size(), 2u);
     EXPECT_EQ(cb.values.back(), 100);
     EXPECT_EQ(cb.ends, 1);
 }

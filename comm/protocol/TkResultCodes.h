@@ -1,0 +1,83 @@
+#pragma once
+
+// Result codes of the instrument line: the link, the transports, the device search and
+// the current command set (CTkSession and its commands). Every code has one name, here.
+//
+// 0 is success. A current-generation device's non-zero reply status is passed through
+// unchanged (for instance 901, 2 or 106, which individual commands interpret). The port
+// and the transport answer single reads and writes with -8, -9 and -1 (comm/SerialPort.h,
+// comm/CommLine.h); those stay inside the link.
+
+// The result of a device operation: 0 for success, a code of this header, or a device's
+// reply status passed through.
+using ProtocolResultCode = int;
+
+// ---- The link, the transports and the device search ----------------------------------
+
+constexpr int kTkErrNoLink = 5002;        // no link attached, or an unsupported baud rate
+constexpr int kTkErrNoPacket = 5005;      // Send without a packet
+// The port could not be opened or set up, or a transport object could not be created.
+constexpr int kTkErrOpen = 5007;
+// No memory for a frame buffer; for a command, a buffer too small or not allocated.
+constexpr int kTkErrNoMemory = 5010;
+constexpr int kTkErrNoReply = 5018;       // no reply after all resends
+constexpr int kTkErrNoTransport = 5067;   // a modem operation on a link without transport
+constexpr int kTkErrCancelled = 5068;     // the user (the caller's callback) cancelled
+constexpr int kTkErrModemInit = 5101;     // the modem answered ERROR to its initialisation
+constexpr int kTkErrModemTimeout = 5102;  // the modem did not answer in time
+constexpr int kTkErrModemLineBusy = 5103; // the number was busy and no redials are left
+constexpr int kTkErrModemAborted = 5104;  // the dialogue was aborted
+constexpr int kTkErrModemHangUp = 5105;   // the modem answered ERROR to the hang-up command
+constexpr int kTkErrModemNoDialTone = 5106;
+constexpr int kTkErrModemAnswer = 5107;   // the modem could not auto-answer
+// The transport has no modem, or its modem runs another sequence.
+constexpr int kTkErrModemUnavailable = 5108;
+constexpr int kTkErrLineLost = 5109;      // request cancelled because the line was lost
+// A device command was started while another one is still waiting on this link (from
+// a user-interface event dispatched inside the other's wait). It is refused at once;
+// waiting would never end, because the link does not pump while it is re-entered.
+constexpr int kTkErrLinkBusy = 5110;
+// The device search: a reply window that kept re-opening for more than 15 s.
+constexpr int kTkSearchOverrun = 0xFFFF;
+
+// ---- The current command set ---------------------------------------------------------
+
+constexpr int kTkErrFileOpen = 5004;           // a local file cannot be opened or created
+constexpr int kTkErrFirmwareTooOld = 5017;     // the device's firmware is too old for the request
+constexpr int kTkErrNotLinked = 5019;          // a command was sent on a session without a link
+constexpr int kTkErrTestNotOnDevice = 5021;    // the test is not on the device
+constexpr int kTkErrBadCount = 5022;           // a count of 0, or a reply that does not echo the count
+constexpr int kTkErrBadDeviceTime = 5031;      // invalid date and time for the device clock
+constexpr int kTkErrFileSeek = 5062;           // a file seek failed
+constexpr int kTkErrFileRead = 5063;           // a file read failed
+constexpr int kTkErrFileWrite = 5064;          // a file write, flush, close or rename failed
+constexpr int kTkErrBlockTooLong = 5065;       // an upload block longer than 264 bytes
+constexpr int kTkErrNoTestOutput = 5070;       // no output record for a test definition
+constexpr int kTkErrUnknownStateBlock = 5071;  // unknown state block in a test definition reply
+constexpr int kTkErrUnknownSchedule = 5072;    // unknown schedule type
+constexpr int kTkErrMissingRecord = 5073;      // a required input or output record is missing
+constexpr int kTkErrUnknownChannelForm = 5074; // unknown channel record form
+// A reply record with an unexpected tag; also a reply body shorter than its record (a
+// reply the command cannot use).
+constexpr int kTkErrUnexpectedRecord = 5075;
+constexpr int kTkErrPtCalEmpty = 5080;         // the pressure/temperature calibration is empty
+constexpr int kTkErrWrongDevice = 5085;        // the selected device is not the one named by the serial number
+constexpr int kTkErrNoMfgRecord = 5086;        // no matching manufacturing database record
+constexpr int kTkErrUnknownSensorCode = 5087;  // a coefficient block for an unknown sensor code
+constexpr int kTkErrNoLevelSensor = 5088;      // the level sensor needed for parameters 2 and 101 is missing
+// A live value was asked for while the session has no raw-value converter
+// (CTkSession::SetRawValueConverter): nothing is sent.
+constexpr int kTkErrNoValueConverter = 5089;
+constexpr int kTkErrSerialNotInDatabase = 5310; // the serial number is not in the manufacturing database
+constexpr int kTkErrSensorConfigRead = 5600;   // the sensor configuration could not be read back
+constexpr int kTkErrSensorConfigDiffers = 5601; // the sensor configuration read back differs
+constexpr int kTkErrCalCoeffStatusBase = 5632; // + s: device status s of a calibration-coefficient command
+
+// The result of a calibration-coefficient command whose device answered status s.
+constexpr int TkCalCoeffStatus(int s) { return kTkErrCalCoeffStatusBase + s; }
+
+// ---- Device statuses that commands interpret -----------------------------------------
+
+// The device or its sensor is busy. The conductivity sensor's record read (269, code 8)
+// passes it on with the caller's record standing in for the sensor's.
+constexpr int kTkStatusBusy = 901;
