@@ -36,6 +36,8 @@
 //   a barometric pressure of 0 or below, a temperature outside a formula's
 //   range, a zero divisor). Callers test with std::isnan.
 
+#include "comm/protocol/TkResultCodes.h"  // the status codes named below
+
 #include <cstdint>
 
 // The measured-quantity code (2 temperature, 3 pressure and level, 5
