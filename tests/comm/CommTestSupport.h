@@ -50,6 +50,21 @@ inline bool SimulatorCaughtUp(const wv::sim::InstrumentSim& sim, const CTkLink* 
     }
 }
 
+// Waits (in real time, at most timeoutMs) until the simulator has seen the line at baud.
+// A frame written before it has may be heard at the old rate, since the simulator samples
+// the rate only when it wakes for the line.
+inline bool SimulatorHearsRate(const wv::sim::InstrumentSim& sim, uint32_t baud, uint32_t timeoutMs = 5000)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (sim.LineBaud() != baud) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return true;
+}
+
 // A simulated clock that keeps pace with the instrument simulator. The simulator works on
 // its own thread, which a busy machine may hold back for many milliseconds, while simulated
 // time would race ahead of it. So before simulated time moves on, caughtUp() waits (in real

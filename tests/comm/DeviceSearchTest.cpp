@@ -224,8 +224,7 @@ TEST_F(DeviceSearchSimTest, NegotiationBroadcastsTheCodeAtEveryOtherRate)
         SearchCallback cb;
         ASSERT_EQ(link.NegotiateBaud(&cb), 0);
         EXPECT_EQ(cb.progressCalls, 6);
-        ASSERT_TRUE(sim.WaitUntilIdle(2000));
-        std::this_thread::sleep_for(20ms);
+        ASSERT_TRUE(commtest::SimulatorCaughtUp(sim, &link));
         const auto frames = FramesOf(sim, kTkCmdSetBaud);
         ASSERT_EQ(frames.size(), c.rates.size());
         for (size_t i = 0; i < frames.size(); ++i) {

@@ -272,9 +272,9 @@ TEST_F(TkLinkSimTest, WakeUpPrefixMatchesTheBaudRate)
         SCOPED_TRACE(c.baud);
         link.Close();
         ASSERT_EQ(link.OpenPath(TkLinkKind::Direct, sim.SlavePath(), c.baud), 0);
-        // The simulator tells a new rate from the line's settings, so it needs the line
-        // to settle before the first frame (as a real line does).
-        std::this_thread::sleep_for(20ms);
+        // The simulator tells a new rate from the line's settings, so the first frame waits
+        // until it has seen them (a real line too needs to settle).
+        ASSERT_TRUE(commtest::SimulatorHearsRate(sim, c.baud));
         EXPECT_EQ(CTkLink::WakeBytesOf(c.baud), c.zeros);
 
         for (int deviceType : {30, 10}) {  // current generation, then older generation
