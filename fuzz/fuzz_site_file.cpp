@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace {
 
@@ -20,29 +19,10 @@ void Check(bool condition)
     }
 }
 
-// A catalogue of a few categories, each with the units it offers.
-class Catalogue : public CUnitPreferences {
-public:
-    std::vector<UnitPair> GetUnitPairs() const override { return current_; }
-    void SetUnitPairs(const std::vector<UnitPair>& pairs) override
-    {
-        for (const UnitPair& pair : pairs) {
-            for (UnitPair& c : current_) {
-                if (c.categoryId == pair.categoryId && pair.unitId < 6) {
-                    c.unitId = pair.unitId;
-                }
-            }
-        }
-    }
-
-private:
-    std::vector<UnitPair> current_{{24, 0}, {5, 0}, {6, 3}, {12, 2}, {9, 2}, {36, 2}};
-};
-
 // The file that the loaded site and the catalogue make.
-std::string Rewrite(const LoadedSite& loaded, Catalogue& catalogue)
+std::string Rewrite(const LoadedSite& loaded, CUnitCatalog& catalogue)
 {
-    catalogue.SetUnitPairs(loaded.units);
+    catalogue.RestoreUnitChoices(loaded.units);
     CWVDoc doc;
     doc.SetUnitCatalog(&catalogue);
     Check(doc.OnNewDocument());
@@ -73,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Check(loaded.site->GetConnectionCount() <= CQorSite::kMaxConnections);
     Check(loaded.units.size() <= size / 2);
 
-    Catalogue catalogue;
+    CUnitCatalog catalogue("44");
     const std::string first = Rewrite(loaded, catalogue);
     CSiteArchive again(first, "/sites/fuzz.wv4");
     LoadedSite reloaded;

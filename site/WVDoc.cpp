@@ -29,8 +29,11 @@ constexpr std::string_view kDefaultInitString = "AT&FE0&C1&D2X4&K0";
 
 // Files before 3.06 keep these categories' unit ids in fixed 32-bit fields, in this
 // order; the Level/Depth field only above 3.02 (else Level/Depth gets unit 2).
-constexpr uint8_t kFixedUnitCategories[] = {5, 6, 8, 9, 10, 11};
-constexpr uint8_t kLevelCategory = 12;
+constexpr UnitCategoryId kFixedUnitCategories[] = {
+    kUnitCategoryTemperature, kUnitCategoryPressure,       kUnitCategoryConductivity,
+    kUnitCategoryBarometricPressure, kUnitCategoryDissolvedOxygen, kUnitCategoryORP,
+};
+constexpr UnitCategoryId kLevelCategory = kUnitCategoryLevelDepth;
 constexpr uint8_t kLevelUnitWithoutField = 2;
 
 constexpr std::string_view kLastSiteSection = "AppInfo";
@@ -161,8 +164,8 @@ bool CWVDoc::OnOpenDocument(const std::string& path)
         return false;
     }
     m_site = std::move(loaded.site);
-    if (m_units != nullptr) {
-        m_units->SetUnitPairs(loaded.units);
+    if (m_catalog != nullptr) {
+        m_catalog->RestoreUnitChoices(loaded.units);
     }
     SetPathName(path);
     m_modified = false;
@@ -223,9 +226,10 @@ void CWVDoc::StoreSite(CSiteArchive& archive) const
         archive.WriteU32(m_site->GetConnection(i)->IsNetworkSearch() ? 1 : 0);
         archive.WriteString(info.initString);
     }
-    const std::vector<UnitPair> pairs = m_units != nullptr ? m_units->GetUnitPairs() : std::vector<UnitPair>{};
+    const std::vector<UnitChoicePair> pairs =
+        m_catalog != nullptr ? m_catalog->GetUnitChoices() : std::vector<UnitChoicePair>{};
     archive.WriteU32(static_cast<uint32_t>(pairs.size()));
-    for (const UnitPair& pair : pairs) {
+    for (const UnitChoicePair& pair : pairs) {
         archive.WriteU8(pair.categoryId);
         archive.WriteU8(pair.unitId);
     }
@@ -265,7 +269,7 @@ bool CWVDoc::LoadSite(CSiteArchive& archive, LoadedSite& out) const
         }
     }
 
-    std::vector<UnitPair> units;
+    std::vector<UnitChoicePair> units;
     if (version >= kSiteFileVersion) {
         uint32_t stored = 0;
         if (!archive.ReadU32(stored)) {
@@ -278,7 +282,7 @@ bool CWVDoc::LoadSite(CSiteArchive& archive, LoadedSite& out) const
             }
             units.reserve(static_cast<size_t>(pairCount));
             for (int32_t i = 0; i < pairCount; ++i) {
-                UnitPair pair;
+                UnitChoicePair pair;
                 if (!archive.ReadU8(pair.categoryId) || !archive.ReadU8(pair.unitId)) {
                     return false;
                 }
@@ -286,12 +290,12 @@ bool CWVDoc::LoadSite(CSiteArchive& archive, LoadedSite& out) const
             }
         }
     } else {
-        std::vector<uint8_t> categories(std::begin(kFixedUnitCategories), std::end(kFixedUnitCategories));
+        std::vector<UnitCategoryId> categories(std::begin(kFixedUnitCategories), std::end(kFixedUnitCategories));
         const bool hasLevelField = version > kVersion302;
         if (hasLevelField) {
             categories.push_back(kLevelCategory);
         }
-        for (uint8_t category : categories) {
+        for (UnitCategoryId category : categories) {
             uint32_t field = 0;
             if (!archive.ReadU32(field)) {
                 return false;

@@ -28,7 +28,7 @@
 #include "site/QorSite.h"
 #include "site/QorView.h"
 #include "site/SiteArchive.h"
-#include "site/UnitPreferences.h"
+#include "values/UnitCatalog.h"
 
 #include <memory>
 #include <string>
@@ -49,7 +49,7 @@ public:
 // What reading a site file gives: the new site and the unit choices to restore.
 struct LoadedSite {
     NodeOwner<CQorSite> site;
-    std::vector<UnitPair> units;
+    std::vector<UnitChoicePair> units;
 };
 
 class CWVDoc : public CNodeWatcher {
@@ -79,9 +79,9 @@ public:
     void SetTitle(std::string_view title) { m_title = title; }
     bool IsModified() const { return m_modified; }
     void SetModifiedFlag(bool modified = true) { m_modified = modified; }
-    // The catalogue whose unit choices the site file keeps (none: no pairs are written
-    // and none restored).
-    void SetUnitCatalog(CUnitPreferences* units) { m_units = units; }
+    // The catalogue whose unit choices the site file keeps: the application's global
+    // one (none: no pairs are written and none restored).
+    void SetUnitCatalog(CUnitCatalog* catalog) { m_catalog = catalog; }
 
     // ---- New, open, save, close ----
     // Replaces the site (DeleteContents) with a new site "Home" with no connections;
@@ -163,7 +163,7 @@ private:
     TreeItem m_selectedItem = kNoTreeItem;
     ViewId m_currentViewId = ViewId::None;
     std::vector<CDocView*> m_views;
-    CUnitPreferences* m_units = nullptr;
+    CUnitCatalog* m_catalog = nullptr;
     LoadedSite m_loaded; // what the last loading Serialize read
     CNodeWatcher* m_previousWatcher;
 };

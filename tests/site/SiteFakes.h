@@ -1,6 +1,6 @@
 #pragma once
-// In-memory stand-ins for what the site model talks to: the navigation tree, the main
-// frame and the display-unit catalogue. They record what the model asked of them so
+// In-memory stand-ins for what the site model talks to: the navigation tree and the main
+// frame. They record what the model asked of them so
 // tests can check it.
 
 #include "comm/TkLink.h"
@@ -8,7 +8,6 @@
 #include "site/QorView.h"
 #include "site/SiteFrame.h"
 #include "site/SiteTree.h"
-#include "site/UnitPreferences.h"
 
 #include <algorithm>
 #include <cctype>
@@ -224,81 +223,6 @@ public:
 private:
     CSiteFrame* previous_;
 };
-
-// A unit catalogue: categories in slot order, each with the unit ids it offers and its
-// current one.
-class FakeUnits : public CUnitPreferences {
-public:
-    struct Category {
-        uint8_t id;
-        std::vector<uint8_t> units;
-        uint8_t current;
-    };
-
-    explicit FakeUnits(std::vector<Category> categories) : categories(std::move(categories)) {}
-
-    std::vector<UnitPair> GetUnitPairs() const override
-    {
-        std::vector<UnitPair> pairs;
-        for (const Category& c : categories) {
-            pairs.push_back({c.id, c.current});
-        }
-        return pairs;
-    }
-    void SetUnitPairs(const std::vector<UnitPair>& pairs) override
-    {
-        ++setCalls;
-        for (const UnitPair& pair : pairs) {
-            for (Category& c : categories) {
-                if (c.id == pair.categoryId &&
-                    std::find(c.units.begin(), c.units.end(), pair.unitId) != c.units.end()) {
-                    c.current = pair.unitId;
-                }
-            }
-        }
-    }
-    uint8_t Current(uint8_t categoryId) const
-    {
-        for (const Category& c : categories) {
-            if (c.id == categoryId) {
-                return c.current;
-            }
-        }
-        return 0xFF;
-    }
-
-    std::vector<Category> categories;
-    int setCalls = 0;
-};
-
-// The 21 categories of the display-unit catalogue with their units, each at its metric
-// default, in slot order.
-inline FakeUnits MetricCatalogue()
-{
-    return FakeUnits({
-        {24, {0, 1}, 0},
-        {0, {0, 1, 2}, 0},
-        {1, {0, 1, 2, 3, 4, 5}, 0},
-        {2, {0, 1}, 0},
-        {3, {0, 1, 2, 3}, 1},
-        {4, {0}, 0},
-        {5, {0, 1}, 0},
-        {6, {3, 0}, 3},
-        {12, {6, 2, 7, 1}, 2},
-        {8, {0, 1, 2, 3, 4, 5}, 0},
-        {7, {0}, 0},
-        {30, {1, 0}, 1},
-        {9, {3, 2, 1, 4, 5, 0}, 2},
-        {10, {1, 0, 2, 3}, 0},
-        {36, {2}, 2},
-        {11, {0, 1}, 1},
-        {21, {2}, 2},
-        {18, {2}, 2},
-        {20, {2}, 2},
-        {34, {0, 1}, 1},
-        {35, {1}, 1},
-    });
-}
 
 // Gives a connection an (unconnected) link, which makes it open as far as the node is
 // concerned; the connection's own opening comes with the device search.

@@ -15,8 +15,11 @@
 
 namespace {
 
-using wvtest::FakeUnits;
-using wvtest::MetricCatalogue;
+// The metric catalogue's choices, in slot order, as the site file stores them.
+const std::vector<UnitChoicePair> kMetricChoices = {
+    {24, 0}, {0, 0},  {1, 0},  {2, 0},  {3, 1},  {4, 0},  {5, 0},  {6, 3},  {12, 2}, {8, 0}, {7, 0},
+    {30, 1}, {9, 2},  {10, 0}, {36, 2}, {11, 1}, {21, 2}, {18, 2}, {20, 2}, {34, 1}, {35, 1},
+};
 
 std::string Hex(const std::string& bytes)
 {
@@ -192,9 +195,9 @@ TEST(SiteArchive, RefusesWhatDoesNotFitAndWideStrings)
 
 TEST(SiteFile, TheExampleSiteIsWrittenByteForByte)
 {
-    FakeUnits units = MetricCatalogue();
+    CUnitCatalog metric("44");
     CWVDoc doc;
-    doc.SetUnitCatalog(&units);
+    doc.SetUnitCatalog(&metric);
     ASSERT_TRUE(doc.OnNewDocument());
     ASSERT_EQ(doc.GetSite()->AddConnection(ExampleConnection(), false), kAppOk);
     CSiteArchive archive;
@@ -205,9 +208,7 @@ TEST(SiteFile, TheExampleSiteIsWrittenByteForByte)
 
 TEST(SiteFile, ASiteWithoutConnectionsIsTwentyBytesBeforeItsUnits)
 {
-    FakeUnits none({});
-    CWVDoc doc;
-    doc.SetUnitCatalog(&none);
+    CWVDoc doc; // without a catalogue: no unit pairs
     ASSERT_TRUE(doc.OnNewDocument());
     CSiteArchive archive;
     doc.StoreSite(archive);
@@ -216,9 +217,7 @@ TEST(SiteFile, ASiteWithoutConnectionsIsTwentyBytesBeforeItsUnits)
 
 TEST(SiteFile, ModemAndRadioRecordsCarryTheirFields)
 {
-    FakeUnits none({});
     CWVDoc doc;
-    doc.SetUnitCatalog(&none);
     ASSERT_TRUE(doc.OnNewDocument());
     CConnectionInfo modem;
     modem.name = "Weir";
@@ -247,7 +246,7 @@ TEST(SiteFile, TheExampleFileReadsBack)
     EXPECT_EQ(ConnectionOf(loaded, 0), ExampleConnection());
     EXPECT_FALSE(loaded.site->GetConnection(0)->IsNetworkSearch());
     EXPECT_EQ(loaded.site->GetConnection(0)->GetSettingsError(), kAppOk);
-    EXPECT_EQ(loaded.units, MetricCatalogue().GetUnitPairs());
+    EXPECT_EQ(loaded.units, kMetricChoices);
 }
 
 TEST(SiteFile, TheSiteIsNamedAfterTheFile)
@@ -286,7 +285,7 @@ TEST(SiteFile, Version300ReadsTheThirdOfFiveFieldsAsTheCallTimeOut)
     EXPECT_EQ(ConnectionOf(loaded, 1).callTimeout, 90u);
     EXPECT_FALSE(loaded.site->GetConnection(0)->IsNetworkSearch());
     // The low byte of each field; Level/Depth gets unit 2 without a field.
-    EXPECT_EQ(loaded.units, (std::vector<UnitPair>{{5, 1}, {6, 1}, {8, 0}, {9, 4}, {10, 2}, {11, 0}, {12, 2}}));
+    EXPECT_EQ(loaded.units, (std::vector<UnitChoicePair>{{5, 1}, {6, 1}, {8, 0}, {9, 4}, {10, 2}, {11, 0}, {12, 2}}));
 }
 
 TEST(SiteFile, Version301HasNoNetworkSearchAndTheDefaultInitString)
@@ -302,7 +301,7 @@ TEST(SiteFile, Version301HasNoNetworkSearchAndTheDefaultInitString)
     EXPECT_EQ(c.baud, 4800);
     EXPECT_EQ(c.initString, "AT&FE0&C1&D2X4&K0");
     EXPECT_FALSE(loaded.site->GetConnection(0)->IsNetworkSearch());
-    EXPECT_EQ(loaded.units.back(), (UnitPair{12, 2}));
+    EXPECT_EQ(loaded.units.back(), (UnitChoicePair{12, 2}));
 }
 
 TEST(SiteFile, Versions302And303ReadTheNetworkSearchAndDifferInTheLevelField)
@@ -323,7 +322,7 @@ TEST(SiteFile, Versions302And303ReadTheNetworkSearchAndDifferInTheLevelField)
         EXPECT_TRUE(loaded.site->GetConnection(1)->IsNetworkSearch());
         EXPECT_EQ(ConnectionOf(loaded, 0).initString, "AT&FE0&C1&D2X4&K0");
         EXPECT_EQ(loaded.units,
-                  (std::vector<UnitPair>{{5, 1}, {6, 3}, {8, 5}, {9, 3}, {10, 1}, {11, 1}, {12, levelField ? uint8_t(6) : uint8_t(2)}}))
+                  (std::vector<UnitChoicePair>{{5, 1}, {6, 3}, {8, 5}, {9, 3}, {10, 1}, {11, 1}, {12, levelField ? uint8_t(6) : uint8_t(2)}}))
             << version;
     }
 }
@@ -341,7 +340,7 @@ TEST(SiteFile, Versions304And305ReadFullRecordsAndFixedUnitFields)
         EXPECT_EQ(f.phoneNumber, "9,555");
         EXPECT_EQ(f.initString, "ATX");
         EXPECT_EQ(f.callTimeout, 120u);
-        EXPECT_EQ(loaded.units.back(), (UnitPair{12, 7}));
+        EXPECT_EQ(loaded.units.back(), (UnitChoicePair{12, 7}));
     }
 }
 
@@ -355,7 +354,7 @@ TEST(SiteFile, AnOlderUnknownVersionReadsNoRecordsAndTakesItsUnitFieldsAfterN)
         ASSERT_TRUE(Load(file.bytes, loaded)) << version;
         EXPECT_EQ(loaded.site->GetConnectionCount(), 0);
         EXPECT_EQ(loaded.units,
-                  (std::vector<UnitPair>{{5, 1}, {6, 3}, {8, 1}, {9, 1}, {10, 1}, {11, 1}, {12, 2}}));
+                  (std::vector<UnitChoicePair>{{5, 1}, {6, 3}, {8, 1}, {9, 1}, {10, 1}, {11, 1}, {12, 2}}));
     }
 }
 
@@ -371,7 +370,7 @@ TEST(SiteFile, RecordsBeyondTheSixteenthAreReadAndLeftOut)
     ASSERT_TRUE(Load(file.bytes, loaded));
     EXPECT_EQ(loaded.site->GetConnectionCount(), 16);
     EXPECT_EQ(loaded.site->GetConnection(15)->GetName(), "c15");
-    EXPECT_EQ(loaded.units, (std::vector<UnitPair>{{5, 1}}));
+    EXPECT_EQ(loaded.units, (std::vector<UnitChoicePair>{{5, 1}}));
 }
 
 TEST(SiteFile, ARecordWithRefusedSettingsIsKeptAndWrittenBackAsItWas)
@@ -389,9 +388,7 @@ TEST(SiteFile, ARecordWithRefusedSettingsIsKeptAndWrittenBackAsItWas)
     EXPECT_EQ(loaded.site->GetConnection(1)->GetSettingsError(), kAppErrPortNotSet);
 
     // Saved again, the file is the same.
-    FakeUnits none({});
     CWVDoc doc;
-    doc.SetUnitCatalog(&none);
     ASSERT_TRUE(doc.OnNewDocument());
     for (int i = 0; i < 2; ++i) {
         doc.GetSite()->AddConnection(ConnectionOf(loaded, i), loaded.site->GetConnection(i)->IsNetworkSearch());

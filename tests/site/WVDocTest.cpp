@@ -21,8 +21,6 @@ namespace fs = std::filesystem;
 using wvtest::ConnectionLineAccess;
 using wvtest::FakeFrame;
 using wvtest::FakeTree;
-using wvtest::FakeUnits;
-using wvtest::MetricCatalogue;
 using wvtest::ReadAll;
 using wvtest::TestNode;
 using wvtest::WriteAll;
@@ -45,7 +43,7 @@ class WVDocTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        doc_.SetUnitCatalog(&units_);
+        doc_.SetUnitCatalog(&catalog_);
         doc_.SetTreeView(&tree_);
         tree_.onSelect = [this](TreeItem item) {
             CQorView* node = tree_.GetItemNode(item);
@@ -70,8 +68,8 @@ protected:
     void WriteSite(const std::string& path, const std::vector<std::string>& names)
     {
         CWVDoc other;
-        FakeUnits units = MetricCatalogue();
-        other.SetUnitCatalog(&units);
+        CUnitCatalog catalog("44");
+        other.SetUnitCatalog(&catalog);
         ASSERT_TRUE(other.OnNewDocument());
         for (const std::string& name : names) {
             other.GetSite()->AddConnection(Direct(name), false);
@@ -91,7 +89,13 @@ protected:
     wvtest::TempHome home_{"doc"};
     FakeTree tree_;
     FakeFrame frame_;
-    FakeUnits units_ = MetricCatalogue();
+    // The current unit id of a category of the document's catalogue.
+    uint8_t CurrentUnit(UnitCategoryId category) const
+    {
+        return catalog_.FindCategory(category)->GetCurrentUnit()->GetId();
+    }
+
+    CUnitCatalog catalog_{"44"};
     CWVDoc doc_;
 };
 
@@ -139,7 +143,8 @@ TEST_F(WVDocTest, ASavedSiteReopensAndSavesByteForByte)
     CConnectionInfo odd = Direct("Old", 1);
     odd.baud = 38400;
     site->AddConnection(odd, false);
-    units_.categories[6].current = 1; // Temperature: Fahrenheit
+    catalog_.FindCategory(kUnitCategoryTemperature)->SelectUnit(1); // Fahrenheit
+    catalog_.FindCategory(kUnitCategoryLevelDepth)->SelectUnit(6);  // centimetres
     doc_.SetModifiedFlag();
 
     const std::string first = Path("River.2.wv4");
@@ -150,7 +155,8 @@ TEST_F(WVDocTest, ASavedSiteReopensAndSavesByteForByte)
     EXPECT_EQ(frame_.titleUpdates, 1);
 
     // Another catalogue state, then the file's comes back on open.
-    units_.categories[6].current = 0;
+    catalog_.ApplyMetricDefaults();
+    ASSERT_EQ(CurrentUnit(kUnitCategoryTemperature), 0);
     ASSERT_TRUE(doc_.OnOpenDocument(first));
     EXPECT_EQ(doc_.GetPathName(), first);
     EXPECT_EQ(doc_.GetTitle(), "River.2");
@@ -160,13 +166,35 @@ TEST_F(WVDocTest, ASavedSiteReopensAndSavesByteForByte)
     doc_.GetSite()->GetConnectionInfo(1, read);
     EXPECT_EQ(read, modem);
     EXPECT_TRUE(doc_.GetSite()->GetConnection(1)->IsNetworkSearch());
-    EXPECT_EQ(units_.Current(5), 1);
+    EXPECT_EQ(CurrentUnit(kUnitCategoryTemperature), 1);
+    EXPECT_EQ(CurrentUnit(kUnitCategoryLevelDepth), 6);
     EXPECT_FALSE(doc_.IsModified());
     EXPECT_TRUE(frame_.messages.empty());
 
     const std::string second = Path("Copy.wv4");
     ASSERT_TRUE(doc_.OnSaveDocument(second));
     EXPECT_EQ(ReadAll(second), ReadAll(first));
+}
+
+TEST_F(WVDocTest, AnOlderFileRestoresItsFixedUnitFields)
+{
+    // Version 3.02: no connections, Temperature Fahrenheit, Pressure PSI, Barometric
+    // Pressure Inches Hg, the rest 0; Level/Depth has no field and becomes Meters.
+    std::string file("WVFile\0\0", 8);
+    const double version = 3.02;
+    file.append(reinterpret_cast<const char*>(&version), 8);
+    const uint32_t fields[] = {0, 1, 0, 0, 1, 0, 0}; // N, then categories 5, 6, 8, 9, 10, 11
+    file.append(reinterpret_cast<const char*>(fields), sizeof fields);
+    WriteAll(home_.Path() / "Old.wv4", file);
+    catalog_.FindCategory(kUnitCategoryLevelDepth)->SelectUnit(6);
+    catalog_.FindCategory(kUnitCategoryPressure)->SelectUnit(3);
+    ASSERT_TRUE(doc_.OnOpenDocument(Path("Old.wv4")));
+    EXPECT_EQ(CurrentUnit(kUnitCategoryTemperature), 1);
+    EXPECT_EQ(CurrentUnit(kUnitCategoryPressure), 0);
+    EXPECT_EQ(CurrentUnit(kUnitCategoryBarometricPressure), 1);
+    EXPECT_EQ(CurrentUnit(kUnitCategoryLevelDepth), 2);
+    EXPECT_EQ(doc_.GetSite()->GetConnectionCount(), 0);
+    EXPECT_EQ(doc_.GetSite()->GetName(), "Old");
 }
 
 TEST_F(WVDocTest, ARefusedFileIsReportedAndTheOldSiteStays)
@@ -178,8 +206,8 @@ TEST_F(WVDocTest, ARefusedFileIsReportedAndTheOldSiteStays)
     doc_.GetSite()->GetConnection(0)->SelectTreeItem();
     CQorSite* site = doc_.GetSite();
     CQorView* selected = doc_.GetSelectedNode();
-    units_.categories[6].current = 1;
-    const int setCalls = units_.setCalls;
+    catalog_.FindCategory(kUnitCategoryTemperature)->SelectUnit(1);
+    const std::vector<UnitChoicePair> choices = catalog_.GetUnitChoices();
 
     std::string bad = ReadAll(good);
     bad[0] = 'X';
@@ -195,8 +223,7 @@ TEST_F(WVDocTest, ARefusedFileIsReportedAndTheOldSiteStays)
         EXPECT_EQ(doc_.GetSite(), site);
         EXPECT_EQ(doc_.GetSelectedNode(), selected);
         EXPECT_EQ(doc_.GetPathName(), good);
-        EXPECT_EQ(units_.setCalls, setCalls); // the catalogue is untouched
-        EXPECT_EQ(units_.Current(5), 1);
+        EXPECT_EQ(catalog_.GetUnitChoices(), choices); // the catalogue is untouched
     }
 }
 
@@ -294,8 +321,8 @@ TEST_F(WVDocTest, AnUntitledSiteIsSavedAsHomeWithoutAsking)
     EXPECT_TRUE(doc_.SaveModified());
     EXPECT_TRUE(frame_.savePathsAsked.empty());
     CWVDoc reader;
-    FakeUnits units = MetricCatalogue();
-    reader.SetUnitCatalog(&units);
+    CUnitCatalog catalog("44");
+    reader.SetUnitCatalog(&catalog);
     ASSERT_TRUE(reader.OnOpenDocument(home));
     EXPECT_EQ(reader.GetSite()->GetConnectionCount(), 2);
 }
