@@ -16,7 +16,8 @@
 using AppErrorCode = int;
 
 constexpr AppErrorCode kAppOk = 0;
-constexpr AppErrorCode kAppErrNodeInit = 6001;          // a channel or test node could not be initialised from its record
+// A channel or test node could not be initialised from its record.
+constexpr AppErrorCode kAppErrNodeInit = 6001;
 constexpr AppErrorCode kAppErrNoAnswer = 6002;          // the device did not answer (protocol -1 or 5007)
 constexpr AppErrorCode kAppErrSetName = 6010;           // the device name could not be set
 constexpr AppErrorCode kAppErrSetClock = 6012;          // the device clock could not be set
@@ -25,7 +26,8 @@ constexpr AppErrorCode kAppErrDeleteTest = 6014;        // a test could not be d
 constexpr AppErrorCode kAppErrPackMemory = 6015;        // the device memory could not be packed
 constexpr AppErrorCode kAppErrCommParams = 6017;        // the communication parameters could not be set
 constexpr AppErrorCode kAppErrNoScheduledTest = 6018;   // the device has no pending scheduled test
-constexpr AppErrorCode kAppErrReadCancelled = 6019;     // reading channels or tests was cancelled, or a finished test's channels could not be read
+// Reading channels or tests was cancelled, or a finished test's channels could not be read.
+constexpr AppErrorCode kAppErrReadCancelled = 6019;
 constexpr AppErrorCode kAppErrClockNotSet = 6020;       // the device clock is not set (5027)
 constexpr AppErrorCode kAppErrMemoryFailure = 6021;     // device memory failure (5035)
 constexpr AppErrorCode kAppErrTestRunning = 6022;       // a test is running (5025)
@@ -34,7 +36,8 @@ constexpr AppErrorCode kAppErrFirmwareUpgrade = 6027;   // the firmware upgrade 
 constexpr AppErrorCode kAppErrNotCalibrated = 6028;     // the device is not calibrated (5080)
 constexpr AppErrorCode kAppErrBatteryInfo = 6029;       // the battery information could not be written
 constexpr AppErrorCode kAppErrPowerLow = 6030;          // no external power and at most 5 % battery
-constexpr AppErrorCode kAppErrAsciiPrefs = 6031;        // the ASCII output preferences are unsupported or could not be exchanged
+// The ASCII output preferences are unsupported or could not be exchanged.
+constexpr AppErrorCode kAppErrAsciiPrefs = 6031;
 constexpr AppErrorCode kAppErrChannelUpdate = 6040;     // the channel could not be updated (5024, 5037 to 5040)
 constexpr AppErrorCode kAppErrChannelInTest = 6041;     // the channel is bound to a pending test (5061)
 constexpr AppErrorCode kAppErrNoProbe = 6044;           // no probe on the channel (5076)
@@ -56,7 +59,8 @@ constexpr AppErrorCode kAppErrTestChannel = 6093;       // invalid test channel 
 constexpr AppErrorCode kAppErrTestDateTime = 6094;      // invalid test date or time (5031, 5032)
 constexpr AppErrorCode kAppErrTestInterval = 6095;      // invalid test interval (5033, 5034, 5051)
 constexpr AppErrorCode kAppErrNoTestData = 6096;        // the test has no data to extract (5042)
-constexpr AppErrorCode kAppErrDownloadInterrupted = 6097; // a running test or other communication interrupted the download (5045)
+// A running test or other communication interrupted the download (5045).
+constexpr AppErrorCode kAppErrDownloadInterrupted = 6097;
 constexpr AppErrorCode kAppErrDownloadCancelled = 6098; // the user cancelled the download (5068)
 constexpr AppErrorCode kAppErrDownloadTruncated = 6099; // the downloaded data was truncated (5069)
 constexpr AppErrorCode kAppErrConnectionIndex = 6120;   // connection index out of range
@@ -64,7 +68,8 @@ constexpr AppErrorCode kAppErrTooManyConnections = 6121; // sixteen connections 
 constexpr AppErrorCode kAppErrConnectionKind = 6140;    // unknown connection kind
 constexpr AppErrorCode kAppErrBaudRate = 6141;          // unsupported baud rate
 constexpr AppErrorCode kAppErrPortNotSet = 6142;        // COM port not set
-constexpr AppErrorCode kAppErrPortUnavailable = 6143;   // the port does not exist or is in use, or the line could not be opened or dialled
+// The port does not exist or is in use, or the line could not be opened or dialled.
+constexpr AppErrorCode kAppErrPortUnavailable = 6143;
 constexpr AppErrorCode kAppErrConnectFailed = 6144;     // the connection could not be made
 constexpr AppErrorCode kAppErrNoDeviceFound = 6146;     // the search found no device
 constexpr AppErrorCode kAppErrLineLost = 6200;          // the modem line was lost during the exchange (5109)

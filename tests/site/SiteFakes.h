@@ -149,7 +149,10 @@ private:
         }
         return s;
     }
-    std::vector<TreeItem>& Children(TreeItem parent) { return parent == kTreeRoot ? roots_ : items_.at(parent).children; }
+    std::vector<TreeItem>& Children(TreeItem parent)
+    {
+        return parent == kTreeRoot ? roots_ : items_.at(parent).children;
+    }
 
     std::map<TreeItem, Item> items_;
     std::vector<TreeItem> roots_;

@@ -321,8 +321,9 @@ TEST(SiteFile, Versions302And303ReadTheNetworkSearchAndDifferInTheLevelField)
         EXPECT_TRUE(loaded.site->GetConnection(0)->IsNetworkSearch());
         EXPECT_TRUE(loaded.site->GetConnection(1)->IsNetworkSearch());
         EXPECT_EQ(ConnectionOf(loaded, 0).initString, "AT&FE0&C1&D2X4&K0");
+        const uint8_t level = levelField ? 6 : 2;
         EXPECT_EQ(loaded.units,
-                  (std::vector<UnitChoicePair>{{5, 1}, {6, 3}, {8, 5}, {9, 3}, {10, 1}, {11, 1}, {12, levelField ? uint8_t(6) : uint8_t(2)}}))
+                  (std::vector<UnitChoicePair>{{5, 1}, {6, 3}, {8, 5}, {9, 3}, {10, 1}, {11, 1}, {12, level}}))
             << version;
     }
 }
