@@ -162,7 +162,9 @@ void CDataMapFile::FormatMap(const CDataMap& map, std::string& text) const
         text += OneLine(key);
         const int type = map.GetType(key);
         if (type > 0) {
-            text += "(" + TypeNameOfId(type) + ")";
+            text += '(';
+            text += TypeNameOfId(type);
+            text += ')';
         }
         text += "=";
         std::string value;
