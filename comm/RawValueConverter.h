@@ -45,6 +45,10 @@ public:
     virtual double ConvertRawSensorValue(uint8_t sensorCode, RawReading& reading,
                                          std::span<const uint8_t> coefficients,
                                          const LevelSensorRecord* levelSensor) const = 0;
+    // The first stage of ConvertRawSensorValue, counts to a value without the final
+    // physical step (the device image's COOKED values).
+    virtual double ConvertRawCounts(uint8_t sensorCode, const RawReading& reading,
+                                    std::span<const uint8_t> coefficients) const = 0;
     // The barometric value (code 3): the fixed setting when its flag is 1, else the
     // conversion of the counts.
     virtual double ConvertRawSensorValueFixed(const RawReading& reading, std::span<const uint8_t> coefficients,

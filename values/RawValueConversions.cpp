@@ -22,6 +22,12 @@ public:
         return ::ConvertRawSensorValue(sensorCode, reading, coefficients, levelSensor);
     }
 
+    double ConvertRawCounts(uint8_t sensorCode, const RawReading& reading,
+                            std::span<const uint8_t> coefficients) const override
+    {
+        return ::ConvertRawCounts(sensorCode, reading, coefficients);
+    }
+
     double ConvertRawSensorValueFixed(const RawReading& reading, std::span<const uint8_t> coefficients,
                                       float fixedValue, uint8_t fixedFlag) const override
     {

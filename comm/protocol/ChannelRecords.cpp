@@ -731,6 +731,23 @@ int DecodeSensorInfo(std::span<const uint8_t> body, int order, SensorInfoRecord&
     return 0;
 }
 
+std::vector<uint8_t> EncodeSensorCalTable(const SensorCalTable& table, int order)
+{
+    TkBodyWriter w(order);
+    WriteCalTable(w, table);
+    return w.Take();
+}
+
+int DecodeSensorCalTable(std::span<const uint8_t> body, int order, SensorCalTable& table)
+{
+    if (body.size() < kCalTableSize || body[0] != kCalTableTag) {
+        return kTkErrUnexpectedRecord;
+    }
+    TkBodyReader in(body, order);
+    table = ReadCalTable(in);
+    return 0;
+}
+
 std::vector<uint8_t> EncodeConductivitySensor(const ConductivitySensorRecord& record, int order)
 {
     TkBodyWriter w(order);

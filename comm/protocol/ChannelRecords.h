@@ -351,6 +351,14 @@ struct SensorCalTable {
 // has its first segment).
 size_t CalTablePoints(const SensorCalTable& table);
 
+// One table on its own as the 'R' sub-block "cci6(c)cc5(cfff)4(ff)" (109 bytes): tag,
+// parameter type, date, calibration mode, point count, five points, four pairs.
+inline constexpr const char* kCalTableLayout = "cci6(c)cc5(cfff)4(ff)";
+inline constexpr size_t kCalTableSize = 109;
+std::vector<uint8_t> EncodeSensorCalTable(const SensorCalTable& table, int order);
+// 0; 5075 for a short body or a first byte other than 'R' (table untouched).
+int DecodeSensorCalTable(std::span<const uint8_t> body, int order, SensorCalTable& table);
+
 // Linear (alpha) and quadratic (beta) temperature coefficients of a table.
 struct TempCoeffPair {
     float alpha = 0.0f;

@@ -1,5 +1,6 @@
 #include "comm/protocol/DeviceRecords.h"
 
+#include "comm/protocol/RecordConverters.h"
 #include "comm/protocol/TkDeviceModels.h"
 #include "comm/protocol/TkRequest.h"
 #include "comm/protocol/TkResultCodes.h"
@@ -279,22 +280,13 @@ int TkDecodeSitePreferencesReply(CTkPacket& reply, SitePrefsRecord& prefs)
     if (data == nullptr || data[0] != kTkSitePrefsTag) {
         return kTkErrUnexpectedRecord;
     }
-    TkBodyReader body(data, size);
-    body.Skip(1);
-    SitePrefsRecord r;
-    r.word1 = body.U16();
-    r.word2 = body.U16();
-    r.word3 = body.U16();
-    r.value1 = body.F32();
-    r.word4 = body.U16();
-    r.word5 = body.U16();
-    r.value2 = body.F32();
-    r.value3 = body.F32();
-    r.barometricPsi = body.F32();
-    r.barometricFlag = body.U8();
-    if (!body.Ok()) {
+    if (size < kTkSitePrefsSize) {
         return kTkErrUnexpectedRecord;
     }
+    std::array<uint8_t, kTkSitePrefsSize> record{};
+    std::copy_n(data, record.size(), record.begin());
+    SitePrefsRecord r;
+    ConvertRecord58(record, r, kToStructure);
     prefs = r;
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "comm/protocol/RawRecords.h"
 
+#include "comm/protocol/RecordConverters.h"
 #include "comm/protocol/TkRequest.h"
 #include "comm/protocol/TkResultCodes.h"
 
@@ -69,28 +70,25 @@ int CheckCalCoeffHead(CTkPacket& reply, uint8_t kind)
     return 0;
 }
 
-// A coefficient reply of kind: the head checks, then the record converted by layout with
-// its tag checked, its fields read by readFields after the three head bytes. The record is
-// set only when the whole reply decodes.
-template <typename Record, typename ReadFields>
+// A coefficient reply of kind: the head checks, then the record (from its tag at byte 2)
+// converted by layout with its tag checked, its fields read by the record's converter. The
+// record is set only when the whole reply decodes.
+template <size_t N, typename Record>
 int DecodeCalCoeffReply(CTkPacket& reply, uint8_t kind, const char* layout, uint8_t tag, Record& record,
-                        ReadFields readFields)
+                        void (*convert)(std::span<uint8_t, N>, Record&, int))
 {
     if (const int head = CheckCalCoeffHead(reply, kind); head != 0) {
         return head;
     }
     size_t size = 0;
     const uint8_t* data = TkReplyBody(reply, layout, &size);
-    if (data == nullptr || data[2] != tag) {
+    if (data == nullptr || size < 2 + N || data[2] != tag) {
         return kTkErrUnexpectedRecord;
     }
-    TkBodyReader body(data, size);
-    body.Skip(3);
+    std::array<uint8_t, N> bytes{};
+    std::copy_n(data + 2, N, bytes.begin());
     Record r;
-    readFields(body, r);
-    if (!body.Ok()) {
-        return kTkErrUnexpectedRecord;
-    }
+    convert(bytes, r, kToStructure);
     record = r;
     return 0;
 }
@@ -161,25 +159,13 @@ int TkDecodeSensorConfigReply(CTkPacket& reply, SensorConfigRecord& config)
     if (data == nullptr || data[0] != kTkSensorConfigTag) {
         return kTkErrUnexpectedRecord;
     }
-    TkBodyReader body(data, size);
-    body.Skip(1);
-    SensorConfigRecord r;
-    r.value0 = body.F32();
-    r.date = body.Time();
-    r.word1 = body.U16();
-    for (float& v : r.values3) {
-        v = body.F32();
-    }
-    r.word2 = body.U16();
-    r.word3 = body.U16();
-    for (float& v : r.values34) {
-        v = body.F32();
-    }
-    r.word4 = body.U16();
-    body.Bytes(r.bytes20.data(), r.bytes20.size());
-    if (!body.Ok()) {
+    if (size < kTkSensorConfigSize) {
         return kTkErrUnexpectedRecord;
     }
+    std::array<uint8_t, kTkSensorConfigSize> record{};
+    std::copy_n(data, record.size(), record.begin());
+    SensorConfigRecord r;
+    ConvertRecord89(record, r, kToStructure);
     config = r;
     return 0;
 }
@@ -196,35 +182,18 @@ int TkDecodeCalCoeffStatusReply(CTkPacket& reply)
 
 int TkDecodeCalCoeff1Reply(CTkPacket& reply, CalCoeffRecord91& record)
 {
-    return DecodeCalCoeffReply(reply, kTkCalCoeffKind1, kTkCalCoeff1Layout, kTkCalCoeff1Tag, record,
-                               [](TkBodyReader& body, CalCoeffRecord91& r) {
-                                   r.value1 = body.U32();
-                                   r.value2 = body.U32();
-                                   r.value3 = body.U16();
-                                   r.value4 = body.U32();
-                                   r.value5 = body.F32();
-                               });
+    return DecodeCalCoeffReply(reply, kTkCalCoeffKind1, kTkCalCoeff1Layout, kTkCalCoeff1Tag, record, ConvertRecord91);
 }
 
 int TkDecodeCalCoeff2Reply(CTkPacket& reply, CalCoeffRecord92& record)
 {
-    return DecodeCalCoeffReply(reply, kTkCalCoeffKind2, kTkCalCoeff2Layout, kTkCalCoeff2Tag, record,
-                               [](TkBodyReader& body, CalCoeffRecord92& r) {
-                                   for (uint32_t& v : r.values) {
-                                       v = body.U32();
-                                   }
-                                   body.Skip(2);  // the record's trailing 16-bit value is not kept
-                               });
+    // The record's trailing 16-bit value is not kept.
+    return DecodeCalCoeffReply(reply, kTkCalCoeffKind2, kTkCalCoeff2Layout, kTkCalCoeff2Tag, record, ConvertRecord92);
 }
 
 int TkDecodeCalCoeff3Reply(CTkPacket& reply, CalCoeffRecord93& record)
 {
-    return DecodeCalCoeffReply(reply, kTkCalCoeffKind3, kTkCalCoeff3Layout, kTkCalCoeff3Tag, record,
-                               [](TkBodyReader& body, CalCoeffRecord93& r) {
-                                   for (float& v : r.values) {
-                                       v = body.F32();
-                                   }
-                               });
+    return DecodeCalCoeffReply(reply, kTkCalCoeffKind3, kTkCalCoeff3Layout, kTkCalCoeff3Tag, record, ConvertRecord93);
 }
 
 // ---- Request bodies --------------------------------------------------------------------

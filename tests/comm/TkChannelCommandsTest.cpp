@@ -86,6 +86,7 @@ public:
     {
         return 0.0;
     }
+    double ConvertRawCounts(uint8_t, const RawReading&, std::span<const uint8_t>) const override { return 0.0; }
     double ConvertRawSensorValueFixed(const RawReading&, std::span<const uint8_t>, float, uint8_t) const override
     {
         return 0.0;

@@ -42,3 +42,15 @@ TEST(RawValueConversions, FixedBarometricSettingReachesTheLibrary)
     EXPECT_DOUBLE_EQ(converter.ConvertRawSensorValueFixed(reading, cache, 29.5f, 0),
                      ::ConvertRawSensorValueFixed(reading, cache, FixedTemperatureSetting{29.5f, 0}));
 }
+
+TEST(RawValueConversions, FirstStageReachesTheLibrary)
+{
+    const CRawValueConverter& converter = RawValueConversions();
+    // An empty cache holds no oxygen constants, so the defaults k0 = 100 and k1 = 5000
+    // apply: the first stage of the oxygen code 160 is (15000 - 5000) / 100 = 100, without
+    // the final factor 0.0319988 that ConvertRawSensorValue applies.
+    const std::vector<uint8_t> cache(1248, 0);
+    const RawReading reading = {0, 15000, 0, 0};
+    EXPECT_DOUBLE_EQ(converter.ConvertRawCounts(160, reading, cache), 100.0);
+    EXPECT_DOUBLE_EQ(converter.ConvertRawCounts(160, reading, cache), ::ConvertRawCounts(160, reading, cache));
+}
