@@ -299,8 +299,8 @@ CConnWiz4::CConnWiz4(CConnWiz& wiz) : CWVPropertyPage(kIdConnWizNamePage), wiz_(
 {
     SetTemplateTitle(QStringLiteral("Connection Wizard - Enter Connection Name"));
     AddSidePanel(kPanelWidth, 200);
-    Place<QLineEdit>(kIdConnName, kLeft, 30, 140, 14);
-    Place<QCheckBox>(kIdConnFindOnFinish, kLeft, 60, 200, 12, QStringLiteral("Connect and find devices on \"Finish\""));
+    Place<QLineEdit>(kIdConnName, kLeft, 12, 140, 14);
+    Place<QCheckBox>(kIdConnFindOnFinish, kLeft, 40, 200, 12, QStringLiteral("Connect and find devices on \"Finish\""));
     LimitItemText(kIdConnName, 20);
     connect(ItemAs<QCheckBox>(kIdConnFindOnFinish), &QCheckBox::toggled, this, [this](bool on) {
         if (!IsUpdating()) {
