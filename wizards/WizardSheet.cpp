@@ -140,7 +140,7 @@ CWizardSheet::CWizardSheet(QWidget* parent, int startIndex, int templateId)
     connect(cancel_, &QPushButton::clicked, this, &CWizardSheet::OnCancel);
     // The template shows Next and Finish in the same place; Next mode starts at 1.
     finish_->hide();
-    ApplyCursor();
+    OnSetCursor();
 }
 
 CWizardSheet::~CWizardSheet() = default;
@@ -355,12 +355,12 @@ void CWizardSheet::SetTitle(const QString& text, int style)
 void CWizardSheet::SetBusy(bool busy)
 {
     busy_ = busy ? 1 : 0;
-    ApplyCursor();
+    OnSetCursor();
 }
 
 void CWizardSheet::SetSheetEnabled(bool enabled) { setEnabled(enabled); }
 
-void CWizardSheet::ApplyCursor()
+void CWizardSheet::OnSetCursor()
 {
     // Every cursor request inside the sheet shows the sheet's cursor: the wait cursor while
     // busy, even over controls with a cursor of their own (an edit's I-beam), the arrow

@@ -138,7 +138,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void ApplyCursor();
+    void OnSetCursor();
 
     std::array<CWizardPage*, kMaxWizardPages> pages_{};
     int pageCount_ = 0;
