@@ -29,6 +29,7 @@ constexpr std::array kStrings{
     StringEntry{kStrSaveSite, "Save Site"},
     StringEntry{kStrData, "Data"},
     StringEntry{kStrComPort, "COM%1"},
+    StringEntry{kStrBigTextFont, "MS Sans Serif"},
     StringEntry{kStrHomeSite, "Home"},
     StringEntry{kStrOpenDocumentFailed, "Failed to open document."},
     StringEntry{kStrSaveDocumentFailed, "Failed to save document."},

@@ -31,6 +31,9 @@ constexpr uint32_t kStrSaveSite = 33236;               // caption of that questi
 // Data folder.
 constexpr uint32_t kStrData = 33241; // "Data"
 
+// The face name of the big bold texts that wizard pages paint.
+constexpr uint32_t kStrBigTextFont = 61206; // "MS Sans Serif"
+
 // The name of a new site, and of the site file saved without a name ("Home.wv4").
 constexpr uint32_t kStrHomeSite = 61207; // "Home"
 

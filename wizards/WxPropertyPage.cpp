@@ -1,0 +1,5 @@
+#include "wizards/WxPropertyPage.h"
+
+CWxPropertyPage::CWxPropertyPage(int templateId, QWidget* parent) : CWizardPage(templateId, parent) {}
+
+CWxPropertyPage::~CWxPropertyPage() = default;
