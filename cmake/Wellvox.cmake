@@ -16,6 +16,29 @@ function(wv_add_library folder)
   wv_static_or_interface(wv_${folder} "${sources}" "${ARG_DEPS}")
 endfunction()
 
+# wv_add_qt_library(<folder> [DEPS <targets>...])
+# The same for a folder of user-interface code: its sources see Qt Widgets, and moc and
+# rcc run on them (Q_OBJECT classes, .qrc resource files of the folder).
+function(wv_add_qt_library folder)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  wv_find_qt()
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.qrc)
+  wv_static_or_interface(wv_${folder} "${sources}" "${ARG_DEPS};Qt6::Widgets")
+  if(TARGET wv_${folder} AND sources)
+    set_target_properties(wv_${folder} PROPERTIES AUTOMOC ON AUTORCC ON)
+  endif()
+endfunction()
+
+# Finds Qt 6 (Widgets, and Test when tests are built) once per directory scope.
+macro(wv_find_qt)
+  if(NOT TARGET Qt6::Widgets)
+    find_package(Qt6 REQUIRED COMPONENTS Widgets)
+  endif()
+  if(WV_BUILD_TESTS AND NOT TARGET Qt6::Test)
+    find_package(Qt6 REQUIRED COMPONENTS Test)
+  endif()
+endmacro()
+
 # A static library of sources, or a header-only interface target while a
 # folder has no sources yet.
 function(wv_static_or_interface target sources deps)
@@ -52,11 +75,13 @@ function(wv_test_pch)
     <utility> <vector>)
 endfunction()
 
-# wv_add_tests(<folder> [DEPS <targets>...] [ENVIRONMENT <NAME=value>...])
+# wv_add_tests(<folder> [QT] [DEPS <targets>...] [ENVIRONMENT <NAME=value>...])
 # Builds every .cpp of tests/<folder> into one GoogleTest executable and
 # registers its tests with CTest; ENVIRONMENT adds to the tests' environment.
+# QT marks tests of user-interface code: they link Qt Widgets and Qt Test, run moc on
+# their sources and run on the offscreen platform.
 function(wv_add_tests folder)
-  cmake_parse_arguments(ARG "" "" "DEPS;ENVIRONMENT" ${ARGN})
+  cmake_parse_arguments(ARG "QT" "" "DEPS;ENVIRONMENT" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${folder}/*.cpp)
   if(NOT sources)
     return()
@@ -66,7 +91,17 @@ function(wv_add_tests folder)
   add_executable(${target} ${sources})
   target_link_libraries(${target} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main GTest::gmock)
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
-  target_precompile_headers(${target} REUSE_FROM wv_test_pch)
+  if(ARG_QT)
+    # Qt's targets compile their users as position-independent code, so these tests
+    # cannot reuse the shared precompiled header and get one of their own.
+    wv_find_qt()
+    set_target_properties(${target} PROPERTIES AUTOMOC ON)
+    target_link_libraries(${target} PRIVATE Qt6::Widgets Qt6::Test)
+    target_precompile_headers(${target} PRIVATE <gtest/gtest.h> <QtWidgets> <QtTest> <memory> <string> <vector>)
+    list(APPEND ARG_ENVIRONMENT QT_QPA_PLATFORM=offscreen)
+  else()
+    target_precompile_headers(${target} REUSE_FROM wv_test_pch)
+  endif()
   # CTest starts the executable once per test. Linked position-dependent, it needs no
   # load-time relocation: a sanitizer build otherwise patches about a million addresses
   # (its metadata) at every start, a third of each short test's time.

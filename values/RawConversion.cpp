@@ -1,5 +1,7 @@
 #include "values/RawConversion.h"
 
+#include "values/OxygenFormulas.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -123,9 +125,6 @@ double TemperatureCompensated(double value, const TempCoeffPair& tc, double t)
 {
     return Divide(value, 1.0 + tc.alpha * (t - 25.0) + tc.beta * (t * t - 625.0));
 }
-
-// The temperature term of the oxygen formulas.
-double OxygenTheta(double t) { return 0.000975 - 1.426e-5 * t + 6.436e-8 * t * t; }
 
 } // namespace
 
@@ -405,14 +404,20 @@ double OxygenSaturation(double pressureInHg, double t)
     const double k2 = k * k;
     const double lnC = -139.34411 + 157570.1 / k - 66423080.0 / k2 + 1.2438e10 / (k2 * k) -
                        8.621949e11 / (k2 * k2);
-    const double c = std::exp(lnC);
-    const double pwv = WaterVaporPressure(t);
-    const double theta = OxygenTheta(t);
-    const double num = p * c * (1.0 - Divide(pwv, p)) * (1.0 - theta * p);
-    return Divide(num, (1.0 - pwv) * (1.0 - theta));
+    return OxygenAtPressure(std::exp(lnC), p, t);
 }
 
 double OxygenSolubility(double t)
+{
+    return std::exp(FreshWaterOxygenLog(OxygenScaledTemperature(t)));
+}
+
+double DoSaturationConcentration(double t, double pressurePsi)
+{
+    return OxygenAtPressure(OxygenSolubility(t), pressurePsi * kPsiToAtm, t);
+}
+
+double OxygenScaledTemperature(double t)
 {
     // Both constants as single-precision values, as the instruments hold them.
     const double upper = static_cast<float>(298.15);
@@ -421,18 +426,22 @@ double OxygenSolubility(double t)
     if (std::isnan(ratio) || ratio <= 0.0) {
         return kNaN;
     }
-    const double ts = std::log(ratio);
-    return std::exp(2.36611 +
-                    ts * (3.220504 + ts * (4.04547 + ts * (4.926837 + ts * (0.1016548 + 5.331768 * ts)))));
+    return std::log(ratio);
 }
 
-double DoSaturationConcentration(double t, double pressurePsi)
+double FreshWaterOxygenLog(double ts)
 {
-    const double p = pressurePsi * kPsiToAtm;
-    const double theta = OxygenTheta(t);
+    return 2.36611 + ts * (3.220504 + ts * (4.04547 + ts * (4.926837 + ts * (0.1016548 + 5.331768 * ts))));
+}
+
+double OxygenTheta(double t) { return 0.000975 - 1.426e-5 * t + 6.436e-8 * t * t; }
+
+double OxygenAtPressure(double cs, double pAtm, double t)
+{
     const double pwv = WaterVaporPressure(t);
-    const double num = p * OxygenSolubility(t) * (1.0 - Divide(pwv, p)) * (1.0 - theta * p);
-    return Divide(num, (1.0 - theta) * (1.0 - pwv));
+    const double theta = OxygenTheta(t);
+    const double num = pAtm * cs * (1.0 - Divide(pwv, pAtm)) * (1.0 - theta * pAtm);
+    return Divide(num, (1.0 - pwv) * (1.0 - theta));
 }
 
 int SolveTwoPointDO(std::span<double, 3> coefficients, int count, std::span<const double, 2> pressuresInHg,

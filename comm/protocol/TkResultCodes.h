@@ -1,7 +1,8 @@
 #pragma once
 
 // Result codes of the instrument line: the link, the transports, the device search and
-// the current command set (CTkSession and its commands). Every code has one name, here.
+// the current command set (CTkSession and its commands), and of the unit conversion of the
+// measurement values. Every code has one name, here.
 //
 // 0 is success. A current-generation device's non-zero reply status is passed through
 // unchanged (for instance 901, 2 or 106, which individual commands interpret). The port
@@ -75,6 +76,19 @@ constexpr int kTkErrCalCoeffStatusBase = 5632; // + s: device status s of a cali
 
 // The result of a calibration-coefficient command whose device answered status s.
 constexpr int TkCalCoeffStatus(int s) { return kTkErrCalCoeffStatusBase + s; }
+
+// ---- Unit conversion and local gravity (values/UnitConversion.h) ----------------------
+// These share the numbering of the protocol codes, so a status shown to the user names
+// one cause whichever layer returned it.
+
+constexpr int kTkErrBadFromUnit = 5077;        // the source unit is not a unit of the parameter type
+constexpr int kTkErrBadToUnit = 5078;          // the target unit is not a unit of the parameter type
+// The two units cannot be converted into each other: a pressure unit other than psi and
+// a water column, a conversion that needs a temperature, or a water column through a
+// density times gravity that is not positive.
+constexpr int kTkErrIncompatibleUnits = 5079;
+constexpr int kTkErrLatitudeRange = 5081;      // a latitude outside 0 to 90 degrees
+constexpr int kTkErrElevationRange = 5082;     // an elevation outside 0 to 9150 m
 
 // ---- Device statuses that commands interpret -----------------------------------------
 

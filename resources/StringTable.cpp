@@ -1,0 +1,88 @@
+#include "resources/StringTable.h"
+
+#include <algorithm>
+#include <array>
+#include <iterator>
+
+namespace {
+
+struct StringEntry {
+    uint32_t id;
+    std::string_view text;
+};
+
+// Sorted by id (checked at compile time below), so lookups can halve the table.
+constexpr std::array kStrings{
+    StringEntry{kStrOnLinePrefix, "On-Line (%d) : "},
+    StringEntry{kStrKindDirect, "Direct"},
+    StringEntry{kStrKindModem, "Modem"},
+    StringEntry{kStrKindRadio, "Spread Spectrum Radio"},
+    StringEntry{kStrUnknown, "Unknown"},
+    StringEntry{kStrCloseConnectionsPrompt,
+                "Opening a new document will cause your open connection(s) to be closed.\n"
+                "Do you wish to continue?"},
+    StringEntry{kStrCreateNewSite, "Create New Site"},
+    StringEntry{kStrInvalidDocument, "Invalid Wellvox\u00AE Document!"},
+    StringEntry{kStrOpenFile, "Open File"},
+    StringEntry{kStrSaveModifiedPrompt,
+                "The current site has been modified.\nDo you wish to save modifications before continuing?"},
+    StringEntry{kStrSaveSite, "Save Site"},
+    StringEntry{kStrData, "Data"},
+    StringEntry{kStrComPort, "COM%1"},
+    StringEntry{kStrHomeSite, "Home"},
+    StringEntry{kStrOpenDocumentFailed, "Failed to open document."},
+    StringEntry{kStrSaveDocumentFailed, "Failed to save document."},
+};
+
+constexpr bool IsSortedById()
+{
+    for (size_t i = 1; i < kStrings.size(); ++i) {
+        if (kStrings[i - 1].id >= kStrings[i].id) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(IsSortedById(), "the string table must be sorted by id, each id once");
+
+const StringEntry* Find(uint32_t id)
+{
+    auto it = std::lower_bound(kStrings.begin(), kStrings.end(), id,
+                               [](const StringEntry& e, uint32_t value) { return e.id < value; });
+    return (it != kStrings.end() && it->id == id) ? &*it : nullptr;
+}
+
+} // namespace
+
+std::string_view GetResString(uint32_t id)
+{
+    const StringEntry* entry = Find(id);
+    return entry != nullptr ? entry->text : std::string_view{};
+}
+
+bool HasResString(uint32_t id) { return Find(id) != nullptr; }
+
+std::string FormatResString(uint32_t id, int value)
+{
+    std::string text(GetResString(id));
+    const size_t at = text.find("%d");
+    if (at != std::string::npos) {
+        text.replace(at, 2, std::to_string(value));
+    }
+    return text;
+}
+
+std::string FormatResString(uint32_t id, std::string_view argument)
+{
+    const std::string_view format = GetResString(id);
+    std::string text;
+    for (size_t i = 0; i < format.size(); ++i) {
+        if (format[i] == '%' && i + 1 < format.size() && format[i + 1] == '1') {
+            text += argument;
+            ++i;
+        } else {
+            text += format[i];
+        }
+    }
+    return text;
+}

@@ -1,0 +1,124 @@
+#pragma once
+// CQorConnection: one communication line to instruments, a COM port used directly,
+// through a dial-up modem or through a spread-spectrum radio, as a node of the tree.
+//
+// This holds the connection's settings (name, kind, port, baud rate, phone number, call
+// time-out, modem initialisation string, network search), shows them as its tree item,
+// and owns the protocol object through which the line is reached while it is open: the
+// bare link, or the session that took the link over. At most one of them is set; the
+// connection is open while one is.
+//
+// Settings read from a site file that the connection would refuse are kept as they are
+// (GetSettingsError tells why they cannot be used), so a stored connection is never
+// replaced by defaults and lost at the next save.
+
+#include "site/AppErrorCode.h"
+#include "site/ConnectionInfo.h"
+#include "site/QorView.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class CTkLink;
+class CTkSession;
+
+class CQorConnection : public CQorView {
+public:
+    // Empty name, kind 0, port not set, baud 0, no phone number, call time-out 10 s, no
+    // initialisation string, network search off, closed.
+    CQorConnection();
+    // Drops whatever line is open, without any exchange with the device or the modem.
+    ~CQorConnection() override;
+
+    // ---- Tree ----
+    // Inserts its item with its label and icon after insertAfter and expands the parent.
+    void AddToTree(CSiteTree* tree, TreeItem parentItem, TreeItem insertAfter) override;
+    // ViewId::Connection for its own item.
+    ViewId GetViewId(TreeItem item) const override;
+    // Sets its icon and label on its item.
+    void RefreshTreeItem() override;
+    NodeType GetNodeType() const override;
+    // Sets the expand button through ReinsertTreeItem, with its icon and label.
+    void UpdateTreeItem(bool hasChildren);
+
+    // ---- Settings ----
+    // Remembers parent when it is not null, then validates the settings (ValidateSettings)
+    // and, when they are valid, stores them and the network-search flag. Returns 0, or
+    // the refusal (nothing stored then).
+    AppErrorCode SetSettings(const CConnectionInfo& info, CQorView* parent, bool networkSearch);
+    // Stores the settings without refusing any (the network-search flag is kept),
+    // remembers whether they are usable (GetSettingsError) and refreshes the item.
+    void ApplySettings(const CConnectionInfo& info);
+    // The settings (not the network-search flag).
+    void GetSettings(CConnectionInfo& info) const;
+    // 6142 for port 255, else 6141 for a baud rate other than 1200, 2400, 4800, 9600,
+    // 19200 and 57600, else 6140 for a kind other than 1 to 4, else 0.
+    static AppErrorCode ValidateSettings(const CConnectionInfo& info);
+    // Why the stored settings cannot be used to open the line (ValidateSettings of them),
+    // 0 when they can.
+    AppErrorCode GetSettingsError() const { return m_settingsError; }
+
+    const std::string& GetName() const { return m_name; }
+    uint16_t GetKind() const { return m_kind; }
+    // The call time-out in seconds.
+    uint32_t GetOption() const { return m_callTimeout; }
+    // The COM port into port; returns 0.
+    int GetPort(uint8_t& port) const;
+    uint16_t GetBaud() const { return m_baud; }
+    const std::string& GetPhoneNumber() const { return m_phoneNumber; }
+    const std::string& GetInitString() const { return m_initString; }
+    bool IsNetworkSearch() const { return m_networkSearch != 0; }
+    void SetNetworkSearch(bool networkSearch) { m_networkSearch = networkSearch ? 1 : 0; }
+
+    // ---- Texts ----
+    // "COM<n>" with the port number plus one; "Unknown" for a port not set.
+    std::string GetPortText() const;
+    // The rate for 1200, 2400, 4800, 9600, 19200, 38400 and 57600, else "Unknown".
+    std::string GetBaudText() const;
+    // The phone number of a modem connection, else empty.
+    std::string GetNumberText() const;
+    // "Direct", "Modem" or "Spread Spectrum Radio" for kinds 1 to 3, else empty.
+    std::string GetKindText() const;
+    // The item's text: for a modem connection the phone number, " : " and the name, else
+    // the name; while open, after the "On-Line (<device count>) : " prefix.
+    std::string GetLabel() const;
+    // The item's image by kind: 25 direct, 26 modem, 27 radio, 24 otherwise.
+    int GetIconIndex() const;
+
+    // ---- Line ----
+    bool IsOpen() const;
+    // The open link, whichever object holds it; null while closed.
+    CTkLink* GetLink() const;
+    uint16_t GetDeviceCount() const { return m_deviceCount; }
+    // Closes the line: when notify is set, selects the connection's item first and takes
+    // the expand button off its item afterwards. Returns 0 (also when it was not open).
+    int Disconnect(bool notify);
+    // The scheduled-start poll of the application's idle handler: one device slot per
+    // call, the cursor moving on and wrapping at the device count; a poll entered again
+    // while one runs only moves the cursor.
+    void PollTestStarts();
+    uint16_t GetPollCursor() const { return m_pollCursor; }
+
+protected:
+    // The line while it is open: the bare link until a session takes it over.
+    std::unique_ptr<CTkLink> m_link;
+    std::unique_ptr<CTkSession> m_session;
+
+private:
+    // Destroys the protocol object (the session closes the link it owns).
+    void ReleaseLine();
+
+    std::string m_name;
+    uint16_t m_kind = 0;
+    uint8_t m_port = kPortNotSet;
+    uint16_t m_baud = 0;
+    std::string m_phoneNumber;
+    uint32_t m_callTimeout = 10;
+    std::string m_initString;
+    uint16_t m_deviceCount = 0;
+    uint16_t m_pollCursor = 0;
+    uint8_t m_polling = 0;
+    uint8_t m_networkSearch = 0;
+    AppErrorCode m_settingsError = kAppErrPortNotSet; // a new connection has no port yet
+};

@@ -1,0 +1,88 @@
+#pragma once
+// The main frame as the site model sees it.
+//
+// Nodes and the document report to the application's main window through this
+// interface: the busy state, the status text, the progress bar, the user's cancel
+// request, message boxes whose texts come from the string table by id, the window title,
+// switching the right-hand view and posting commands to it. The application implements
+// it on its main window; tests implement it in memory. There is one main frame per
+// process, registered with SetMainFrame (null while there is no main window).
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+class CQorView;
+enum class ViewId : int32_t;
+
+enum class MessageIcon : uint8_t { None, Error, Question, Warning, Information };
+enum class MessageButtons : uint8_t { Ok, YesNo, YesNoCancel };
+enum class MessageAnswer : uint8_t { Ok, Yes, No, Cancel };
+
+// One message box.
+struct SiteMessage {
+    uint32_t textId = 0;      // the message, from the string table
+    uint32_t captionId = 0;   // the caption, from the string table; 0: the program's name
+    MessageIcon icon = MessageIcon::None;
+    MessageButtons buttons = MessageButtons::Ok;
+    MessageAnswer defaultAnswer = MessageAnswer::Ok;
+    std::string detail;       // shown below the text when not empty (a path, a reason)
+};
+
+class CSiteFrame {
+public:
+    virtual ~CSiteFrame() = default;
+
+    // The counted busy state: wait cursor, commands disabled. Use CBusyGuard.
+    virtual void BeginBusy() = 0;
+    virtual void EndBusy() = 0;
+    // The status bar's text; empty shows the frame's idle text.
+    virtual void SetStatusText(std::string_view text) = 0;
+    // The progress bar at percent (0 to 100); 0 removes it.
+    virtual void SetProgress(int percent) = 0;
+    // True once the user asked to cancel the running operation.
+    virtual bool IsCancelRequested() const = 0;
+    // Shows a message box over the main window and returns the button pressed.
+    virtual MessageAnswer ShowMessage(const SiteMessage& message) = 0;
+    // Asks the frame to show the document's title anew.
+    virtual void UpdateWindowTitle() = 0;
+    // Shows the form view viewId for node on the right (ViewId::Empty with no node
+    // empties the pane); the frame records the selection in the document.
+    virtual void SwitchView(ViewId viewId, CQorView* node) = 0;
+    // Posts a command to the right-hand form view; it runs once the current work is over.
+    virtual void PostViewCommand(uint32_t command) = 0;
+    // True while the user is closing the application.
+    virtual bool IsClosingApplication() const = 0;
+    // Brings the main window to the foreground.
+    virtual void BringToForeground() = 0;
+    // Asks the user for a file to save the site to (the Save As dialogue), starting at
+    // suggestedPath; none when the user cancelled.
+    virtual std::optional<std::string> AskSavePath(std::string_view suggestedPath) = 0;
+};
+
+// The process's main frame, or null while there is none.
+CSiteFrame* GetMainFrame();
+void SetMainFrame(CSiteFrame* frame);
+
+// Marks the frame busy for its lifetime (nothing without a frame).
+class CBusyGuard {
+public:
+    explicit CBusyGuard(CSiteFrame* frame) : m_frame(frame)
+    {
+        if (m_frame != nullptr) {
+            m_frame->BeginBusy();
+        }
+    }
+    ~CBusyGuard()
+    {
+        if (m_frame != nullptr) {
+            m_frame->EndBusy();
+        }
+    }
+    CBusyGuard(const CBusyGuard&) = delete;
+    CBusyGuard& operator=(const CBusyGuard&) = delete;
+
+private:
+    CSiteFrame* m_frame;
+};
