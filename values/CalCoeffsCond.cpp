@@ -1,8 +1,10 @@
 #include "values/CalCoeffsCond.h"
 
+#include "foundation/DataMap.h"
 #include "values/CalRecordFields.h"
 
 #include <cmath>
+#include <string>
 
 namespace {
 
@@ -130,4 +132,20 @@ void CCalCoeffsCond::WriteCalRecord(ChannelDefinitionRecord& record) const
     for (size_t i = kPoints; i < kChannelSegments; ++i) {
         record.segments[i] = CalSegment{};
     }
+}
+
+void CCalCoeffsCond::ExchangeDefaults(CDataMap& map, int save)
+{
+    const auto key = [](size_t i) { return "DefaultKCell" + std::to_string(i + 1); };
+    if (save) {
+        for (size_t i = 0; i < kPoints; ++i) {
+            map.SetDouble(key(i), m_defaultK[i]);
+        }
+        return;
+    }
+    Reset();
+    for (size_t i = 0; i < kPoints; ++i) {
+        LoadDefaultValue(map, key(i), m_defaultK[i], true);
+    }
+    m_state.calibrated = 1;
 }

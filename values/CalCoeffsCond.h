@@ -19,6 +19,8 @@
 #include <array>
 #include <span>
 
+class CDataMap;
+
 // The conductivity range whose cells have the larger default constant.
 inline constexpr int kCondKindHighRange = 11;
 
@@ -61,6 +63,13 @@ public:
     // its constant as k0, k2 or k4; segments 4-6 zeroed; k1, k3, k5 = 0.
     // Segments and constants of unused points are left as they are.
     void WriteCalRecord(ChannelDefinitionRecord& record) const;
+
+    // Saves the default constants into map ("DefaultKCell1", "DefaultKCell2",
+    // "DefaultKCell3"), or (save 0) resets the model, loads them and marks the
+    // model calibrated; the loaded defaults take effect at the next reset. A
+    // key that is missing or holds 0 or a value that is not finite leaves its
+    // default as it was.
+    void ExchangeDefaults(CDataMap& map, int save);
 
 private:
     struct State {

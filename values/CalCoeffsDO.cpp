@@ -1,6 +1,6 @@
 #include "values/CalCoeffsDO.h"
 
-#include "foundation/NumberText.h"
+#include "foundation/DataMap.h"
 #include "values/CalRecordFields.h"
 #include "values/RawConversion.h"
 
@@ -169,7 +169,7 @@ double CCalCoeffsDO::GetSaturationPercent() const
 void CCalCoeffsDO::SetReferenceText(int use, std::string_view text)
 {
     m_useReference = use;
-    m_referenceValue = ParseDoubleC(text);
+    m_referenceValue = StrToDouble(text);
 }
 
 void CCalCoeffsDO::WriteCalRecord(ChannelDefinitionRecord& record) const
@@ -185,4 +185,32 @@ void CCalCoeffsDO::WriteCalRecord(ChannelDefinitionRecord& record) const
     record.segments[kMembraneSegment] =
         MakeCalSegment(kMembraneConstantCode, m_membraneConstant, m_state.pressure[0], 0.0);
     record.pairs[0] = MakeCoeffPair(m_state.inverse.slope, m_state.inverse.offset);
+}
+
+void CCalCoeffsDO::ExchangeDefaults(CDataMap& map, int save)
+{
+    if (save) {
+        map.SetDouble("DefaultCalTemp", m_defaults.calTemp);
+        map.SetDouble("DefaultSlopeNA", m_defaults.slopeNA);
+        map.SetDouble("DefaultOffsetNA", m_defaults.offsetNA);
+        return;
+    }
+    Reset();
+    LoadDefaultValue(map, "DefaultCalTemp", m_defaults.calTemp);
+    double slope = m_defaults.slopeNA;
+    double offset = m_defaults.offsetNA;
+    LoadDefaultValue(map, "DefaultSlopeNA", slope);
+    LoadDefaultValue(map, "DefaultOffsetNA", offset);
+    if (slope == 0.0) {
+        slope = 1.0;
+    }
+    double inverseSlope = 0.0;
+    double inverseOffset = 0.0;
+    if (ReciprocalLine(slope, offset, inverseSlope, inverseOffset)) {
+        m_defaults.slopeNA = slope;
+        m_defaults.offsetNA = offset;
+        m_defaults.inverseSlope = inverseSlope;
+        m_defaults.inverseOffset = inverseOffset;
+    }
+    m_state.calibrated = 1;
 }

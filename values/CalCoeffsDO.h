@@ -28,6 +28,8 @@
 #include <span>
 #include <string_view>
 
+class CDataMap;
+
 // Membrane types.
 inline constexpr int kMembraneUnknown = -1;
 inline constexpr int kMembrane1MilTeflon = 0;
@@ -113,6 +115,13 @@ public:
     // membrane constant and point 1's pressure; k0/k1 = the inverse block,
     // k2..k5 unchanged.
     void WriteCalRecord(ChannelDefinitionRecord& record) const;
+
+    // Saves the defaults into map ("DefaultCalTemp", "DefaultSlopeNA",
+    // "DefaultOffsetNA"), or (save 0) resets the model, loads them (a slope of 0
+    // as 1.0), marks the model calibrated and derives the default inverse line.
+    // A key that is missing or holds a value that is not finite, or a line whose
+    // inverse would not be finite, leaves the defaults as they were.
+    void ExchangeDefaults(CDataMap& map, int save);
 
 private:
     struct Line {

@@ -1,9 +1,11 @@
 #include "values/CalCoeffsISE.h"
 
+#include "foundation/DataMap.h"
 #include "values/CalRecordFields.h"
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 
 namespace {
 
@@ -25,6 +27,47 @@ CCalCoeffsISE::CCalCoeffsISE(const ChannelDefinitionRecord& record, double defau
 CCalCoeffsNH4::CCalCoeffsNH4(const ChannelDefinitionRecord& record) : CCalCoeffsISE(record, kIonSlopeMV) {}
 CCalCoeffsNO3::CCalCoeffsNO3(const ChannelDefinitionRecord& record) : CCalCoeffsISE(record, -kIonSlopeMV) {}
 CCalCoeffsCl::CCalCoeffsCl(const ChannelDefinitionRecord& record) : CCalCoeffsISE(record, -kIonSlopeMV) {}
+
+void CCalCoeffsNH4::ExchangeDefaults(CDataMap& map, int save)
+{
+    ExchangeIonDefaults(map, save, "NH4");
+}
+
+void CCalCoeffsNO3::ExchangeDefaults(CDataMap& map, int save)
+{
+    ExchangeIonDefaults(map, save, "NO3");
+}
+
+void CCalCoeffsCl::ExchangeDefaults(CDataMap& map, int save)
+{
+    ExchangeIonDefaults(map, save, "Cl");
+}
+
+void CCalCoeffsISE::ExchangeIonDefaults(CDataMap& map, int save, const char* ion)
+{
+    const std::string ionText(ion);
+    const std::string pivotPPM = "DefaultPivot" + ionText + "ppm";
+    const std::string slopePPM = "DefaultSlope" + ionText + "ppm";
+    const std::string offsetPPM = "DefaultOffset" + ionText + "ppm";
+    if (save) {
+        map.SetDouble("DefaultCalTemp", m_defaults.calTemp);
+        map.SetDouble("DefaultSlopeMV", m_defaults.slopeMV);
+        map.SetDouble(pivotPPM, m_defaults.pivotPPM);
+        map.SetDouble("DefaultOffsetMV", m_defaults.offsetMV);
+        map.SetDouble(slopePPM, m_defaults.slopePPM);
+        map.SetDouble("DefaultPivotMV", m_defaults.pivotMV);
+        map.SetDouble(offsetPPM, m_defaults.offsetPPM);
+        return;
+    }
+    Reset();
+    LoadDefaultValue(map, "DefaultCalTemp", m_defaults.calTemp);
+    LoadDefaultValue(map, "DefaultSlopeMV", m_defaults.slopeMV, true);
+    LoadDefaultValue(map, pivotPPM, m_defaults.pivotPPM);
+    LoadDefaultValue(map, "DefaultOffsetMV", m_defaults.offsetMV);
+    LoadDefaultValue(map, slopePPM, m_defaults.slopePPM, true);
+    LoadDefaultValue(map, "DefaultPivotMV", m_defaults.pivotMV);
+    LoadDefaultValue(map, offsetPPM, m_defaults.offsetPPM);
+}
 
 void CCalCoeffsISE::Reset()
 {

@@ -27,6 +27,8 @@
 #include <array>
 #include <span>
 
+class CDataMap;
+
 class CCalCoeffsISE {
 public:
     // The points a model holds.
@@ -75,6 +77,12 @@ protected:
     CCalCoeffsISE(const ChannelDefinitionRecord& record, double defaultSlopeMV);
     CCalCoeffsISE(const ChannelDefinitionRecord&&, double) = delete;
 
+    // Saves the seven defaults into map, or (save 0) resets the model and loads
+    // them; the per-ion keys carry ion ("NH4", "NO3", "Cl"). A key that is
+    // missing or holds a value that is not finite, and a slope of 0, leave the
+    // default as it was.
+    void ExchangeIonDefaults(CDataMap& map, int save, const char* ion);
+
 private:
     struct Block {
         double slope = 0.0;
@@ -116,6 +124,10 @@ class CCalCoeffsNH4 : public CCalCoeffsISE {
 public:
     explicit CCalCoeffsNH4(const ChannelDefinitionRecord& record);
     CCalCoeffsNH4(const ChannelDefinitionRecord&&) = delete;
+
+    // "DefaultCalTemp", "DefaultSlopeMV", "DefaultPivotNH4ppm", "DefaultOffsetMV",
+    // "DefaultSlopeNH4ppm", "DefaultPivotMV", "DefaultOffsetNH4ppm".
+    void ExchangeDefaults(CDataMap& map, int save);
 };
 
 // Nitrate: default slope -59.2 mV per decade.
@@ -123,6 +135,10 @@ class CCalCoeffsNO3 : public CCalCoeffsISE {
 public:
     explicit CCalCoeffsNO3(const ChannelDefinitionRecord& record);
     CCalCoeffsNO3(const ChannelDefinitionRecord&&) = delete;
+
+    // "DefaultCalTemp", "DefaultSlopeMV", "DefaultPivotNO3ppm", "DefaultOffsetMV",
+    // "DefaultSlopeNO3ppm", "DefaultPivotMV", "DefaultOffsetNO3ppm".
+    void ExchangeDefaults(CDataMap& map, int save);
 };
 
 // Chloride: default slope -59.2 mV per decade.
@@ -130,4 +146,8 @@ class CCalCoeffsCl : public CCalCoeffsISE {
 public:
     explicit CCalCoeffsCl(const ChannelDefinitionRecord& record);
     CCalCoeffsCl(const ChannelDefinitionRecord&&) = delete;
+
+    // "DefaultCalTemp", "DefaultSlopeMV", "DefaultPivotClppm", "DefaultOffsetMV",
+    // "DefaultSlopeClppm", "DefaultPivotMV", "DefaultOffsetClppm".
+    void ExchangeDefaults(CDataMap& map, int save);
 };

@@ -1,5 +1,6 @@
 #include "values/CalCoeffsORP.h"
 
+#include "foundation/DataMap.h"
 #include "values/CalRecordFields.h"
 
 #include <cmath>
@@ -100,4 +101,19 @@ void CCalCoeffsORP::WriteCalRecord(ChannelDefinitionRecord& record) const
     record.pairs[0] = MakeCoeffPair(1.0, m_offsetORP);
     record.pairs[1] = CoeffPair{};
     record.pairs[2] = CoeffPair{};
+}
+
+void CCalCoeffsORP::ExchangeDefaults(CDataMap& map, int save)
+{
+    if (save) {
+        map.SetDouble("DefaultCalTemp", m_defaultCalTemp);
+        map.SetDouble("DefaultOffsetMV", m_defaultOffsetMV);
+        map.SetDouble("DefaultOffsetORP", m_defaultOffsetORP);
+        return;
+    }
+    Reset();
+    LoadDefaultValue(map, "DefaultCalTemp", m_defaultCalTemp);
+    LoadDefaultValue(map, "DefaultOffsetMV", m_defaultOffsetMV);
+    LoadDefaultValue(map, "DefaultOffsetORP", m_defaultOffsetORP);
+    m_calibrated = 1;
 }

@@ -13,6 +13,8 @@
 
 #include "comm/protocol/ChannelRecords.h"
 
+class CDataMap;
+
 // Solution kinds whose potential the model computes from the temperature.
 inline constexpr int kOrpSolutionZoBell = 10;
 inline constexpr int kOrpSolutionQuinhydronePH4 = 11;
@@ -60,6 +62,13 @@ public:
     // segment 1 (kind, expected, measured, temperature), segments 2-6 zeroed,
     // k0 = 1, k1 = the ORP offset, k2..k5 = 0.
     void WriteCalRecord(ChannelDefinitionRecord& record) const;
+
+    // Saves the defaults into map ("DefaultCalTemp", "DefaultOffsetMV",
+    // "DefaultOffsetORP"), or (save 0) resets the model, loads them and marks
+    // the model calibrated; the loaded defaults take effect at the next reset.
+    // A key that is missing or holds a value that is not finite leaves the
+    // default as it was.
+    void ExchangeDefaults(CDataMap& map, int save);
 
 private:
     int m_calibrated = 0;

@@ -1,5 +1,6 @@
 #include "values/CalCoeffsPH.h"
 
+#include "foundation/DataMap.h"
 #include "values/CalRecordFields.h"
 
 namespace {
@@ -188,4 +189,26 @@ void CCalCoeffsPH::WriteCalRecord(ChannelDefinitionRecord& record) const
     record.pairs[0] = MakeCoeffPair(m_state.inverse.slope1, m_state.inverse.offset1);
     record.pairs[1] = MakeCoeffPair(m_state.inverse.slope2, m_state.inverse.offset2);
     record.pairs[2] = CoeffPair{};
+}
+
+void CCalCoeffsPH::ExchangeDefaults(CDataMap& map, int save)
+{
+    if (save) {
+        map.SetDouble("DefaultCalTemp", m_defaults.calTemp);
+        map.SetDouble("DefaultSlopeMV", m_defaults.slopeMV);
+        map.SetDouble("DefaultPivotPH", m_defaults.pivotPH);
+        map.SetDouble("DefaultOffsetMV", m_defaults.offsetMV);
+        map.SetDouble("DefaultSlopePH", m_defaults.slopePH);
+        map.SetDouble("DefaultPivotMV", m_defaults.pivotMV);
+        map.SetDouble("DefaultOffsetPH", m_defaults.offsetPH);
+        return;
+    }
+    Reset();
+    LoadDefaultValue(map, "DefaultCalTemp", m_defaults.calTemp);
+    LoadDefaultValue(map, "DefaultSlopeMV", m_defaults.slopeMV, true);
+    LoadDefaultValue(map, "DefaultPivotPH", m_defaults.pivotPH);
+    LoadDefaultValue(map, "DefaultOffsetMV", m_defaults.offsetMV);
+    LoadDefaultValue(map, "DefaultSlopePH", m_defaults.slopePH, true);
+    LoadDefaultValue(map, "DefaultPivotMV", m_defaults.pivotMV);
+    LoadDefaultValue(map, "DefaultOffsetPH", m_defaults.offsetPH);
 }

@@ -20,6 +20,8 @@
 #include <array>
 #include <span>
 
+class CDataMap;
+
 class CCalCoeffsPH {
 public:
     static constexpr int kMaxPoints = 3;
@@ -64,6 +66,13 @@ public:
     // 1-3 (code 0, pH, mV, temperature) whatever the count, segments 4-6 zeroed,
     // k0..k3 = the inverse segments, k4 = k5 = 0.
     void WriteCalRecord(ChannelDefinitionRecord& record) const;
+
+    // Saves the defaults into map ("DefaultCalTemp", "DefaultSlopeMV",
+    // "DefaultPivotPH", "DefaultOffsetMV", "DefaultSlopePH", "DefaultPivotMV",
+    // "DefaultOffsetPH"), or (save 0) resets the model and loads them. A key
+    // that is missing or holds a value that is not finite, and a slope of 0,
+    // leave the default as it was.
+    void ExchangeDefaults(CDataMap& map, int save);
 
 private:
     struct Block {

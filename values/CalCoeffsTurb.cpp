@@ -1,5 +1,6 @@
 #include "values/CalCoeffsTurb.h"
 
+#include "foundation/DataMap.h"
 #include "values/CalRecordFields.h"
 
 namespace {
@@ -160,4 +161,26 @@ void CCalCoeffsTurb::WriteCalRecord(ChannelDefinitionRecord& record) const
     record.pairs[0] = MakeCoeffPair(m_state.a.slope1, m_state.a.offset1);
     record.pairs[1] = MakeCoeffPair(m_state.a.slope2, m_state.a.offset2);
     record.pairs[2] = MakeCoeffPair(m_state.a.slope3, m_state.a.offset3);
+}
+
+void CCalCoeffsTurb::ExchangeDefaults(CDataMap& map, int save)
+{
+    if (save) {
+        map.SetDouble("DefaultCalTemp", m_defaults.calTemp);
+        map.SetDouble("DefaultSlopeUser", m_defaults.slopeUser);
+        map.SetDouble("DefaultPivotBase", m_defaults.pivotBase);
+        map.SetDouble("DefaultOffsetUser", m_defaults.offsetUser);
+        map.SetDouble("DefaultSlopeBase", m_defaults.slopeBase);
+        map.SetDouble("DefaultPivotUser", m_defaults.pivotUser);
+        map.SetDouble("DefaultOffsetBase", m_defaults.offsetBase);
+        return;
+    }
+    Reset();
+    LoadDefaultValue(map, "DefaultCalTemp", m_defaults.calTemp);
+    LoadDefaultValue(map, "DefaultSlopeUser", m_defaults.slopeUser, true);
+    LoadDefaultValue(map, "DefaultPivotBase", m_defaults.pivotBase);
+    LoadDefaultValue(map, "DefaultOffsetUser", m_defaults.offsetUser);
+    LoadDefaultValue(map, "DefaultSlopeBase", m_defaults.slopeBase, true);
+    LoadDefaultValue(map, "DefaultPivotUser", m_defaults.pivotUser);
+    LoadDefaultValue(map, "DefaultOffsetBase", m_defaults.offsetBase);
 }

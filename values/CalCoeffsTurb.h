@@ -23,6 +23,8 @@
 #include <array>
 #include <span>
 
+class CDataMap;
+
 class CCalCoeffsTurb {
 public:
     static constexpr int kMaxPoints = 4;
@@ -66,6 +68,13 @@ public:
     // 5-6 zeroed, k0..k5 = block A's slope 1, offset 1, slope 2, offset 2,
     // slope 3, offset 3.
     void WriteCalRecord(ChannelDefinitionRecord& record) const;
+
+    // Saves the defaults into map ("DefaultCalTemp", "DefaultSlopeUser",
+    // "DefaultPivotBase", "DefaultOffsetUser", "DefaultSlopeBase",
+    // "DefaultPivotUser", "DefaultOffsetBase"), or (save 0) resets the model and
+    // loads them. A key that is missing or holds a value that is not finite,
+    // and a slope of 0, leave the default as it was.
+    void ExchangeDefaults(CDataMap& map, int save);
 
 private:
     struct Block {

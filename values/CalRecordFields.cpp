@@ -1,5 +1,6 @@
 #include "values/CalRecordFields.h"
 
+#include "foundation/DataMap.h"
 #include "foundation/DeviceTime.h"
 
 #include <algorithm>
@@ -84,4 +85,14 @@ void StampSensorDate(ChannelDefinitionRecord& record)
 int ClampedRecordPointCount(const ChannelDefinitionRecord& record, int maxPoints)
 {
     return std::min<int>(record.calibrationPointCount, maxPoints);
+}
+
+bool LoadDefaultValue(const CDataMap& map, std::string_view key, double& value, bool nonZero)
+{
+    double loaded = 0.0;
+    if (!map.GetDouble(key, loaded) || !std::isfinite(loaded) || (nonZero && loaded == 0.0)) {
+        return false;
+    }
+    value = loaded;
+    return true;
 }

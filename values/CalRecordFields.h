@@ -14,6 +14,9 @@
 
 #include <cstdint>
 #include <span>
+#include <string_view>
+
+class CDataMap;
 
 // Degrees Celsius to kelvin, and the kelvin temperature of 25 degrees Celsius
 // at which the default slopes hold.
@@ -57,3 +60,8 @@ void StampSensorDate(ChannelDefinitionRecord& record);
 
 // The record's calibration point count, at most maxPoints.
 int ClampedRecordPointCount(const ChannelDefinitionRecord& record, int maxPoints);
+
+// Loads the double stored under key into value. A missing key, a value that is
+// not finite, and (with nonZero, for a slope or a constant) a value of 0 leave
+// value as it was. True when value was replaced.
+bool LoadDefaultValue(const CDataMap& map, std::string_view key, double& value, bool nonZero = false);

@@ -1,5 +1,6 @@
 #include "values/WQStability.h"
 
+#include "foundation/DataMap.h"
 #include "foundation/NumberText.h"
 
 #include <algorithm>
@@ -48,6 +49,9 @@ constexpr std::array<StudentTRow, 31> kStudentT{{
     {-1, {1.282, 1.645, 1.960, 2.326, 2.576}},
 }};
 constexpr size_t kInfinityRow = 30;
+
+// The texts of the confidence levels, by column.
+constexpr std::array<const char*, 5> kConfidenceNames{"CONF_80", "CONF_90", "CONF_95", "CONF_98", "CONF_99"};
 
 // Significant digits beyond which a double's text carries nothing more.
 constexpr int kMaxDoubleDigits = 17;
@@ -150,6 +154,48 @@ void CWQStabilityParams::Reset()
     threshold.fill(0.0);
     threshold2.fill(0.0);
     confidence.fill(kConfidence90);
+}
+
+void CWQStabilityParams::Exchange(std::string_view a, std::string_view b, std::string_view c, CDataMap& map,
+                                  int save)
+{
+    std::string prefix = "STABILITY-";
+    prefix.append(a).append("_").append(b).append(c);
+    if (!save) {
+        Reset();
+    }
+    const std::string reportKey = prefix + "_ReportAlg";
+    if (save) {
+        map.SetInt(reportKey, reportAlg);
+    } else {
+        map.GetInt(reportKey, reportAlg);
+    }
+    for (size_t i = 0; i < kStabilityTestCount; ++i) {
+        const std::string test = prefix + "_" + GetStabilityTestName(static_cast<int>(i));
+        const std::string kKey = test + "_K";
+        const std::string thresholdKey = test + "_Threshold";
+        const std::string threshold2Key = test + "_Threshold2";
+        const std::string confidenceKey = test + "_Confidence";
+        if (save) {
+            map.SetDouble(kKey, K[i]);
+            map.SetDouble(thresholdKey, threshold[i]);
+            map.SetDouble(threshold2Key, threshold2[i]);
+            const bool known = confidence[i] >= 0 && confidence[i] < static_cast<int>(kConfidenceNames.size());
+            map.SetString(confidenceKey, kConfidenceNames[static_cast<size_t>(known ? confidence[i] : kConfidence90)]);
+            continue;
+        }
+        map.GetDouble(kKey, K[i]);
+        map.GetDouble(thresholdKey, threshold[i]);
+        map.GetDouble(threshold2Key, threshold2[i]);
+        std::string name;
+        map.GetString(confidenceKey, name);
+        confidence[i] = kConfidence90;
+        for (size_t column = 0; column < kConfidenceNames.size(); ++column) {
+            if (name == kConfidenceNames[column]) {
+                confidence[i] = static_cast<int>(column);
+            }
+        }
+    }
 }
 
 const char* GetStabilityTestName(int index)

@@ -28,6 +28,9 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
+
+class CDataMap;
 
 // The tests, by their index into the criteria's arrays.
 enum StabilityTestId : int {
@@ -60,6 +63,15 @@ public:
 
     // Every K, threshold and threshold2 0, every confidence 90 %, no report.
     void Reset();
+
+    // Saves the criteria into map (save set) or resets and loads them, under
+    // the prefix P = "STABILITY-" + a + "_" + b + c: P + "_ReportAlg" (int),
+    // and for each test N: P + "_" + N + "_K", "_Threshold", "_Threshold2"
+    // (doubles) and "_Confidence" ("CONF_80", "CONF_90", "CONF_95", "CONF_98"
+    // or "CONF_99"). Loading leaves the value of Reset for a missing key; a
+    // confidence text that is missing or not one of the five loads as 90 %. A
+    // confidence outside 0..4 is saved as "CONF_90", as it would load.
+    void Exchange(std::string_view a, std::string_view b, std::string_view c, CDataMap& map, int save);
 
     // The index of the test whose measured value the result reports.
     int reportAlg = kStabilityNoReport;

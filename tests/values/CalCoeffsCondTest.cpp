@@ -6,6 +6,8 @@
 
 #include <array>
 #include <limits>
+#include <map>
+#include <string>
 
 namespace {
 
@@ -138,6 +140,30 @@ TEST(CalCoeffsCondTest, StandardCodes)
     for (const Case& c : cases) {
         EXPECT_EQ(CCalCoeffsCond::GetStandardCode(c.standard), c.code) << c.standard;
     }
+}
+
+TEST(CalCoeffsCondTest, DefaultsSaveAndLoad)
+{
+    CDataMap map;
+    CCalCoeffsCond(11).ExchangeDefaults(map, 1);
+    const std::map<std::string, double> builtIn{
+        {"DefaultKCell1", 5.422}, {"DefaultKCell2", 5.422}, {"DefaultKCell3", 5.422}};
+    EXPECT_EQ(caltest::Doubles(map), builtIn);
+
+    CDataMap loaded;
+    loaded.SetDouble("DefaultKCell2", 0.5);
+    loaded.SetDouble("DefaultKCell1", 0.0);   // a zero constant is kept out
+    loaded.SetDouble("DefaultKCell3", kNaN);  // so is one that is not a number
+    CCalCoeffsCond cond(12);
+    cond.ExchangeDefaults(loaded, 0);
+    EXPECT_EQ(cond.IsCalibrated(), 1);
+    CDataMap saved;
+    cond.ExchangeDefaults(saved, 1);
+    const std::map<std::string, double> expected{
+        {"DefaultKCell1", 0.364}, {"DefaultKCell2", 0.5}, {"DefaultKCell3", 0.364}};
+    EXPECT_EQ(caltest::Doubles(saved), expected);
+    cond.Reset();
+    EXPECT_EQ(cond.GetKCell2(), 0.5);
 }
 
 }  // namespace

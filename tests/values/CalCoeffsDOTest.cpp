@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -187,6 +188,57 @@ TEST(CalCoeffsDOTest, CalibrationsWithoutAFiniteLineFailAndLeaveTheModel)
         EXPECT_EQ(model.GetPointCount(), 1);
         EXPECT_DOUBLE_EQ(model.GetSlope(1), 50.0);
         EXPECT_DOUBLE_EQ(model.GetSlope(0), 0.02);
+    }
+}
+
+TEST(CalCoeffsDOTest, DefaultsSaveAndLoad)
+{
+    CDataMap map;
+    CCalCoeffsDO().ExchangeDefaults(map, 1);
+    const std::map<std::string, double> builtIn{
+        {"DefaultCalTemp", 25.0}, {"DefaultSlopeNA", 53.4328}, {"DefaultOffsetNA", 2.0}};
+    EXPECT_EQ(caltest::Doubles(map), builtIn);
+
+    map.SetDouble("DefaultSlopeNA", 50.0);
+    map.SetDouble("DefaultOffsetNA", 1.0);
+    CCalCoeffsDO model;
+    model.ExchangeDefaults(map, 0);
+    EXPECT_EQ(model.IsCalibrated(), 1);
+    model.Reset();
+    EXPECT_EQ(model.GetSlope(1), 50.0);
+    EXPECT_EQ(model.GetOffset(1), 1.0);
+    EXPECT_DOUBLE_EQ(model.GetSlope(0), 0.02);
+    EXPECT_DOUBLE_EQ(model.GetOffset(0), -0.02);
+    // The loaded offset is the zero current of a one-point calibration.
+    const std::array<double, 1> psi{14.696}, nA{50.0}, t{25.0};
+    ASSERT_TRUE(model.SetPoints(1, psi, nA, t));
+    EXPECT_NEAR(model.GetOffset(1), 1.0, 1e-12);
+}
+
+TEST(CalCoeffsDOTest, LoadedSlopeOfZeroIsOneAndUndefinedValuesKeepTheDefaults)
+{
+    CDataMap zero;
+    zero.SetDouble("DefaultSlopeNA", 0.0);
+    CCalCoeffsDO model;
+    model.ExchangeDefaults(zero, 0);
+    model.Reset();
+    EXPECT_EQ(model.GetSlope(1), 1.0);
+    EXPECT_EQ(model.GetSlope(0), 1.0);
+    EXPECT_EQ(model.GetOffset(0), -2.0);
+
+    for (double bad : {kNaN, std::numeric_limits<double>::infinity(), 1e-300}) {
+        SCOPED_TRACE(bad);
+        CDataMap map;
+        map.SetDouble("DefaultSlopeNA", bad);
+        CCalCoeffsDO fresh;
+        fresh.ExchangeDefaults(map, 0);
+        CDataMap saved;
+        fresh.ExchangeDefaults(saved, 1);
+        double slope = 0.0;
+        EXPECT_EQ(saved.GetDouble("DefaultSlopeNA", slope), 1);
+        EXPECT_EQ(slope, 53.4328);
+        fresh.Reset();
+        EXPECT_DOUBLE_EQ(fresh.GetSlope(0), 1.0 / 53.4328);
     }
 }
 

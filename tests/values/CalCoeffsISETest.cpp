@@ -7,6 +7,8 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <map>
+#include <string>
 #include <vector>
 
 namespace {
@@ -275,6 +277,94 @@ TEST(CalCoeffsISETest, ReadingACalibratedRecord)
     EXPECT_EQ(again.segments[2], record.segments[2]);
     EXPECT_EQ(again.segments[3], Seg(0, 5.0, 100.0, 0.0));
     EXPECT_EQ(again.pairs[0], record.pairs[0]);
+}
+
+TEST(CalCoeffsISETest, DefaultsAreSavedUnderEachIonsKeys)
+{
+    const ChannelDefinitionRecord record = EmptyRecord();
+    struct Case {
+        const char* ion;
+        double slope;
+    };
+    for (const Case& c : {Case{"NH4", 59.2}, Case{"NO3", -59.2}, Case{"Cl", -59.2}}) {
+        SCOPED_TRACE(c.ion);
+        CDataMap map;
+        const std::string ion = c.ion;
+        if (ion == "NH4") {
+            CCalCoeffsNH4(record).ExchangeDefaults(map, 1);
+        } else if (ion == "NO3") {
+            CCalCoeffsNO3(record).ExchangeDefaults(map, 1);
+        } else {
+            CCalCoeffsCl(record).ExchangeDefaults(map, 1);
+        }
+        const std::map<std::string, double> expected{
+            {"DefaultCalTemp", 25.0},
+            {"DefaultSlopeMV", c.slope},
+            {"DefaultPivot" + ion + "ppm", 0.0},
+            {"DefaultOffsetMV", 0.0},
+            {"DefaultSlope" + ion + "ppm", c.slope > 0 ? 0.01689189189189189 : -0.01689189189189189},
+            {"DefaultPivotMV", 0.0},
+            {"DefaultOffset" + ion + "ppm", 0.0},
+        };
+        EXPECT_EQ(caltest::Doubles(map), expected);
+    }
+}
+
+TEST(CalCoeffsISETest, LoadedDefaultsRoundTripAndResetTheModel)
+{
+    const ChannelDefinitionRecord record = EmptyRecord();
+    CDataMap map;
+    map.SetDouble("DefaultCalTemp", 20.0);
+    map.SetDouble("DefaultSlopeMV", -58.0);
+    map.SetDouble("DefaultPivotClppm", 3.5);
+    map.SetDouble("DefaultOffsetMV", 12.0);
+    map.SetDouble("DefaultSlopeClppm", -0.02);
+    map.SetDouble("DefaultPivotMV", 7.25);
+    map.SetDouble("DefaultOffsetClppm", 1.5);
+    CCalCoeffsCl cl(record);
+    const std::array<double, 1> ppm{10.0}, mV{120.0}, t{25.0};
+    ASSERT_TRUE(cl.SetPoints(1, ppm, mV, t));
+    cl.ExchangeDefaults(map, 0);
+    EXPECT_EQ(cl.IsCalibrated(), 0);
+    EXPECT_EQ(cl.GetSlope(1), 0.0);
+    CDataMap saved;
+    cl.ExchangeDefaults(saved, 1);
+    EXPECT_EQ(caltest::Doubles(saved), caltest::Doubles(map));
+
+    // The one-point calibration takes the loaded inverse slope: a decade is 50 mV.
+    ASSERT_TRUE(cl.SetPoints(1, ppm, mV, t));
+    EXPECT_NEAR(cl.GetSlope(1), -50.0, 1e-12);
+}
+
+TEST(CalCoeffsISETest, LoadingKeepsDefaultsForMissingZeroOrUndefinedValues)
+{
+    const ChannelDefinitionRecord record = EmptyRecord();
+    CDataMap builtIn;
+    CCalCoeffsNH4(record).ExchangeDefaults(builtIn, 1);
+    for (double bad : {0.0, kNaN, std::numeric_limits<double>::infinity()}) {
+        SCOPED_TRACE(bad);
+        CDataMap map;
+        map.SetDouble("DefaultSlopeNH4ppm", bad);
+        map.SetDouble("DefaultSlopeMV", bad);
+        if (bad != 0.0) {
+            map.SetDouble("DefaultOffsetMV", bad);
+        }
+        CCalCoeffsNH4 nh4(record);
+        nh4.ExchangeDefaults(map, 0);
+        CDataMap saved;
+        nh4.ExchangeDefaults(saved, 1);
+        EXPECT_EQ(caltest::Doubles(saved), caltest::Doubles(builtIn));
+        const std::array<double, 1> ppm{100.0}, mV{50.0}, t{25.0};
+        ASSERT_TRUE(nh4.SetPoints(1, ppm, mV, t));
+        EXPECT_NEAR(nh4.GetSlope(1), 59.2, 1e-11);
+    }
+    // A map without the keys changes nothing.
+    CDataMap empty;
+    CCalCoeffsNH4 nh4(record);
+    nh4.ExchangeDefaults(empty, 0);
+    CDataMap saved;
+    nh4.ExchangeDefaults(saved, 1);
+    EXPECT_EQ(caltest::Doubles(saved), caltest::Doubles(builtIn));
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 
 #include <cmath>
 #include <limits>
+#include <map>
+#include <string>
 
 namespace {
 
@@ -119,6 +121,41 @@ TEST(CalCoeffsORPTest, ReadingARecord)
     ChannelDefinitionRecord written = caltest::FilledRecord();
     orp.WriteCalRecord(written);
     EXPECT_EQ(written.pairs[0], (CoeffPair{1.0f, 0.0f}));
+}
+
+TEST(CalCoeffsORPTest, DefaultsSaveAndLoad)
+{
+    CDataMap map;
+    CCalCoeffsORP().ExchangeDefaults(map, 1);
+    const std::map<std::string, double> builtIn{
+        {"DefaultCalTemp", 25.0}, {"DefaultOffsetMV", 0.0}, {"DefaultOffsetORP", 0.0}};
+    EXPECT_EQ(caltest::Doubles(map), builtIn);
+
+    map.SetDouble("DefaultCalTemp", 18.0);
+    map.SetDouble("DefaultOffsetMV", -4.5);
+    map.SetDouble("DefaultOffsetORP", 4.5);
+    CCalCoeffsORP orp;
+    orp.ExchangeDefaults(map, 0);
+    EXPECT_EQ(orp.IsCalibrated(), 1);
+    CDataMap saved;
+    orp.ExchangeDefaults(saved, 1);
+    EXPECT_EQ(caltest::Doubles(saved), caltest::Doubles(map));
+    // The loaded defaults are what a reset starts from.
+    orp.Reset();
+    EXPECT_EQ(orp.GetOffset(0), 4.5);
+    EXPECT_EQ(orp.GetOffset(1), -4.5);
+    EXPECT_EQ(orp.GetTemperature(), 18.0);
+
+    // Undefined values keep the defaults; so does a map without the keys.
+    CDataMap bad;
+    bad.SetDouble("DefaultOffsetORP", kNaN);
+    bad.SetDouble("DefaultCalTemp", std::numeric_limits<double>::infinity());
+    orp.ExchangeDefaults(bad, 0);
+    CDataMap empty;
+    orp.ExchangeDefaults(empty, 0);
+    CDataMap again;
+    orp.ExchangeDefaults(again, 1);
+    EXPECT_EQ(caltest::Doubles(again), caltest::Doubles(map));
 }
 
 }  // namespace

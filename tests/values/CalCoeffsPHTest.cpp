@@ -7,6 +7,8 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <map>
+#include <string>
 #include <vector>
 
 namespace {
@@ -262,6 +264,69 @@ TEST(CalCoeffsPHTest, ReadingClampsThePointCountAndIgnoresUndefinedFields)
     EXPECT_EQ(written.calibrationPointCount, 3);
     EXPECT_EQ(written.segments[1].reading, 0.0f);
     EXPECT_EQ(written.pairs[0].slope, 0.0f);
+}
+
+TEST(CalCoeffsPHTest, DefaultsSaveAndLoad)
+{
+    CDataMap map;
+    CCalCoeffsPH().ExchangeDefaults(map, 1);
+    const std::map<std::string, double> builtIn{
+        {"DefaultCalTemp", 25.0},   {"DefaultSlopeMV", -59.16},
+        {"DefaultPivotPH", 7.0},    {"DefaultOffsetMV", 414.12},
+        {"DefaultSlopePH", -0.016903313049357674}, {"DefaultPivotMV", 0.0},
+        {"DefaultOffsetPH", 7.0},
+    };
+    EXPECT_EQ(caltest::Doubles(map), builtIn);
+
+    map.SetDouble("DefaultSlopeMV", -58.0);
+    map.SetDouble("DefaultOffsetMV", 400.0);
+    map.SetDouble("DefaultSlopePH", -0.02);
+    map.SetDouble("DefaultPivotPH", 6.5);
+    map.SetDouble("DefaultCalTemp", 20.0);
+    CCalCoeffsPH ph;
+    ASSERT_TRUE(ph.SetPoints(3, kPH, kMV, kT));
+    ph.ExchangeDefaults(map, 0);
+    EXPECT_EQ(ph.IsCalibrated(), 0);
+    CDataMap saved;
+    ph.ExchangeDefaults(saved, 1);
+    EXPECT_EQ(caltest::Doubles(saved), caltest::Doubles(map));
+
+    // Zero points calibrate with the loaded defaults; one point takes the loaded
+    // slope.
+    ASSERT_TRUE(ph.SetPoints(0, {}, {}, {}));
+    EXPECT_EQ(ph.GetSlope1(1), -58.0);
+    EXPECT_EQ(ph.GetOffset1(1), 400.0);
+    EXPECT_EQ(ph.GetSlope1(0), -0.02);
+    EXPECT_EQ(ph.GetPivot(1), 6.5);
+    ChannelDefinitionRecord record = caltest::FilledRecord();
+    ph.WriteCalRecord(record);
+    EXPECT_EQ(record.segments[0], Seg(0, 0.0, 0.0, 20.0));  // the default calibration temperature
+}
+
+TEST(CalCoeffsPHTest, LoadingKeepsDefaultsForMissingZeroOrUndefinedValues)
+{
+    CDataMap builtIn;
+    CCalCoeffsPH().ExchangeDefaults(builtIn, 1);
+    for (double bad : {0.0, kNaN, -std::numeric_limits<double>::infinity()}) {
+        SCOPED_TRACE(bad);
+        CDataMap map;
+        map.SetDouble("DefaultSlopeMV", bad);
+        map.SetDouble("DefaultSlopePH", bad);
+        if (bad != 0.0) {
+            map.SetDouble("DefaultOffsetPH", bad);
+        }
+        CCalCoeffsPH ph;
+        ph.ExchangeDefaults(map, 0);
+        CDataMap saved;
+        ph.ExchangeDefaults(saved, 1);
+        EXPECT_EQ(caltest::Doubles(saved), caltest::Doubles(builtIn));
+    }
+    CDataMap empty;
+    CCalCoeffsPH ph;
+    ph.ExchangeDefaults(empty, 0);
+    CDataMap saved;
+    ph.ExchangeDefaults(saved, 1);
+    EXPECT_EQ(caltest::Doubles(saved), caltest::Doubles(builtIn));
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 
 #include <array>
 #include <limits>
+#include <map>
+#include <string>
 #include <vector>
 
 namespace {
@@ -157,6 +159,52 @@ TEST(CalCoeffsTurbTest, PointsThatGiveNoFiniteSegmentFailAndLeaveTheModel)
         EXPECT_EQ(turb.GetPointCount(), 4);
         EXPECT_DOUBLE_EQ(turb.GetSlope3(0), 0.8955223880597015);
     }
+}
+
+TEST(CalCoeffsTurbTest, DefaultsSaveAndLoad)
+{
+    CDataMap map;
+    CCalCoeffsTurb().ExchangeDefaults(map, 1);
+    const std::map<std::string, double> builtIn{
+        {"DefaultCalTemp", 25.0},  {"DefaultSlopeUser", 1.0}, {"DefaultPivotBase", 0.0},
+        {"DefaultOffsetUser", 0.0}, {"DefaultSlopeBase", 1.0}, {"DefaultPivotUser", 0.0},
+        {"DefaultOffsetBase", 0.0},
+    };
+    EXPECT_EQ(caltest::Doubles(map), builtIn);
+
+    map.SetDouble("DefaultSlopeUser", 2.0);
+    map.SetDouble("DefaultOffsetUser", 0.5);
+    map.SetDouble("DefaultPivotBase", 3.0);
+    map.SetDouble("DefaultSlopeBase", 0.5);
+    map.SetDouble("DefaultOffsetBase", -0.25);
+    map.SetDouble("DefaultPivotUser", 4.0);
+    CCalCoeffsTurb turb;
+    ASSERT_TRUE(turb.SetPoints(kNTU, 4, kStandard, kReading, kT));
+    turb.ExchangeDefaults(map, 0);
+    EXPECT_EQ(turb.IsCalibrated(), 0);
+    EXPECT_EQ(turb.GetSlope1(0), 1.0);  // the reset before loading used the old defaults
+    turb.Reset();
+    // Block A starts with the user line and the base pivot, block B with the
+    // base line and the user pivot.
+    EXPECT_EQ(turb.GetSlope1(0), 2.0);
+    EXPECT_EQ(turb.GetOffset1(0), 0.5);
+    EXPECT_EQ(turb.GetPivot1(0), 3.0);
+    EXPECT_EQ(turb.GetSlope1(1), 0.5);
+    EXPECT_EQ(turb.GetOffset1(1), -0.25);
+    EXPECT_EQ(turb.GetPivot1(1), 4.0);
+    EXPECT_EQ(turb.GetSlope2(0), 0.0);
+    CDataMap saved;
+    turb.ExchangeDefaults(saved, 1);
+    EXPECT_EQ(caltest::Doubles(saved), caltest::Doubles(map));
+
+    CDataMap bad;
+    bad.SetDouble("DefaultSlopeUser", 0.0);
+    bad.SetDouble("DefaultSlopeBase", kNaN);
+    CCalCoeffsTurb fresh;
+    fresh.ExchangeDefaults(bad, 0);
+    CDataMap kept;
+    fresh.ExchangeDefaults(kept, 1);
+    EXPECT_EQ(caltest::Doubles(kept), builtIn);
 }
 
 }  // namespace

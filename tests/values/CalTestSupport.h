@@ -4,13 +4,17 @@
 // image bytes of the calibration part as hexadecimal text.
 
 #include "comm/protocol/ChannelRecords.h"
+#include "foundation/DataMap.h"
 #include "foundation/DeviceTime.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <limits>
+#include <map>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace caltest {
 
@@ -77,7 +81,18 @@ inline std::string ImageHex(const ChannelDefinitionRecord& record, size_t from, 
     return hex;
 }
 
-inline constexpr size_t kImageSegments = 140;  // 16 bytes a segment
-inline constexpr size_t kImagePairs = 236;     // 8 bytes a pair
+// Every key of map with the double it holds (NaN for a key that holds no double).
+inline std::map<std::string, double> Doubles(const CDataMap& map)
+{
+    std::vector<std::string> keys;
+    map.GetKeys(keys);
+    std::map<std::string, double> out;
+    for (const std::string& key : keys) {
+        double value = std::numeric_limits<double>::quiet_NaN();
+        map.GetDouble(key, value);
+        out[key] = value;
+    }
+    return out;
+}
 
 }  // namespace caltest

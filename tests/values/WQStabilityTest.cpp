@@ -1,10 +1,13 @@
 #include "values/WQStability.h"
 
+#include "foundation/DataMap.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cmath>
 #include <limits>
+#include <set>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -225,6 +228,84 @@ TEST(WQStabilityTest, FormatSignificant)
     for (const Case& c : cases) {
         EXPECT_EQ(FormatSignificant(c.x, c.n), c.text) << c.x << " " << c.n;
     }
+}
+
+TEST(WQStabilityTest, CriteriaAreSavedUnderThePrefixedKeys)
+{
+    CWQStabilityParams p;
+    p.reportAlg = 2;
+    for (size_t i = 0; i < kStabilityTestCount; ++i) {
+        p.K[i] = 1.0 + static_cast<double>(i);
+        p.threshold[i] = 0.25 * static_cast<double>(i);
+        p.threshold2[i] = 10.0 + static_cast<double>(i);
+        p.confidence[i] = static_cast<int>(i);
+    }
+    CDataMap map;
+    p.Exchange("Full", "PH", "_SFX", map, 1);
+
+    std::vector<std::string> keys;
+    EXPECT_EQ(map.GetKeys(keys), 21);
+    std::set<std::string> expected{"STABILITY-Full_PH_SFX_ReportAlg"};
+    const char* names[] = {"PeakDev", "AccumDrift", "StdDevNoise", "LessThanValue", "MeanStability"};
+    for (const char* name : names) {
+        for (const char* field : {"_K", "_Threshold", "_Threshold2", "_Confidence"}) {
+            expected.insert(std::string("STABILITY-Full_PH_SFX_") + name + field);
+        }
+    }
+    EXPECT_EQ(std::set<std::string>(keys.begin(), keys.end()), expected);
+
+    int32_t report = 0;
+    EXPECT_EQ(map.GetInt("STABILITY-Full_PH_SFX_ReportAlg", report), 1);
+    EXPECT_EQ(report, 2);
+    double k = 0.0;
+    EXPECT_EQ(map.GetDouble("STABILITY-Full_PH_SFX_StdDevNoise_K", k), 1);
+    EXPECT_EQ(k, 3.0);
+    std::string confidence;
+    const char* texts[] = {"CONF_80", "CONF_90", "CONF_95", "CONF_98", "CONF_99"};
+    for (size_t i = 0; i < kStabilityTestCount; ++i) {
+        EXPECT_EQ(map.GetString(std::string("STABILITY-Full_PH_SFX_") + names[i] + "_Confidence", confidence), 1);
+        EXPECT_EQ(confidence, texts[i]);
+    }
+
+    CWQStabilityParams loaded;
+    loaded.Exchange("Full", "PH", "_SFX", map, 0);
+    EXPECT_EQ(loaded.reportAlg, 2);
+    EXPECT_EQ(loaded.K, p.K);
+    EXPECT_EQ(loaded.threshold, p.threshold);
+    EXPECT_EQ(loaded.threshold2, p.threshold2);
+    EXPECT_EQ(loaded.confidence, p.confidence);
+}
+
+TEST(WQStabilityTest, LoadingResetsAndFallsBackToNinetyPercent)
+{
+    CDataMap map;
+    map.SetString("STABILITY-Nominal_DO_MeanStability_Confidence", "CONF_97");
+    map.SetString("STABILITY-Nominal_DO_PeakDev_Confidence", "CONF_99");
+    map.SetString("STABILITY-Nominal_DO_AccumDrift_Confidence", "conf_95");
+    map.SetDouble("STABILITY-Nominal_DO_PeakDev_K", 0.05);
+
+    CWQStabilityParams p;
+    p.K.fill(9.0);
+    p.threshold[3] = 4.0;
+    p.confidence.fill(3);
+    p.reportAlg = 1;
+    p.Exchange("Nominal", "DO", "", map, 0);
+    EXPECT_EQ(p.reportAlg, 5);  // no key: the value of a reset
+    EXPECT_EQ(p.K[0], 0.05);
+    EXPECT_EQ(p.K[1], 0.0);
+    EXPECT_EQ(p.threshold[3], 0.0);
+    EXPECT_EQ(p.confidence[0], 4);
+    EXPECT_EQ(p.confidence[1], 1);  // letter case matters
+    EXPECT_EQ(p.confidence[2], 1);  // missing
+    EXPECT_EQ(p.confidence[4], 1);  // not one of the five
+
+    // A confidence outside the table is saved as it would load.
+    p.confidence[2] = 9;
+    CDataMap saved;
+    p.Exchange("Nominal", "DO", "", saved, 1);
+    std::string text;
+    saved.GetString("STABILITY-Nominal_DO_StdDevNoise_Confidence", text);
+    EXPECT_EQ(text, "CONF_90");
 }
 
 }  // namespace
