@@ -29,6 +29,7 @@
 
 #include "comm/protocol/DeviceRecords.h"
 #include "comm/protocol/TkBody.h"
+#include "tools/instrument-sim/SimModem.h"
 
 #include <condition_variable>
 #include <cstddef>
@@ -336,6 +337,9 @@ struct SimOptions {
     // runs the host on a simulated clock may hand the same one over, so that answers come at
     // their simulated times (see OutputDue). The caller keeps it alive.
     Clock* clock = nullptr;
+    // An AT modem stands in front of the devices (SimModem.h): the line starts in its
+    // command mode, and the devices hear the host only while it is connected.
+    bool modem = false;
 };
 
 // Fields of a frame to encode by hand (EncodeFrame).
@@ -421,6 +425,9 @@ public:
     bool OutputDue() const;
 
     std::recursive_mutex& Mutex() const { return mutex_; }
+
+    // The modem in front of the devices (enabled by SimOptions::modem).
+    SimModem& Modem();
 
 private:
     friend class SimDevice;
