@@ -31,6 +31,7 @@
 #include "comm/protocol/TkBody.h"
 #include "tools/instrument-sim/SimModem.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -239,7 +240,10 @@ public:
     SimDevice(const SimDevice&) = delete;
     SimDevice& operator=(const SimDevice&) = delete;
 
-    uint32_t Address() const { return address_; }
+    uint32_t Address() const { return address_.load(); }
+    // Moves the device to another address (a device given a new serial number answers at
+    // it, its reply to that very command included). Simulator mutex held.
+    void SetAddress(uint32_t address) { address_.store(address); }
     // Position among the simulator's devices when added; staggers identify replies.
     size_t Index() const { return index_; }
 
@@ -308,7 +312,7 @@ private:
 
     InstrumentSim& sim_;
     const size_t index_;
-    const uint32_t address_;
+    std::atomic<uint32_t> address_;
     uint32_t type_;
     std::string name_;
     uint32_t baud_;
