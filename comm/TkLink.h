@@ -28,6 +28,8 @@
 #include "comm/protocol/TkResultCodes.h"
 
 class CTkPacket;
+class CQorModemHandler;
+struct CTkModemSettings;
 
 // ---- Packet handlers -----------------------------------------------------------------
 
@@ -197,6 +199,9 @@ public:
     int OpenRadio(int port, uint32_t baud);
     // A dial-up line: makeModem creates the modem dialer on the opened port.
     int OpenModem(int port, uint32_t baud, const ModemFactory& makeModem);
+    // A dial-up line with the program's modem (CTkModem, comm/TkModem.h) for the phone
+    // number (at most 82 characters are kept) and settings (the defaults when null).
+    int OpenModem(int port, uint32_t baud, const std::string& phoneNumber, const CTkModemSettings* settings);
     // The same on a device path (a pseudo-terminal, a path of the user's); 5007 for
     // TkLinkKind::None.
     int OpenPath(TkLinkKind kind, const std::string& path, uint32_t baud,
@@ -254,6 +259,27 @@ public:
     void CheckLine();
     // Baud rate of the open port, 0 without a transport.
     uint32_t GetBaud() const;
+
+    // ---- The modem (TkLinkModem.cpp) ----
+    // The handler the modem's progress goes to while Dial and HangUp run, and that the
+    // modem keeps reporting to after a successful dial (may be null). 5067 without a
+    // transport, else 0.
+    int SetModemStatusHandler(CQorModemHandler* handler);
+    CQorModemHandler* GetModemStatusHandler() const { return m_modemHandler; }
+    // Runs the modem's dial sequence to its end, pumping the link: every report goes on
+    // to the status handler; the dial ends when the modem reports Connected (0) or
+    // Finished (its value). Afterwards the modem keeps the status handler when the result
+    // is 0, and no handler otherwise. 5067 without a transport; 5108 when the transport
+    // has no modem or the modem runs another sequence; 5110 when called from inside a wait
+    // of this link.
+    int Dial();
+    // Runs the modem's hang-up sequence to its end (Finished), the same way; afterwards
+    // the modem keeps no handler. Returns the sequence's result. 5067 without a
+    // transport; 5108 without a modem or while a hang-up runs. Called from inside a wait of
+    // this link (the user's cancel while Dial waits), it only asks the modem to hang up
+    // and returns at once: 0 when the modem took the request (a waiting Dial then ends
+    // with 5104, and the hang-up runs on the link's following steps), else 5108.
+    int HangUp();
 
     void GetStatistics(CTkLinkStatistics& statistics) const;
     void ResetStatistics();
@@ -353,6 +379,7 @@ private:
     uint64_t m_lastPollTime = 0;
     uint64_t m_frameDeadline = 0;
     CPacketHandler* m_defaultHandler = nullptr;
+    CQorModemHandler* m_modemHandler = nullptr;
     TkPendingRequest* m_pendingHead = nullptr;  // owned chain
     std::array<uint8_t, kMaxFoundDevices * 4> m_foundDevices{};
     uint8_t m_foundCount = 0;

@@ -42,6 +42,7 @@
 #include "comm/Callback.h"
 #include "comm/protocol/ChannelRecords.h"
 #include "comm/protocol/DeviceRecords.h"
+#include "comm/protocol/MfgRecords.h"
 #include "comm/protocol/RawRecords.h"
 #include "comm/protocol/TestRecords.h"
 #include "comm/protocol/TkRequest.h"
@@ -373,6 +374,43 @@ public:
     ProtocolResultCode ZeroPressure(float* offset);
     ProtocolResultCode ResetPressureZero();
 
+
+    // Manufacturing records (comm/TkMfgCommands.cpp): the device's manufacturing record, the
+    // pressure sensor's, and the checks and repairs against the factory database
+    // (comm/MfgDatabase.h) that the firmware-upgrade wizard runs. Every step of a verify,
+    // refurbish or write, and every failure of one, is written to the upgrade log.
+
+    // 203: writes the manufacturing record, sent once with a 1000 ms time-out. A device
+    // given a new serial number answers from that number, so the command then ends with
+    // 5018. 5073 without a record.
+    ProtocolResultCode SetMfgInfo(const MfgInfoRecord* record, CCallback* callback);
+    // 204: the manufacturing record (5075 for another record).
+    ProtocolResultCode GetMfgInfo(MfgInfoRecord* record, CCallback* callback);
+    // 260 and 261: the pressure sensor's manufacturing record.
+    ProtocolResultCode TkSetPMfgInfo(const PMfgInfoRecord* record, CCallback* callback);
+    ProtocolResultCode TkGetPMfgInfo(PMfgInfoRecord* record, CCallback* callback);
+    // Reads the three factory records of the selected device (204, 261, 263), logging each
+    // one read; the first failure is logged and returned. 5073 for a missing output.
+    ProtocolResultCode ReadMfgRecords(MfgInfoRecord* mfg, PMfgInfoRecord* pmfg, PtCalInfoRecord* ptcal);
+    // Writes the three records to the selected device: 203, then the session talks to the
+    // record's serial number (the device's new address), then 260 and 262. A 203 that timed
+    // out counts only when the device answers 204 at the new serial number with it; else
+    // the session goes back to the old address and 5018 is returned.
+    ProtocolResultCode WriteMfgRecords(const MfgInfoRecord& mfg, const PMfgInfoRecord& pmfg,
+                                       const PtCalInfoRecord& ptcal);
+    // True when the database holds the serial number and its first pressure coefficient
+    // prints ("%.5e") as coefficient does.
+    static bool MfgDbCompareCoefficient(uint16_t serialNo, float coefficient);
+    // Checks the selected device's factory records against the database and, with repair
+    // set, writes the database's records to it. 5085 when actualSerialNo is not the
+    // selected address; the read's failure; 5086 when no database record matches (by the
+    // serial number with the same lot and manufacture date, or by the calibration date with
+    // the same calibration); else 0, or the write's result.
+    ProtocolResultCode VerifyAndRepair(uint16_t actualSerialNo, bool repair);
+    // Compares the selected device's records with the database record of dbSerialNo and,
+    // with write set, writes that record to it. 5085, the read's failure, the database's
+    // failure (5004, 5062, 5063, 5010, 5310), else 0 or the write's result.
+    ProtocolResultCode Refurbish(uint16_t actualSerialNo, uint16_t dbSerialNo, bool write);
 
     // True while a command of this session waits (its wait dispatches user-interface
     // events, and a command started from one of them must not run), or while the link

@@ -15,6 +15,7 @@
 #include "comm/protocol/TkResultCodes.h"
 #include "comm/protocol/ChannelRecords.h"
 #include "comm/protocol/DeviceRecords.h"
+#include "comm/protocol/MfgRecords.h"
 #include "comm/protocol/RawRecords.h"
 #include "comm/protocol/TestRecords.h"
 #include "comm/protocol/TkPacket.h"
@@ -310,6 +311,9 @@ const Decoder kDecoders[] = {
     {"wiper record (247)", Record<WiperRecord, TkDecodeWiperRecordReply>},
     {"zero pressure (276)", Record<float, TkDecodeZeroPressureReply>},
     {"test definition (250)", TestDefinition},
+    {"manufacturing record (204)", Record<MfgInfoRecord, TkDecodeMfgInfoReply>},
+    {"sensor manufacturing record (261)",
+     TextRecord<PMfgInfoRecord, TkDecodePMfgInfoReply, &PMfgInfoRecord::SensorSerialNo>},
 };
 
 } // namespace

@@ -69,6 +69,10 @@ constexpr int kTkErrNoLevelSensor = 5088;      // the level sensor needed for pa
 // A live value was asked for while the session has no raw-value converter
 // (CTkSession::SetRawValueConverter): nothing is sent.
 constexpr int kTkErrNoValueConverter = 5089;
+// A wiper calibration that cannot be applied (CWiperControl::ApplyCalibration): a value
+// that is not a number or lies outside 0 to 65535, or all eight values zero. Nothing is
+// written.
+constexpr int kTkErrWiperCalibration = 5120;
 constexpr int kTkErrSerialNotInDatabase = 5310; // the serial number is not in the manufacturing database
 constexpr int kTkErrSensorConfigRead = 5600;   // the sensor configuration could not be read back
 constexpr int kTkErrSensorConfigDiffers = 5601; // the sensor configuration read back differs

@@ -366,7 +366,23 @@ SimReply WiperCommand(SimDevice& device, const SimRequest& request)
     }
     uint16_t command = 0;
     std::memcpy(&command, body.data(), sizeof command);
-    ChannelRecordsOf(device).wiperCommands.push_back(command);
+    SimChannelRecords& r = ChannelRecordsOf(device);
+    r.wiperCommands.push_back(command);
+    // The wiper moves at once: a wipe and "go home" end at home, "stay away" away from it;
+    // a calibration ends at home, or with the scripted error byte.
+    switch (command) {
+    case kSimWiperWipe:
+    case kSimWiperHome: r.wiper.state = kSimWiperAtHome; break;
+    case kSimWiperStayAway: r.wiper.state = kSimWiperAway; break;
+    case kSimWiperCalibrate:
+        r.wiper.error = r.wiperCalibrationError;
+        if (r.wiperCalibrationError == 0) {
+            r.wiper.state = kSimWiperAtHome;
+        }
+        break;
+    default: break;
+    }
+    SyncChannelStoredRecords(device);
     return SimReply::Answer();
 }
 

@@ -56,6 +56,16 @@
 
 namespace wv::sim {
 
+// The wiper's command words (273) and the states they leave it in: a wipe and "go home"
+// end at home, "stay away" away; a calibration ends at home or with the error byte of
+// SimChannelRecords::wiperCalibrationError. Other words are taken and change nothing.
+constexpr uint16_t kSimWiperWipe = 0;
+constexpr uint16_t kSimWiperHome = 0xFFFC;
+constexpr uint16_t kSimWiperStayAway = 0xFFFD;
+constexpr uint16_t kSimWiperCalibrate = 0xFFFA;
+constexpr uint8_t kSimWiperAtHome = 1;
+constexpr uint8_t kSimWiperAway = 5;
+
 // Status of a channel, test or sensor the device does not have.
 constexpr uint16_t kStatusNoSuchRecord = 2;
 // Status a busy conductivity sensor answers instead of its record.
@@ -92,6 +102,7 @@ struct SimChannelRecords {
 
     // ---- Wiper (246, 247, 273) ----
     WiperRecord wiper;
+    uint8_t wiperCalibrationError = 0;                // non-zero: a calibration (0xFFFA) sets this error byte
 
     // ---- Zero (276, 277) ----
     float pressureReading = 0.0f;                     // what 276 takes as the new zero

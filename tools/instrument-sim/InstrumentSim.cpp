@@ -93,6 +93,8 @@ struct InstrumentSim::Impl {
     uint64_t stallSinceUs = 0;
     uint64_t seq = 0;
 
+    std::unique_ptr<SimModem> modem;
+
     static void Run(InstrumentSim& sim, std::stop_token stop);
     static void Feed(InstrumentSim& sim, const std::vector<uint8_t>& data, uint32_t baud, uint64_t nowUs);
     static void Dispatch(InstrumentSim& sim, ReceivedFrame& frame);
@@ -116,7 +118,12 @@ struct InstrumentSim::Impl {
 
 // ---------------------------------------------------------------------------------------
 
-InstrumentSim::InstrumentSim(SimOptions options) : options_(options), impl_(std::make_unique<Impl>()) {}
+InstrumentSim::InstrumentSim(SimOptions options) : options_(options), impl_(std::make_unique<Impl>())
+{
+    impl_->modem = std::make_unique<SimModem>(*this, options_.modem, options_.clock);
+}
+
+SimModem& InstrumentSim::Modem() { return *impl_->modem; }
 
 InstrumentSim::~InstrumentSim() { Stop(); }
 
@@ -142,6 +149,7 @@ bool InstrumentSim::Start()
     impl_->ResetReceiver();
     impl_->queue.clear();
     impl_->current.reset();
+    impl_->modem->Reset();
     impl_->running = true;
     thread_ = std::jthread([this](std::stop_token stop) { Impl::Run(*this, stop); });
     return true;
@@ -350,6 +358,12 @@ void InstrumentSim::Impl::Run(InstrumentSim& sim, std::stop_token stop)
             }
             im.lineBaud = rate;
         }
+        if (!data.empty() && im.modem->Enabled()) {
+            // The modem takes what it reads in command mode; the rest reaches the devices.
+            const size_t read = data.size();
+            data = im.modem->Receive(data, now);
+            im.counters.bytesReceived += read - data.size();
+        }
         if (!data.empty()) {
             Feed(sim, data, heardAt, now);
         } else if (im.rx.GetReceivedCount() > 0 &&
@@ -357,6 +371,7 @@ void InstrumentSim::Impl::Run(InstrumentSim& sim, std::stop_token stop)
             im.rx.Reset();
             ++im.counters.partialTimeouts;
         }
+        im.modem->Tick(ClockUs(sim));
         ServiceOutput(sim, ClockUs(sim));
         if (!alive) {
             // Only our own Stop closes the line; anything else is a lost terminal. Keep the

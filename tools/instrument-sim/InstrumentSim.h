@@ -29,7 +29,9 @@
 
 #include "comm/protocol/DeviceRecords.h"
 #include "comm/protocol/TkBody.h"
+#include "tools/instrument-sim/SimModem.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -238,7 +240,10 @@ public:
     SimDevice(const SimDevice&) = delete;
     SimDevice& operator=(const SimDevice&) = delete;
 
-    uint32_t Address() const { return address_; }
+    uint32_t Address() const { return address_.load(); }
+    // Moves the device to another address (a device given a new serial number answers at
+    // it, its reply to that very command included). Simulator mutex held.
+    void SetAddress(uint32_t address) { address_.store(address); }
     // Position among the simulator's devices when added; staggers identify replies.
     size_t Index() const { return index_; }
 
@@ -307,7 +312,7 @@ private:
 
     InstrumentSim& sim_;
     const size_t index_;
-    const uint32_t address_;
+    std::atomic<uint32_t> address_;
     uint32_t type_;
     std::string name_;
     uint32_t baud_;
@@ -336,6 +341,9 @@ struct SimOptions {
     // runs the host on a simulated clock may hand the same one over, so that answers come at
     // their simulated times (see OutputDue). The caller keeps it alive.
     Clock* clock = nullptr;
+    // An AT modem stands in front of the devices (SimModem.h): the line starts in its
+    // command mode, and the devices hear the host only while it is connected.
+    bool modem = false;
 };
 
 // Fields of a frame to encode by hand (EncodeFrame).
@@ -421,6 +429,9 @@ public:
     bool OutputDue() const;
 
     std::recursive_mutex& Mutex() const { return mutex_; }
+
+    // The modem in front of the devices (enabled by SimOptions::modem).
+    SimModem& Modem();
 
 private:
     friend class SimDevice;

@@ -6,6 +6,7 @@
 #include "tools/instrument-sim/ChannelCommands.h"
 #include "tools/instrument-sim/DeviceCommands.h"
 #include "tools/instrument-sim/FileCommands.h"
+#include "tools/instrument-sim/MfgCommands.h"
 #include "tools/instrument-sim/TestCommands.h"
 
 namespace wv::sim {
@@ -62,6 +63,7 @@ void InstallStandardHandlers(SimDevice& device)
     InstallDeviceCommands(device);
     InstallTestCommands(device);
     InstallChannelCommands(device);
+    InstallMfgCommands(device);
 }
 
 } // namespace wv::sim
