@@ -125,7 +125,8 @@ private:
 // The channel table of a test: every channel the model reports (TkLegacyModel::
 // streamChannels) is decoded, once its 92 bytes have arrived, into a cleared
 // LegacyChannelDefinition that the callback's Progress receives (its address); a non-zero
-// answer sends 204 and ends with 5068. Items that straddle two blocks are decoded whole.
+// answer sends 204 and ends with 5068. Items that straddle two blocks are decoded whole. A
+// table that ends before every channel was handed on ends with 5069.
 class CLegacyBlockReader : public CLegacyTransferHandler {
 public:
     CLegacyBlockReader(CTkLink& link, uint16_t address, uint8_t model, uint32_t blockTimeoutMs,
@@ -136,7 +137,8 @@ public:
 
 protected:
     void OnBlock(uint8_t number, std::span<const uint8_t, kLegacyBlockDataSize> data) override;
-    int OnEndOfObject() override { return 0; }
+    // The end of the table: 0 once every channel was handed on, else 5069.
+    int OnEndOfObject() override;
     int OnStalled() override { return kTkErrLegacyTransferStalled; }
     int StartResends() const override { return kBlockResends; }
     int RestartResends() const override { return kBlockResends; }

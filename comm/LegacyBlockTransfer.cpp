@@ -262,6 +262,12 @@ bool CLegacyBlockReader::Deliver()
     return true;
 }
 
+int CLegacyBlockReader::OnEndOfObject()
+{
+    const TkLegacyModel* rules = LegacyModelOf(m_model);
+    return rules != nullptr && m_delivered < rules->streamChannels.size() ? kTkErrLegacyTruncated : 0;
+}
+
 void CLegacyBlockReader::OnBlock(uint8_t number, std::span<const uint8_t, kLegacyBlockDataSize> data)
 {
     const auto difference = static_cast<uint8_t>(number - static_cast<uint8_t>(m_expected));

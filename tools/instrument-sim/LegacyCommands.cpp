@@ -541,6 +541,7 @@ SimReply ReadBlocks(SimDevice& device, const SimRequest& request)
     d.refusal = 0;
     d.object = image ? Image(device, d, it->second) : ImageHeader(device, d, it->second);
     d.transferActive = true;
+    d.transferStarted = false;
     d.transferEnded = false;
     d.blockSent = 0;
     return SimReply::Answer();
@@ -552,12 +553,18 @@ SimReply BlockStart(SimDevice& device, const SimRequest&)
     if (!d.transferActive) {
         return Refusal(d);
     }
-    if (d.blockSent == 0) {
+    if (!d.transferStarted) {
+        d.transferStarted = true;
         d.blockSent = 1;
-    } else {
-        ++d.restarts;
+        return SendBlock(d, 1);
     }
-    return SendBlock(d, d.blockSent);
+    // A restart: unanswered; the next 201 sends the block last sent once more.
+    ++d.restarts;
+    d.transferEnded = false;
+    if (d.blockSent > 0) {
+        --d.blockSent;
+    }
+    return SimReply::None();
 }
 
 SimReply BlockNext(SimDevice& device, const SimRequest&)

@@ -25,8 +25,9 @@
 // data image (its header of the model's header size, the data, then the test's erased tail
 // of 0xFF bytes), what 0 its channel table (the header alone). The device answers the
 // request with status 0 (or 1062 for a test without data or that does not exist, which it
-// then answers to every block command too). Then 202 sends the block last sent (block 1 at
-// first), 201 the next one (203 once past the end), 206 the one before the block last sent
+// then answers to every block command too). Then the first 202 sends block 1; a later one
+// (a restart) is not answered and makes the next 201 send the block last sent once more.
+// 201 sends the next block (203 once past the end), 206 the one before the block last sent
 // (a host asks again after a gap), and 204 ends the transfer. A block is its number
 // (modulo 256), a spare byte and 128 bytes of the object (0xFF past its end). Faults on
 // demand (SimLegacyBlockFaults) change single blocks.
@@ -147,6 +148,7 @@ struct SimLegacyDevice {
 
     // The transfer.
     bool transferActive = false;
+    bool transferStarted = false;      // the first 202 came
     bool transferEnded = false;
     std::vector<uint8_t> object;
     uint32_t blockSent = 0;            // number of the block last sent
