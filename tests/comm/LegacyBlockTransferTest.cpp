@@ -154,6 +154,17 @@ TEST_F(LegacyTransferTest, ACompleteTestComesOverWholeAndReadsBack)
     EXPECT_DOUBLE_EQ(value, (0 * 256 + 1) / 1000.0);
 }
 
+TEST_F(LegacyTransferTest, BlockNumbersWrapAfter255)
+{
+    AddCompleteTest(2, 32000);  // 1280 + 12 + 32000 bytes: 261 blocks
+    TransferCallback callback;
+    ASSERT_EQ(instrument_.DownloadTestData(2, Path(), &callback), 0);
+    ASSERT_EQ(callback.records.size(), 261u);
+    EXPECT_EQ(callback.records[255].block, 256u);  // sent with number 0
+    EXPECT_EQ(callback.records[256].block, 257u);
+    EXPECT_EQ(Read(Path()), Padded(Image(2)));
+}
+
 TEST_F(LegacyTransferTest, ARunningTestComesOverThenOnlyItsNewDataAreAppended)
 {
     AddRunningTest(1, 400, 300);  // 100 samples, then erased memory
