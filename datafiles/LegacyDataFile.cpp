@@ -277,6 +277,12 @@ int CLegacyDataFile::AppendData(const uint8_t* bytes, size_t count)
         return kLegacyFileShortWrite;
     }
     const int64_t end = m_header + m_dataOffset + m_dataLength;
+    // The end pointer must stay a memory position.
+    const int64_t linear = int64_t{m_endOffset} + static_cast<int64_t>(count) + int64_t{m_endPage} * kPageSize -
+                           2 * int64_t{kPageSize};
+    if (linear / kPageSize + 1 > 0xFFFF) {
+        return kLegacyFileShortWrite;
+    }
 
     // The user's block behind the data moves behind the new bytes first: should that fail,
     // it is still where the end pointer says.
@@ -298,8 +304,6 @@ int CLegacyDataFile::AppendData(const uint8_t* bytes, size_t count)
     }
 
     // The data are on disk: the end pointer moves on.
-    const int64_t linear = int64_t{m_endOffset} + static_cast<int64_t>(count) + int64_t{m_endPage} * kPageSize -
-                           2 * int64_t{kPageSize};
     const auto page = static_cast<uint16_t>(linear / kPageSize + 1);
     const auto offset = static_cast<uint16_t>(linear % kPageSize + kPageSize);
     const uint8_t pointer[4] = {static_cast<uint8_t>(page >> 8), static_cast<uint8_t>(page),

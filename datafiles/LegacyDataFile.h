@@ -78,7 +78,8 @@ public:
     // Writes count bytes at the data end, flushed, then moves the end pointer on by count
     // (rewritten most significant byte first). A "USERDATA" block behind the data moves
     // behind the new bytes. 0; 33 when the bytes (or the moved block) could not all be
-    // written, the end pointer then left where it was; 32 when no file is open.
+    // written, or the end would pass the last memory page, the end pointer then left where it
+    // was; 32 when no file is open.
     int AppendData(const uint8_t* bytes, size_t count);
     // Frees the record cache and closes the file this object opened.
     void Close();
