@@ -244,6 +244,18 @@ TEST_F(LegacyTransferTest, AFileOfAnotherTestGetsTheWholeImage)
     EXPECT_EQ(Read(Path()), Padded(Image(2)));
 }
 
+TEST_F(LegacyTransferTest, AFileReachingPastTheTestsDataGetsTheWholeImage)
+{
+    // The same slot and start, but the device now holds less than the file: not this data.
+    AddCompleteTest(2, 2000, 1);
+    ASSERT_EQ(instrument_.DownloadTestData(2, Path(), nullptr), 0);
+    AddCompleteTest(2, 500, 2);
+    sim_.ClearFrames();
+    ASSERT_EQ(instrument_.DownloadTestData(2, Path(), nullptr), 0);
+    EXPECT_EQ(Count(kLegacyOpReadBlocks), 1u);
+    EXPECT_EQ(Read(Path()), Padded(Image(2)));
+}
+
 TEST_F(LegacyTransferTest, AGarbledFileAtThePathIsReplacedByTheWholeImage)
 {
     wvtest::WriteBytes(Path(), Bytes(100, 0x55));
