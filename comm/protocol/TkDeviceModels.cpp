@@ -16,6 +16,7 @@ constexpr TkDeviceModel kBaseModel{
     .channelFamily = false,
     .barometric = false,
     .wake = TkWakeKind::Current,
+    .legacy = nullptr,
     .flashPageSize = 264,
     .flashPageCount = 4096,
     .stagingPage = 3878,
@@ -28,11 +29,123 @@ constexpr TkDeviceModel kBaseModel{
     .highVoltageBattery = false,
 };
 
-constexpr TkDeviceModel Legacy()
+// ---- The older generation ----
+
+constexpr uint8_t kNo = 255;  // no device input
+
+constexpr std::array<uint8_t, 2> kChannels2{1, 2};
+constexpr std::array<uint8_t, 4> kChannels4{1, 2, 3, 4};
+constexpr std::array<uint8_t, 9> kChannels8{0, 1, 2, 3, 4, 5, 6, 7, 8};
+constexpr std::array<uint8_t, 5> kChannels5{1, 2, 3, 4, 5};
+
+constexpr std::array<TkLegacyStreamChannel, 2> kStream2{{{0, 1}, {1, 2}}};
+constexpr std::array<TkLegacyStreamChannel, 4> kStream3{{{4, 1}, {5, 2}, {6, 3}, {7, 4}}};
+constexpr std::array<TkLegacyStreamChannel, 9> kStream8{
+    {{1, 0}, {4, 1}, {5, 2}, {6, 3}, {7, 4}, {8, 5}, {9, 6}, {10, 7}, {11, 8}}};
+constexpr std::array<TkLegacyStreamChannel, 4> kStream10{{{0, 1}, {1, 2}, {4, 3}, {5, 4}}};
+constexpr std::array<TkLegacyStreamChannel, 5> kStream15{{{0, 1}, {1, 2}, {4, 3}, {5, 4}, {6, 5}}};
+
+constexpr TkLegacyBatteryRange kOpen{0, 0};
+// Battery types 1, 2 and 4 of the models with a 7 V pack.
+constexpr std::array<TkLegacyBatteryRange, 4> kBattery7V{{{7.0, 7.4}, {6.8, 9.1}, kOpen, {7.1, 8.2}}};
+
+constexpr TkLegacyModel kLegacy2{
+    .code = 2,
+    .channels = kChannels2,
+    .inputOfChannel = {0, 1, kNo, kNo, kNo, kNo, kNo, kNo, kNo},
+    .testSlots = 16,
+    .hiddenStatusChannels = 0,
+    .appendsInputOne = false,
+    .openEndPages = 16,
+    .fileHeaderSize = 768,
+    .startPointerPosition = 464,
+    .directoryFirstOffset = 18178,
+    .directoryStride = 465,
+    .streamChannels = kStream2,
+    .battery = kBattery7V,
+    .lowVoltagePack = true,
+};
+
+constexpr TkLegacyModel kLegacy3{
+    .code = 3,
+    .channels = kChannels4,
+    .inputOfChannel = {4, 5, 6, 7, kNo, kNo, kNo, kNo, kNo},
+    .testSlots = 16,
+    .hiddenStatusChannels = 2,
+    .appendsInputOne = false,
+    .openEndPages = 64,
+    .fileHeaderSize = 1280,
+    .startPointerPosition = 832,
+    .directoryFirstOffset = 18546,
+    .directoryStride = 837,
+    .streamChannels = kStream3,
+    .battery = {{{9.4, 10.2}, {10.0, 12.1}, kOpen, kOpen}},
+    .lowVoltagePack = false,
+};
+
+constexpr TkLegacyModel kLegacy8{
+    .code = 8,
+    .channels = kChannels8,
+    .inputOfChannel = {4, 5, 6, 7, 8, 9, 10, 11, 1},
+    .testSlots = 10,
+    .hiddenStatusChannels = 1,
+    .appendsInputOne = true,
+    .openEndPages = 64,
+    .fileHeaderSize = 1792,
+    .startPointerPosition = 1200,
+    .directoryFirstOffset = 19010,
+    .directoryStride = 1209,
+    .streamChannels = kStream8,
+    .battery = {{{9.4, 10.2}, {8.3, 12.0}, {8.3, 12.1}, {8.3, 12.1}}},
+    .lowVoltagePack = false,
+};
+
+constexpr TkLegacyModel kLegacy10{
+    .code = 10,
+    .channels = kChannels4,
+    .inputOfChannel = {0, 1, 4, 5, kNo, kNo, kNo, kNo, kNo},
+    .testSlots = 15,
+    .hiddenStatusChannels = 0,
+    .appendsInputOne = false,
+    .openEndPages = 16,
+    .fileHeaderSize = 0,
+    .startPointerPosition = 0,
+    .directoryFirstOffset = 0,
+    .directoryStride = 0,
+    .streamChannels = kStream10,
+    .battery = kBattery7V,
+    .lowVoltagePack = false,
+};
+
+constexpr TkLegacyModel LegacySonde(uint8_t code, uint16_t headerSize)
+{
+    return TkLegacyModel{
+        .code = code,
+        .channels = kChannels5,
+        .inputOfChannel = {0, 1, 4, 5, 6, kNo, kNo, kNo, kNo},
+        .testSlots = 15,
+        .hiddenStatusChannels = 0,
+        .appendsInputOne = false,
+        .openEndPages = 16,
+        .fileHeaderSize = headerSize,
+        .startPointerPosition = 740,
+        .directoryFirstOffset = code == 15 ? uint16_t{18982} : uint16_t{18678},
+        .directoryStride = 744,
+        .streamChannels = kStream15,
+        .battery = kBattery7V,
+        .lowVoltagePack = false,
+    };
+}
+
+constexpr TkLegacyModel kLegacy15 = LegacySonde(15, 1664);
+constexpr TkLegacyModel kLegacy16 = LegacySonde(16, 1408);
+
+constexpr TkDeviceModel Legacy(const TkLegacyModel& rules)
 {
     TkDeviceModel m = kBaseModel;
     m.family = TkDeviceFamily::Legacy;
     m.wake = TkWakeKind::Legacy;
+    m.legacy = &rules;
     return m;
 }
 
@@ -83,10 +196,12 @@ struct ModelRange {
 };
 
 constexpr ModelRange kModels[] = {
-    {2, 3, Legacy()},
-    {8, 8, Legacy()},
-    {10, 10, Legacy()},
-    {15, 16, Legacy()},
+    {2, 2, Legacy(kLegacy2)},
+    {3, 3, Legacy(kLegacy3)},
+    {8, 8, Legacy(kLegacy8)},
+    {10, 10, Legacy(kLegacy10)},
+    {15, 15, Legacy(kLegacy15)},
+    {16, 16, Legacy(kLegacy16)},
     {20, 20, Level(false)},
     {21, 21, Level(true)},
     {22, 22, Level(true, kPort2)},

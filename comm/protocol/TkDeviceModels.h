@@ -13,6 +13,7 @@
 //              woken differently on the line;
 //   any other  no family: it gets the rules of the non-parameter devices.
 
+#include <array>
 #include <cstdint>
 #include <span>
 
@@ -36,6 +37,55 @@ struct TkDownloadChunks {
     uint32_t base;
 };
 
+// The rules of one older-generation model (TkDeviceModel::legacy).
+struct TkLegacyBatteryRange {
+    double empty;  // volts of an empty battery
+    double full;   // volts of a full one; 0 (with empty 0): no range for this battery type
+    bool IsOpen() const { return full <= empty; }
+};
+
+// A device input of the channel table that a test's channel-definition stream reports,
+// and the logical channel it is reported as.
+struct TkLegacyStreamChannel {
+    uint8_t input;
+    uint8_t channel;
+};
+
+struct TkLegacyModel {
+    uint8_t code;
+    // The logical channel numbers the user sees, in order.
+    std::span<const uint8_t> channels;
+    // The device input of logical channels 1 to 9 (index 0 is channel 1); 255: none.
+    std::array<uint8_t, 9> inputOfChannel;
+    // Test slots (the device's test count and slot count).
+    uint8_t testSlots;
+    // Channels the status report counts beyond the user's (after the two every model
+    // reports more).
+    uint8_t hiddenStatusChannels;
+    // The model logs its device input 1 behind every test's channels: a test it lists has
+    // that input last, and each sample carries its word.
+    bool appendsInputOne;
+    // Pages of data memory an open end (a test still logging) stands for.
+    uint16_t openEndPages;
+    // The test data image: its header bytes before the data, the position of the data
+    // start pointer in it (the end pointer is 4 bytes later), and the test directory in
+    // memory page 2: the offset of test 1's entry and the bytes from one entry to the
+    // next. A header size of 0: the model has no directory and no download.
+    uint16_t fileHeaderSize;
+    uint16_t startPointerPosition;
+    uint16_t directoryFirstOffset;
+    uint16_t directoryStride;
+    // The device inputs a test's channel-definition stream reports, in stream order.
+    std::span<const TkLegacyStreamChannel> streamChannels;
+    // Battery ranges by battery type 1 to 4 (index 0 is type 1).
+    std::array<TkLegacyBatteryRange, 4> battery;
+    // A type-1 battery of an address from 19000 to 19999 that reads below 6.85 V is the
+    // low-voltage pack, 5.85 V to 6.3 V.
+    bool lowVoltagePack;
+
+    bool HasDirectory() const { return fileHeaderSize != 0; }
+};
+
 struct TkDeviceModel {
     TkDeviceFamily family;
     // In the session's channel family (21 to 28): the raw-read path of the live values,
@@ -44,6 +94,8 @@ struct TkDeviceModel {
     // The barometric logger of the level family (type 28).
     bool barometric;
     TkWakeKind wake;
+    // The older generation's rules of the model; null for every other type.
+    const TkLegacyModel* legacy;
     // Flash memory: bytes a page, pages, the first page of the firmware staging area, and
     // the bytes at the start of a firmware image the device does not take.
     uint32_t flashPageSize;

@@ -99,3 +99,54 @@ constexpr int kTkErrElevationRange = 5082;     // an elevation outside 0 to 9150
 // The device or its sensor is busy. The conductivity sensor's record read (269, code 8)
 // passes it on with the caller's record standing in for the sensor's.
 constexpr int kTkStatusBusy = 901;
+
+// ---- The older generation's command set (CLegacyInstrument) --------------------------
+//
+// Codes named after a device status are the answer to that status; what the device means by
+// it is the device's business.
+
+// A command of the older generation that got no reply after all its resends; a block
+// transfer whose block numbers went out of sequence.
+constexpr int kTkLegacyNoReply = -1;
+constexpr int kTkErrLegacyNoDirectory = 5001;    // test directory asked of a model without one
+constexpr int kTkErrLegacyUnknownModel = 5014;   // a model code the older generation does not have
+// A device status without a meaning of its own for the command; a reply the command
+// cannot use (a body shorter than its form, a channel definition of another input,
+// memory pointers that give no data size).
+constexpr int kTkErrLegacyRefused = 5024;
+constexpr int kTkErrLegacyStatus1061 = 5025;
+// Test number outside 1 to 16, channel outside 1 to 10; device statuses 1024, 1060, 1068.
+constexpr int kTkErrLegacyBadTestNumber = 5026;
+constexpr int kTkErrLegacyStatus1083 = 5027;
+constexpr int kTkErrLegacyStatus1023 = 5028;
+constexpr int kTkErrLegacyStatus1022 = 5029;
+// More than 8 channels in a test, or a channel list longer than its 9-byte field; device
+// status 1025.
+constexpr int kTkErrLegacyTooManyChannels = 5030;
+// 5031, an invalid date or clock time, is kTkErrBadDeviceTime.
+constexpr int kTkErrLegacyBadStartTime = 5032;   // scheduled start hour, minute or second out of range
+constexpr int kTkErrLegacyBadMode = 5033;        // test mode outside 1 to 4
+constexpr int kTkErrLegacyBadInterval = 5034;    // interval field, event count or average count out of range
+constexpr int kTkErrLegacyStatus1080 = 5035;
+constexpr int kTkErrLegacyStatus1063 = 5036;
+constexpr int kTkErrLegacyNoInput = 5037;        // a channel without device input, a port outside 1 to 8
+constexpr int kTkErrLegacyBadStopMode = 5041;    // stop-mode flag other than 0 or 1; device status 1091
+constexpr int kTkErrLegacyNoData = 5042;         // device status 1062; a test without data to extract
+constexpr int kTkErrLegacyStatus1090 = 5043;
+constexpr int kTkErrLegacyStatus1010 = 5044;
+// Device status 1069; a block transfer that timed out after all its restarts, or that went
+// on without bringing a new block.
+constexpr int kTkErrLegacyTransferStalled = 5045;
+constexpr int kTkErrLegacyStatus1064 = 5046;
+constexpr int kTkErrLegacyStatus1067 = 5047;
+constexpr int kTkErrLegacyStatus1039 = 5048;
+constexpr int kTkErrLegacyStatus1070 = 5049;
+constexpr int kTkErrLegacyStatus1066 = 5050;
+constexpr int kTkErrLegacyAverageTooLong = 5051; // average count x points do not fit the interval
+constexpr int kTkErrLegacyBadEventChannel = 5052;
+constexpr int kTkErrLegacyNoSuchTest = 5053;
+constexpr int kTkErrLegacyBadThreshold = 5056;   // threshold outside plus or minus ten million
+constexpr int kTkErrLegacyTruncated = 5069;      // the data image ended short of its expected size
+// A download or a channel kind was asked of an instrument that was given no test-file
+// service (CLegacyInstrument::SetTestFiles): nothing is sent.
+constexpr int kTkErrLegacyNoTestFiles = 5095;

@@ -317,6 +317,13 @@ bool InstrumentSim::OutputDue() const
     return next != 0 && next <= Impl::ClockUs(*this);
 }
 
+uint64_t InstrumentSim::NextOutputMs() const
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    const uint64_t next = Impl::NextOutputUs(*this);
+    return next == 0 ? 0 : (next + 999) / 1000;
+}
+
 bool InstrumentSim::WaitUntilIdle(uint32_t timeoutMs) const
 {
     std::unique_lock<std::recursive_mutex> lock(mutex_);

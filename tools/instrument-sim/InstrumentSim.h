@@ -427,6 +427,9 @@ public:
     // (the rest of a transmission, or the next one when due). On a simulated clock nothing
     // more goes out once this is false until the clock moves on.
     bool OutputDue() const;
+    // The time of the simulator's clock (ms, rounded up) at which it writes next: the rest of
+    // a transmission, or the next one queued; 0 when nothing is queued.
+    uint64_t NextOutputMs() const;
 
     std::recursive_mutex& Mutex() const { return mutex_; }
 

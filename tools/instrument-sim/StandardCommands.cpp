@@ -6,6 +6,7 @@
 #include "tools/instrument-sim/ChannelCommands.h"
 #include "tools/instrument-sim/DeviceCommands.h"
 #include "tools/instrument-sim/FileCommands.h"
+#include "tools/instrument-sim/LegacyCommands.h"
 #include "tools/instrument-sim/MfgCommands.h"
 #include "tools/instrument-sim/TestCommands.h"
 
@@ -59,6 +60,11 @@ void InstallStandardHandlers(SimDevice& device)
 {
     device.SetHandler(kTkCmdIdentify, Identify);
     device.SetHandler(kTkCmdSetBaud, SetBaud);
+    // An older-generation device speaks its own command set only.
+    if (IsLegacySimType(device.Type())) {
+        InstallLegacyCommands(device);
+        return;
+    }
     InstallFileCommands(device);
     InstallDeviceCommands(device);
     InstallTestCommands(device);
