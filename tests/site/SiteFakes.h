@@ -180,6 +180,9 @@ public:
     MessageAnswer ShowMessage(const SiteMessage& message) override
     {
         messages.push_back(message);
+        if (onMessage) {
+            onMessage(message);
+        }
         if (answers.empty()) {
             return message.defaultAnswer;
         }
@@ -236,6 +239,7 @@ public:
     int foregrounds = 0;
     std::vector<std::string> statusTexts;
     std::function<void(const std::string&)> onStatus;
+    std::function<void(const SiteMessage&)> onMessage;
     std::vector<int> messageNumbers; // the numbers of ShowNumberMessage, in turn
     int cancellableMarks = 0;
     std::vector<uint32_t> animationIntervals;
