@@ -13,12 +13,45 @@
 // ---- Ids -------------------------------------------------------------------------------
 
 // Connection view and connection node.
+constexpr uint32_t kStrModemLost = 33031;        // the modem line was lost
+constexpr uint32_t kStrProgramCaption = 33032;   // "Wellvox® 4.0"
+constexpr uint32_t kStrNetworkSearch = 33033;    // "Locating Devices...Network Search"
+constexpr uint32_t kStrSingleSearch = 33034;     // "Locating Devices...Single Device Search"
 constexpr uint32_t kStrOnLinePrefix = 33035;     // "On-Line (%d) : "
+constexpr uint32_t kStrSyncBaudRates = 33037;    // "Synchronizing Device Baud Rates to Host..."
+constexpr uint32_t kStrNotTavoDevice = 33038;    // an older device on a current-generation line
+constexpr uint32_t kStrNotPelmDevice = 33039;    // a current device on an older-generation line
+constexpr uint32_t kStrAddDevice = 33040;        // "Add Device"
 constexpr uint32_t kStrKindDirect = 33055;       // "Direct"
 constexpr uint32_t kStrKindModem = 33056;        // "Modem"
 constexpr uint32_t kStrKindRadio = 33057;        // "Spread Spectrum Radio"
 constexpr uint32_t kStrUnknown = 33092;          // "Unknown"
 constexpr uint32_t kStrComPort = 33535;          // "COM%1"
+constexpr uint32_t kStrVerifyingDevices = 61350; // "Verifying existing devices..."
+
+// Model names of the device types (GetDeviceModelName).
+constexpr uint32_t kStrModel2 = 33060;   // "Vorna 4000"
+constexpr uint32_t kStrModel3 = 33061;   // "QMT 3100"
+constexpr uint32_t kStrModel8 = 33062;   // "Ostrel 3000"
+constexpr uint32_t kStrModel10 = 33063;  // "Vorna 8000" (also 15 and 16)
+constexpr uint32_t kStrModel21 = 33064;  // "miniVORNA Pro"
+constexpr uint32_t kStrModel22 = 33065;  // "miniVORNA Adv"
+constexpr uint32_t kStrModel23 = 33066;  // "miniVORNA Std P"
+constexpr uint32_t kStrModel24 = 33067;  // "miniVORNA Std T"
+constexpr uint32_t kStrModel28 = 33456;  // "baroVORNA"
+constexpr uint32_t kStrModel25 = 61289;  // "Vorna 4000"
+constexpr uint32_t kStrModel26 = 61366;  // "miniVORNA SDI-12 PT"
+constexpr uint32_t kStrModel27 = 61375;  // "miniVORNA SDI-12 P"
+constexpr uint32_t kStrModel30 = 61407;  // "Vorna 9000 Professional XP"
+constexpr uint32_t kStrModel31 = 61408;  // "Vorna 9000 Professional"
+constexpr uint32_t kStrModel33 = 61409;  // "Vorna 9000 Profiler"
+constexpr uint32_t kStrModel32 = 61410;  // "Vorna 9000 Profiler XP" (also 39)
+constexpr uint32_t kStrModel34 = 61411;  // "Vorna 9000 LTS"
+constexpr uint32_t kStrModel35 = 61412;  // "Vorna 9000 Basic"
+constexpr uint32_t kStrModel36 = 61432;  // "Vorna 9000E Professional XP"
+constexpr uint32_t kStrModel37 = 61433;  // "Vorna 9000E Professional"
+constexpr uint32_t kStrModel38 = 61434;  // "Vorna 9000E LTS"
+constexpr uint32_t kStrModel40 = 61439;  // "AquaVORNA"
 
 // Site document.
 constexpr uint32_t kStrCloseConnectionsPrompt = 33231; // open connections will be closed

@@ -2,7 +2,23 @@
 
 #include "comm/TkLink.h"
 #include "comm/TkSession.h"
+#include "comm/protocol/DeviceRecords.h"
+#include "platform/OleDateTime.h"
+#include "platform/PortMap.h"
 #include "resources/StringTable.h"
+#include "site/DisconnectHandler.h"
+#include "site/FindDevicesCallback.h"
+#include "site/ModemStatus.h"
+#include "site/QorDevice.h"
+#include "site/QorSite.h"
+#include "site/SiteFrame.h"
+#include "values/RawValueConversions.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <new>
+#include <optional>
+#include <system_error>
 
 namespace {
 
@@ -28,11 +44,94 @@ bool IsAcceptedBaud(uint16_t baud)
     }
 }
 
+// The older generation's types, which speak the legacy command set.
+bool IsLegacyType(int type)
+{
+    switch (type) {
+    case 2:
+    case 3:
+    case 8:
+    case 10:
+    case 15:
+    case 16: return true;
+    default: return false;
+    }
+}
+
+// The current generation's types, which the session speaks to.
+bool IsCurrentType(int type) { return (type >= 21 && type <= 28) || (type >= 30 && type <= 40); }
+
+// Types that get no node on a modem or radio line.
+bool IsDirectOnlyType(int type)
+{
+    switch (type) {
+    case 23:
+    case 24:
+    case 26:
+    case 27:
+    case 32:
+    case 33:
+    case 35:
+    case 39:
+    case 40: return true;
+    default: return false;
+    }
+}
+
+// Types that are the only device of their connection.
+bool IsSingleDeviceType(int type) { return type == 22 || IsDirectOnlyType(type); }
+
+// The same device path: equal after resolving links and relative parts.
+bool SamePath(const std::string& a, const std::string& b)
+{
+    if (a.empty() || b.empty()) {
+        return false;
+    }
+    if (a == b) {
+        return true;
+    }
+    std::error_code ea;
+    std::error_code eb;
+    const std::filesystem::path ca = std::filesystem::weakly_canonical(a, ea);
+    const std::filesystem::path cb = std::filesystem::weakly_canonical(b, eb);
+    return !ea && !eb && ca == cb;
+}
+
+// The mapping of a search's result shared by FindDevices and VerifyDevices: the user's
+// cancel (the search ends with 0 or 5068 then) is no error, a busy line is reported as
+// busy, a lost line as lost; none for the codes each maps on its own.
+std::optional<AppErrorCode> MapSearchCommon(int result, bool cancelled, int deviceCount)
+{
+    if (result == kTkErrLinkBusy) {
+        return kTkErrLinkBusy;
+    }
+    if (result == kTkErrCancelled || (result == 0 && cancelled)) {
+        return kAppOk;
+    }
+    if (result == 0) {
+        return deviceCount == 0 ? kAppErrNoDeviceFound : kAppOk;
+    }
+    if (result == kTkErrLineLost) {
+        return kAppErrLineLost;
+    }
+    if (result == kTkSearchOverrun || result == kTkErrOpen) {
+        return kAppErrConnectFailed;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 CQorConnection::CQorConnection() = default;
 
-CQorConnection::~CQorConnection() { ReleaseLine(); }
+CQorConnection::~CQorConnection()
+{
+    for (NodeOwner<CQorDevice>& device : m_devices) {
+        device.reset();
+    }
+    m_deviceCount = 0;
+    ReleaseLine();
+}
 
 void CQorConnection::AddToTree(CSiteTree* tree, TreeItem parentItem, TreeItem insertAfter)
 {
@@ -180,6 +279,11 @@ int CQorConnection::GetIconIndex() const
     }
 }
 
+uint8_t CQorConnection::GetCallTimeoutByte() const
+{
+    return static_cast<uint8_t>(std::min<uint32_t>(m_callTimeout, 255));
+}
+
 bool CQorConnection::IsOpen() const { return m_link != nullptr || m_session != nullptr; }
 
 CTkLink* CQorConnection::GetLink() const
@@ -193,28 +297,357 @@ CTkLink* CQorConnection::GetLink() const
     return nullptr;
 }
 
-int CQorConnection::Disconnect(bool notify)
+CQorDevice* CQorConnection::GetDevice(int index) const
+{
+    if (index < 0 || index >= m_deviceCount) {
+        return nullptr;
+    }
+    return m_devices[static_cast<size_t>(index)].get();
+}
+
+bool CQorConnection::IsLineBusy() const
+{
+    if (m_session != nullptr && m_session->IsBusy()) {
+        return true;
+    }
+    const CTkLink* link = GetLink();
+    return link != nullptr && link->IsPumping();
+}
+
+std::string CQorConnection::PortPath() const
+{
+    return m_port == kPortNotSet ? std::string() : wv::ComPortPath(m_port + 1);
+}
+
+bool CQorConnection::FindConnectionOnSamePort(CQorConnection*& connection)
+{
+    auto samePort = [this](const CQorConnection& other) {
+        return other.IsOpen() && other.m_port != kPortNotSet &&
+               (other.m_port == m_port || SamePath(other.PortPath(), PortPath()));
+    };
+    auto* site = dynamic_cast<CQorSite*>(GetParent());
+    if (site == nullptr) {
+        if (samePort(*this)) {
+            connection = this;
+            return true;
+        }
+        return false;
+    }
+    for (int i = 0; i < site->GetConnectionCount(); ++i) {
+        CQorConnection* other = site->GetConnection(i);
+        if (other != nullptr && samePort(*other)) {
+            connection = other;
+            return true;
+        }
+    }
+    return false;
+}
+
+int CQorConnection::RunSearch()
+{
+    CSiteFrame* frame = GetMainFrame();
+    CFindDevicesCallback callback(*this);
+    UpdateTreeItem(true);
+    if (frame != nullptr) {
+        frame->SetStatusText(GetResString(kStrSyncBaudRates));
+        frame->SetCancellable();
+    }
+    CBusyGuard busy(frame);
+    if (m_session != nullptr) {
+        return m_session->FindDevices(&callback);
+    }
+    if (m_link != nullptr) {
+        // The callback may hand this link to a new session while the search runs on it:
+        // the link lives on in the session, so the search keeps its own pointer.
+        CTkLink* link = m_link.get();
+        return link->FindDevices(&callback);
+    }
+    return kTkErrNoLink;
+}
+
+AppErrorCode CQorConnection::FindDevices()
+{
+    if (IsOpen()) {
+        return kAppOk;
+    }
+    CQorConnection* other = nullptr;
+    if (FindConnectionOnSamePort(other)) {
+        return kAppErrPortUnavailable;
+    }
+    std::unique_ptr<CTkLink> link(new (std::nothrow) CTkLink());
+    if (link == nullptr) {
+        return kAppErrConnectFailed;
+    }
+    int opened = -1;
+    switch (m_kind) {
+    case kConnectionDirect: opened = link->OpenSerial(m_port, m_baud); break;
+    case kConnectionRadio: opened = link->OpenRadio(m_port, m_baud); break;
+    default:
+        // A modem line needs the modem dialer, which this program does not have yet; any
+        // other kind cannot be opened.
+        break;
+    }
+    if (opened != 0) {
+        return kAppErrPortUnavailable;
+    }
+    // A lost line is recorded on every kind of line (an unplugged adapter loses a direct
+    // line as surely as a modem loses its carrier).
+    m_disconnectHandler = std::make_unique<CDisconnectHandler>(*this);
+    link->SetDisconnectHandler(m_disconnectHandler.get());
+    m_link = std::move(link);
+    m_lineLost = false;
+
+    const int result = RunSearch();
+    const CSiteFrame* frame = GetMainFrame();
+    const bool cancelled = frame != nullptr && frame->IsCancelRequested();
+    if (std::optional<AppErrorCode> mapped = MapSearchCommon(result, cancelled, m_deviceCount)) {
+        return *mapped;
+    }
+    if (result == 5015 || result == -3) {
+        return kAppErrPortUnavailable;
+    }
+    return kAppErrConnectFailed;
+}
+
+void CQorConnection::VerifyExistingDevices()
+{
+    CSiteFrame* frame = GetMainFrame();
+    if (frame != nullptr) {
+        frame->SetCancellable();
+        frame->SetStatusText(GetResString(kStrVerifyingDevices));
+    }
+    {
+        CBusyGuard busy(frame);
+        if (frame != nullptr) {
+            frame->StartSearchAnimation(CFindDevicesCallback::kAnimationIntervalMs);
+        }
+        for (int i = m_deviceCount - 1; i >= 0; --i) {
+            CQorDevice* device = m_devices[static_cast<size_t>(i)].get();
+            CTkSession* session = device != nullptr ? device->GetSession() : nullptr;
+            if (session == nullptr) {
+                continue;
+            }
+            int result = session->TalkTo(device->GetAddress(), device->GetDeviceType());
+            if (result == 0) {
+                FoundDeviceRecord identity;
+                result = session->GetIdentity(&identity, nullptr);
+            }
+            // A session busy with another command has not asked the device at all.
+            if (result == 0 || result == kTkErrLinkBusy) {
+                continue;
+            }
+            if (m_deviceCount > 1) {
+                RemoveDevice(device);
+                RefreshTreeItem();
+            } else {
+                Disconnect(true);
+                break;
+            }
+        }
+        if (frame != nullptr) {
+            frame->StopSearchAnimation();
+            frame->SetProgress(0);
+        }
+    }
+    if (frame != nullptr) {
+        frame->SetStatusText("");
+    }
+}
+
+AppErrorCode CQorConnection::VerifyDevices()
+{
+    if (IsLineBusy()) {
+        return kTkErrLinkBusy;
+    }
+    VerifyExistingDevices();
+    AppErrorCode result = kAppOk;
+    if (m_deviceCount > 0) {
+        const int searched = RunSearch();
+        const CSiteFrame* frame = GetMainFrame();
+        const bool cancelled = frame != nullptr && frame->IsCancelRequested();
+        if (std::optional<AppErrorCode> mapped = MapSearchCommon(searched, cancelled, m_deviceCount)) {
+            result = *mapped;
+        } else if (searched == -1 || searched == kTkErrNoReply) {
+            result = kAppErrNoAnswer;
+        } else {
+            result = searched;
+        }
+    } else {
+        CQorConnection* holder = nullptr;
+        if (FindConnectionOnSamePort(holder)) {
+            // Another connection gives up the port without taking the selection away from
+            // this one (unless the selection lies on what it loses).
+            holder->DisconnectLine(true, holder == this);
+        }
+        result = FindDevices();
+    }
+    if (result == kTkErrLinkBusy) {
+        return result;
+    }
+    if (m_deviceCount == 0) {
+        Disconnect(true);
+        return result;
+    }
+    if (result == kAppOk) {
+        if (CSiteFrame* frame = GetMainFrame()) {
+            frame->ExpandFoundDevices();
+        }
+    }
+    return result;
+}
+
+bool CQorConnection::TakeCommandSet(const FoundDeviceRecord& record)
+{
+    const int type = record.deviceType;
+    const int address = record.address;
+    CSiteFrame* frame = GetMainFrame();
+    if (IsLegacyType(type)) {
+        if (m_session != nullptr) {
+            if (frame != nullptr) {
+                SiteMessage message;
+                message.textId = kStrNotTavoDevice;
+                message.captionId = kStrAddDevice;
+                message.icon = MessageIcon::Error;
+                frame->ShowNumberMessage(message, address);
+            }
+            return false;
+        }
+        // The older generation's command set cannot take the link yet: the device is
+        // refused and the link stays with the connection.
+        return false;
+    }
+    if (IsCurrentType(type)) {
+        if (m_session != nullptr) {
+            return true;
+        }
+        if (m_link == nullptr) {
+            return false;
+        }
+        auto session = std::make_unique<CTkSession>();
+        // A new session is never busy, and the link is there, so the session takes the
+        // link; were either not so, the link stays with the connection (the search runs
+        // on it).
+        if (session->IsBusy()) {
+            return false;
+        }
+        if (session->Open(std::move(m_link)) != 0) {
+            return false;
+        }
+        session->SetRawValueConverter(&RawValueConversions());
+        m_session = std::move(session);
+        return true;
+    }
+    return true;
+}
+
+int CQorConnection::AddFoundDevice(const FoundDeviceRecord& record)
+{
+    const int type = record.deviceType;
+    const bool accepted = TakeCommandSet(record);
+    for (int i = 0; i < m_deviceCount; ++i) {
+        if (m_devices[static_cast<size_t>(i)]->GetAddress() == record.address) {
+            return 0;
+        }
+    }
+    if (!accepted || IsLegacyType(type)) {
+        return 0;
+    }
+    if ((m_kind == kConnectionModem || m_kind == kConnectionRadio) && IsDirectOnlyType(type)) {
+        return 0;
+    }
+    if (IsSingleDeviceType(type) && m_deviceCount > 0) {
+        return 0;
+    }
+    if (m_deviceCount > 0 && IsSingleDeviceType(m_devices[0]->GetDeviceType())) {
+        RemoveDevice(m_devices[0].get());
+    }
+    if (m_deviceCount >= kMaxDevices) {
+        return 0; // the slots are full: further answers are ignored
+    }
+    auto device = MakeNode<CQorDevice>();
+    device->SetLinks(this, m_session.get(), record);
+    CQorDevice* added = device.get();
+    m_devices[static_cast<size_t>(m_deviceCount)] = std::move(device);
+    ++m_deviceCount;
+    added->AddToTree(GetTree(), GetTreeItem(), kTreeSort);
+    RefreshTreeItem();
+    return 0;
+}
+
+void CQorConnection::RemoveDevice(CQorDevice* device)
+{
+    int slot = -1;
+    for (int i = 0; i < m_deviceCount; ++i) {
+        if (m_devices[static_cast<size_t>(i)].get() == device) {
+            slot = i;
+            break;
+        }
+    }
+    if (slot < 0) {
+        return;
+    }
+    NodeOwner<CQorDevice> doomed = std::move(m_devices[static_cast<size_t>(slot)]);
+    for (int i = slot; i + 1 < m_deviceCount; ++i) {
+        m_devices[static_cast<size_t>(i)] = std::move(m_devices[static_cast<size_t>(i) + 1]);
+    }
+    --m_deviceCount;
+    if (m_deviceCount == 0) {
+        UpdateTreeItem(false);
+    }
+    doomed.reset();
+}
+
+int CQorConnection::Disconnect(bool notify) { return DisconnectLine(notify, notify); }
+
+int CQorConnection::DisconnectLine(bool notify, bool select)
 {
     if (!IsOpen()) {
         return 0;
     }
-    if (notify) {
+    // A command waits on the line further up the stack: pulling the line from under it
+    // would leave it on destroyed objects.
+    if (IsLineBusy()) {
+        return kTkErrLinkBusy;
+    }
+    CSiteTree* tree = GetTree();
+    if (!select && tree != nullptr && GetTreeItem() != kNoTreeItem) {
+        // The selection moves here only when it lies on a device about to go.
+        const TreeItem selected = tree->GetSelectedItem();
+        const CQorView* node = selected != kNoTreeItem ? tree->GetItemNode(selected) : nullptr;
+        select = node != nullptr && node != this && Contains(node);
+    }
+    if (notify && select) {
         SelectTreeItem();
     }
+    for (NodeOwner<CQorDevice>& device : m_devices) {
+        device.reset();
+    }
     m_deviceCount = 0;
+    m_pollCursor = 0;
+    const int result = 0;
+    if (m_kind == kConnectionModem && notify) {
+        if (CSiteFrame* frame = GetMainFrame()) {
+            frame->ShowModemStatus(-1, 0);
+        }
+    }
     ReleaseLine();
     if (notify) {
         UpdateTreeItem(false);
     }
-    return 0;
+    return result;
 }
 
 void CQorConnection::PollTestStarts()
 {
     if (m_polling == 0) {
         m_polling = 1;
-        // The device in the slot at the cursor is checked for a due scheduled start here
-        // once connections hold device nodes; a connection holds none yet.
+        if (CQorDevice* device = GetDevice(m_pollCursor)) {
+            // A device node holds no test nodes yet, so it never reports a pending
+            // scheduled start; the due-start handling comes with the test nodes.
+            wv::OleDateTime start;
+            uint8_t testNumber = 0;
+            (void)device->GetNextScheduledStart(start, testNumber);
+        }
         m_polling = 0;
     }
     ++m_pollCursor;
@@ -223,8 +656,34 @@ void CQorConnection::PollTestStarts()
     }
 }
 
+void CQorConnection::ServiceLink()
+{
+    CTkLink* link = GetLink();
+    if (link == nullptr) {
+        return;
+    }
+    link->CheckLine();
+    // The line check is over and nothing waits on the line: now the loss may be told and
+    // the line closed, with no link or handler of the check's still on the stack.
+    if (!m_lineLost || IsLineBusy()) {
+        return;
+    }
+    m_lineLost = false;
+    if (CSiteFrame* frame = GetMainFrame()) {
+        SiteMessage message;
+        message.textId = kStrModemLost;
+        message.captionId = kStrProgramCaption;
+        message.icon = MessageIcon::Error;
+        frame->ShowMessage(message);
+    }
+    Disconnect(true);
+}
+
 void CQorConnection::ReleaseLine()
 {
     m_session.reset();
     m_link.reset();
+    m_modemStatus.reset();
+    m_disconnectHandler.reset();
+    m_lineLost = false;
 }

@@ -8,6 +8,13 @@
 // bare link, or the session that took the link over. At most one of them is set; the
 // connection is open while one is.
 //
+// It opens the line and searches it for devices, keeps a device node for every device
+// found (at most 128, in slots filled from 0 without gaps; each holds the session), checks
+// them again on the user's Find, services the line for the idle handler and closes the
+// line when the link reports it lost. Modem lines are not opened yet (6143), and devices
+// of the older generation are recognised by their type but get no command set yet: they
+// are refused and get no node.
+//
 // Settings read from a site file that the connection would refuse are kept as they are
 // (GetSettingsError tells why they cannot be used), so a stored connection is never
 // replaced by defaults and lost at the next save.
@@ -16,12 +23,17 @@
 #include "site/ConnectionInfo.h"
 #include "site/QorView.h"
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
 
+class CDisconnectHandler;
+class CModemStatus;
+class CQorDevice;
 class CTkLink;
 class CTkSession;
+struct FoundDeviceRecord;
 
 class CQorConnection : public CQorView {
 public:
@@ -63,6 +75,8 @@ public:
     uint16_t GetKind() const { return m_kind; }
     // The call time-out in seconds.
     uint32_t GetOption() const { return m_callTimeout; }
+    // The call time-out as the modem settings' byte carries it: clamped to 255.
+    uint8_t GetCallTimeoutByte() const;
     // The COM port into port; returns 0.
     int GetPort(uint8_t& port) const;
     uint16_t GetBaud() const { return m_baud; }
@@ -87,18 +101,61 @@ public:
     int GetIconIndex() const;
 
     // ---- Line ----
+    static constexpr int kMaxDevices = 128;
+
     bool IsOpen() const;
     // The open link, whichever object holds it; null while closed.
     CTkLink* GetLink() const;
+    CTkSession* GetSession() const { return m_session.get(); }
     uint16_t GetDeviceCount() const { return m_deviceCount; }
-    // Closes the line: when notify is set, selects the connection's item first and takes
-    // the expand button off its item afterwards. Returns 0 (also when it was not open).
+    // The device node in slot index, or null.
+    CQorDevice* GetDevice(int index) const;
+
+    // Opens the line and searches it. 0 when it was open already, or when the search left
+    // a device node or was cancelled by the user; 6143 when another open connection uses
+    // the same port or the line could not be opened (modem lines among them, for now);
+    // 6144 when the search failed; 6146 when it ended without a device node; 6200 when the
+    // line was lost; 5110 when another command waits on the line. The line stays open
+    // after a search that found nothing.
+    AppErrorCode FindDevices();
+    // Asks every device node with a session for its identity, from the last slot to the
+    // first; a device that does not answer is removed, or, when it is the only one, the
+    // connection is disconnected. A device whose session is busy with another command
+    // (5110) is kept.
+    void VerifyExistingDevices();
+    // The user's Find: verifies the known devices, then searches the line again (or, with
+    // no device left, closes whatever holds the port and opens it anew); a search that
+    // leaves no device node closes the line. 5110 at once, with nothing changed, while a
+    // command waits on the line.
+    AppErrorCode VerifyDevices();
+    // A device the search found: gives the connection its command set when it has none,
+    // and adds a device node when the device is new and allowed on this line. Returns 0.
+    int AddFoundDevice(const FoundDeviceRecord& record);
+    // Takes the device out of its slot, moves the later ones down and destroys it; the
+    // item loses its expand button with the last device. Nothing when it is not here.
+    void RemoveDevice(CQorDevice* device);
+    // Closes the line: destroys the device nodes and the protocol object. With notify
+    // selects the connection's item first, clears the modem status pane of a modem
+    // connection, and takes the expand button off its item afterwards. Returns 0 (also
+    // when it was not open), or 5110 with nothing changed while a command waits on the
+    // line.
     int Disconnect(bool notify);
+    // The first connection of the site (this one included) that is open and uses the
+    // same port, by number or by device path; false when there is none.
+    bool FindConnectionOnSamePort(CQorConnection*& connection);
     // The scheduled-start poll of the application's idle handler: one device slot per
     // call, the cursor moving on and wrapping at the device count; a poll entered again
     // while one runs only moves the cursor.
     void PollTestStarts();
     uint16_t GetPollCursor() const { return m_pollCursor; }
+    // The idle handler's line service: one line check on the link, whichever object holds
+    // it; then, when the link reported the line lost, the message and the disconnect.
+    void ServiceLink();
+    // Called by the lost-line handler: records the loss for ServiceLink.
+    void RecordLineLoss() { m_lineLost = true; }
+    bool IsLineLossPending() const { return m_lineLost; }
+    // True while a command or a search waits on the line.
+    bool IsLineBusy() const;
 
 protected:
     // The line while it is open: the bare link until a session takes it over.
@@ -106,8 +163,24 @@ protected:
     std::unique_ptr<CTkSession> m_session;
 
 private:
-    // Destroys the protocol object (the session closes the link it owns).
+    // Destroys the protocol object (the session closes the link it owns), then the
+    // handlers the link knew.
     void ReleaseLine();
+    // Disconnect; select tells whether the connection's item is selected first.
+    int DisconnectLine(bool notify, bool select);
+    // Runs the search on what the connection holds, with the search callback, the status
+    // text and the busy state; the protocol result.
+    int RunSearch();
+    // The protocol object of a found device; false when the device is refused.
+    bool TakeCommandSet(const FoundDeviceRecord& record);
+    // The device path of the connection's port, as the port map gives it (empty when not
+    // mapped).
+    std::string PortPath() const;
+
+    std::array<NodeOwner<CQorDevice>, kMaxDevices> m_devices;
+    std::unique_ptr<CDisconnectHandler> m_disconnectHandler;
+    std::unique_ptr<CModemStatus> m_modemStatus;
+    bool m_lineLost = false;
 
     std::string m_name;
     uint16_t m_kind = 0;

@@ -45,6 +45,13 @@ public:
     virtual bool IsCancelRequested() const = 0;
     // Shows a message box over the main window and returns the button pressed.
     virtual MessageAnswer ShowMessage(const SiteMessage& message) = 0;
+    // The same for a text with a "%d", filled with number (FormatResString). The default
+    // shows the message as ShowMessage does.
+    virtual MessageAnswer ShowNumberMessage(const SiteMessage& message, int number)
+    {
+        (void)number;
+        return ShowMessage(message);
+    }
     // Asks the frame to show the document's title anew.
     virtual void UpdateWindowTitle() = 0;
     // Shows the form view viewId for node on the right (ViewId::Empty with no node
@@ -59,6 +66,24 @@ public:
     // Asks the user for a file to save the site to (the Save As dialogue), starting at
     // suggestedPath; none when the user cancelled.
     virtual std::optional<std::string> AskSavePath(std::string_view suggestedPath) = 0;
+
+    // ---- Device searches and the lines' state (nothing by default) ----
+    // Marks the running operation as one the user may cancel (Esc, the Cancel command).
+    virtual void SetCancellable() {}
+    // Clears the search animation's counter and starts the timer that moves it on every
+    // intervalMs (the frame animates a running search in its progress bar).
+    virtual void StartSearchAnimation(uint32_t intervalMs) { (void)intervalMs; }
+    // Stops that timer.
+    virtual void StopSearchAnimation() {}
+    // Shows a modem's progress in the modem status pane: state -1 (with code 0) clears it.
+    virtual void ShowModemStatus(int state, int code)
+    {
+        (void)state;
+        (void)code;
+    }
+    // A search left devices on a connection: the application expands them when its
+    // ExpandOnFind preference is on and its automatic profile is idle.
+    virtual void ExpandFoundDevices() {}
 };
 
 // The process's main frame, or null while there is none.

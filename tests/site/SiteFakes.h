@@ -168,18 +168,32 @@ public:
 
     void BeginBusy() override { ++busyDepth; ++busyCalls; }
     void EndBusy() override { --busyDepth; }
-    void SetStatusText(std::string_view text) override { statusTexts.emplace_back(text); }
+    void SetStatusText(std::string_view text) override
+    {
+        statusTexts.emplace_back(text);
+        if (onStatus) {
+            onStatus(statusTexts.back());
+        }
+    }
     void SetProgress(int percent) override { progress.push_back(percent); }
     bool IsCancelRequested() const override { return cancelRequested; }
     MessageAnswer ShowMessage(const SiteMessage& message) override
     {
         messages.push_back(message);
+        if (onMessage) {
+            onMessage(message);
+        }
         if (answers.empty()) {
             return message.defaultAnswer;
         }
         const MessageAnswer answer = answers.front();
         answers.pop_front();
         return answer;
+    }
+    MessageAnswer ShowNumberMessage(const SiteMessage& message, int number) override
+    {
+        messageNumbers.push_back(number);
+        return ShowMessage(message);
     }
     void UpdateWindowTitle() override { ++titleUpdates; }
     void SwitchView(ViewId viewId, CQorView* node) override
@@ -198,6 +212,16 @@ public:
         return savePathAnswer;
     }
 
+    void SetCancellable() override { ++cancellableMarks; }
+    void StartSearchAnimation(uint32_t intervalMs) override
+    {
+        animationIntervals.push_back(intervalMs);
+        animating = true;
+    }
+    void StopSearchAnimation() override { animating = false; }
+    void ShowModemStatus(int state, int code) override { modemStatus.emplace_back(state, code); }
+    void ExpandFoundDevices() override { ++expandRequests; }
+
     std::vector<uint32_t> MessageIds() const
     {
         std::vector<uint32_t> ids;
@@ -214,6 +238,14 @@ public:
     int titleUpdates = 0;
     int foregrounds = 0;
     std::vector<std::string> statusTexts;
+    std::function<void(const std::string&)> onStatus;
+    std::function<void(const SiteMessage&)> onMessage;
+    std::vector<int> messageNumbers; // the numbers of ShowNumberMessage, in turn
+    int cancellableMarks = 0;
+    std::vector<uint32_t> animationIntervals;
+    bool animating = false;
+    std::vector<std::pair<int, int>> modemStatus;
+    int expandRequests = 0;
     std::vector<int> progress;
     std::vector<SiteMessage> messages;
     std::deque<MessageAnswer> answers; // answered in turn; then each message's default
