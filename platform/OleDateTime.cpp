@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <ctime>
+#include <langinfo.h>
 #include <vector>
 
 namespace wv {
@@ -334,6 +335,59 @@ std::string OleDateTime::Format(const std::string& format) const
         }
     }
     return {};
+}
+
+bool OleDateTime::ParseFormatted(std::string_view text, const std::string& format)
+{
+    value_ = 0.0;
+    status_ = Status::Invalid;
+    const std::string copy(text); // strptime needs a terminated text
+    if (copy.find('\0') != std::string::npos || format.empty()) {
+        return false;
+    }
+    std::tm tm{};
+    tm.tm_year = 1899 - 1900;
+    tm.tm_mon = 11;
+    tm.tm_mday = 30;
+    const char* end = strptime(copy.c_str(), format.c_str(), &tm);
+    if (end == nullptr) {
+        return false;
+    }
+    for (; *end != '\0'; ++end) {
+        if (*end != ' ' && *end != '\t') {
+            return false;
+        }
+    }
+    return SetDateTime(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+}
+
+std::string LocaleDateFormat()
+{
+    const char* format = nl_langinfo(D_FMT);
+    std::string in = format && *format ? format : "%m/%d/%y";
+    std::string out;
+    for (size_t i = 0; i < in.size(); ++i) {
+        if (in[i] == '%' && i + 1 < in.size()) {
+            const char code = in[++i];
+            if (code == 'y') {
+                out += "%Y";
+            } else if (code == 'D') {
+                out += "%m/%d/%Y";
+            } else {
+                out.push_back('%');
+                out.push_back(code);
+            }
+        } else {
+            out.push_back(in[i]);
+        }
+    }
+    return out;
+}
+
+std::string LocaleTimeFormat()
+{
+    const char* format = nl_langinfo(T_FMT);
+    return format && *format ? format : "%H:%M:%S";
 }
 
 } // namespace wv

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace wv {
 
@@ -104,6 +105,13 @@ public:
     // empty text for a null one.
     std::string Format(const std::string& format) const;
 
+    // Reads text by the strptime codes of format, in the calling thread's
+    // LC_TIME locale. The whole text must be used (blanks may follow it).
+    // Fields the format does not name keep those of 1899-12-30 00:00:00. False,
+    // with the value invalid, when the text does not fit the format or names no
+    // valid date-time.
+    bool ParseFormatted(std::string_view text, const std::string& format);
+
     // Equal when both the value and the status are equal.
     bool operator==(const OleDateTime& other) const
     {
@@ -126,5 +134,13 @@ private:
     double value_ = 0.0;
     Status status_ = Status::Valid;
 };
+
+// The short date form of the calling thread's LC_TIME locale as strftime
+// codes, with the year always in full ("%y" becomes "%Y", "%D" becomes
+// "%m/%d/%Y"), so a date written with it keeps its century.
+std::string LocaleDateFormat();
+
+// The time form of that locale (its T_FMT); "%H:%M:%S" when it names none.
+std::string LocaleTimeFormat();
 
 } // namespace wv

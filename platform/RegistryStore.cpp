@@ -2,6 +2,7 @@
 
 #include "platform/AsciiCase.h"
 #include "platform/ProgramHome.h"
+#include "platform/SafeFile.h"
 #include "platform/UniqueFd.h"
 
 #include <cerrno>
@@ -13,7 +14,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <system_error>
 
 namespace wv {
@@ -21,7 +21,7 @@ namespace wv {
 namespace {
 
 // Files larger than this are not settings files; they are left alone.
-constexpr off_t kMaxFileBytes = 64 * 1024 * 1024;
+constexpr uint64_t kMaxFileBytes = 64 * 1024 * 1024;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -202,54 +202,7 @@ bool ParseNumber(std::string_view s, uint32_t& value)
     return true;
 }
 
-// What identifies one version of the file on disk.
-struct FileStamp {
-    bool exists = false;
-    dev_t dev = 0;
-    ino_t ino = 0;
-    off_t size = 0;
-    int64_t mtimeSec = 0;
-    long mtimeNsec = 0;
-
-    bool operator==(const FileStamp&) const = default;
-};
-
-FileStamp StampOf(const struct stat& st)
-{
-    FileStamp s;
-    s.exists = true;
-    s.dev = st.st_dev;
-    s.ino = st.st_ino;
-    s.size = st.st_size;
-    s.mtimeSec = st.st_mtim.tv_sec;
-    s.mtimeNsec = st.st_mtim.tv_nsec;
-    return s;
-}
-
-FileStamp StampOf(const std::filesystem::path& path)
-{
-    struct stat st {};
-    if (path.empty() || ::stat(path.c_str(), &st) != 0) {
-        return {};
-    }
-    return StampOf(st);
-}
-
-bool WriteAll(int fd, std::string_view text)
-{
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
+FileStamp StampOf(const std::filesystem::path& path) { return StampOfFile(path); }
 
 // Creates a folder and its missing parents with the given mode.
 bool MakeFolders(const std::filesystem::path& folder, mode_t mode)
@@ -267,8 +220,6 @@ bool MakeFolders(const std::filesystem::path& folder, mode_t mode)
     }
     return std::filesystem::is_directory(folder, ec);
 }
-
-std::atomic<unsigned> g_tempCounter{0};
 
 } // namespace
 
@@ -609,72 +560,11 @@ RegistryStore::~RegistryStore() = default;
 
 namespace {
 
-// The error for a path that is no regular file.
-int NotARegularFile(mode_t mode) { return S_ISDIR(mode) ? EISDIR : EINVAL; }
-
-// Opens a regular file for reading. Anything else (a folder, a FIFO, a device, a socket)
-// is refused before it is opened, and again after (the path may have been replaced in
-// between): opening or reading a FIFO or a terminal can block for ever, and the store's
-// lock is held meanwhile. The open itself never blocks. The descriptor, or minus an
-// errno (-ENOENT: no file).
-int OpenRegularFile(const std::filesystem::path& path, struct stat& st)
-{
-    if (::stat(path.c_str(), &st) != 0) {
-        return -errno;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        return -NotARegularFile(st.st_mode);
-    }
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (fd.Get() < 0) {
-        return -errno;
-    }
-    if (::fstat(fd.Get(), &st) != 0) {
-        return -errno;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        return -NotARegularFile(st.st_mode);
-    }
-    const int flags = ::fcntl(fd.Get(), F_GETFL);
-    if (flags < 0 || ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        return -errno;
-    }
-    return fd.Release();
-}
-
-// Reads the whole file. 0, or the errno that stopped it (ENOENT: no file).
+// Reads the whole file. 0, or the errno that stopped it (ENOENT: no file). Only a
+// regular file is opened (see platform/SafeFile.h).
 int ReadFile(const std::filesystem::path& path, std::string& text, FileStamp& stamp)
 {
-    text.clear();
-    stamp = {};
-    struct stat st {};
-    const int opened = OpenRegularFile(path, st);
-    if (opened < 0) {
-        return -opened;
-    }
-    UniqueFd fd(opened);
-    if (st.st_size > kMaxFileBytes) {
-        return EFBIG;
-    }
-    char buffer[8192];
-    for (;;) {
-        ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return errno;
-        }
-        if (n == 0) {
-            break;
-        }
-        text.append(buffer, static_cast<size_t>(n));
-        if (text.size() > static_cast<size_t>(kMaxFileBytes)) {
-            return EFBIG;
-        }
-    }
-    stamp = StampOf(st);
-    return 0;
+    return ReadRegularFile(path, text, kMaxFileBytes, &stamp);
 }
 
 // Copies the regular file from to the path to, through a temporary file beside to that
@@ -683,60 +573,15 @@ int ReadFile(const std::filesystem::path& path, std::string& text, FileStamp& st
 // leaves no temporary file and an earlier copy at to unchanged.
 int CopyFileSafely(const std::filesystem::path& from, const std::filesystem::path& to)
 {
-    struct stat st {};
-    const int opened = OpenRegularFile(from, st);
-    if (opened < 0) {
-        return -opened;
-    }
-    UniqueFd in(opened);
-    const std::string temp = to.string() + ".tmp." + std::to_string(::getpid()) + "." +
-                             std::to_string(g_tempCounter.fetch_add(1));
-    UniqueFd out(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-    if (out.Get() < 0) {
-        return errno;
-    }
-    auto fail = [&temp](int err) {
-        ::unlink(temp.c_str());
+    std::string text;
+    FileStamp stamp;
+    if (int err = ReadRegularFile(from, text, kMaxFileBytes, &stamp); err != 0) {
         return err;
-    };
-    if (::fchmod(out.Get(), st.st_mode & 07777) != 0) {
-        return fail(errno);
     }
-    std::string buffer(64 * 1024, '\0');
-    off_t copied = 0;
-    for (;;) {
-        const ssize_t n = ::read(in.Get(), buffer.data(), buffer.size());
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return fail(errno);
-        }
-        if (n == 0) {
-            break;
-        }
-        if (!WriteAll(out.Get(), std::string_view(buffer.data(), static_cast<size_t>(n)))) {
-            return fail(errno);
-        }
-        copied += n;
+    if (static_cast<int64_t>(text.size()) != stamp.size) {
+        return EIO;
     }
-    struct stat written {};
-    if (::fstat(out.Get(), &written) != 0) {
-        return fail(errno);
-    }
-    if (copied != st.st_size || written.st_size != st.st_size) {
-        return fail(EIO);
-    }
-    if (::fsync(out.Get()) != 0) {
-        return fail(errno);
-    }
-    if (::close(out.Release()) != 0) {
-        return fail(errno);
-    }
-    if (::rename(temp.c_str(), to.c_str()) != 0) {
-        return fail(errno);
-    }
-    return 0;
+    return WriteFileAtomically(to, text, static_cast<int>(stamp.mode));
 }
 
 } // namespace
@@ -843,7 +688,7 @@ int RegistryStore::Save() const
     }
 
     struct stat old {};
-    bool hadFile = ::stat(target.c_str(), &old) == 0;
+    const bool hadFile = ::stat(target.c_str(), &old) == 0;
     if (s.damaged && hadFile) {
         // Keep the damaged file, lines we could not read included, for the user. Without
         // a whole copy the file is not rewritten: the change waits for the next save.
@@ -859,39 +704,13 @@ int RegistryStore::Save() const
         }
     }
 
-    std::string temp = target.string() + ".tmp." + std::to_string(::getpid()) + "." +
-                       std::to_string(g_tempCounter.fetch_add(1));
-    UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (fd.Get() < 0) {
-        return errno;
-    }
-    auto fail = [&temp](int err) {
-        ::unlink(temp.c_str());
-        return err;
-    };
-    if (hadFile) {
-        ::fchmod(fd.Get(), old.st_mode & 07777);
-    }
     std::string text = s.data.Format();
-    if (!WriteAll(fd.Get(), text)) {
-        return fail(errno);
+    FileStamp written;
+    if (int err = WriteFileAtomically(target, text, -1, &written); err != 0) {
+        return err;
     }
-    if (::fsync(fd.Get()) != 0) {
-        return fail(errno);
-    }
-    struct stat written {};
-    if (::fstat(fd.Get(), &written) != 0) {
-        return fail(errno);
-    }
-    if (::close(fd.Release()) != 0) {
-        return fail(errno);
-    }
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
-        return fail(errno);
-    }
-    ::fsync(dirFd.Get());
     s.damaged = false;
-    s.stamp = StampOf(written);
+    s.stamp = written;
     s.fileExisted = true;
     s.textHash = std::hash<std::string>()(text);
     return 0;

@@ -3,7 +3,7 @@
 #include "comm/TkLink.h"
 #include "foundation/AppUtils.h"
 #include "foundation/Registry.h"
-#include "platform/AtomicFile.h"
+#include "platform/SafeFile.h"
 #include "resources/StringTable.h"
 #include "site/SiteFrame.h"
 
@@ -145,7 +145,7 @@ bool CWVDoc::OnOpenDocument(const std::string& path)
 {
     CSiteFrame* frame = GetMainFrame();
     std::string bytes;
-    if (const int error = wv::ReadRegularFile(path, kMaxSiteFileBytes, bytes); error != 0) {
+    if (const int error = wv::ReadRegularFile(path, bytes, kMaxSiteFileBytes); error != 0) {
         if (frame != nullptr) {
             frame->ShowMessage({kStrOpenDocumentFailed, 0, MessageIcon::Error, MessageButtons::Ok,
                                 MessageAnswer::Ok, ErrorText(path, error)});

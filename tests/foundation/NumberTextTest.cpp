@@ -1,5 +1,7 @@
 #include "foundation/NumberText.h"
 
+#include "tests/support/CommaLocale.h"
+
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -111,33 +113,7 @@ TEST(NumberText, TryParseWantsTheWholeText)
     }
 }
 
-// The name of an installed locale whose decimal point is ','; empty when none is.
-// The build generates one for these tests (under LOCPATH) and names it in
-// WV_TEST_COMMA_LOCALE: that one must load, so its absence is a failure, not a skip.
-std::string CommaLocale()
-{
-    const char* generated = std::getenv("WV_TEST_COMMA_LOCALE");
-    std::vector<std::string> names = {"de_DE.UTF-8", "de_DE.utf8", "de_DE", "de_DE@euro", "fr_FR.UTF-8",
-                                      "fr_FR.utf8", "nl_NL.UTF-8", "es_ES.UTF-8", "it_IT.UTF-8", "ru_RU.UTF-8"};
-    if (generated)
-        names.insert(names.begin(), generated);
-    for (const std::string& name : names) {
-        locale_t loc = ::newlocale(LC_ALL_MASK, name.c_str(), static_cast<locale_t>(nullptr));
-        if (!loc)
-            continue;
-        locale_t old = ::uselocale(loc);
-        bool comma = std::string(::localeconv()->decimal_point) == ",";
-        ::uselocale(old);
-        ::freelocale(loc);
-        if (comma)
-            return name;
-    }
-    if (generated)
-        ADD_FAILURE() << "the build generated the locale " << generated << " for the tests, but it does not load"
-                      << " with a decimal comma (LOCPATH=" << (std::getenv("LOCPATH") ? std::getenv("LOCPATH") : "")
-                      << ")";
-    return {};
-}
+using wvtest::CommaLocale;
 
 TEST(NumberText, TheProcessLocaleDoesNotChangeNumbers)
 {

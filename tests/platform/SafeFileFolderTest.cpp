@@ -1,4 +1,4 @@
-#include "platform/AtomicFile.h"
+#include "platform/SafeFile.h"
 
 #include "tests/support/TempHome.h"
 
@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 using wvtest::ReadAll;
 using wvtest::WriteAll;
 
-class AtomicFileTest : public ::testing::Test {
+class SafeFileFolderTest : public ::testing::Test {
 protected:
     size_t EntryCount() const
     {
@@ -33,7 +33,7 @@ protected:
     const fs::path dir_ = scratch_.Path();
 };
 
-TEST_F(AtomicFileTest, WritesANewFileAndReplacesAnOldOneKeepingItsMode)
+TEST_F(SafeFileFolderTest, WritesANewFileAndReplacesAnOldOneKeepingItsMode)
 {
     const fs::path file = dir_ / "site.wv4";
     const std::string bytes("a\0b\xFF", 4);
@@ -49,7 +49,7 @@ TEST_F(AtomicFileTest, WritesANewFileAndReplacesAnOldOneKeepingItsMode)
     EXPECT_EQ(EntryCount(), 1u); // no temporary file left
 }
 
-TEST_F(AtomicFileTest, AFailedWriteLeavesTheOldFileAndNoTemporaryFile)
+TEST_F(SafeFileFolderTest, AFailedWriteLeavesTheOldFileAndNoTemporaryFile)
 {
     // A folder in the file's place.
     fs::create_directory(dir_ / "folder.wv4");
@@ -63,21 +63,21 @@ TEST_F(AtomicFileTest, AFailedWriteLeavesTheOldFileAndNoTemporaryFile)
     EXPECT_EQ(EntryCount(), 2u);
 }
 
-TEST_F(AtomicFileTest, ReadsOnlyWholeRegularFilesWithinTheBound)
+TEST_F(SafeFileFolderTest, ReadsOnlyWholeRegularFilesWithinTheBound)
 {
-    std::string bytes = "unchanged";
-    EXPECT_EQ(wv::ReadRegularFile(dir_ / "none", 100, bytes), ENOENT);
-    EXPECT_EQ(wv::ReadRegularFile(dir_, 100, bytes), EISDIR);
+    std::string bytes;
+    EXPECT_EQ(wv::ReadRegularFile(dir_ / "none", bytes, 100), ENOENT);
+    EXPECT_EQ(wv::ReadRegularFile(dir_, bytes, 100), EISDIR);
     ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
-    EXPECT_EQ(wv::ReadRegularFile(dir_ / "fifo", 100, bytes), EINVAL);
+    EXPECT_EQ(wv::ReadRegularFile(dir_ / "fifo", bytes, 100), EINVAL);
     WriteAll(dir_ / "ten", "0123456789");
-    EXPECT_EQ(wv::ReadRegularFile(dir_ / "ten", 9, bytes), EFBIG);
-    EXPECT_EQ(bytes, "unchanged");
+    EXPECT_EQ(wv::ReadRegularFile(dir_ / "ten", bytes, 9), EFBIG);
+    EXPECT_EQ(bytes, "");
 
-    ASSERT_EQ(wv::ReadRegularFile(dir_ / "ten", 10, bytes), 0);
+    ASSERT_EQ(wv::ReadRegularFile(dir_ / "ten", bytes, 10), 0);
     EXPECT_EQ(bytes, "0123456789");
     WriteAll(dir_ / "empty", "");
-    ASSERT_EQ(wv::ReadRegularFile(dir_ / "empty", 10, bytes), 0);
+    ASSERT_EQ(wv::ReadRegularFile(dir_ / "empty", bytes, 10), 0);
     EXPECT_EQ(bytes, "");
 }
 

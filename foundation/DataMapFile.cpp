@@ -1,0 +1,238 @@
+#include "foundation/DataMapFile.h"
+
+#include "foundation/StringUtils.h"
+#include "foundation/Text.h"
+#include "platform/SafeFile.h"
+
+#include <cerrno>
+#include <new>
+
+namespace {
+
+// The next line of text from pos (without its "\n" and a "\r" before it); pos
+// moves past it.
+std::string_view NextLine(std::string_view text, size_t& pos)
+{
+    const size_t end = text.find('\n', pos);
+    std::string_view line = text.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
+    pos = end == std::string_view::npos ? text.size() : end + 1;
+    if (!line.empty() && line.back() == '\r') {
+        line.remove_suffix(1);
+    }
+    return line;
+}
+
+bool IsHeader(std::string_view line)
+{
+    return line.size() >= 2 && line.front() == '[' && line.back() == ']' && line.find('=') == std::string_view::npos;
+}
+
+// text with every CR, LF and zero byte made a blank: such bytes would split a
+// line or end the file.
+std::string OneLine(std::string_view text)
+{
+    std::string out(text);
+    for (char& c : out) {
+        if (c == '\r' || c == '\n' || c == '\0') {
+            c = ' ';
+        }
+    }
+    return out;
+}
+
+bool HasFolderPart(std::string_view path) { return path.find('/') != std::string_view::npos; }
+
+} // namespace
+
+CDataMapFile::CDataMapFile() = default;
+
+CDataMapFile::~CDataMapFile() = default;
+
+int CDataMapFile::SetPath(std::string_view path)
+{
+    if (!HasFolderPart(path)) {
+        return 0;
+    }
+    path_.assign(path);
+    pathSet_ = 1;
+    unreadable_ = false;
+    return 1;
+}
+
+int CDataMapFile::Load()
+{
+    if (!pathSet_) {
+        return 0;
+    }
+    try {
+        std::string bytes;
+        const int err = wv::ReadRegularFile(path_, bytes, DataMapTextFormat::kMaxFileBytes);
+        if (err == ENOENT) {
+            const int created = wv::CreateEmptyFile(path_);
+            if (created != 0 && created != EEXIST) {
+                return 0;
+            }
+            unreadable_ = false;
+            return 1;
+        }
+        if (err != 0) {
+            unreadable_ = true;
+            return 0;
+        }
+        const size_t end = bytes.find('\0');
+        if (end != std::string::npos) {
+            bytes.resize(end);
+        }
+        ParseText(Cp1252ToUtf8(bytes));
+        unreadable_ = false;
+        return 1;
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+}
+
+int CDataMapFile::Save()
+{
+    if (!pathSet_ || unreadable_) {
+        return 0;
+    }
+    try {
+        std::string bytes = Utf8ToCp1252(FormatText());
+        bytes.push_back('\0');
+        return wv::WriteFileAtomically(path_, bytes) == 0 ? 1 : 0;
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+}
+
+void CDataMapFile::Sync(CDataMap& map)
+{
+    auto it = sections_.find(map.name);
+    if (it != sections_.end()) {
+        map.UpdateFrom(*it->second);
+        it->second->MergeFrom(map);
+        return;
+    }
+    auto copy = std::make_unique<CDataMap>();
+    copy->CopyFrom(map);
+    sections_.emplace(map.name, std::move(copy));
+}
+
+void CDataMapFile::Put(const CDataMap& map)
+{
+    auto it = sections_.find(map.name);
+    if (it != sections_.end()) {
+        it->second->MergeFrom(map);
+        return;
+    }
+    auto copy = std::make_unique<CDataMap>();
+    copy->CopyFrom(map);
+    sections_.emplace(map.name, std::move(copy));
+}
+
+void CDataMapFile::RemoveAll()
+{
+    sections_.clear();
+    pathSet_ = 0;
+}
+
+const CDataMap* CDataMapFile::Section(std::string_view name) const
+{
+    auto it = sections_.find(name);
+    return it == sections_.end() ? nullptr : it->second.get();
+}
+
+std::vector<std::string> CDataMapFile::SectionNames() const
+{
+    std::vector<std::string> names;
+    for (const auto& [name, map] : sections_) {
+        names.push_back(name);
+    }
+    return names;
+}
+
+void CDataMapFile::FormatMap(const CDataMap& map, std::string& text) const
+{
+    const std::string& lineEnd = lineSeparator_;
+    text += Enclose(OneLine(map.name), DataMapTextFormat::kHeaderOpen, DataMapTextFormat::kHeaderClose);
+    text += lineEnd;
+    std::vector<std::string> keys;
+    map.GetKeys(keys);
+    for (const std::string& key : keys) {
+        text += OneLine(key);
+        const int type = map.GetType(key);
+        if (type > 0) {
+            text += '(';
+            text += TypeNameOfId(type);
+            text += ')';
+        }
+        text += "=";
+        std::string value;
+        map.GetText(key, value);
+        text += OneLine(value);
+        text += lineEnd;
+    }
+    text += lineEnd;
+}
+
+int CDataMapFile::ParseMap(std::string_view text, size_t& pos, CDataMap& map)
+{
+    map.RemoveAll();
+    if (pos >= text.size()) {
+        return 0;
+    }
+    const std::string_view header = NextLine(text, pos);
+    if (!IsHeader(header)) {
+        return 0;
+    }
+    map.name.assign(header.substr(1, header.size() - 2));
+    while (pos < text.size()) {
+        const size_t lineStart = pos;
+        const std::string_view line = NextLine(text, pos);
+        if (line.empty()) {
+            continue;
+        }
+        if (IsHeader(line)) {
+            pos = lineStart; // the next section's
+            return 1;
+        }
+        const size_t equals = line.find('=');
+        const std::string_view keyPart = line.substr(0, equals);
+        const std::string_view value =
+            equals == std::string_view::npos ? std::string_view() : line.substr(equals + 1);
+        const size_t paren = keyPart.find('(');
+        const std::string_view key = keyPart.substr(0, paren);
+        std::string_view typeName = paren == std::string_view::npos ? std::string_view() : keyPart.substr(paren + 1);
+        if (!typeName.empty() && typeName.back() == ')') {
+            typeName.remove_suffix(1);
+        }
+        if (key.empty()) {
+            continue;
+        }
+        map.SetText(key, value);
+        map.SetType(key, TypeIdOfName(typeName));
+    }
+    return 1;
+}
+
+std::string CDataMapFile::FormatText() const
+{
+    std::string text;
+    for (const auto& [name, map] : sections_) {
+        FormatMap(*map, text);
+    }
+    return text;
+}
+
+void CDataMapFile::ParseText(std::string_view text)
+{
+    size_t pos = 0;
+    while (pos < text.size()) {
+        auto map = std::make_unique<CDataMap>();
+        map->SetOrdered(true);
+        if (ParseMap(text, pos, *map)) {
+            std::string name = map->name;
+            sections_.insert_or_assign(std::move(name), std::move(map));
+        }
+    }
+}

@@ -1,0 +1,219 @@
+#include "platform/SafeFile.h"
+
+#include "platform/UniqueFd.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <system_error>
+
+namespace wv {
+
+namespace {
+
+std::atomic<unsigned> g_tempCounter{0};
+
+FileStamp StampOf(const struct stat& st)
+{
+    FileStamp s;
+    s.exists = true;
+    s.dev = static_cast<uint64_t>(st.st_dev);
+    s.ino = static_cast<uint64_t>(st.st_ino);
+    s.size = static_cast<int64_t>(st.st_size);
+    s.mtimeSec = static_cast<int64_t>(st.st_mtim.tv_sec);
+    s.mtimeNsec = st.st_mtim.tv_nsec;
+    s.mode = static_cast<uint32_t>(st.st_mode & 07777);
+    return s;
+}
+
+// The error for a path that is no regular file.
+int NotARegularFile(mode_t mode) { return S_ISDIR(mode) ? EISDIR : EINVAL; }
+
+// Opens a regular file for reading. Anything else (a folder, a FIFO, a device, a socket)
+// is refused before it is opened, and again after (the path may have been replaced in
+// between): opening or reading a FIFO or a terminal can block for ever. The open itself
+// never blocks. The descriptor, or minus an errno (-ENOENT: no file).
+int OpenRegularFile(const std::filesystem::path& path, struct stat& st)
+{
+    if (::stat(path.c_str(), &st) != 0) {
+        return -errno;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return -NotARegularFile(st.st_mode);
+    }
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (fd.Get() < 0) {
+        return -errno;
+    }
+    if (::fstat(fd.Get(), &st) != 0) {
+        return -errno;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return -NotARegularFile(st.st_mode);
+    }
+    const int flags = ::fcntl(fd.Get(), F_GETFL);
+    if (flags < 0 || ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        return -errno;
+    }
+    return fd.Release();
+}
+
+bool WriteAll(int fd, std::string_view text)
+{
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+FileStamp StampOfFile(const std::filesystem::path& path)
+{
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) {
+        return {};
+    }
+    return StampOf(st);
+}
+
+int ReadRegularFile(const std::filesystem::path& path, std::string& text, uint64_t maxBytes, FileStamp* stamp)
+{
+    text.clear();
+    if (stamp) {
+        *stamp = {};
+    }
+    struct stat st {};
+    const int opened = OpenRegularFile(path, st);
+    if (opened < 0) {
+        return -opened;
+    }
+    UniqueFd fd(opened);
+    if (st.st_size < 0 || static_cast<uint64_t>(st.st_size) > maxBytes) {
+        return EFBIG;
+    }
+    char buffer[8192];
+    for (;;) {
+        ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            const int err = errno;
+            text.clear();
+            return err;
+        }
+        if (n == 0) {
+            break;
+        }
+        // The file may grow while it is read.
+        if (text.size() + static_cast<size_t>(n) > maxBytes) {
+            text.clear();
+            return EFBIG;
+        }
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    if (stamp) {
+        *stamp = StampOf(st);
+    }
+    return 0;
+}
+
+int CreateEmptyFile(const std::filesystem::path& path)
+{
+    if (path.empty()) {
+        return ENOENT;
+    }
+    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666));
+    if (fd.Get() < 0) {
+        return errno;
+    }
+    if (::close(fd.Release()) != 0) {
+        return errno;
+    }
+    return 0;
+}
+
+int WriteFileAtomically(const std::filesystem::path& path, std::string_view text, int mode, FileStamp* written)
+{
+    if (path.empty()) {
+        return ENOENT;
+    }
+    // Write through a symbolic link to the file it names.
+    std::filesystem::path target = path;
+    std::error_code ec;
+    if (std::filesystem::is_symlink(path, ec)) {
+        target = std::filesystem::weakly_canonical(path, ec);
+        if (ec) {
+            return ec.value();
+        }
+    }
+    std::filesystem::path folder = target.parent_path();
+    if (folder.empty()) {
+        folder = ".";
+    }
+    struct stat old {};
+    const bool hadFile = ::stat(target.c_str(), &old) == 0;
+    if (hadFile && S_ISDIR(old.st_mode)) {
+        return EISDIR;
+    }
+
+    const std::string temp = target.string() + ".tmp." + std::to_string(::getpid()) + "." +
+                             std::to_string(g_tempCounter.fetch_add(1));
+    UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666));
+    if (fd.Get() < 0) {
+        return errno;
+    }
+    auto fail = [&temp](int err) {
+        ::unlink(temp.c_str());
+        return err;
+    };
+    if (mode >= 0) {
+        if (::fchmod(fd.Get(), static_cast<mode_t>(mode) & 07777) != 0) {
+            return fail(errno);
+        }
+    } else if (hadFile) {
+        ::fchmod(fd.Get(), old.st_mode & 07777);
+    }
+    if (!WriteAll(fd.Get(), text)) {
+        return fail(errno);
+    }
+    if (::fsync(fd.Get()) != 0) {
+        return fail(errno);
+    }
+    struct stat st {};
+    if (::fstat(fd.Get(), &st) != 0) {
+        return fail(errno);
+    }
+    if (static_cast<uint64_t>(st.st_size) != text.size()) {
+        return fail(EIO);
+    }
+    if (::close(fd.Release()) != 0) {
+        return fail(errno);
+    }
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        return fail(errno);
+    }
+    // The new name on disk too (a file system that cannot flush a folder is no error).
+    UniqueFd dirFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dirFd.Get() >= 0) {
+        ::fsync(dirFd.Get());
+    }
+    if (written) {
+        *written = StampOf(st);
+    }
+    return 0;
+}
+
+} // namespace wv

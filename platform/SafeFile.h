@@ -1,0 +1,57 @@
+#pragma once
+// Whole files read and replaced safely: the settings files of the program go
+// through these.
+//
+// Reading opens only a regular file, and never blocks on one that is not (a
+// FIFO, a device): the path's type is checked before and after a non-blocking
+// open. Replacing writes the new contents to a temporary file in the same
+// folder, flushes it to disk, gives it the old file's permissions, renames it
+// over the old file and flushes the folder, so the path holds either the old
+// or the new contents whole, never a mixture.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace wv {
+
+// What identifies one version of a file on disk.
+struct FileStamp {
+    bool exists = false;
+    uint64_t dev = 0;
+    uint64_t ino = 0;
+    int64_t size = 0;
+    int64_t mtimeSec = 0;
+    long mtimeNsec = 0;
+    uint32_t mode = 0; // permission bits
+
+    bool operator==(const FileStamp&) const = default;
+};
+
+// The stamp of what is at path now (exists false when nothing is, or the path
+// is empty).
+FileStamp StampOfFile(const std::filesystem::path& path);
+
+// Reads the whole regular file at path into text. 0, or the errno that stopped
+// it: ENOENT no file, EISDIR a folder, EINVAL something else that is no
+// regular file, EFBIG more than maxBytes, or the error of the open or read.
+// stamp (when given) receives the version that was read.
+int ReadRegularFile(const std::filesystem::path& path, std::string& text, uint64_t maxBytes,
+                    FileStamp* stamp = nullptr);
+
+// Creates an empty file at path when nothing is there yet (an existing file is
+// left as it is). 0, EEXIST when something is already at path, or the errno
+// of the create.
+int CreateEmptyFile(const std::filesystem::path& path);
+
+// Replaces the contents of the file at path with text, as described above.
+// Through a symbolic link the file it names is replaced. mode gives the new
+// file's permissions; -1 keeps those of the file replaced (0666 less the umask
+// for a new file). 0, or the errno that stopped it; then the old file is
+// unchanged and no temporary file is left. written (when given) receives the
+// stamp of the new file.
+int WriteFileAtomically(const std::filesystem::path& path, std::string_view text, int mode = -1,
+                        FileStamp* written = nullptr);
+
+} // namespace wv
