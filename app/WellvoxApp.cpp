@@ -79,7 +79,8 @@ bool CWellvoxApp::InitInstance(const std::vector<std::string>& arguments)
     m_titleBase = BuildAppTitle(GetProgramVersion());
 
     // The document and the main window.
-    m_catalog = std::make_unique<CUnitCatalog>();
+    m_catalog = std::make_unique<CAppPreferences>();
+    m_catalog->Load();
     m_doc = CWVDoc::CreateObject();
     m_doc->SetUnitCatalog(m_catalog.get());
     m_frame = std::make_unique<CWVFrame>(m_doc.get());
@@ -129,7 +130,7 @@ bool CWellvoxApp::InitInstance(const std::vector<std::string>& arguments)
     PostAddIfNoConnection();
     m_initialising = false;
 
-    if (IsSwitch(arguments, kSwitchAutoProfile)) {
+    if (IsSwitch(arguments, kSwitchAutoProfile) || m_catalog->autoProfile != 0) {
         CQorSite* site = m_doc->GetSite();
         m_autoProfileState = site != nullptr && site->OnAutoConnect() ? 1 : 0;
     }
@@ -161,6 +162,9 @@ int CWellvoxApp::ExitInstance()
         m_idleTimer->stop();
     }
     m_pump.reset();
+    if (m_catalog != nullptr) {
+        m_catalog->Save();
+    }
     return 0;
 }
 

@@ -4,6 +4,7 @@
 // the idle work from a timer at the top level, handles New and Open, and ends the
 // program. It also carries the model and channel name tables and the Wizards.ini path.
 
+#include "app/AppPreferences.h"
 #include "app/AppPump.h"
 #include "site/WVDoc.h"
 
@@ -49,6 +50,7 @@ public:
     static std::string BuildAppTitle(std::string_view version);
     const std::string& GetTitleBase() const { return m_titleBase; }
 
+    CAppPreferences& GetPreferences() { return *m_catalog; }
     CWVDoc* GetDocument() const { return m_doc.get(); }
     CWVFrame* GetFrame() const { return m_frame.get(); }
     bool IsInitialising() const { return m_initialising; }
@@ -81,7 +83,7 @@ private:
     ViewId CaretViewId() const;
 
     std::unique_ptr<wvapp::AppPumpScope> m_pump;
-    std::unique_ptr<CUnitCatalog> m_catalog;
+    std::unique_ptr<CAppPreferences> m_catalog; // the preferences and the global unit catalogue
     std::unique_ptr<CWVDoc> m_doc;
     std::unique_ptr<CWVFrame> m_frame;
     QTimer* m_idleTimer = nullptr;
