@@ -5,9 +5,10 @@ cd "$(dirname "$0")/.."
 scripts/deps.sh
 cmake --preset release >/dev/null
 cmake --build --preset release
-if [ -x build/release/app/wellvox ]; then
-  exec build/release/app/wellvox "$@"
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+  echo "Wellvox is built (build/release/app/wellvox) but there is no display to show its window on:"
+  echo "DISPLAY and WAYLAND_DISPLAY are not set. Start it from a desktop session, or under a virtual"
+  echo "display with:  xvfb-run -a scripts/run.sh"
+  exit 1
 fi
-echo "Wellvox has no program window yet: the protocol core, the foundation library and the"
-echo "instrument simulator are built. Start a simulated instrument with:"
-echo "  build/release/tools/instrument-sim/wv-instrument-sim --help"
+exec build/release/app/wellvox "$@"

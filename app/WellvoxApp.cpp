@@ -1,0 +1,446 @@
+#include "app/WellvoxApp.h"
+
+#include "app/CommandIds.h"
+#include "app/WVFrame.h"
+#include "app/WVTreeView.h"
+#include "foundation/AppUtils.h"
+#include "foundation/Registry.h"
+#include "platform/Clock.h"
+#include "resources/StringTable.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+CWellvoxApp* g_app = nullptr;
+
+constexpr const char* kSwitchAutoProfile = "/AutoProfile";
+constexpr const char* kSwitchAllow2SecondTest = "/Allow2SecondTest";
+constexpr const char* kSwitchDebugExpandDrop = "/DebugExpandDrop";
+constexpr size_t kMaxLastSitePath = 512;
+
+bool EqualsNoCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+int64_t NowMs() { return static_cast<int64_t>(wv::GetClock().NowMs()); }
+
+} // namespace
+
+CWellvoxApp::CWellvoxApp() { g_app = this; }
+
+CWellvoxApp::~CWellvoxApp()
+{
+    // The nodes delete their items in the tree as they go, so the document (with its
+    // site) goes while the tree still exists; then the frame and the tree.
+    if (m_frame != nullptr) {
+        m_frame->GetTreeView()->DetachDocument();
+    }
+    m_doc.reset();
+    m_frame.reset();
+    if (g_app == this) {
+        g_app = nullptr;
+    }
+}
+
+CWellvoxApp* CWellvoxApp::Instance() { return g_app; }
+
+std::string CWellvoxApp::BuildAppTitle(std::string_view version)
+{
+    std::string text(version);
+    if (const size_t last = text.rfind('.'); last != std::string::npos) {
+        text.erase(last);
+    }
+    if (const size_t last = text.rfind('.'); last != std::string::npos) {
+        text.erase(last, 1);
+    }
+    return "Wellvox\u00AE " + text;
+}
+
+bool CWellvoxApp::IsSwitch(const std::vector<std::string>& arguments, std::string_view name)
+{
+    return arguments.size() == 1 && EqualsNoCase(arguments.front(), name);
+}
+
+bool CWellvoxApp::InitInstance(const std::vector<std::string>& arguments)
+{
+    m_initialising = true;
+    m_pump = std::make_unique<wvapp::AppPumpScope>();
+    MigrateIniToRegistry();
+    m_titleBase = BuildAppTitle(GetProgramVersion());
+
+    // The document and the main window.
+    m_catalog = std::make_unique<CAppPreferences>();
+    m_catalog->Load();
+    m_doc = CWVDoc::CreateObject();
+    m_doc->SetUnitCatalog(m_catalog.get());
+    m_frame = std::make_unique<CWVFrame>(m_doc.get());
+    m_frame->setProperty("titleBase", QString::fromStdString(m_titleBase));
+    m_frame->onAppCommand = [this](uint32_t command) {
+        switch (command) {
+        case kFileNewCommand: OnFileNew(); break;
+        case kFileOpenCommand: OnFileOpen(); break;
+        case wvcmd::kFileSave: OnFileSave(); break;
+        case wvcmd::kFileSaveAs: OnFileSaveAs(); break;
+        default: break;
+        }
+    };
+
+    // The command line: a file argument opens that site; without one the last site opens
+    // when it still exists. A switch is no file.
+    const bool isSwitch = IsSwitch(arguments, kSwitchAutoProfile) || IsSwitch(arguments, kSwitchAllow2SecondTest) ||
+                          IsSwitch(arguments, kSwitchDebugExpandDrop);
+    std::string openPath;
+    if (!arguments.empty() && !isSwitch) {
+        openPath = arguments.front();
+    } else {
+        std::string last = ReadRegString("AppInfo", "Last4", "");
+        if (last.size() <= kMaxLastSitePath && !last.empty() && PathExists(last)) {
+            openPath = last;
+        }
+    }
+    bool started = false;
+    if (!openPath.empty()) {
+        started = OpenDocumentFile(openPath);
+        if (!started && !arguments.empty() && !isSwitch) {
+            // The file the user named could not be opened: the program ends.
+            m_initialising = false;
+            return false;
+        }
+    }
+    if (!started) {
+        OnFileNew();
+    }
+
+    m_frame->setAcceptDrops(true);
+    if (ReadRegDword("Frame", "State", 1) == 3) {
+        m_frame->showMaximized();
+    } else {
+        m_frame->show();
+    }
+    PostAddIfNoConnection();
+    m_initialising = false;
+
+    if (IsSwitch(arguments, kSwitchAutoProfile) || m_catalog->autoProfile != 0) {
+        CQorSite* site = m_doc->GetSite();
+        m_autoProfileState = site != nullptr && site->OnAutoConnect() ? 1 : 0;
+    }
+    if (IsSwitch(arguments, kSwitchAllow2SecondTest)) {
+        m_shortChannelReadWait = true;
+    }
+    if (IsSwitch(arguments, kSwitchDebugExpandDrop)) {
+        m_expandDropTest = true;
+    }
+
+    m_idleTimer = new QTimer(this);
+    m_idleTimer->setObjectName(QStringLiteral("idle"));
+    connect(m_idleTimer, &QTimer::timeout, this, &CWellvoxApp::OnIdle);
+    m_idleTimer->start(kIdleTimerMs);
+    return true;
+}
+
+void CWellvoxApp::PostAddIfNoConnection()
+{
+    CQorSite* site = m_doc->GetSite();
+    if (site != nullptr && site->GetConnectionCount() == 0) {
+        m_frame->PostViewCommand(wvcmd::kTreeAddConnection);
+    }
+}
+
+int CWellvoxApp::ExitInstance()
+{
+    if (m_idleTimer != nullptr) {
+        m_idleTimer->stop();
+    }
+    m_pump.reset();
+    if (m_catalog != nullptr) {
+        m_catalog->Save();
+    }
+    return 0;
+}
+
+// ---- Documents ----
+
+void CWellvoxApp::UpdateMainTitle()
+{
+    if (m_frame != nullptr) {
+        m_frame->UpdateTitle();
+    }
+}
+
+void CWellvoxApp::ShowNewDocument()
+{
+    m_frame->GetTreeView()->OnInitialUpdate();
+    UpdateMainTitle();
+}
+
+void CWellvoxApp::OnFileNew()
+{
+    if (m_doc->GetSite() != nullptr && !m_doc->SaveModified()) {
+        return;
+    }
+    if (!m_doc->OnNewDocument()) {
+        return;
+    }
+    m_doc->SetTitle(GetResString(kStrHomeSite));
+    ShowNewDocument();
+    if (!m_initialising && m_doc->GetPathName().empty()) {
+        m_frame->SetNewSite(true);
+        m_doc->UpdateOtherViews();
+    }
+}
+
+void CWellvoxApp::OnFileOpen()
+{
+    if (m_doc->GetPathName().empty()) {
+        const std::string home = CWVDoc::HomeSitePath();
+        if (!m_doc->OnSaveDocument(home)) {
+            return;
+        }
+        m_doc->SetPathName(home);
+    }
+    if (m_doc->IsModified()) {
+        const MessageAnswer answer =
+            m_frame->ShowMessage({kStrOpenSaveModifiedPrompt, kStrOpenSaveSite, MessageIcon::Question,
+                                  MessageButtons::YesNoCancel, MessageAnswer::Cancel, {}});
+        if (answer == MessageAnswer::Cancel) {
+            return;
+        }
+        if (answer == MessageAnswer::Yes && !m_doc->OnSaveDocument(m_doc->GetPathName())) {
+            return;
+        }
+    }
+    const std::optional<std::string> path = m_frame->AskOpenPath();
+    if (path.has_value()) {
+        OpenDocumentFile(*path);
+    }
+}
+
+bool CWellvoxApp::OpenDocumentFile(const std::string& path)
+{
+    if (!m_doc->OnOpenDocument(path)) {
+        return false;
+    }
+    ShowNewDocument();
+    return true;
+}
+
+void CWellvoxApp::OnFileSave()
+{
+    if (m_doc->GetPathName().empty()) {
+        OnFileSaveAs();
+        return;
+    }
+    m_doc->OnSaveDocument(m_doc->GetPathName());
+}
+
+void CWellvoxApp::OnFileSaveAs()
+{
+    const std::string start =
+        m_doc->GetPathName().empty() ? std::string(GetResString(kStrHomeSite)) + ".wv4" : m_doc->GetPathName();
+    const std::optional<std::string> path = m_frame->AskSavePath(start);
+    if (path.has_value() && m_doc->OnSaveDocument(*path)) {
+        m_doc->SetPathName(*path);
+        UpdateMainTitle();
+    }
+}
+
+// ---- Idle work ----
+
+void CWellvoxApp::OnIdle()
+{
+    if (m_frame == nullptr || !CWVFrame::IsTopLevel()) {
+        return;
+    }
+    m_frame->RunPostedWork();
+    if (m_frame->IsClosePending()) {
+        if (!m_frame->IsBusy()) {
+            m_frame->close();
+        }
+        return;
+    }
+    CQorSite* site = m_doc->GetSite();
+    if (site == nullptr || m_frame->IsBusy()) {
+        return;
+    }
+    site->PollNextConnection();
+    StepAutoProfile();
+    StepExpandAfterFind();
+}
+
+ViewId CWellvoxApp::CaretViewId() const
+{
+    const CWVTreeView* tree = m_frame->GetTreeView();
+    const TreeItem item = tree->GetSelectedItem();
+    const CQorView* node = tree->GetItemNode(item);
+    return node != nullptr ? node->GetViewId(item) : ViewId::None;
+}
+
+void CWellvoxApp::StepAutoProfile()
+{
+    if (m_autoProfileState == 0) {
+        return;
+    }
+    if (m_frame->IsCancelRequested()) {
+        m_autoProfileState = 0;
+        return;
+    }
+    if (m_autoProfileState < 0 || m_autoProfileState >= static_cast<int>(kAutoProfileNext.size())) {
+        m_autoProfileState = 0;
+        return;
+    }
+    m_autoProfileState = kAutoProfileNext[static_cast<size_t>(m_autoProfileState)];
+    CWVTreeView* tree = m_frame->GetTreeView();
+    const TreeItem caret = tree->GetSelectedItem();
+    switch (m_autoProfileState) {
+    case 2:
+        if (CaretViewId() == ViewId::Connection) {
+            tree->SelectItem(tree->GetChildItem(caret));
+        } else {
+            m_autoProfileState = 0;
+        }
+        break;
+    case 4:
+        if (CaretViewId() == ViewId::Device) {
+            tree->SelectItem(tree->GetChildItem(caret));
+        } else {
+            m_autoProfileState = 0;
+        }
+        break;
+    case 5:
+        if (CaretViewId() == ViewId::ChannelList) {
+            m_frame->PostViewCommand(wvcmd::kViewQuickProfile);
+        } else {
+            m_autoProfileState = 0;
+        }
+        break;
+    default: break;
+    }
+}
+
+void CWellvoxApp::StepExpandAfterFind()
+{
+    if (m_expandState == 0) {
+        return;
+    }
+    if (m_frame->IsCancelRequested()) {
+        SetExpandState(0);
+        return;
+    }
+    // The waits of states 4 and 5 are timer steps: the sequence is stepped again once
+    // they are over, instead of waiting inside the idle work.
+    if (m_expandPhase != 0 && NowMs() < m_expandDueMs) {
+        return;
+    }
+    CWVTreeView* tree = m_frame->GetTreeView();
+    const TreeItem caret = tree->GetSelectedItem();
+    const ViewId view = CaretViewId();
+    switch (m_expandState) {
+    case 1:
+        if (view == ViewId::Connection) {
+            tree->SelectItem(tree->GetChildItem(caret));
+            m_expandState = 2;
+        } else {
+            SetExpandState(0);
+        }
+        break;
+    case 2:
+        if (view != ViewId::Device) {
+            SetExpandState(0);
+        } else if (const TreeItem next = tree->GetNextSiblingItem(caret); next != kNoTreeItem) {
+            tree->SelectItem(next);
+        } else {
+            SetExpandState(m_expandDropTest ? 3 : 0);
+        }
+        break;
+    case 3:
+        if (const TreeItem parent = tree->GetParentItem(caret); view == ViewId::Device && parent != kNoTreeItem) {
+            tree->SelectItem(parent);
+            m_expandState = 4;
+        } else {
+            SetExpandState(0);
+        }
+        break;
+    case 4:
+    case 5: {
+        if (m_expandPhase == 0 && view != ViewId::Connection) {
+            SetExpandState(0);
+            break;
+        }
+        const uint32_t command = m_expandState == 4 ? wvcmd::kViewDrop : wvcmd::kViewFind;
+        if (m_expandPhase == 0) {
+            m_expandPhase = 1;
+        } else if (m_expandPhase == 1) {
+            m_frame->PostViewCommand(command);
+            m_expandPhase = 2;
+        } else {
+            SetExpandState(m_expandState == 4 ? 5 : 1);
+            break;
+        }
+        m_expandDueMs = NowMs() + m_sequenceWaitMs;
+        break;
+    }
+    default: SetExpandState(0); break;
+    }
+}
+
+// ---- Free functions ----
+
+std::string GetChannelTypeName(int channelType, int pressureKind, bool shortForm, int sensorKind)
+{
+    auto pick = [shortForm](uint32_t shortId, uint32_t longId) {
+        return std::string(GetResString(shortForm ? shortId : longId));
+    };
+    switch (channelType) {
+    case 1: return pick(kStrChanUser, kStrChanUserLong);
+    case 2: return pick(kStrChanTemp, kStrChanTempLong);
+    case 3:
+        switch (pressureKind) {
+        case 0: return pick(kStrChanLevelToc, kStrChanLevelTocLong);
+        case 1: return pick(kStrChanLevelSurf, kStrChanLevelSurfLong);
+        case 2: return pick(kStrChanPressure, kStrChanPressureLong);
+        case 3: return pick(kStrChanDepth, kStrChanDepthLong);
+        default: return {};
+        }
+    case 4: return pick(kStrChanPh, kStrChanPhLong);
+    case 5: return pick(sensorKind == 11 ? kStrChanCondSensor11 : kStrChanCond, kStrChanCondLong);
+    case 6: return pick(kStrChanBaro, kStrChanBaroLong);
+    case 7: return pick(kStrChanDo, kStrChanDoLong);
+    case 8: return pick(kStrChanOrp, kStrChanOrpLong);
+    case 13: return pick(kStrChanAmmonium, kStrChanAmmoniumLong);
+    case 16: return pick(kStrChanChloride, kStrChanChlorideLong);
+    case 17: return pick(kStrChanNitrate, kStrChanNitrateLong);
+    case 22: return pick(kStrChanTurbidity, kStrChanTurbidityLong);
+    case 26: return pick(kStrChanWiper, kStrChanWiperLong);
+    case 27: return pick(kStrChanBattery, kStrChanBatteryLong);
+    case 28: return shortForm ? "HDO" : std::string(GetResString(kStrChanHdoLong));
+    case 29: return shortForm ? "DO Sat" : "DO %Saturation";
+    case 30: return shortForm ? "HDO Sat" : "HDO %Saturation";
+    default: return pick(kStrChanUnknown, kStrChanUndefinedLong);
+    }
+}
+
+std::string GetWizardsIniPath()
+{
+    const std::string config = GetPathBesideExe("Config");
+    std::error_code ec;
+    std::filesystem::create_directories(config, ec); // a failure shows when the file is used
+    return config + "/Wizards.ini";
+}
+
+double MakeDateSpanFromSeconds(uint32_t start, uint32_t end)
+{
+    if (end < start) {
+        return 0.0;
+    }
+    return static_cast<double>(end - start) / 86400.0;
+}

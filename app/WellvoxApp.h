@@ -1,0 +1,108 @@
+#pragma once
+// CWellvoxApp: the application object. It starts the program (settings migration, the
+// title, the document and the main window, the command line and its switches), runs
+// the idle work from a timer at the top level, handles New and Open, and ends the
+// program. It also carries the model and channel name tables and the Wizards.ini path.
+
+#include "app/AppPreferences.h"
+#include "app/AppPump.h"
+#include "site/WVDoc.h"
+
+#include <QObject>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class CWVFrame;
+class QTimer;
+
+class CWellvoxApp : public QObject {
+    Q_OBJECT
+public:
+    // The idle work runs from a timer of this period.
+    static constexpr int kIdleTimerMs = 100;
+    // The commands of the application's File and Help menus.
+    static constexpr uint32_t kFileNewCommand = 57600;
+    static constexpr uint32_t kFileOpenCommand = 57601;
+
+    CWellvoxApp();
+    ~CWellvoxApp() override;
+
+    // Starts the program with the command line's arguments (without the program name).
+    // False when it cannot start.
+    bool InitInstance(const std::vector<std::string>& arguments);
+    // One round of idle work; runs only at the top level.
+    void OnIdle();
+    // Ends the program; the exit code.
+    int ExitInstance();
+    // Opens a site file as the document; true when it is the document now.
+    bool OpenDocumentFile(const std::string& path);
+    void OnFileNew();
+    void OnFileOpen();
+    void OnFileSave();
+    void OnFileSaveAs();
+
+    // "Wellvox®" and the version cut before its last dot, without the last remaining dot.
+    static std::string BuildAppTitle(std::string_view version);
+    const std::string& GetTitleBase() const { return m_titleBase; }
+
+    CAppPreferences& GetPreferences() { return *m_catalog; }
+    CWVDoc* GetDocument() const { return m_doc.get(); }
+    CWVFrame* GetFrame() const { return m_frame.get(); }
+    bool IsInitialising() const { return m_initialising; }
+    bool IsShortChannelReadWait() const { return m_shortChannelReadWait; }
+    bool IsExpandDropTest() const { return m_expandDropTest; }
+    int GetAutoProfileState() const { return m_autoProfileState; }
+    void SetAutoProfileState(int state) { m_autoProfileState = state; }
+    int GetExpandState() const { return m_expandState; }
+    void SetExpandState(int state) { m_expandState = state; m_expandPhase = 0; }
+    // Steps of the two idle sequences (OnIdle runs them).
+    void StepAutoProfile();
+    void StepExpandAfterFind();
+    // Milliseconds of the expand sequence's waits (1000; tests shorten them).
+    void SetSequenceWaitMs(int ms) { m_sequenceWaitMs = ms; }
+
+    // The whole command line when it is one of the switches, in any letter case.
+    static bool IsSwitch(const std::vector<std::string>& arguments, std::string_view name);
+
+    static CWellvoxApp* Instance();
+
+signals:
+    // The low-flow worker's registered messages.
+    void ProfileState(uintptr_t wparam, intptr_t lparam);
+    void ProfileStatus(uintptr_t wparam, intptr_t lparam);
+
+private:
+    void UpdateMainTitle();
+    void ShowNewDocument();
+    void PostAddIfNoConnection();
+    ViewId CaretViewId() const;
+
+    std::unique_ptr<wvapp::AppPumpScope> m_pump;
+    std::unique_ptr<CAppPreferences> m_catalog; // the preferences and the global unit catalogue
+    std::unique_ptr<CWVDoc> m_doc;
+    std::unique_ptr<CWVFrame> m_frame;
+    QTimer* m_idleTimer = nullptr;
+    std::string m_titleBase;
+    bool m_initialising = false;
+    bool m_shortChannelReadWait = false;
+    bool m_expandDropTest = false;
+    int m_autoProfileState = 0;
+    static constexpr std::array<int, 6> kAutoProfileNext{0, 2, 2, 4, 5, 0};
+    int m_expandState = 0;
+    int m_expandPhase = 0;
+    int64_t m_expandDueMs = 0;
+    int m_sequenceWaitMs = 1000;
+};
+
+// The display name of a channel type, short (list columns) or long. sensorKind matters
+// only for conductivity (11 has its own short name).
+std::string GetChannelTypeName(int channelType, int pressureKind, bool shortForm, int sensorKind = 0);
+// The path of Wizards.ini in the Config folder of the program home (created when missing).
+std::string GetWizardsIniPath();
+// The days from start to end (seconds), 0 when end lies before start.
+double MakeDateSpanFromSeconds(uint32_t start, uint32_t end);

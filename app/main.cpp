@@ -1,0 +1,31 @@
+// The program: starts the application object on a Qt application and runs its loop.
+
+#include "app/WellvoxApp.h"
+
+#include <QApplication>
+
+#include <clocale>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+int main(int argc, char* argv[])
+{
+    QApplication application(argc, argv);
+    // Numbers in files and protocols use the C locale's decimal point.
+    std::setlocale(LC_NUMERIC, "C");
+    QApplication::setApplicationName(QStringLiteral("Wellvox"));
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments.emplace_back(argv[i]);
+    }
+    CWellvoxApp app;
+    if (!app.InitInstance(arguments)) {
+        std::fprintf(stderr, "Wellvox could not start.\n");
+        return 1;
+    }
+    QObject::connect(&application, &QApplication::lastWindowClosed, &application, &QApplication::quit);
+    const int result = QApplication::exec();
+    app.ExitInstance();
+    return result;
+}

@@ -1,0 +1,83 @@
+#pragma once
+// A started application in a program home of its own, with the message boxes and file
+// dialogs answered by the test.
+
+#include "app/WVFrame.h"
+#include "app/WVTreeView.h"
+#include "app/WVView.h"
+#include "app/WellvoxApp.h"
+#include "tests/support/TempHome.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace wvtest {
+
+class AppFixture : public ::testing::Test {
+protected:
+    void Start(const std::vector<std::string>& arguments = {})
+    {
+        app_ = std::make_unique<CWellvoxApp>();
+        ASSERT_TRUE(app_->InitInstance(arguments));
+        Hook();
+    }
+    void Hook()
+    {
+        CWVFrame* frame = app_->GetFrame();
+        frame->messageResponder = [this](const SiteMessage& message) {
+            messages.push_back(message);
+            if (answers.empty()) {
+                return message.defaultAnswer;
+            }
+            const MessageAnswer answer = answers.front();
+            answers.pop_front();
+            return answer;
+        };
+        frame->fileResponder = [this](bool save, std::string_view) {
+            (save ? savesAsked : opensAsked)++;
+            return save ? savePath : openPath;
+        };
+    }
+    void TearDown() override
+    {
+        if (app_ != nullptr) {
+            app_->ExitInstance();
+        }
+        app_.reset();
+    }
+    CWVFrame& Frame() { return *app_->GetFrame(); }
+    CWVTreeView& Tree() { return *app_->GetFrame()->GetTreeView(); }
+    CWVDoc& Doc() { return *app_->GetDocument(); }
+    // Lets posted and timer work run (at the top level).
+    static void Pump(int ms = 20)
+    {
+        QApplication::processEvents();
+        QTest::qWait(ms);
+    }
+    std::vector<std::string> ChildTexts(TreeItem item)
+    {
+        std::vector<std::string> texts;
+        for (TreeItem child = Tree().GetChildItem(item); child != kNoTreeItem; child = Tree().GetNextSiblingItem(child)) {
+            texts.push_back(Tree().ItemOf(child)->text(0).toStdString());
+        }
+        return texts;
+    }
+
+    TempHome home_{"app"};
+    std::unique_ptr<CWellvoxApp> app_;
+    std::vector<SiteMessage> messages;
+    std::deque<MessageAnswer> answers;
+    std::optional<std::string> savePath;
+    std::optional<std::string> openPath;
+    int savesAsked = 0;
+    int opensAsked = 0;
+};
+
+} // namespace wvtest
