@@ -159,7 +159,7 @@ const std::vector<Slot>& SlotTable()
 {
     static const std::vector<Slot> table = [] {
         std::vector<Slot> t = {
-            {kRecordPressureMfg, kPressureMfgSize, kPressureMfgLayout},
+            {kRecordPressureMfg, kPMfgInfoSize, kPMfgInfoLayout},
             {kRecordPtCal, kPtCalInfoSize, kPtCalInfoLayout},
             {kRecordChannelName, kChannelNameRecordSize, kChannelNameLayout},
             {kRecordChannel, kChannelLevelSize, kChannelLevelLayout},

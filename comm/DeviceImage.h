@@ -39,6 +39,7 @@
 #include "comm/ValueSet.h"
 #include "comm/protocol/ChannelRecords.h"
 #include "comm/protocol/DeviceRecords.h"
+#include "comm/protocol/MfgRecords.h"
 #include "comm/protocol/RawRecords.h"
 #include "comm/protocol/RecordConverters.h"
 #include "comm/protocol/TestRecords.h"
@@ -89,8 +90,6 @@ constexpr uint16_t ChannelCalRecordId(uint8_t channel) { return RecordId(kChanne
 inline constexpr uint8_t kImageChannels = 4;
 
 // Layouts and sizes of the records that only the image and the test data files know.
-inline constexpr const char* kPressureMfgLayout = "ccicc16(c)";
-inline constexpr size_t kPressureMfgSize = 22;
 inline constexpr const char* kChannelNameLayout = "cc17(c)";
 inline constexpr size_t kChannelNameRecordSize = 19;
 inline constexpr const char* kDeviceInfoRecordLayout = "cciii6(c)iccci6(c)17(c)i6(c)lllff";
@@ -282,7 +281,7 @@ private:
 
     // The record slots.
     struct Slots {
-        std::array<uint8_t, kPressureMfgSize> pressureMfg{};
+        std::array<uint8_t, kPMfgInfoSize> pressureMfg{};
         std::array<uint8_t, kPtCalInfoSize> ptCal{};
         std::array<uint8_t, kChannelNameRecordSize> channelName{};
         std::array<uint8_t, kChannelLevelSize> channel{};
