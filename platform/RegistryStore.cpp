@@ -646,17 +646,10 @@ int RegistryStore::Save() const
     }
 
     // Write through a symbolic link to the file it names.
-    std::filesystem::path target = path;
-    std::error_code ec;
-    if (std::filesystem::is_symlink(path, ec)) {
-        target = std::filesystem::weakly_canonical(path, ec);
-        if (ec) {
-            return ec.value();
-        }
-    }
-    std::filesystem::path folder = target.parent_path();
-    if (folder.empty()) {
-        folder = ".";
+    std::filesystem::path target;
+    std::filesystem::path folder;
+    if (const int err = ReplaceTargetOf(path, target, folder); err != 0) {
+        return err;
     }
 
     // The folder lock keeps another process from saving between our check of

@@ -145,13 +145,9 @@ int CreateEmptyFile(const std::filesystem::path& path)
     return 0;
 }
 
-int WriteFileAtomically(const std::filesystem::path& path, std::string_view text, int mode, FileStamp* written)
+int ReplaceTargetOf(const std::filesystem::path& path, std::filesystem::path& target, std::filesystem::path& folder)
 {
-    if (path.empty()) {
-        return ENOENT;
-    }
-    // Write through a symbolic link to the file it names.
-    std::filesystem::path target = path;
+    target = path;
     std::error_code ec;
     if (std::filesystem::is_symlink(path, ec)) {
         target = std::filesystem::weakly_canonical(path, ec);
@@ -159,9 +155,23 @@ int WriteFileAtomically(const std::filesystem::path& path, std::string_view text
             return ec.value();
         }
     }
-    std::filesystem::path folder = target.parent_path();
+    folder = target.parent_path();
     if (folder.empty()) {
         folder = ".";
+    }
+    return 0;
+}
+
+int WriteFileAtomically(const std::filesystem::path& path, std::string_view text, int mode, FileStamp* written)
+{
+    if (path.empty()) {
+        return ENOENT;
+    }
+    // Write through a symbolic link to the file it names.
+    std::filesystem::path target;
+    std::filesystem::path folder;
+    if (const int err = ReplaceTargetOf(path, target, folder); err != 0) {
+        return err;
     }
     struct stat old {};
     const bool hadFile = ::stat(target.c_str(), &old) == 0;

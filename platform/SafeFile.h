@@ -45,6 +45,11 @@ int ReadRegularFile(const std::filesystem::path& path, std::string& text, uint64
 // of the create.
 int CreateEmptyFile(const std::filesystem::path& path);
 
+// The file a replace of path writes (the file a symbolic link names, else path itself)
+// and the folder that holds it ("." for a bare name). 0, or the error of resolving the
+// link.
+int ReplaceTargetOf(const std::filesystem::path& path, std::filesystem::path& target, std::filesystem::path& folder);
+
 // Replaces the contents of the file at path with text, as described above.
 // Through a symbolic link the file it names is replaced. mode gives the new
 // file's permissions; -1 keeps those of the file replaced (0666 less the umask
