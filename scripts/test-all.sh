@@ -92,7 +92,7 @@ cmake --build --preset release
 
 stage "fuzz: configure, build"
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz
+cmake --build --preset fuzz --target wv_fuzzers
 
 seconds="${WV_FUZZ_SECONDS:-20}"
 stage "fuzz: run (${seconds}s each)"
