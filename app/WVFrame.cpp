@@ -380,6 +380,13 @@ void CWVFrame::BeginBusy()
     }
 }
 
+void CWVFrame::SetCancellable(bool cancellable)
+{
+    m_cancellable = cancellable;
+    // Cancel is offered only inside a busy span; EndBusy greys it and clears the flag.
+    Action(kCancelOperation)->setEnabled(cancellable && m_busy);
+}
+
 void CWVFrame::EndBusy()
 {
     if (m_busyCount == 0) {
@@ -545,12 +552,24 @@ bool CWVFrame::ReportDeviceError(int code, std::string_view caption, int* dropFl
 
 MessageAnswer CWVFrame::ShowMessage(const SiteMessage& message)
 {
+    return ShowMessageText(message, GetResString(message.textId));
+}
+
+MessageAnswer CWVFrame::ShowNumberMessage(const SiteMessage& message, int number)
+{
+    return ShowMessageText(message, FormatResString(message.textId, number));
+}
+
+MessageAnswer CWVFrame::ShowMessageText(const SiteMessage& message, std::string_view body)
+{
+    lastMessageText = body;
     if (messageResponder) {
         return messageResponder(message);
     }
     QMessageBox box(this);
+    box.setObjectName(QStringLiteral("messageBox"));
     box.setWindowTitle(Qs(GetResString(message.captionId != 0 ? message.captionId : kStrAppTitle)));
-    QString text = Qs(GetResString(message.textId));
+    QString text = Qs(body);
     if (!message.detail.empty()) {
         text += QStringLiteral("\n\n") + Qs(message.detail);
     }
@@ -819,10 +838,10 @@ void CWVFrame::OnClockTimer()
     m_panes[3]->setText(QString());
 }
 
-void CWVFrame::StartSearchAnimation()
+void CWVFrame::StartSearchAnimation(uint32_t intervalMs)
 {
     m_animationCounter = 0;
-    m_animationTimer->start(kAnimationTimerMs);
+    m_animationTimer->start(static_cast<int>(std::clamp<uint32_t>(intervalMs, 1u, 60000u)));
 }
 
 void CWVFrame::StopSearchAnimation()
@@ -838,6 +857,13 @@ void CWVFrame::StepSearchAnimation()
     }
     m_animationCounter = static_cast<uint16_t>((m_animationCounter + 5) % 100 + 1);
     SetProgress(m_animationCounter, false);
+}
+
+void CWVFrame::ExpandFoundDevices()
+{
+    if (onExpandFoundDevices) {
+        onExpandFoundDevices();
+    }
 }
 
 // ---- Registered messages ----

@@ -64,17 +64,26 @@ public:
     bool IsClosingApplication() const override { return m_closing; }
     void BringToForeground() override;
     std::optional<std::string> AskSavePath(std::string_view suggestedPath) override;
+    MessageAnswer ShowNumberMessage(const SiteMessage& message, int number) override;
+    // Marks the running (or next) busy span cancellable and enables the toolbar Cancel.
+    void SetCancellable() override { SetCancellable(true); }
+    // Clears the animation counter and starts timer 4 at intervalMs.
+    void StartSearchAnimation(uint32_t intervalMs) override;
+    // Stops timer 4 and removes the progress bar.
+    void StopSearchAnimation() override;
+    void ShowModemStatus(int state, int value) override;
+    // Starts the application's expand-after-find sequence (onExpandFoundDevices).
+    void ExpandFoundDevices() override;
 
     // ---- Frame services ----
     bool IsBusy() const { return m_busy; }
     int GetBusyCount() const { return m_busyCount; }
-    // Set by an operation before BeginBusy when the user may cancel it.
-    void SetCancellable(bool cancellable) { m_cancellable = cancellable; }
+    // Set by an operation when the user may cancel it; while busy it enables Cancel at once.
+    void SetCancellable(bool cancellable);
     bool IsCancellable() const { return m_cancellable; }
     void SetStatusTextId(uint32_t id);
     // Position 0 removes the bar; any other creates it and shows position modulo 101.
     void SetProgress(unsigned position, bool smooth);
-    void ShowModemStatus(int state, int value);
     // One error box for a device status; the answer says whether the caller should read
     // its information again. A given drop flag is cleared for every listed code.
     bool ReportDeviceError(int code, std::string_view caption, int* dropFlag = nullptr);
@@ -89,8 +98,7 @@ public:
     CWVView* GetFormView() const { return m_view; }
     void ActivateTreeView();
     // The search animation of timer 4 (started and stopped by a device search).
-    void StartSearchAnimation();
-    void StopSearchAnimation();
+    void StartSearchAnimation() { StartSearchAnimation(kAnimationTimerMs); }
     uint16_t GetAnimationCounter() const { return m_animationCounter; }
     void StepSearchAnimation();
 
@@ -121,11 +129,15 @@ public:
 
     // The application's handlers of File commands and of the About box.
     std::function<void(uint32_t)> onAppCommand;
+    // The application's start of the expand-after-find sequence (it checks its preference).
+    std::function<void()> onExpandFoundDevices;
     // Replaces the message box and the file dialogs (tests, scripted runs).
     std::function<MessageAnswer(const SiteMessage&)> messageResponder;
     std::function<std::optional<std::string>(bool save, std::string_view start)> fileResponder;
     // The caption of the last device-error box.
     std::string lastErrorCaption;
+    // The text (without its detail) of the last message box.
+    std::string lastMessageText;
     // Asks for a site file to open; none when the user cancelled.
     std::optional<std::string> AskOpenPath();
 
@@ -153,6 +165,7 @@ private:
     void CreateClient();
     QAction* AddCommand(QMenu* menu, uint32_t id, const char* text, bool enabled);
     void ApplyImageSet();
+    MessageAnswer ShowMessageText(const SiteMessage& message, std::string_view body);
     void SetMenusEnabled(bool enable);
     void OnClockTimer();
     void SavePlacement();

@@ -4,6 +4,7 @@
 #include "app/WVFrame.h"
 #include "app/WVView.h"
 #include "resources/StringTable.h"
+#include "site/AppErrorCode.h"
 #include "site/QorConnection.h"
 #include "site/QorSite.h"
 
@@ -309,13 +310,27 @@ bool CWVTreeView::OnDblClk()
     if (m_doc == nullptr) {
         return false;
     }
-    const auto* connection = dynamic_cast<const CQorConnection*>(m_doc->GetSelectedNode());
+    auto* connection = dynamic_cast<CQorConnection*>(m_doc->GetSelectedNode());
     if (connection == nullptr || connection->GetNodeType() != NodeType::Connection || connection->IsOpen()) {
         return false;
     }
-    // Searching a connection for devices comes with the connection's device search; until
-    // then the double click is left to the tree.
-    return false;
+    FindDevices(*connection);
+    // The tree neither expands nor collapses the item.
+    return true;
+}
+
+void CWVTreeView::FindDevices(CQorConnection& connection)
+{
+    AppErrorCode status = kAppOk;
+    {
+        CBusyGuard busy(m_frame);
+        status = connection.VerifyDevices();
+        m_doc->UpdateOtherViews();
+    }
+    ReportFindError(*m_frame, status);
+    if (status == kAppErrLineLost) {
+        connection.Disconnect(true);
+    }
 }
 
 void CWVTreeView::ReportFindError(CWVFrame& frame, int status)
@@ -388,7 +403,8 @@ QMenu* CWVTreeView::BuildContextMenu()
         break;
     case NodeType::Connection: {
         const bool open = static_cast<const CQorConnection*>(node)->IsOpen();
-        AddItem(*menu, {kTreeFind, "Find"}, handled(kTreeFind));
+        // Find is the tree's own: it searches the connection whatever the right-hand view.
+        AddItem(*menu, {kTreeFind, "Find"}, true);
         AddItem(*menu, {kTreeDrop, "Drop"}, open && handled(kTreeDrop));
         AddItem(*menu, {kTreeEditConnection, "Edit..."}, !open && handled(kTreeEditConnection));
         AddItem(*menu, {kTreeDeleteConnection, "Delete"}, handled(kTreeDeleteConnection));
@@ -428,6 +444,13 @@ void CWVTreeView::OnTreeCommand(uint32_t command)
     if (command == kTreeRefresh) {
         // Refreshing devices, tests and channels comes with those nodes.
         return;
+    }
+    if (command == kTreeFind && m_doc != nullptr && !m_frame->IsBusy()) {
+        auto* connection = dynamic_cast<CQorConnection*>(m_doc->GetSelectedNode());
+        if (connection != nullptr && connection->GetNodeType() == NodeType::Connection) {
+            FindDevices(*connection);
+            return;
+        }
     }
     CWVView* view = m_frame->GetFormView();
     if (view != nullptr && view->HandlesCommand(command)) {

@@ -16,6 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
+class CQorConnection;
 class CWVFrame;
 class QMenu;
 
@@ -68,7 +69,10 @@ public:
     // Handles a double click on the selected item; true when it took it (the item is
     // then not expanded or collapsed).
     bool OnDblClk();
-    // Carries out a tree command: Refresh here, the others through the right-hand view.
+    // Searches a connection for devices (CQorConnection::VerifyDevices) while the frame is
+    // busy, then shows the find error, if any; a lost modem line also closes the connection.
+    void FindDevices(CQorConnection& connection);
+    // Carries out a tree command: Refresh and Find here, the others through the right-hand view.
     void OnTreeCommand(uint32_t command);
     // Shows the find error of a connection search with its texts.
     static void ReportFindError(CWVFrame& frame, int status);

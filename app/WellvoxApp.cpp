@@ -94,6 +94,7 @@ bool CWellvoxApp::InitInstance(const std::vector<std::string>& arguments)
         default: break;
         }
     };
+    m_frame->onExpandFoundDevices = [this] { StartExpandAfterFind(); };
 
     // The command line: a file argument opens that site; without one the last site opens
     // when it still exists. A switch is no file.
@@ -273,6 +274,12 @@ void CWellvoxApp::OnIdle()
         return;
     }
     site->PollNextConnection();
+    // Every line is checked on every round; a lost line shows its message and closes here.
+    for (int i = 0; i < site->GetConnectionCount(); ++i) {
+        if (CQorConnection* connection = site->GetConnection(i)) {
+            connection->ServiceLink();
+        }
+    }
     StepAutoProfile();
     StepExpandAfterFind();
 }
@@ -324,6 +331,13 @@ void CWellvoxApp::StepAutoProfile()
         }
         break;
     default: break;
+    }
+}
+
+void CWellvoxApp::StartExpandAfterFind()
+{
+    if (m_catalog != nullptr && m_catalog->expandOnFind != 0 && m_autoProfileState == 0) {
+        SetExpandState(1);
     }
 }
 

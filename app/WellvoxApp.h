@@ -60,6 +60,9 @@ public:
     void SetAutoProfileState(int state) { m_autoProfileState = state; }
     int GetExpandState() const { return m_expandState; }
     void SetExpandState(int state) { m_expandState = state; m_expandPhase = 0; }
+    // A search found devices: starts the expand-after-find sequence when the ExpandOnFind
+    // preference is on and the automatic profile is idle.
+    void StartExpandAfterFind();
     // Steps of the two idle sequences (OnIdle runs them).
     void StepAutoProfile();
     void StepExpandAfterFind();
