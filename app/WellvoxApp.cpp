@@ -81,6 +81,9 @@ bool CWellvoxApp::InitInstance(const std::vector<std::string>& arguments)
     // The document and the main window.
     m_catalog = std::make_unique<CAppPreferences>();
     m_catalog->Load();
+    // The filter switch starts from the preference, then the APP_DATA section decides.
+    m_appData.filterData = m_catalog->dataFilter;
+    m_appData.LoadFrom(GetWizardsIniPath());
     m_doc = CWVDoc::CreateObject();
     m_doc->SetUnitCatalog(m_catalog.get());
     m_frame = std::make_unique<CWVFrame>(m_doc.get());
@@ -165,6 +168,7 @@ int CWellvoxApp::ExitInstance()
     m_pump.reset();
     if (m_catalog != nullptr) {
         m_catalog->Save();
+        m_appData.SaveTo(GetWizardsIniPath());
     }
     return 0;
 }

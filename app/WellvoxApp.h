@@ -4,6 +4,7 @@
 // the idle work from a timer at the top level, handles New and Open, and ends the
 // program. It also carries the model and channel name tables and the Wizards.ini path.
 
+#include "app/AppDataSettings.h"
 #include "app/AppPreferences.h"
 #include "app/AppPump.h"
 #include "site/WVDoc.h"
@@ -51,6 +52,8 @@ public:
     const std::string& GetTitleBase() const { return m_titleBase; }
 
     CAppPreferences& GetPreferences() { return *m_catalog; }
+    // The data-filter switch and coefficients (section APP_DATA of Wizards.ini).
+    AppDataSettings& GetAppData() { return m_appData; }
     CWVDoc* GetDocument() const { return m_doc.get(); }
     CWVFrame* GetFrame() const { return m_frame.get(); }
     bool IsInitialising() const { return m_initialising; }
@@ -87,6 +90,7 @@ private:
 
     std::unique_ptr<wvapp::AppPumpScope> m_pump;
     std::unique_ptr<CAppPreferences> m_catalog; // the preferences and the global unit catalogue
+    AppDataSettings m_appData;
     std::unique_ptr<CWVDoc> m_doc;
     std::unique_ptr<CWVFrame> m_frame;
     QTimer* m_idleTimer = nullptr;
