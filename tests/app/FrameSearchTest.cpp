@@ -16,6 +16,7 @@
 #include "site/QorConnection.h"
 #include "site/QorSite.h"
 #include "tests/comm/CommTestSupport.h"
+#include "tests/site/SiteSimSupport.h"
 #include "tests/support/ScopedEnv.h"
 #include "tools/instrument-sim/InstrumentSim.h"
 
@@ -212,30 +213,8 @@ protected:
         return *connection;
     }
 
-    CTkLink* OpenLink()
-    {
-        CQorSite* site = app_ != nullptr ? Doc().GetSite() : nullptr;
-        for (int i = 0; site != nullptr && i < site->GetConnectionCount(); ++i) {
-            if (CTkLink* link = site->GetConnection(i)->GetLink()) {
-                return link;
-            }
-        }
-        return nullptr;
-    }
-
-    void SimSeesLinkRate()
-    {
-        CTkLink* link = OpenLink();
-        wv::SerialFormat format;
-        if (link == nullptr || !link->IsOpen() || link->Transport()->Port() == nullptr ||
-            link->Transport()->Port()->Device().GetFormat(format) != 0) {
-            return;
-        }
-        const auto deadline = std::chrono::steady_clock::now() + 10s;
-        while (sim.IsRunning() && sim.LineBaud() != format.baud && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(200us);
-        }
-    }
+    CTkLink* OpenLink() { return wvtest::OpenLinkOf(app_ != nullptr ? Doc().GetSite() : nullptr); }
+    void SimSeesLinkRate() { wvtest::SimSeesLinkRate(sim, app_ != nullptr ? Doc().GetSite() : nullptr); }
 
     // Double-clicks the connection's item as the user would.
     void DoubleClick(CQorConnection& connection)

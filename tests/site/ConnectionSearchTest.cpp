@@ -16,6 +16,7 @@
 #include "site/QorSite.h"
 #include "tests/comm/CommTestSupport.h"
 #include "tests/site/SiteFakes.h"
+#include "tests/site/SiteSimSupport.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/TempHome.h"
 #include "tools/instrument-sim/InstrumentSim.h"
@@ -76,31 +77,8 @@ protected:
         return *connection;
     }
 
-    CTkLink* OpenLink() const
-    {
-        for (int i = 0; i < site.GetConnectionCount(); ++i) {
-            if (CTkLink* link = site.GetConnection(i)->GetLink()) {
-                return link;
-            }
-        }
-        return nullptr;
-    }
-
-    // Waits (in real time, at most 10 s) until the simulator has sampled the rate the open
-    // link's port is set to, so every frame is heard at the rate it was sent at.
-    void SimSeesLinkRate()
-    {
-        CTkLink* link = OpenLink();
-        wv::SerialFormat format;
-        if (link == nullptr || !link->IsOpen() || link->Transport()->Port() == nullptr ||
-            link->Transport()->Port()->Device().GetFormat(format) != 0) {
-            return;
-        }
-        const auto deadline = std::chrono::steady_clock::now() + 10s;
-        while (sim.IsRunning() && sim.LineBaud() != format.baud && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(200us);
-        }
-    }
+    CTkLink* OpenLink() const { return wvtest::OpenLinkOf(&site); }
+    void SimSeesLinkRate() { wvtest::SimSeesLinkRate(sim, &site); }
 
     std::vector<std::string> DeviceLabels(const CQorConnection& connection) const
     {
