@@ -420,14 +420,16 @@ int16_t ComputeLocalGravity(double& out, double latitude, double elevation)
     if (!(elevation >= 0.0 && elevation <= 9150.0)) {
         return kTkErrElevationRange;
     }
+    out = LocalGravity(latitude, elevation);
+    return 0;
+}
+
+double LocalGravity(double latitude, double elevation)
+{
     const double s1 = std::sin(latitude * 0.01745329);
     const double s2 = std::sin(latitude * 0.03490658);
-    double g = 9.780356 * (1.0 + 0.0052885 * s1 * s1 - 5.9e-6 * s2 * s2) - 0.003086 * elevation * 0.001;
-    if (g < 9.74 || g > 9.84) {
-        g = kStandardGravity;
-    }
-    out = g;
-    return 0;
+    const double g = 9.780356 * (1.0 + 0.0052885 * s1 * s1 - 5.9e-6 * s2 * s2) - 0.003086 * elevation * 0.001;
+    return g >= 9.74 && g <= 9.84 ? g : kStandardGravity;
 }
 
 double ConductivityToSpecificConductance(double c, double t)

@@ -94,6 +94,10 @@ double ConvertUnitsDefault(double value, ParameterTypeCode type, int16_t from, i
 // counts as outside), with out untouched.
 int16_t ComputeLocalGravity(double& out, double latitude, double elevation);
 
+// The same formula without the range checks: the local gravity at latitude and
+// elevation, or 9.80665 when it falls outside 9.74 to 9.84 or is not a number.
+double LocalGravity(double latitude, double elevation);
+
 // Actual conductivity c (uS/cm) at t (Celsius) referred to 25 C by 1.91 % per
 // degree. NaN where the compensation factor 1 + 0.0191 (t - 25) is not
 // positive (below about -27.4 C).
