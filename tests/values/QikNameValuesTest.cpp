@@ -1,15 +1,12 @@
 #include "values/QikNameValues.h"
 
-#include "tests/support/ScopedTimeZone.h"
-#include "tests/values/FakeQikSampleSource.h"
+#include "tests/values/QikEngineFixture.h"
 #include "values/QikValueNames.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <condition_variable>
 #include <limits>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -18,46 +15,10 @@ namespace {
 using wvtest::FakeBlock;
 using wvtest::FakeQikSampleSource;
 
-int StatusOf(const CDataMap& result)
-{
-    int32_t code = -1;
-    result.GetInt(kQvErrCode, code);
-    return code;
-}
-
-std::string StatusTextOf(const CDataMap& result)
-{
-    std::string text;
-    result.GetString(kQvErrStr, text);
-    return text;
-}
-
-double DoubleOf(const CDataMap& result, std::string_view name)
-{
-    double v = std::nan("");
-    result.GetDouble(name, v);
-    return v;
-}
-
-class QikNameValuesTest : public ::testing::Test {
-protected:
-    void SetUp() override { wvtest::FillSonde(source); }
-    void Reload(int kind = -1, int parameter = -1)
-    {
-        engine.Load(source, kind, parameter);
-        engine.ComputeRootValues();
-    }
-    int Get(std::string_view name)
-    {
-        result = CDataMap();
-        return engine.GetValue(name, result);
-    }
-
-    wvtest::ScopedTimeZone tz{"UTC"};
-    FakeQikSampleSource source;
-    CQikNameValues engine;
-    CDataMap result;
-};
+using wvtest::DoubleOf;
+using wvtest::StatusOf;
+using wvtest::StatusTextOf;
+using QikNameValuesTest = wvtest::QikEngineFixture;
 
 // ---- Status codes ---------------------------------------------------------------------
 

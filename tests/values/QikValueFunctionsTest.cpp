@@ -1,7 +1,6 @@
 #include "values/QikValueFunctions.h"
 
-#include "tests/support/ScopedTimeZone.h"
-#include "tests/values/FakeQikSampleSource.h"
+#include "tests/values/QikEngineFixture.h"
 #include "values/QikNameValues.h"
 #include "values/QikValueNames.h"
 
@@ -33,41 +32,15 @@ double Gravity45At100()
     return 9.780356 * (1.0 + 0.0052885 * s1 * s1 - 5.9e-6 * s2 * s2) - 0.003086 * 0.1;
 }
 
-class QikValueFunctionsTest : public ::testing::Test {
+class QikValueFunctionsTest : public wvtest::QikEngineFixture {
 protected:
     void SetUp() override
     {
-        wvtest::FillSonde(source);
+        QikEngineFixture::SetUp();
         Reload();
     }
-    void Reload(int kind = -1, int parameter = -1)
-    {
-        engine.Load(source, kind, parameter);
-        engine.ComputeRootValues();
-    }
-    // Evaluates name into a fresh result map.
-    int Get(std::string_view name)
-    {
-        result = CDataMap();
-        return engine.GetValue(name, result);
-    }
-    double Value(std::string_view name) const
-    {
-        double v = std::nan("");
-        result.GetDouble(name, v);
-        return v;
-    }
-    int Status() const
-    {
-        int32_t code = -1;
-        result.GetInt(kQvErrCode, code);
-        return code;
-    }
-
-    wvtest::ScopedTimeZone tz{"UTC"};
-    FakeQikSampleSource source;
-    CQikNameValues engine;
-    CDataMap result;
+    double Value(std::string_view name) const { return wvtest::DoubleOf(result, name); }
+    int Status() const { return wvtest::StatusOf(result); }
 };
 
 // ---- Every value name -----------------------------------------------------------------
