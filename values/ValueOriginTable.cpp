@@ -113,10 +113,16 @@ CTypedTable RowsWhere(const CTypedTable& table, std::string_view column, std::st
     return rows;
 }
 
-// The flag of name in map, when the map holds it as a BOOL.
+// The flag of name in map, when the map holds name (its text read as a BOOL).
 bool FindFlag(const CDataMap& map, const std::string& name, int32_t& flag)
 {
-    return map.GetBool(name, flag) != 0;
+    if (map.HasKey(name) == 0) {
+        return false;
+    }
+    std::string text;
+    map.GetText(name, text);
+    flag = StrToBool(text);
+    return true;
 }
 
 } // namespace

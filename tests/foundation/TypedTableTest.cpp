@@ -4,6 +4,7 @@
 #include "foundation/TypedTable.h"
 
 #include "foundation/DataMap.h"
+#include "tests/support/CommaLocale.h"
 
 #include <gtest/gtest.h>
 
@@ -305,6 +306,25 @@ TEST(TypedTable, ACellTextWithACommaIsRefused)
     EXPECT_FALSE(t.SetValue(0, 0, std::string("p,q")));
     EXPECT_EQ(t.GetRowText(0), "a,b");
     EXPECT_EQ(t.GetCellText(1, 0), "b");
+}
+
+TEST(TypedTable, AValueWhoseTextWouldHoldACommaIsRefused)
+{
+    // Under a decimal-comma locale a currency is written "12,5": stored as it is, it
+    // would split into two cells.
+    const std::string name = wvtest::CommaLocale();
+    if (name.empty()) {
+        GTEST_SKIP() << "no decimal-comma locale installed";
+    }
+    wvtest::ScopedThreadLocale locale(name);
+    CTypedTable t;
+    t.AddColumn("cost", kDataMapCurrency);
+    t.AddColumn("n", kDataMapInt);
+    ASSERT_EQ(t.AddRow("1,2"), 0);
+    EXPECT_FALSE(t.SetValue(0, 0, wv::Currency::FromAmount(125000)));
+    EXPECT_EQ(t.GetRowText(0), "1,2");
+    EXPECT_TRUE(t.SetValue(0, 0, wv::Currency::FromAmount(30000)));
+    EXPECT_EQ(t.GetRowText(0), "3,2,");
 }
 
 TEST(TypedTable, AShortRowReadsAsEmptyCellsAndIsPaddedBeforeAWrite)
