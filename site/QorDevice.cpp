@@ -13,8 +13,9 @@
 
 namespace {
 
-// The computer's tick count: milliseconds in 32 bits, wrapping.
-uint32_t TickCount() { return static_cast<uint32_t>(wv::GetClock().NowMs()); }
+// The computer's tick count in milliseconds; 64 bits, so an estimate stays right however
+// long the program runs.
+uint64_t TickCount() { return wv::GetClock().NowMs(); }
 
 bool IsSondeType(uint8_t type) { return type >= 30 && type <= 40; }
 
@@ -164,8 +165,9 @@ bool CQorDevice::EstimateClock(DeviceTime& now) const
     if (!m_infoValid || !m_clockRead) {
         return false;
     }
-    // Unsigned 32-bit difference: right across a wrap of the tick count.
-    const uint32_t seconds = (TickCount() - m_tickAtRead) / 1000;
+    const uint64_t elapsedMs = TickCount() - m_tickAtRead;
+    // Beyond 100 years the date would leave every range a device clock has.
+    const auto seconds = static_cast<uint32_t>(std::min<uint64_t>(elapsedMs / 1000, 100ull * 366 * 86400));
     WideDuration elapsed;
     elapsed.days = seconds / 86400;
     elapsed.hours = seconds / 3600 % 24;

@@ -97,7 +97,7 @@ private:
     bool m_infoValid = false;
     bool m_clockRead = false;     // a clock was taken
     DeviceTime m_clockAtRead{};   // to the second
-    uint32_t m_tickAtRead = 0;    // the tick count (ms, 32 bits) when it was taken
+    uint64_t m_tickAtRead = 0;    // the process clock (ms) when it was taken
     static constexpr size_t kMaxTests = 16;
     uint8_t m_definedTests[kMaxTests] = {};
     uint8_t m_definedTestCount = 0;

@@ -126,6 +126,9 @@ TEST_F(DeviceNodeWindowTest, ClockPaneShowsTheSelectedDevicesClockRunningOnFromT
     clock.Advance(45999);
     EXPECT_EQ(ClockPane(), "2027-01-01  00:00:15");
     EXPECT_EQ(device->GetCurrentDeviceTime(), wv::OleDateTime(2027, 1, 1, 0, 0, 15));
+    // Still right after the 49.7 days a 32-bit millisecond count holds.
+    clock.Advance(50ull * 86400 * 1000);
+    EXPECT_EQ(ClockPane(), "2027-02-20  00:00:15");
 
     // Another node shows no clock; timer 2 puts the device's back within its second.
     Tree().SelectItem(connection->GetTreeItem());
@@ -137,7 +140,7 @@ TEST_F(DeviceNodeWindowTest, ClockPaneShowsTheSelectedDevicesClockRunningOnFromT
     EXPECT_EQ(timer->interval(), 1000);
     Tree().SelectItem(device->GetTreeItem());
     QLabel* pane = Frame().findChild<QLabel*>(QStringLiteral("pane3"));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return pane->text() == QStringLiteral("2027-01-01  00:00:15"); }, 2500));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pane->text() == QStringLiteral("2027-02-20  00:00:15"); }, 2500));
 }
 
 TEST_F(DeviceNodeWindowTest, ALaterReadOnAnAlmostEmptyBatteryKeepsTheClock)
@@ -151,6 +154,7 @@ TEST_F(DeviceNodeWindowTest, ALaterReadOnAnAlmostEmptyBatteryKeepsTheClock)
 
     struct Case {
         const char* what;
+        uint8_t hardware;
         float batteryVoltage;
         float supplyVoltage;
         DeviceTime deviceClock;
@@ -159,15 +163,23 @@ TEST_F(DeviceNodeWindowTest, ALaterReadOnAnAlmostEmptyBatteryKeepsTheClock)
     };
     const Case cases[] = {
         // Alkaline at 0.5 V is empty: the stopped clock is not taken, the estimate runs on.
-        {"empty battery", 0.5f, 0.0f, DeviceTime{2030, 1, 1, 0, 0, 0, 0}, kAppErrPowerLow, "2026-06-01  12:00:10"},
-        // External power (4.4 V at least on hardware below 3.0) takes the clock anyway.
-        {"empty battery, external power", 0.5f, 4.4f, DeviceTime{2030, 1, 1, 0, 0, 0, 0}, kAppOk,
+        {"empty battery", 2, 0.5f, 0.0f, DeviceTime{2030, 1, 1, 0, 0, 0, 0}, kAppErrPowerLow, "2026-06-01  12:00:10"},
+        {"empty battery, supply below 4.4 V", 2, 0.5f, 4.3f, DeviceTime{2030, 1, 1, 0, 0, 0, 0}, kAppErrPowerLow,
+         "2026-06-01  12:00:20"},
+        // External power (4.4 V at least below hardware 3.0) takes the clock anyway.
+        {"empty battery, external power", 2, 0.5f, 4.4f, DeviceTime{2030, 1, 1, 0, 0, 0, 0}, kAppOk,
          "2030-01-01  00:00:00"},
-        {"full battery", 2.8f, 0.0f, DeviceTime{2031, 2, 3, 4, 5, 6, 0}, kAppOk, "2031-02-03  04:05:06"},
+        {"full battery", 2, 2.8f, 0.0f, DeviceTime{2031, 2, 3, 4, 5, 6, 0}, kAppOk, "2031-02-03  04:05:06"},
+        // A sonde of hardware 3.0 or later needs 6.8 V.
+        {"hardware 3, supply below 6.8 V", 3, 0.5f, 6.7f, DeviceTime{2032, 1, 1, 0, 0, 0, 0}, kAppErrPowerLow,
+         "2031-02-03  04:05:16"},
+        {"hardware 3, external power", 3, 0.5f, 6.8f, DeviceTime{2032, 1, 1, 0, 0, 0, 0}, kAppOk,
+         "2032-01-01  00:00:00"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         EditDevice([&](wv::sim::SimDeviceRecords& r) {
+            r.hardwareByte = c.hardware;
             r.batteryVoltage = c.batteryVoltage;
             r.supplyVoltage = c.supplyVoltage;
             r.clock = c.deviceClock;
@@ -175,14 +187,6 @@ TEST_F(DeviceNodeWindowTest, ALaterReadOnAnAlmostEmptyBatteryKeepsTheClock)
         clock.Advance(10000);
         EXPECT_EQ(device->ReadDeviceInfo(), c.result);
         EXPECT_EQ(ClockPane(), c.pane);
-        // Start every case from the same estimate: the clock of the record before.
-        if (c.result == kAppOk) {
-            continue;
-        }
-        EditDevice([](wv::sim::SimDeviceRecords& r) {
-            r.batteryVoltage = 2.8f;
-            r.clock = DeviceTime{2026, 6, 1, 12, 0, 10, 0};
-        });
     }
 }
 
