@@ -270,5 +270,6 @@ size_t CDataMapFile::ParseText(std::string_view text)
             std::string name = map->name;
             sections_.insert_or_assign(std::move(name), std::move(map));
         }
-    }    return unread;
+    }
+    return unread;
 }
