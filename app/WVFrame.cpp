@@ -7,6 +7,7 @@
 #include "foundation/AppUtils.h"
 #include "foundation/Registry.h"
 #include "resources/StringTable.h"
+#include "site/QorDevice.h"
 #include "site/WVDoc.h"
 
 #include <QAction>
@@ -834,8 +835,17 @@ void CWVFrame::OnClockTimer()
     if (m_closing || m_doc == nullptr || m_doc->GetSite() == nullptr) {
         return;
     }
-    // The device clock comes with the device nodes; no other node shows one.
-    m_panes[3]->setText(QString());
+    // The device of the selected node: a device itself, the device of a test or a channel.
+    const CQorDevice* device = nullptr;
+    if (CQorView* node = m_doc->GetSelectedNode()) {
+        switch (node->GetNodeType()) {
+        case NodeType::Device: device = dynamic_cast<const CQorDevice*>(node); break;
+        case NodeType::Test:
+        case NodeType::Channel: device = dynamic_cast<const CQorDevice*>(node->GetParent()); break;
+        default: break;
+        }
+    }
+    m_panes[3]->setText(device != nullptr ? Qs(device->GetClockText()) : QString());
 }
 
 void CWVFrame::StartSearchAnimation(uint32_t intervalMs)

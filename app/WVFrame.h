@@ -101,6 +101,9 @@ public:
     void StartSearchAnimation() { StartSearchAnimation(kAnimationTimerMs); }
     uint16_t GetAnimationCounter() const { return m_animationCounter; }
     void StepSearchAnimation();
+    // Timer 2: status pane 3 shows the clock of the selected node's device (the device
+    // itself, or the device of a test or channel), empty for other nodes.
+    void OnClockTimer();
 
     // ---- Commands ----
     void OnCancelOperation();
@@ -167,7 +170,6 @@ private:
     void ApplyImageSet();
     MessageAnswer ShowMessageText(const SiteMessage& message, std::string_view body);
     void SetMenusEnabled(bool enable);
-    void OnClockTimer();
     void SavePlacement();
     void OnReloadDataTree();
     void OnRootFocusDataTree();

@@ -6,6 +6,7 @@
 #include "resources/StringTable.h"
 #include "site/AppErrorCode.h"
 #include "site/QorConnection.h"
+#include "site/QorDevice.h"
 #include "site/QorSite.h"
 
 #include <QContextMenuEvent>
@@ -410,8 +411,20 @@ QMenu* CWVTreeView::BuildContextMenu()
         AddItem(*menu, {kTreeDeleteConnection, "Delete"}, handled(kTreeDeleteConnection));
         break;
     }
+    case NodeType::Device: {
+        const auto* device = static_cast<const CQorDevice*>(node);
+        // The device's own item only; its tests item gets its menu with the test nodes,
+        // and its channels item has none.
+        if (m_doc->GetSelectedItem() != device->GetTreeItem()) {
+            return nullptr;
+        }
+        AddItem(*menu, {kTreeEditDevice, "Edit..."}, device->GetRunningTestId() == 0 && handled(kTreeEditDevice));
+        // Refreshing reads the device's channels and tests again, which come with their nodes.
+        AddItem(*menu, {kTreeRefresh, "Refresh"}, false);
+        break;
+    }
     default:
-        // The menus of devices, tests and channels come with those nodes.
+        // The menus of tests and channels come with those nodes.
         return nullptr;
     }
     connect(menu.get(), &QMenu::triggered, this,

@@ -144,6 +144,16 @@ int CWVView::InsertColumn(int index, std::string_view header, Qt::Alignment alig
         headerItem->setTextAlignment(column, Qt::Alignment(headerItem->textAlignment(column - 1)));
         m_list->setColumnWidth(column, m_list->columnWidth(column - 1));
     }
+    // Cells of rows already in the list move right with their columns.
+    for (int row = 0; row < m_list->topLevelItemCount(); ++row) {
+        QTreeWidgetItem* item = m_list->topLevelItem(row);
+        for (int column = count; column > at; --column) {
+            item->setText(column, item->text(column - 1));
+            item->setTextAlignment(column, Qt::Alignment(item->textAlignment(column - 1)));
+        }
+        item->setText(at, QString());
+        item->setTextAlignment(at, alignment);
+    }
     headerItem->setText(at, Qs(header));
     headerItem->setTextAlignment(at, alignment);
     m_list->setColumnWidth(at, width);

@@ -5,6 +5,7 @@
 #include "platform/SafeFile.h"
 
 #include <cerrno>
+#include <filesystem>
 #include <new>
 
 namespace {
@@ -56,6 +57,7 @@ int CDataMapFile::SetPath(std::string_view path)
     path_.assign(path);
     pathSet_ = 1;
     unreadable_ = false;
+    damaged_ = false;
     return 1;
 }
 
@@ -73,18 +75,22 @@ int CDataMapFile::Load()
                 return 0;
             }
             unreadable_ = false;
+            damaged_ = false;
             return 1;
         }
         if (err != 0) {
             unreadable_ = true;
             return 0;
         }
+        bool trailingText = false;
         const size_t end = bytes.find('\0');
         if (end != std::string::npos) {
+            trailingText = bytes.find_first_not_of('\0', end) != std::string::npos;
             bytes.resize(end);
         }
-        ParseText(Cp1252ToUtf8(bytes));
+        const size_t unread = ParseText(Cp1252ToUtf8(bytes));
         unreadable_ = false;
+        damaged_ = trailingText || unread != 0;
         return 1;
     } catch (const std::bad_alloc&) {
         return 0;
@@ -97,9 +103,25 @@ int CDataMapFile::Save()
         return 0;
     }
     try {
+        if (damaged_) {
+            // Keep what the rewrite would lose; a file gone meanwhile has nothing to keep.
+            std::filesystem::path target;
+            std::filesystem::path folder;
+            if (wv::ReplaceTargetOf(path_, target, folder) != 0) {
+                return 0;
+            }
+            const int kept = wv::KeepDamagedCopy(target, DataMapTextFormat::kMaxFileBytes);
+            if (kept != 0 && kept != ENOENT) {
+                return 0;
+            }
+        }
         std::string bytes = Utf8ToCp1252(FormatText());
         bytes.push_back('\0');
-        return wv::WriteFileAtomically(path_, bytes) == 0 ? 1 : 0;
+        if (wv::WriteFileAtomically(path_, bytes) != 0) {
+            return 0;
+        }
+        damaged_ = false;
+        return 1;
     } catch (const std::bad_alloc&) {
         return 0;
     }
@@ -175,14 +197,22 @@ void CDataMapFile::FormatMap(const CDataMap& map, std::string& text) const
     text += lineEnd;
 }
 
-int CDataMapFile::ParseMap(std::string_view text, size_t& pos, CDataMap& map)
+int CDataMapFile::ParseMap(std::string_view text, size_t& pos, CDataMap& map, size_t* unreadLines)
 {
+    auto unread = [unreadLines] {
+        if (unreadLines != nullptr) {
+            ++*unreadLines;
+        }
+    };
     map.RemoveAll();
     if (pos >= text.size()) {
         return 0;
     }
     const std::string_view header = NextLine(text, pos);
     if (!IsHeader(header)) {
+        if (!header.empty()) {
+            unread();
+        }
         return 0;
     }
     map.name.assign(header.substr(1, header.size() - 2));
@@ -207,10 +237,15 @@ int CDataMapFile::ParseMap(std::string_view text, size_t& pos, CDataMap& map)
             typeName.remove_suffix(1);
         }
         if (key.empty()) {
+            unread();
             continue;
         }
+        const int type = TypeIdOfName(typeName);
+        if (type == 0 && !typeName.empty()) {
+            unread(); // the type name is lost when the line is written again
+        }
         map.SetText(key, value);
-        map.SetType(key, TypeIdOfName(typeName));
+        map.SetType(key, type);
     }
     return 1;
 }
@@ -224,15 +259,17 @@ std::string CDataMapFile::FormatText() const
     return text;
 }
 
-void CDataMapFile::ParseText(std::string_view text)
+size_t CDataMapFile::ParseText(std::string_view text)
 {
+    size_t unread = 0;
     size_t pos = 0;
     while (pos < text.size()) {
         auto map = std::make_unique<CDataMap>();
         map->SetOrdered(true);
-        if (ParseMap(text, pos, *map)) {
+        if (ParseMap(text, pos, *map, &unread)) {
             std::string name = map->name;
             sections_.insert_or_assign(std::move(name), std::move(map));
         }
     }
+    return unread;
 }

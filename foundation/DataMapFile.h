@@ -35,6 +35,14 @@
 // its first position and the later line's text and type; of two sections with
 // the same name the later one wins.
 //
+// A file is damaged when a rewrite would lose some of its text: a line before
+// the first header, a key line without a key, a type name that names no type
+// (an empty pair "()" is fine), or anything but zero bytes after the first zero
+// byte. Before a damaged file is first rewritten it is copied whole to
+// "<name>.damaged" beside it (platform/SafeFile.h); while that copy cannot be
+// made the file is not rewritten. So a settings file is written only after a
+// clean load, when it was missing, or once its damaged text is kept.
+//
 // One thread at a time uses a settings file object.
 
 #include "foundation/DataMap.h"
@@ -81,8 +89,12 @@ public:
     // Writes every stored map to the file: to a temporary file beside it,
     // flushed and renamed over the old one. 1 on success; 0 without a path, on
     // any write error (the old file stays as it was) or after a failed Load
-    // (see there).
+    // (see there). A damaged file (see above) is copied to "<name>.damaged"
+    // first; when that copy fails, 0 and the file stays as it was.
     int Save();
+    // True when the last Load read a damaged file that has not been rewritten
+    // since.
+    bool IsDamaged() const { return damaged_; }
 
     // By the map's name: when a stored map has that name, map takes its text
     // and type of every key both hold (CDataMap::UpdateFrom), and then the
@@ -106,15 +118,19 @@ public:
     void FormatMap(const CDataMap& map, std::string& text) const;
     // Reads one section of text from pos into map (emptied first) and moves
     // pos past what it consumed: 1 when a section was read, 0 when the first
-    // line (consumed) is empty or no header, or pos is at the end.
-    static int ParseMap(std::string_view text, size_t& pos, CDataMap& map);
+    // line (consumed) is empty or no header, or pos is at the end. unreadLines
+    // (when given) is increased by the lines consumed whose text is lost: a
+    // first line that is neither empty nor a header, key lines without a key,
+    // type names that name no type.
+    static int ParseMap(std::string_view text, size_t& pos, CDataMap& map, size_t* unreadLines = nullptr);
 
     // The file's text as Save writes it, before its conversion to
     // Windows-1252 and its final zero byte.
     std::string FormatText() const;
     // Stores every section of a file's text (converted to UTF-8 and cut at
-    // its first zero byte), as Load does.
-    void ParseText(std::string_view text);
+    // its first zero byte), as Load does. Returns the number of lines whose
+    // text is lost (see ParseMap).
+    size_t ParseText(std::string_view text);
 
 private:
     int pathSet_ = 0;
@@ -122,4 +138,5 @@ private:
     std::string path_;
     std::string lineSeparator_{DataMapTextFormat::kLineEnd}; // every line's end
     bool unreadable_ = false; // the last Load found a file it could not read
+    bool damaged_ = false;    // the last Load found a damaged file, not rewritten yet
 };

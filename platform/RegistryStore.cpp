@@ -567,23 +567,6 @@ int ReadFile(const std::filesystem::path& path, std::string& text, FileStamp& st
     return ReadRegularFile(path, text, kMaxFileBytes, &stamp);
 }
 
-// Copies the regular file from to the path to, through a temporary file beside to that
-// is flushed to disk and then renamed: 0 once the whole file is safe under its new name,
-// else the errno that stopped it (EIO for a copy shorter than its source). A failed copy
-// leaves no temporary file and an earlier copy at to unchanged.
-int CopyFileSafely(const std::filesystem::path& from, const std::filesystem::path& to)
-{
-    std::string text;
-    FileStamp stamp;
-    if (int err = ReadRegularFile(from, text, kMaxFileBytes, &stamp); err != 0) {
-        return err;
-    }
-    if (static_cast<int64_t>(text.size()) != stamp.size) {
-        return EIO;
-    }
-    return WriteFileAtomically(to, text, static_cast<int>(stamp.mode));
-}
-
 } // namespace
 
 void RegistryStore::Refresh() const
@@ -685,9 +668,7 @@ int RegistryStore::Save() const
     if (s.damaged && hadFile) {
         // Keep the damaged file, lines we could not read included, for the user. Without
         // a whole copy the file is not rewritten: the change waits for the next save.
-        std::filesystem::path keep = target;
-        keep += ".damaged";
-        if (int err = CopyFileSafely(target, keep); err != 0) {
+        if (int err = KeepDamagedCopy(target, kMaxFileBytes); err != 0) {
             return err;
         }
         // The copy's name on disk before the file is replaced (a file system that cannot

@@ -226,4 +226,24 @@ int WriteFileAtomically(const std::filesystem::path& path, std::string_view text
     return 0;
 }
 
+int CopyFileSafely(const std::filesystem::path& from, const std::filesystem::path& to, uint64_t maxBytes)
+{
+    std::string text;
+    FileStamp stamp;
+    if (int err = ReadRegularFile(from, text, maxBytes, &stamp); err != 0) {
+        return err;
+    }
+    if (static_cast<int64_t>(text.size()) != stamp.size) {
+        return EIO;
+    }
+    return WriteFileAtomically(to, text, static_cast<int>(stamp.mode));
+}
+
+int KeepDamagedCopy(const std::filesystem::path& path, uint64_t maxBytes)
+{
+    std::filesystem::path keep = path;
+    keep += kDamagedSuffix;
+    return CopyFileSafely(path, keep, maxBytes);
+}
+
 } // namespace wv

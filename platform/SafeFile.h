@@ -59,4 +59,20 @@ int ReplaceTargetOf(const std::filesystem::path& path, std::filesystem::path& ta
 int WriteFileAtomically(const std::filesystem::path& path, std::string_view text, int mode = -1,
                         FileStamp* written = nullptr);
 
+// Copies the regular file from (at most maxBytes) to the path to, through a temporary file
+// beside to that is flushed to disk and then renamed, with from's permissions: 0 once the
+// whole file is safe under its new name, else the errno that stopped it (as
+// ReadRegularFile, or EIO for a copy shorter than its source). A failed copy leaves no
+// temporary file and an earlier copy at to unchanged.
+int CopyFileSafely(const std::filesystem::path& from, const std::filesystem::path& to, uint64_t maxBytes);
+
+// What a settings file that could not be read whole is kept as, beside it, before it is
+// rewritten: "<name>.damaged".
+inline constexpr std::string_view kDamagedSuffix = ".damaged";
+
+// Copies the regular file at path to "<path>.damaged" with CopyFileSafely (replacing an
+// earlier copy): 0, or the errno that stopped it. Callers rewrite a damaged file only
+// after this succeeded, so nothing the user typed is lost.
+int KeepDamagedCopy(const std::filesystem::path& path, uint64_t maxBytes);
+
 } // namespace wv

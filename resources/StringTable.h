@@ -64,6 +64,11 @@ constexpr uint32_t kStrSaveSite = 33236;               // caption of that questi
 // Data folder.
 constexpr uint32_t kStrData = 33241; // "Data"
 
+// Device node.
+constexpr uint32_t kStrRetrievingDeviceInfo = 33072; // "Retrieving Device Information..."
+constexpr uint32_t kStrDeviceInfoUnavailable = 33242; // some device information was unavailable
+constexpr uint32_t kStrExpandDevice = 33243;          // caption of that message
+
 // The face name of the big bold texts that wizard pages paint.
 constexpr uint32_t kStrBigTextFont = 61206; // "MS Sans Serif"
 

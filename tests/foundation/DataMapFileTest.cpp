@@ -474,4 +474,101 @@ TEST_F(DataMapFileTest, FoldersAndPipesAreNoSettingsFiles)
     EXPECT_EQ(pipe.Load(), 0); // returns at once: nothing writes to the pipe
 }
 
+// A settings file of the program as it would be rewritten by Save after loading text.
+struct DamageCase {
+    const char* what;
+    std::string text;
+    bool damaged;
+};
+
+TEST_F(DataMapFileTest, ADamagedFileIsKeptBesideItBeforeItIsRewritten)
+{
+    const DamageCase cases[] = {
+        {"as written", "[A]\r\nk(int)=1\r\nodd()=\r\n\r\n\0"s, false},
+        {"by hand: line feeds, no zero byte, blank lines", "\n\n[A]\nk=1\n\n\n[B]\n", false},
+        {"zero bytes only after the end", "[A]\r\nk=1\r\n\0\0\0"s, false},
+        {"a line before the first header", "junk\r\n[A]\r\nk=1\r\n", true},
+        {"a key line without a key", "[A]\r\n=lost\r\nk=1\r\n", true},
+        {"a type name that names no type", "[A]\r\nk(Int)=1\r\n", true},
+        {"text after the first zero byte", "[A]\r\nk=1\r\n\0[B]\r\nm=2\r\n"s, true},
+    };
+    for (const DamageCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(Path("Wizards.ini.damaged"));
+        wvtest::WriteAll(Path(), c.text);
+        CDataMapFile file;
+        Open(file, Path());
+        EXPECT_EQ(file.IsDamaged(), c.damaged);
+        CDataMap mine;
+        mine.name = "MINE";
+        mine.SetInt("x", 1);
+        file.Put(mine);
+        ASSERT_EQ(file.Save(), 1);
+        EXPECT_FALSE(file.IsDamaged());
+        // The rewrite holds the new section either way.
+        CDataMapFile again;
+        Open(again, Path());
+        EXPECT_NE(again.Section("MINE"), nullptr);
+        EXPECT_FALSE(again.IsDamaged());
+        if (c.damaged) {
+            EXPECT_EQ(wvtest::ReadAll(Path("Wizards.ini.damaged")), c.text);
+        } else {
+            EXPECT_FALSE(fs::exists(Path("Wizards.ini.damaged")));
+        }
+    }
+}
+
+TEST_F(DataMapFileTest, TheDamagedCopyIsMadeOnceAndItsPermissionsFollowTheFile)
+{
+    const std::string damaged = "stray\r\n[A]\r\nk=1\r\n";
+    wvtest::WriteAll(Path(), damaged);
+    ASSERT_EQ(::chmod(Path().c_str(), 0640), 0);
+    CDataMapFile file;
+    Open(file, Path());
+    ASSERT_EQ(file.Save(), 1);
+    EXPECT_EQ(fs::status(Path("Wizards.ini.damaged")).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    // The second save of the same load finds the rewritten file and keeps no copy of it.
+    fs::remove(Path("Wizards.ini.damaged"));
+    ASSERT_EQ(file.Save(), 1);
+    EXPECT_FALSE(fs::exists(Path("Wizards.ini.damaged")));
+    EXPECT_EQ(wvtest::ReadAll(Path()), "[A]\r\nk=1\r\n\r\n\0"s);
+}
+
+TEST_F(DataMapFileTest, WithoutAWholeCopyADamagedFileIsNotRewritten)
+{
+    const std::string damaged = "[A]\r\nk=1\r\n=no key\r\n";
+    wvtest::WriteAll(Path(), damaged);
+    // A folder where the copy goes: the copy cannot be made.
+    fs::create_directory(Path("Wizards.ini.damaged"));
+    CDataMapFile file;
+    Open(file, Path());
+    CDataMap mine;
+    mine.name = "MINE";
+    mine.SetInt("x", 1);
+    file.Put(mine);
+    EXPECT_EQ(file.Save(), 0);
+    EXPECT_EQ(wvtest::ReadAll(Path()), damaged);
+    EXPECT_TRUE(file.IsDamaged());
+    // Once the copy can be made, the same object saves.
+    fs::remove(Path("Wizards.ini.damaged"));
+    EXPECT_EQ(file.Save(), 1);
+    EXPECT_EQ(wvtest::ReadAll(Path("Wizards.ini.damaged")), damaged);
+    EXPECT_EQ(FilesIn(dir_.Path()), (std::vector<std::string>{"Wizards.ini", "Wizards.ini.damaged"}));
+}
+
+TEST_F(DataMapFileTest, ThroughALinkTheDamagedCopyIsMadeBesideTheFileItNames)
+{
+    fs::create_directory(Path("real"));
+    const std::string damaged = "junk\r\n[A]\r\nk=1\r\n";
+    wvtest::WriteAll(Path("real") / "settings.ini", damaged);
+    fs::create_symlink(Path("real") / "settings.ini", Path());
+    CDataMapFile file;
+    Open(file, Path());
+    ASSERT_EQ(file.Save(), 1);
+    EXPECT_TRUE(fs::is_symlink(Path()));
+    EXPECT_EQ(wvtest::ReadAll(Path("real") / "settings.ini.damaged"), damaged);
+    EXPECT_FALSE(fs::exists(Path("Wizards.ini.damaged")));
+}
+
 } // namespace

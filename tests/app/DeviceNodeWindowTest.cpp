@@ -1,0 +1,239 @@
+// A found device in the window, against the instrument simulator: the device clock in
+// status pane 3 (timer 2), the first information read of an expansion, and the device
+// item's context menu.
+
+#include "tests/app/AppFixture.h"
+
+#include "app/AppPump.h"
+#include "app/CommandIds.h"
+#include "platform/Clock.h"
+#include "platform/PortMap.h"
+#include "platform/Pump.h"
+#include "resources/StringTable.h"
+#include "site/QorConnection.h"
+#include "site/QorDevice.h"
+#include "site/QorSite.h"
+#include "tests/comm/CommTestSupport.h"
+#include "tests/site/SiteSimSupport.h"
+#include "tests/support/ScopedEnv.h"
+#include "tools/instrument-sim/InstrumentSim.h"
+// Qt's "slots" keyword would rename a field of the simulator's device records.
+#pragma push_macro("slots")
+#undef slots
+#include "tools/instrument-sim/DeviceCommands.h"
+#pragma pop_macro("slots")
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+#include <string>
+
+namespace {
+
+using wvtest::AppFixture;
+
+constexpr uint16_t kAddress = 12345;
+
+class DeviceNodeWindowTest : public AppFixture {
+protected:
+    void SetUp() override
+    {
+        sim.AddDevice(kAddress, 31, "Well 3", 9600);
+        ASSERT_TRUE(sim.Start()) << sim.LastError();
+        port = wv::AddComPort(sim.SlavePath());
+        ASSERT_GE(port, 1);
+        Start();
+        app_->GetPreferences().expandOnFind = 0;
+        wv::SetPumpHook([this] {
+            wvapp::PumpDepthGuard depth;
+            wvtest::SimSeesLinkRate(sim, app_ != nullptr ? Doc().GetSite() : nullptr);
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            return true;
+        });
+    }
+
+    // The device a search of a new connection found, selected in the tree.
+    CQorDevice* FindAndSelectDevice()
+    {
+        CConnectionInfo info;
+        info.name = "Bench";
+        info.kind = kConnectionDirect;
+        info.port = static_cast<uint8_t>(port - 1);
+        info.baud = 9600;
+        CQorSite* site = Doc().GetSite();
+        EXPECT_EQ(site->AddConnection(info, true), kAppOk);
+        connection = site->GetConnection(site->GetConnectionCount() - 1);
+        connection->AddToTree(&Tree(), site->GetTreeItem(), kTreeLast);
+        Tree().FindDevices(*connection);
+        if (connection->GetDeviceCount() != 1) {
+            ADD_FAILURE() << "no device found";
+            return nullptr;
+        }
+        CQorDevice* device = connection->GetDevice(0);
+        Tree().SelectItem(device->GetTreeItem());
+        Pump();
+        return device;
+    }
+
+    void EditDevice(const std::function<void(wv::sim::SimDeviceRecords&)>& edit)
+    {
+        sim.WithDevice(kAddress, [&](wv::sim::SimDevice& device) { edit(wv::sim::DeviceRecordsOf(device)); });
+    }
+
+    std::string ClockPane()
+    {
+        Frame().OnClockTimer();
+        return Frame().findChild<QLabel*>(QStringLiteral("pane3"))->text().toStdString();
+    }
+
+    static wv::sim::SimOptions OnClock(wv::Clock& clock)
+    {
+        wv::sim::SimOptions options;
+        options.clock = &clock;
+        return options;
+    }
+
+    CTkLink* OpenLink() { return wvtest::OpenLinkOf(app_ != nullptr ? Doc().GetSite() : nullptr); }
+
+    wvtest::ScopedEnv devDir{"WELLVOX_DEV_DIR", wvtest::MadeFolder(home_.Root() / "dev").string()};
+    wv::ManualClock clock{1000000};
+    commtest::SimulatorPacedClock pacedClock{clock, [this] { return commtest::SimulatorCaughtUp(sim, OpenLink(), true); }};
+    wv::ScopedClock useClock{pacedClock};
+    wv::sim::InstrumentSim sim{OnClock(clock)};
+    int port = 0;
+    CQorConnection* connection = nullptr;
+};
+
+TEST_F(DeviceNodeWindowTest, ClockPaneShowsTheSelectedDevicesClockRunningOnFromTheRead)
+{
+    EditDevice([](wv::sim::SimDeviceRecords& r) { r.clock = DeviceTime{2026, 12, 31, 23, 59, 30, 55}; });
+    CQorDevice* device = FindAndSelectDevice();
+    ASSERT_NE(device, nullptr);
+    // Found but not read yet: no clock to show.
+    EXPECT_EQ(ClockPane(), "");
+
+    ASSERT_EQ(device->ExpandDeviceInfo(), kAppOk);
+    EXPECT_TRUE(device->IsInfoValid());
+    EXPECT_TRUE(messages.empty());
+    EXPECT_FALSE(Frame().IsBusy());
+    // To the second: the hundredths are dropped.
+    EXPECT_EQ(ClockPane(), "2026-12-31  23:59:30");
+    // Whole seconds since the read are added, across the year's end.
+    clock.Advance(45999);
+    EXPECT_EQ(ClockPane(), "2027-01-01  00:00:15");
+    EXPECT_EQ(device->GetCurrentDeviceTime(), wv::OleDateTime(2027, 1, 1, 0, 0, 15));
+    // Still right after the 49.7 days a 32-bit millisecond count holds.
+    clock.Advance(50ull * 86400 * 1000);
+    EXPECT_EQ(ClockPane(), "2027-02-20  00:00:15");
+
+    // Another node shows no clock; timer 2 puts the device's back within its second.
+    Tree().SelectItem(connection->GetTreeItem());
+    Pump();
+    EXPECT_EQ(ClockPane(), "");
+    auto* timer = Frame().findChild<QTimer*>(QStringLiteral("timer2"));
+    ASSERT_NE(timer, nullptr);
+    EXPECT_TRUE(timer->isActive());
+    EXPECT_EQ(timer->interval(), 1000);
+    Tree().SelectItem(device->GetTreeItem());
+    QLabel* pane = Frame().findChild<QLabel*>(QStringLiteral("pane3"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pane->text() == QStringLiteral("2027-02-20  00:00:15"); }, 2500));
+}
+
+TEST_F(DeviceNodeWindowTest, ALaterReadOnAnAlmostEmptyBatteryKeepsTheClock)
+{
+    CQorDevice* device = FindAndSelectDevice();
+    ASSERT_NE(device, nullptr);
+    ASSERT_EQ(device->ExpandDeviceInfo(), kAppOk);
+    EXPECT_EQ(ClockPane(), "2026-06-01  12:00:00");
+    // The expansion reads once.
+    EXPECT_EQ(device->ExpandDeviceInfo(), kAppOk);
+
+    struct Case {
+        const char* what;
+        uint8_t hardware;
+        float batteryVoltage;
+        float supplyVoltage;
+        DeviceTime deviceClock;
+        AppErrorCode result;
+        const char* pane;
+    };
+    const Case cases[] = {
+        // Alkaline at 0.5 V is empty: the stopped clock is not taken, the estimate runs on.
+        {"empty battery", 2, 0.5f, 0.0f, DeviceTime{2030, 1, 1, 0, 0, 0, 0}, kAppErrPowerLow, "2026-06-01  12:00:10"},
+        {"empty battery, supply below 4.4 V", 2, 0.5f, 4.3f, DeviceTime{2030, 1, 1, 0, 0, 0, 0}, kAppErrPowerLow,
+         "2026-06-01  12:00:20"},
+        // External power (4.4 V at least below hardware 3.0) takes the clock anyway.
+        {"empty battery, external power", 2, 0.5f, 4.4f, DeviceTime{2030, 1, 1, 0, 0, 0, 0}, kAppOk,
+         "2030-01-01  00:00:00"},
+        {"full battery", 2, 2.8f, 0.0f, DeviceTime{2031, 2, 3, 4, 5, 6, 0}, kAppOk, "2031-02-03  04:05:06"},
+        // A sonde of hardware 3.0 or later needs 6.8 V.
+        {"hardware 3, supply below 6.8 V", 3, 0.5f, 6.7f, DeviceTime{2032, 1, 1, 0, 0, 0, 0}, kAppErrPowerLow,
+         "2031-02-03  04:05:16"},
+        {"hardware 3, external power", 3, 0.5f, 6.8f, DeviceTime{2032, 1, 1, 0, 0, 0, 0}, kAppOk,
+         "2032-01-01  00:00:00"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EditDevice([&](wv::sim::SimDeviceRecords& r) {
+            r.hardwareByte = c.hardware;
+            r.batteryVoltage = c.batteryVoltage;
+            r.supplyVoltage = c.supplyVoltage;
+            r.clock = c.deviceClock;
+        });
+        clock.Advance(10000);
+        EXPECT_EQ(device->ReadDeviceInfo(), c.result);
+        EXPECT_EQ(ClockPane(), c.pane);
+    }
+}
+
+TEST_F(DeviceNodeWindowTest, AFailedFirstReadSaysSoAndLeavesTheInformationNotValid)
+{
+    CQorDevice* device = FindAndSelectDevice();
+    ASSERT_NE(device, nullptr);
+    ASSERT_TRUE(sim.RemoveDevice(kAddress));
+    EXPECT_EQ(device->ExpandDeviceInfo(), kAppErrNoAnswer);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].textId, kStrDeviceInfoUnavailable);
+    EXPECT_EQ(messages[0].captionId, kStrExpandDevice);
+    EXPECT_EQ(messages[0].icon, MessageIcon::Error);
+    EXPECT_FALSE(device->IsInfoValid());
+    EXPECT_FALSE(Frame().IsBusy());
+    EXPECT_EQ(Frame().findChild<QLabel*>(QStringLiteral("pane0"))->text().toStdString(), "Ready");
+    EXPECT_EQ(ClockPane(), "");
+}
+
+TEST_F(DeviceNodeWindowTest, TheDeviceItemsMenuHasEditAndRefreshWhoseViewsComeLater)
+{
+    CQorDevice* device = FindAndSelectDevice();
+    ASSERT_NE(device, nullptr);
+    std::unique_ptr<QMenu> menu(Tree().BuildContextMenu());
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(menu->objectName(), QString::number(wvcmd::kTreeMenu));
+    const QList<QAction*> actions = menu->actions();
+    ASSERT_EQ(actions.size(), 2);
+    EXPECT_EQ(actions[0]->objectName(), QString::number(wvcmd::kTreeEditDevice));
+    EXPECT_EQ(actions[0]->text(), QStringLiteral("Edit..."));
+    EXPECT_EQ(actions[1]->objectName(), QString::number(wvcmd::kTreeRefresh));
+    EXPECT_EQ(actions[1]->text(), QStringLiteral("Refresh"));
+    // The device view and the device refresh are not there yet: both are greyed.
+    EXPECT_FALSE(actions[0]->isEnabled());
+    EXPECT_FALSE(actions[1]->isEnabled());
+
+    // While busy no menu opens.
+    {
+        CBusyGuard busy(&static_cast<CSiteFrame&>(Frame()));
+        EXPECT_EQ(Tree().BuildContextMenu(), nullptr);
+    }
+    // The connection's menu is the connection's again once it is selected.
+    Tree().SelectItem(connection->GetTreeItem());
+    Pump();
+    menu.reset(Tree().BuildContextMenu());
+    ASSERT_NE(menu, nullptr);
+    EXPECT_NE(menu->findChild<QAction*>(QString::number(wvcmd::kTreeFind)), nullptr);
+}
+
+} // namespace
