@@ -2,13 +2,29 @@
 
 #include "site/DeviceModelName.h"
 
+#include "platform/Clock.h"
+#include "platform/OleDateTime.h"
+
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
-int CQorDevice::SetLinks(CQorView* connection, CTkSession* session, const FoundDeviceRecord& record)
+namespace {
+
+constexpr double kSecondsPerDay = 86400.0;
+
+uint32_t TickCount() { return static_cast<uint32_t>(wv::GetClock().NowMs()); }
+
+} // namespace
+
+int CQorDevice::SetLinks(CQorView* connection, CLegacyInstrument* legacy, CTkSession* session,
+                         const FoundDeviceRecord& record)
 {
     if (connection != nullptr) {
         SetParent(connection);
+    }
+    if (legacy != nullptr) {
+        m_legacy = legacy;
     }
     if (session != nullptr) {
         m_session = session;
@@ -72,3 +88,22 @@ AppErrorCode CQorDevice::GetNextScheduledStart(wv::OleDateTime& start, uint8_t& 
 }
 
 std::string CQorDevice::GetName() const { return DeviceInfoName(m_info); }
+
+wv::OleDateTime CQorDevice::GetCurrentDeviceTime() const
+{
+    if (!m_infoValid || !m_clockRead) {
+        return wv::OleDateTime(1900, 1, 1, 0, 0, 0);
+    }
+    const uint32_t elapsed = (TickCount() - m_tickAtRead) / 1000u;
+    // Whole seconds on the date-time value, rounded to the second it names.
+    const double seconds = std::round(m_clockAtRead * kSecondsPerDay) + static_cast<double>(elapsed);
+    return wv::OleDateTime(seconds / kSecondsPerDay);
+}
+
+void CQorDevice::TakeClockReading(const wv::OleDateTime& clock)
+{
+    m_infoValid = true;
+    m_clockRead = clock.IsValid();
+    m_clockAtRead = clock.GetValue();
+    m_tickAtRead = TickCount();
+}
