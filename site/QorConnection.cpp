@@ -804,7 +804,8 @@ void CQorConnection::PollTestStarts()
 {
     if (m_polling == 0) {
         m_polling = 1;
-        if (CQorDevice* device = GetDevice(m_pollCursor)) {
+        const int slot = m_pollCursor;
+        if (CQorDevice* device = GetDevice(slot)) {
             // The device is asked again after each handled start, for the next one due.
             // A test it still reports after its handling (its clock behind the estimate)
             // is not handled again in this call: the next poll of the device looks again.
@@ -829,7 +830,7 @@ void CQorConnection::PollTestStarts()
                 HandleDueStart(*device, testNumber, start);
                 // The handling may have closed the line (a lost device): the device is
                 // gone then.
-                if (GetDevice(m_pollCursor) != device) {
+                if (GetDevice(slot) != device) {
                     break;
                 }
             }

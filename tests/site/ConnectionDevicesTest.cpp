@@ -104,7 +104,9 @@ TEST_F(ConnectionDevicesTest, WhichFoundDevicesGetANode)
         {"type 24 on a direct line gets one", kConnectionDirect, {Found(6, 24)}, {6}},
         {"type 22 on a radio line gets one", kConnectionRadio, {Found(6, 22)}, {6}},
         {"a type of no family gets a node", kConnectionDirect, {Found(9, 50)}, {9}},
-        {"an older-generation device gets none", kConnectionDirect, {Found(7, 10), Found(5, 30)}, {5}},
+        // A link without a port has no rate the older command set knows.
+        {"an older device whose instrument cannot take the line gets none", kConnectionDirect,
+         {Found(7, 10), Found(5, 30)}, {5}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -132,14 +134,16 @@ TEST_F(ConnectionDevicesTest, WhichFoundDevicesGetANode)
     }
 }
 
-TEST_F(ConnectionDevicesTest, AnOlderDeviceIsRefusedAndKeepsTheLinkWithTheConnection)
+TEST_F(ConnectionDevicesTest, AnOlderDeviceWhoseInstrumentCannotTakeTheLinkLeavesItWithTheConnection)
 {
     Open(kConnectionDirect);
     CTkLink* link = connection.GetLink();
+    // The link has no port, so no rate: the legacy instrument cannot take it.
     connection.AddFoundDevice(Found(44, 10, "Old"));
     EXPECT_EQ(connection.GetDeviceCount(), 0);
     EXPECT_EQ(connection.GetSession(), nullptr);
-    EXPECT_EQ(connection.GetLink(), link); // not handed to anybody, not destroyed
+    EXPECT_EQ(connection.GetLegacyInstrument(), nullptr);
+    EXPECT_EQ(connection.GetLink(), link); // handed back, not destroyed
     EXPECT_TRUE(frame.messages.empty());
 
     // Once a session holds the line, an older device is told as not compatible.
