@@ -177,9 +177,11 @@ CQorConnection::~CQorConnection()
     }
     m_deviceCount = 0;
     // A modem line is hung up, unless a command still waits on it (the link then goes
-    // with its transport, which drops DTR on closing).
+    // with its transport, which drops DTR on closing). Without notification: the hang-up's
+    // progress is not shown, so nothing of the window is touched while the site goes.
     if (m_kind == kConnectionModem && !IsLineBusy()) {
         if (CTkLink* link = GetLink()) {
+            link->SetModemStatusHandler(nullptr);
             (void)link->HangUp();
         }
     }

@@ -69,15 +69,11 @@ private:
 // settings and number the connection hands to its modem line are kept for the test.
 class SimModemConnection : public CQorConnection {
 public:
-    explicit SimModemConnection(wv::sim::InstrumentSim& sim, wv::Clock& clock) : sim_(sim), clock_(clock) {}
-    ~SimModemConnection() override
+    // written counts the bytes written to every modem line the connection opens.
+    SimModemConnection(wv::sim::InstrumentSim& sim, wv::Clock& clock, uint64_t& written)
+        : sim_(sim), clock_(clock), written_(written)
     {
-        // Hang up while the port is still known to the pacing.
-        Disconnect(false);
     }
-
-    // Bytes written to every modem line the connection opened.
-    uint64_t Written() const { return written_; }
 
     std::vector<std::string> numbers;
     std::vector<CTkModemSettings> settings;
@@ -103,7 +99,7 @@ protected:
 private:
     wv::sim::InstrumentSim& sim_;
     wv::Clock& clock_;
-    uint64_t written_ = 0;
+    uint64_t& written_;
 };
 
 class ConnectionModemTest : public ::testing::Test {
@@ -115,15 +111,7 @@ protected:
         sim.AddDevice(12345, 31, "Well 3", 9600);
         sim.AddDevice(777, 30, "Sonde", 9600);
         ASSERT_TRUE(sim.Start()) << sim.LastError();
-        CConnectionInfo info;
-        info.name = "Dial-up";
-        info.kind = kConnectionModem;
-        info.port = 4;
-        info.baud = 9600;
-        info.phoneNumber = kNumber;
-        info.callTimeout = 20;
-        info.initString = "AT&FE0&C1&D2X4&K0";
-        ASSERT_EQ(connection.SetSettings(info, nullptr, true), kAppOk);
+        ASSERT_EQ(connection.SetSettings(Info(), nullptr, true), kAppOk);
         connection.AddToTree(&tree, kTreeRoot, kTreeLast);
         // A fault shows as a failure, not as a test that hangs: far past every deadline of
         // the modem the dial is cancelled.
@@ -141,12 +129,25 @@ protected:
     }
     void TearDown() override { wv::SetPumpHook({}); }
 
+    static CConnectionInfo Info()
+    {
+        CConnectionInfo info;
+        info.name = "Dial-up";
+        info.kind = kConnectionModem;
+        info.port = 4;
+        info.baud = 9600;
+        info.phoneNumber = kNumber;
+        info.callTimeout = 20;
+        info.initString = "AT&FE0&C1&D2X4&K0";
+        return info;
+    }
+
     // The simulator has read everything written to the modem's port and has nothing due.
     bool CaughtUp()
     {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         for (;;) {
-            if (sim.Counters().bytesReceived >= connection.Written() && !sim.OutputDue()) {
+            if (sim.Counters().bytesReceived >= modemWritten && !sim.OutputDue()) {
                 return true;
             }
             if (std::chrono::steady_clock::now() >= deadline) {
@@ -210,7 +211,8 @@ protected:
     bool watchdogFired = false;
     FakeTree tree;
     FakeFrame frame;
-    SimModemConnection connection{sim, clock};
+    uint64_t modemWritten = 0;
+    SimModemConnection connection{sim, clock, modemWritten};
 };
 
 TEST_F(ConnectionModemTest, FindDialsFindsTheDevicesBehindTheModemAndDropHangsUp)
@@ -409,6 +411,20 @@ TEST_F(ConnectionModemTest, ALostCarrierIsToldAndClosesTheConnection)
     EXPECT_EQ(tree.Text(connection.GetTreeItem()), "5551234 : Dial-up");
     connection.ServiceLink();
     EXPECT_EQ(frame.messages.size(), 1u);
+}
+
+TEST_F(ConnectionModemTest, DestroyingAConnectedConnectionHangsUpWithoutShowingIt)
+{
+    std::optional<SimModemConnection> line;
+    line.emplace(sim, clock, modemWritten);
+    ASSERT_EQ(line->SetSettings(Info(), nullptr, false), kAppOk);
+    ASSERT_EQ(line->FindDevices(), kAppOk);
+    ASSERT_TRUE(sim.Modem().Carrier());
+    frame.modemStatus.clear();
+    line.reset();
+    EXPECT_FALSE(sim.Modem().Carrier());
+    EXPECT_EQ(sim.Modem().Log().dtrHangUps, 1u);
+    EXPECT_TRUE(frame.modemStatus.empty());
 }
 
 TEST(ConnectionModemSettings, TheModemRecordCarriesTheConnectionsSettingsBounded)
