@@ -4,6 +4,7 @@
 
 #include "site/QorConnection.h"
 
+#include "platform/Clock.h"
 #include "platform/OleDateTime.h"
 #include "resources/StringTable.h"
 #include "site/QorDevice.h"
@@ -216,11 +217,38 @@ TEST_F(ConnectionPollTest, APollEnteredWhileOneRunsOnlyMovesTheCursor)
     EXPECT_EQ(connection.GetPollCursor(), 0); // moved twice, wrapped at 2
 }
 
-TEST(QorDeviceClock, WithoutAClockReadTheEstimateIs1900)
+TEST(QorDeviceClock, TheEstimateIsTheClockReadPlusTheWholeSecondsSince)
 {
-    CQorDevice device;
-    const wv::OleDateTime estimate = device.GetCurrentDeviceTime();
-    EXPECT_TRUE(estimate == wv::OleDateTime(1900, 1, 1, 0, 0, 0));
+    // A device node that has read its clock.
+    struct ReadDevice : CQorDevice {
+        using CQorDevice::TakeClockReading;
+    };
+    struct Case {
+        const char* what;
+        uint64_t readAtMs;  // process clock at the read
+        uint64_t elapsedMs;
+        wv::OleDateTime expected;
+    };
+    const wv::OleDateTime read(2024, 5, 6, 12, 0, 0);
+    const Case cases[] = {
+        {"at once", 1000000, 0, read},
+        {"61.5 s later: whole seconds only", 1000000, 61500, wv::OleDateTime(2024, 5, 6, 12, 1, 1)},
+        {"across midnight", 1000000, 12 * 3600 * 1000 + 5000, wv::OleDateTime(2024, 5, 7, 0, 0, 5)},
+        // The tick count is 32 bits: it wraps after 49.7 days, and the difference still
+        // counts the time between.
+        {"across the tick count's wrap", 0xFFFFFFFFull - 499, 2000, wv::OleDateTime(2024, 5, 6, 12, 0, 2)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        wv::ManualClock clock{c.readAtMs};
+        wv::ScopedClock use{clock};
+        ReadDevice device;
+        EXPECT_TRUE(device.GetCurrentDeviceTime() == wv::OleDateTime(1900, 1, 1, 0, 0, 0)); // nothing read yet
+        device.TakeClockReading(read);
+        clock.Advance(c.elapsedMs);
+        const wv::OleDateTime estimate = device.GetCurrentDeviceTime();
+        EXPECT_TRUE(estimate == c.expected) << estimate.Format("%Y-%m-%d %H:%M:%S");
+    }
 }
 
 } // namespace
