@@ -413,6 +413,26 @@ TEST_F(ConnectionModemTest, ALostCarrierIsToldAndClosesTheConnection)
     EXPECT_EQ(frame.messages.size(), 1u);
 }
 
+TEST_F(ConnectionModemTest, ACarrierLostDuringTheSearchIs6200)
+{
+    // The far end hangs up once the broadcasts have begun.
+    bool dropped = false;
+    frame.onStatus = [&](const std::string& text) {
+        if (!dropped && text == GetResString(kStrNetworkSearch)) {
+            dropped = true;
+            sim.Modem().DropCarrier();
+        }
+    };
+    EXPECT_EQ(connection.FindDevices(), kAppErrLineLost);
+    EXPECT_TRUE(dropped);
+    EXPECT_EQ(connection.GetDeviceCount(), 0);
+    EXPECT_TRUE(frame.messages.empty());
+    // The idle handler's line service then tells the loss and closes the line.
+    ASSERT_NO_FATAL_FAILURE(ServiceUntilClosed(10000));
+    EXPECT_FALSE(connection.IsOpen());
+    EXPECT_EQ(frame.MessageIds(), std::vector<uint32_t>{kStrModemLost});
+}
+
 TEST_F(ConnectionModemTest, DestroyingAConnectedConnectionHangsUpWithoutShowingIt)
 {
     std::optional<SimModemConnection> line;
