@@ -96,7 +96,7 @@ public:
     void EnablePrintGraphMenu(bool enable);
     CWVTreeView* GetTreeView() const { return m_tree; }
     CWVView* GetFormView() const { return m_view; }
-    void ActivateTreeView();
+    void ActivateTreeView() override;
     // The search animation of timer 4 (started and stopped by a device search).
     void StartSearchAnimation() { StartSearchAnimation(kAnimationTimerMs); }
     uint16_t GetAnimationCounter() const { return m_animationCounter; }

@@ -271,8 +271,9 @@ public:
     // Finished (its value). Afterwards the modem keeps the status handler when the result
     // is 0, and no handler otherwise. 5067 without a transport; 5108 when the transport
     // has no modem or the modem runs another sequence; 5110 when called from inside a wait
-    // of this link.
-    int Dial();
+    // of this link. With a callback, its Progress(0) is asked before every step of the
+    // wait: a non-zero answer cancels the dial (the modem hangs up; the dial ends with 5104).
+    int Dial(CCallback* cancel = nullptr);
     // Runs the modem's hang-up sequence to its end (Finished), the same way; afterwards
     // the modem keeps no handler. Returns the sequence's result. 5067 without a
     // transport; 5108 without a modem or while a hang-up runs. Called from inside a wait of

@@ -83,7 +83,7 @@ int CTkLink::SetModemStatusHandler(CQorModemHandler* handler)
     return 0;
 }
 
-int CTkLink::Dial()
+int CTkLink::Dial(CCallback* cancel)
 {
     if (!m_transport) {
         return kTkErrNoTransport;
@@ -103,7 +103,15 @@ int CTkLink::Dial()
         return result;
     }
     // Every state of a dial has a deadline, and a hang-up cancels it, so this ends.
+    bool cancelAsked = false;
     while (!relay.IsDone() && m_transport) {
+        if (!cancelAsked && cancel != nullptr && cancel->Progress(0) != 0 && m_transport) {
+            // The modem takes a hang-up request at any point of a dial.
+            cancelAsked = m_transport->StartHangUp() == 0;
+        }
+        if (relay.IsDone() || !m_transport) {
+            break;
+        }
         Pump();
     }
     result = relay.IsDone() ? relay.GetResult() : kTkErrNoTransport;

@@ -50,6 +50,7 @@ constexpr std::array kStrings{
     StringEntry{kStrNetworkSearch, "Locating Devices...Network Search"},
     StringEntry{kStrSingleSearch, "Locating Devices...Single Device Search"},
     StringEntry{kStrOnLinePrefix, "On-Line (%d) : "},
+    StringEntry{kStrTestStartDetected, "Detected possible test start in device #%d...Updating test information"},
     StringEntry{kStrSyncBaudRates, "Synchronizing Device Baud Rates to Host..."},
     StringEntry{kStrNotTavoDevice, "Device SN%d is not a compatable TAVO device!\n"
                 "You must first disconnect the connection then reconnect to display this device."},

@@ -18,6 +18,7 @@ constexpr uint32_t kStrProgramCaption = 33032;   // "Wellvox® 4.0"
 constexpr uint32_t kStrNetworkSearch = 33033;    // "Locating Devices...Network Search"
 constexpr uint32_t kStrSingleSearch = 33034;     // "Locating Devices...Single Device Search"
 constexpr uint32_t kStrOnLinePrefix = 33035;     // "On-Line (%d) : "
+constexpr uint32_t kStrTestStartDetected = 33036; // a scheduled test start came due
 constexpr uint32_t kStrSyncBaudRates = 33037;    // "Synchronizing Device Baud Rates to Host..."
 constexpr uint32_t kStrNotTavoDevice = 33038;    // an older device on a current-generation line
 constexpr uint32_t kStrNotPelmDevice = 33039;    // a current device on an older-generation line

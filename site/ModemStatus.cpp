@@ -18,6 +18,12 @@ const CQorView* OwningConnection(const CQorView* node)
 
 } // namespace
 
+void CModemStatus::OnModemStatus(TkModemStatus status, int value)
+{
+    // The modem's status numbers are the pane's state numbers.
+    (void)OnModemStatus(static_cast<int>(status), value);
+}
+
 int CModemStatus::OnModemStatus(int state, int code)
 {
     if (m_frame == nullptr) {

@@ -1,7 +1,10 @@
 #include "site/QorConnection.h"
 
+#include "comm/LegacyInstrument.h"
 #include "comm/TkLink.h"
+#include "comm/TkModem.h"
 #include "comm/TkSession.h"
+#include "datafiles/LegacyTestFileService.h"
 #include "comm/protocol/DeviceRecords.h"
 #include "platform/OleDateTime.h"
 #include "platform/PortMap.h"
@@ -12,9 +15,12 @@
 #include "site/QorDevice.h"
 #include "site/QorSite.h"
 #include "site/SiteFrame.h"
+#include "site/WVDoc.h"
 #include "values/RawValueConversions.h"
 
 #include <algorithm>
+#include <bitset>
+#include <cstring>
 #include <filesystem>
 #include <new>
 #include <optional>
@@ -25,6 +31,46 @@ namespace {
 constexpr int kIconDirect = 25;
 constexpr int kIconModem = 26;
 constexpr int kIconRadio = 27;
+
+// The modem settings the connection gives every modem line.
+constexpr uint8_t kModemCarrierMeansConnected = 1;
+constexpr uint8_t kModemHangUpByDtr = 1;
+constexpr uint8_t kModemBusyRedialWaitSeconds = 30;
+constexpr uint8_t kModemBusyRedials = 3;
+constexpr const char* kModemDialPrefix = "ATDT";
+constexpr const char* kModemHangUp = "ATH0";
+// The longest phone number handed to the modem.
+constexpr size_t kMaxDialNumber = 100;
+// Test numbers run from 1 to this.
+constexpr int kMaxTestNumber = 16;
+
+// A text into a fixed field of the modem settings: at most the field's size, the rest
+// zeros (a text that fills the field has no terminating zero, as the modem reads it).
+template <size_t N>
+void CopyField(char (&field)[N], const std::string& text)
+{
+    std::memset(field, 0, N);
+    std::memcpy(field, text.data(), std::min(text.size(), N));
+}
+
+// The dial's cancel: the frame's cancel request, remembered once seen.
+class CDialCancel : public CCallback {
+public:
+    explicit CDialCancel(const CSiteFrame* frame) : m_frame(frame) {}
+    int Progress(intptr_t value) override
+    {
+        (void)value;
+        if (m_frame != nullptr && m_frame->IsCancelRequested()) {
+            m_asked = true;
+        }
+        return m_asked ? 1 : 0;
+    }
+    bool Asked() const { return m_asked; }
+
+private:
+    const CSiteFrame* m_frame;
+    bool m_asked = false;
+};
 
 // The highest kind the connection accepts (kind 4 has no name and cannot be opened).
 constexpr uint16_t kLastAcceptedKind = 4;
@@ -130,6 +176,15 @@ CQorConnection::~CQorConnection()
         device.reset();
     }
     m_deviceCount = 0;
+    // A modem line is hung up, unless a command still waits on it (the link then goes
+    // with its transport, which drops DTR on closing). Without notification: the hang-up's
+    // progress is not shown, so nothing of the window is touched while the site goes.
+    if (m_kind == kConnectionModem && !IsLineBusy()) {
+        if (CTkLink* link = GetLink()) {
+            link->SetModemStatusHandler(nullptr);
+            (void)link->HangUp();
+        }
+    }
     ReleaseLine();
 }
 
@@ -284,17 +339,67 @@ uint8_t CQorConnection::GetCallTimeoutByte() const
     return static_cast<uint8_t>(std::min<uint32_t>(m_callTimeout, 255));
 }
 
-bool CQorConnection::IsOpen() const { return m_link != nullptr || m_session != nullptr; }
+bool CQorConnection::IsOpen() const { return m_link != nullptr || m_session != nullptr || m_legacy != nullptr; }
 
 CTkLink* CQorConnection::GetLink() const
 {
     if (m_link != nullptr) {
         return m_link.get();
     }
+    if (m_legacy != nullptr) {
+        return m_legacy->GetLink();
+    }
     if (m_session != nullptr) {
         return m_session->GetLink();
     }
     return nullptr;
+}
+
+void CQorConnection::GetModemSettings(CTkModemSettings& settings) const
+{
+    settings.carrierMeansConnected = kModemCarrierMeansConnected;
+    settings.hangUpByDtr = kModemHangUpByDtr;
+    settings.dialTimeoutSeconds = GetCallTimeoutByte();
+    settings.busyRedialWaitSeconds = kModemBusyRedialWaitSeconds;
+    settings.busyRedials = kModemBusyRedials;
+    CopyField(settings.initString, m_initString);
+    CopyField(settings.dialPrefix, kModemDialPrefix);
+    CopyField(settings.hangUpCommand, kModemHangUp);
+}
+
+std::string CQorConnection::GetDialNumber() const { return m_phoneNumber.substr(0, kMaxDialNumber); }
+
+int CQorConnection::OpenModemLine(CTkLink& link, const std::string& number, const CTkModemSettings& settings)
+{
+    return link.OpenModem(m_port, m_baud, number, &settings);
+}
+
+int CQorConnection::OpenAndDial(CTkLink& link, bool& cancelled)
+{
+    cancelled = false;
+    CTkModemSettings settings;
+    GetModemSettings(settings);
+    const int opened = OpenModemLine(link, GetDialNumber(), settings);
+    if (opened != 0) {
+        return opened;
+    }
+    if (m_modemStatus == nullptr) {
+        m_modemStatus = std::make_unique<CModemStatus>(GetMainFrame(), *this);
+    }
+    link.SetModemStatusHandler(m_modemStatus.get());
+    // The dial runs for up to the call time-out per try: the user may cancel it.
+    CSiteFrame* frame = GetMainFrame();
+    if (frame != nullptr) {
+        frame->SetCancellable();
+    }
+    CDialCancel cancel(frame);
+    int result = 0;
+    {
+        CBusyGuard busy(frame);
+        result = link.Dial(&cancel);
+    }
+    cancelled = result != 0 && cancel.Asked();
+    return result;
 }
 
 CQorDevice* CQorConnection::GetDevice(int index) const
@@ -356,9 +461,12 @@ int CQorConnection::RunSearch()
     if (m_session != nullptr) {
         return m_session->FindDevices(&callback);
     }
+    if (m_legacy != nullptr) {
+        return m_legacy->FindDevices(&callback);
+    }
     if (m_link != nullptr) {
-        // The callback may hand this link to a new session while the search runs on it:
-        // the link lives on in the session, so the search keeps its own pointer.
+        // The callback may hand this link to a new session or legacy instrument while the
+        // search runs on it: the link lives on there, so the search keeps its own pointer.
         CTkLink* link = m_link.get();
         return link->FindDevices(&callback);
     }
@@ -378,24 +486,37 @@ AppErrorCode CQorConnection::FindDevices()
     if (link == nullptr) {
         return kAppErrConnectFailed;
     }
+    // A lost line is recorded on every kind of line (an unplugged adapter loses a direct
+    // line as surely as a modem loses its carrier).
+    if (m_disconnectHandler == nullptr) {
+        m_disconnectHandler = std::make_unique<CDisconnectHandler>(*this);
+    }
+    m_lineLost = false;
     int opened = -1;
+    bool dialCancelled = false;
     switch (m_kind) {
     case kConnectionDirect: opened = link->OpenSerial(m_port, m_baud); break;
     case kConnectionRadio: opened = link->OpenRadio(m_port, m_baud); break;
+    case kConnectionModem:
+        // The link is the connection's while it dials, so the connection counts as open
+        // and busy: a Find or a disconnect asked for meanwhile is refused, and no other
+        // connection opens the port.
+        m_link = std::move(link);
+        opened = OpenAndDial(*m_link, dialCancelled);
+        link = std::move(m_link);
+        break;
     default:
-        // A modem line needs the modem dialer, which this program does not have yet; any
-        // other kind cannot be opened.
+        // Any other kind cannot be opened.
         break;
     }
     if (opened != 0) {
-        return kAppErrPortUnavailable;
+        link.reset();
+        ReleaseLine();
+        // The user's cancel of the dial is no error.
+        return dialCancelled ? kAppOk : kAppErrPortUnavailable;
     }
-    // A lost line is recorded on every kind of line (an unplugged adapter loses a direct
-    // line as surely as a modem loses its carrier).
-    m_disconnectHandler = std::make_unique<CDisconnectHandler>(*this);
     link->SetDisconnectHandler(m_disconnectHandler.get());
     m_link = std::move(link);
-    m_lineLost = false;
 
     const int result = RunSearch();
     const CSiteFrame* frame = GetMainFrame();
@@ -423,17 +544,13 @@ void CQorConnection::VerifyExistingDevices()
         }
         for (int i = m_deviceCount - 1; i >= 0; --i) {
             CQorDevice* device = m_devices[static_cast<size_t>(i)].get();
-            CTkSession* session = device != nullptr ? device->GetSession() : nullptr;
-            if (session == nullptr) {
+            if (device == nullptr) {
                 continue;
             }
-            int result = session->TalkTo(device->GetAddress(), device->GetDeviceType());
-            if (result == 0) {
-                FoundDeviceRecord identity;
-                result = session->GetIdentity(&identity, nullptr);
-            }
-            // A session busy with another command has not asked the device at all.
-            if (result == 0 || result == kTkErrLinkBusy) {
+            const int result = AskIdentity(*device);
+            // A node without command set is not asked; a command set busy with another
+            // command has not asked the device at all.
+            if (result == 0 || result == 1 || result == kTkErrLinkBusy) {
                 continue;
             }
             if (m_deviceCount > 1) {
@@ -452,6 +569,26 @@ void CQorConnection::VerifyExistingDevices()
     if (frame != nullptr) {
         frame->SetStatusText("");
     }
+}
+
+int CQorConnection::AskIdentity(CQorDevice& device)
+{
+    FoundDeviceRecord identity;
+    if (CTkSession* session = device.GetSession()) {
+        int result = session->TalkTo(device.GetAddress(), device.GetDeviceType());
+        if (result == 0) {
+            result = session->GetIdentity(&identity, nullptr);
+        }
+        return result;
+    }
+    if (CLegacyInstrument* legacy = device.GetLegacyInstrument()) {
+        int result = legacy->SetAddress(device.GetAddress(), device.GetDeviceType());
+        if (result == 0) {
+            result = legacy->GetIdentity(&identity);
+        }
+        return result;
+    }
+    return 1;
 }
 
 AppErrorCode CQorConnection::VerifyDevices()
@@ -501,24 +638,43 @@ bool CQorConnection::TakeCommandSet(const FoundDeviceRecord& record)
     const int type = record.deviceType;
     const int address = record.address;
     CSiteFrame* frame = GetMainFrame();
+    auto refuse = [&](uint32_t textId) {
+        if (frame != nullptr) {
+            SiteMessage message;
+            message.textId = textId;
+            message.captionId = kStrAddDevice;
+            message.icon = MessageIcon::Error;
+            frame->ShowNumberMessage(message, address);
+        }
+        return false;
+    };
     if (IsLegacyType(type)) {
+        if (m_legacy != nullptr) {
+            return true;
+        }
         if (m_session != nullptr) {
-            if (frame != nullptr) {
-                SiteMessage message;
-                message.textId = kStrNotTavoDevice;
-                message.captionId = kStrAddDevice;
-                message.icon = MessageIcon::Error;
-                frame->ShowNumberMessage(message, address);
-            }
+            return refuse(kStrNotTavoDevice);
+        }
+        if (m_link == nullptr) {
             return false;
         }
-        // The older generation's command set cannot take the link yet: the device is
-        // refused and the link stays with the connection.
-        return false;
+        auto legacy = std::make_unique<CLegacyInstrument>();
+        // The search may be running on this link: a legacy instrument that cannot take it
+        // (a rate it has no time-outs for, a command of its own waiting) leaves it with
+        // the connection, and the device is refused.
+        if (legacy->Attach(m_link) != 0) {
+            return false;
+        }
+        legacy->SetTestFiles(&LegacyTestFileService());
+        m_legacy = std::move(legacy);
+        return true;
     }
     if (IsCurrentType(type)) {
         if (m_session != nullptr) {
             return true;
+        }
+        if (m_legacy != nullptr) {
+            return refuse(kStrNotPelmDevice);
         }
         if (m_link == nullptr) {
             return false;
@@ -549,7 +705,11 @@ int CQorConnection::AddFoundDevice(const FoundDeviceRecord& record)
             return 0;
         }
     }
-    if (!accepted || IsLegacyType(type)) {
+    if (!accepted) {
+        return 0;
+    }
+    // On an older-generation line only the older devices get nodes.
+    if (m_legacy != nullptr && !IsLegacyType(type)) {
         return 0;
     }
     if ((m_kind == kConnectionModem || m_kind == kConnectionRadio) && IsDirectOnlyType(type)) {
@@ -565,7 +725,7 @@ int CQorConnection::AddFoundDevice(const FoundDeviceRecord& record)
         return 0; // the slots are full: further answers are ignored
     }
     auto device = MakeNode<CQorDevice>();
-    device->SetLinks(this, m_session.get(), record);
+    device->SetLinks(this, m_legacy.get(), m_session.get(), record);
     CQorDevice* added = device.get();
     m_devices[static_cast<size_t>(m_deviceCount)] = std::move(device);
     ++m_deviceCount;
@@ -624,10 +784,15 @@ int CQorConnection::DisconnectLine(bool notify, bool select)
     }
     m_deviceCount = 0;
     m_pollCursor = 0;
-    const int result = 0;
-    if (m_kind == kConnectionModem && notify) {
-        if (CSiteFrame* frame = GetMainFrame()) {
-            frame->ShowModemStatus(-1, 0);
+    int result = 0;
+    if (m_kind == kConnectionModem) {
+        if (CTkLink* link = GetLink()) {
+            result = link->HangUp();
+        }
+        if (notify) {
+            if (CSiteFrame* frame = GetMainFrame()) {
+                frame->ShowModemStatus(-1, 0);
+            }
         }
     }
     ReleaseLine();
@@ -641,18 +806,64 @@ void CQorConnection::PollTestStarts()
 {
     if (m_polling == 0) {
         m_polling = 1;
-        if (CQorDevice* device = GetDevice(m_pollCursor)) {
-            // A device node holds no test nodes yet, so it never reports a pending
-            // scheduled start; the due-start handling comes with the test nodes.
-            wv::OleDateTime start;
-            uint8_t testNumber = 0;
-            (void)device->GetNextScheduledStart(start, testNumber);
+        const int slot = m_pollCursor;
+        if (CQorDevice* device = GetDevice(slot)) {
+            // The device is asked again after each handled start, for the next one due.
+            // A test it still reports after its handling (its clock behind the estimate)
+            // is not handled again in this call: the next poll of the device looks again.
+            std::bitset<kMaxTestNumber + 1> handled;
+            for (;;) {
+                wv::OleDateTime start;
+                uint8_t testNumber = 0;
+                if (device->GetNextScheduledStart(start, testNumber) != kAppOk) {
+                    break;
+                }
+                if (testNumber < 1 || testNumber > kMaxTestNumber || handled.test(testNumber)) {
+                    break;
+                }
+                handled.set(testNumber);
+                const wv::OleDateTime now = device->GetCurrentDeviceTime();
+                if (!start.IsValid()) {
+                    start = now;
+                }
+                if (!(now > start)) {
+                    break;
+                }
+                HandleDueStart(*device, testNumber, start);
+                // The handling may have closed the line (a lost device): the device is
+                // gone then.
+                if (GetDevice(slot) != device) {
+                    break;
+                }
+            }
         }
         m_polling = 0;
     }
     ++m_pollCursor;
     if (m_pollCursor >= m_deviceCount) {
         m_pollCursor = 0;
+    }
+}
+
+void CQorConnection::HandleDueStart(CQorDevice& device, uint8_t testNumber, const wv::OleDateTime& start)
+{
+    (void)testNumber;
+    (void)start;
+    CSiteFrame* frame = GetMainFrame();
+    if (frame != nullptr) {
+        frame->ActivateTreeView();
+    }
+    CBusyGuard busy(frame);
+    if (frame != nullptr) {
+        frame->SetStatusText(FormatResString(kStrTestStartDetected, static_cast<int>(device.GetAddress())));
+    }
+    // The running test's stop and the pending test's start are recorded on the test
+    // nodes, which the device node does not hold yet.
+    if (auto* doc = dynamic_cast<CWVDoc*>(GetNodeWatcher())) {
+        doc->UpdateOtherViews();
+    }
+    if (frame != nullptr) {
+        frame->SetStatusText("");
     }
 }
 
@@ -681,6 +892,7 @@ void CQorConnection::ServiceLink()
 
 void CQorConnection::ReleaseLine()
 {
+    m_legacy.reset();
     m_session.reset();
     m_link.reset();
     m_modemStatus.reset();

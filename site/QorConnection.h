@@ -8,12 +8,13 @@
 // bare link, or the session that took the link over. At most one of them is set; the
 // connection is open while one is.
 //
-// It opens the line and searches it for devices, keeps a device node for every device
-// found (at most 128, in slots filled from 0 without gaps; each holds the session), checks
-// them again on the user's Find, services the line for the idle handler and closes the
-// line when the link reports it lost. Modem lines are not opened yet (6143), and devices
-// of the older generation are recognised by their type but get no command set yet: they
-// are refused and get no node.
+// It opens the line (dialling a modem line first) and searches it for devices, keeps a
+// device node for every device found (at most 128, in slots filled from 0 without gaps;
+// each holds the command-set object), checks them again on the user's Find, polls them
+// for scheduled test starts, services the line for the idle handler and closes the line
+// (hanging a modem up) when the link reports it lost. The first device found fixes the
+// command set of the line: a session for the current generation, a legacy instrument for
+// the older one; a device of the other generation is refused with a message.
 //
 // Settings read from a site file that the connection would refuse are kept as they are
 // (GetSettingsError tells why they cannot be used), so a stored connection is never
@@ -28,11 +29,17 @@
 #include <memory>
 #include <string>
 
+namespace wv {
+class OleDateTime;
+}
+
 class CDisconnectHandler;
+class CLegacyInstrument;
 class CModemStatus;
 class CQorDevice;
 class CTkLink;
 class CTkSession;
+struct CTkModemSettings;
 struct FoundDeviceRecord;
 
 class CQorConnection : public CQorView {
@@ -107,16 +114,19 @@ public:
     // The open link, whichever object holds it; null while closed.
     CTkLink* GetLink() const;
     CTkSession* GetSession() const { return m_session.get(); }
+    CLegacyInstrument* GetLegacyInstrument() const { return m_legacy.get(); }
+    CModemStatus* GetModemStatus() const { return m_modemStatus.get(); }
     uint16_t GetDeviceCount() const { return m_deviceCount; }
     // The device node in slot index, or null.
     CQorDevice* GetDevice(int index) const;
 
-    // Opens the line and searches it. 0 when it was open already, or when the search left
-    // a device node or was cancelled by the user; 6143 when another open connection uses
-    // the same port or the line could not be opened (modem lines among them, for now);
-    // 6144 when the search failed; 6146 when it ended without a device node; 6200 when the
-    // line was lost; 5110 when another command waits on the line. The line stays open
-    // after a search that found nothing.
+    // Opens the line and searches it. A modem line is dialled first, with the modem's
+    // progress in the frame's modem pane; the user may cancel the dial. 0 when it was open
+    // already, when the search left a device node, or when the user cancelled the dial or
+    // the search; 6143 when another open connection uses the same port or the line could
+    // not be opened or dialled; 6144 when the search failed; 6146 when it ended without a
+    // device node; 6200 when the line was lost; 5110 when another command waits on the
+    // line. The line stays open after a search that found nothing.
     AppErrorCode FindDevices();
     // Asks every device node with a session for its identity, from the last slot to the
     // first; a device that does not answer is removed, or, when it is the only one, the
@@ -128,24 +138,28 @@ public:
     // leaves no device node closes the line. 5110 at once, with nothing changed, while a
     // command waits on the line.
     AppErrorCode VerifyDevices();
-    // A device the search found: gives the connection its command set when it has none,
-    // and adds a device node when the device is new and allowed on this line. Returns 0.
+    // A device the search found: gives the connection its command set when it has none
+    // (the session or the legacy instrument takes the link; one that cannot take it leaves
+    // it with the connection), and adds a device node when the device is new and allowed
+    // on this line. A device of the other generation than the line's command set is
+    // refused with a message. Returns 0.
     int AddFoundDevice(const FoundDeviceRecord& record);
     // Takes the device out of its slot, moves the later ones down and destroys it; the
     // item loses its expand button with the last device. Nothing when it is not here.
     void RemoveDevice(CQorDevice* device);
-    // Closes the line: destroys the device nodes and the protocol object. With notify
-    // selects the connection's item first, clears the modem status pane of a modem
-    // connection, and takes the expand button off its item afterwards. Returns 0 (also
-    // when it was not open), or 5110 with nothing changed while a command waits on the
-    // line.
+    // Closes the line: destroys the device nodes, hangs a modem line up, and destroys the
+    // protocol object. With notify selects the connection's item first, clears the modem
+    // status pane of a modem connection, and takes the expand button off its item
+    // afterwards. Returns the hang-up's result or 0 (also when it was not open), or 5110
+    // with nothing changed while a command waits on the line.
     int Disconnect(bool notify);
     // The first connection of the site (this one included) that is open and uses the
     // same port, by number or by device path; false when there is none.
     bool FindConnectionOnSamePort(CQorConnection*& connection);
     // The scheduled-start poll of the application's idle handler: one device slot per
     // call, the cursor moving on and wrapping at the device count; a poll entered again
-    // while one runs only moves the cursor.
+    // while one runs only moves the cursor. A device's due scheduled starts are handled
+    // in turn, each test at most once per call.
     void PollTestStarts();
     uint16_t GetPollCursor() const { return m_pollCursor; }
     // The idle handler's line service: one line check on the link, whichever object holds
@@ -157,10 +171,27 @@ public:
     // True while a command or a search waits on the line.
     bool IsLineBusy() const;
 
+    // The modem settings of this connection's line: carrier means connected, hang-up by
+    // DTR, the call time-out (clamped to 255 s), 30 s between busy redials, 3 redials, the
+    // initialisation string (at most 80 characters), "ATDT" and "ATH0".
+    void GetModemSettings(CTkModemSettings& settings) const;
+    // The number dialled: the phone number, at most 100 characters.
+    std::string GetDialNumber() const;
+
 protected:
-    // The line while it is open: the bare link until a session takes it over.
+    // Opens link as a dial-up line on the connection's port and rate with the program's
+    // modem for number and settings; 0 or the link's error. Tests stand in a modem line of
+    // their own here.
+    virtual int OpenModemLine(CTkLink& link, const std::string& number, const CTkModemSettings& settings);
+
+    // The line while it is open: the bare link until a session or a legacy instrument
+    // takes it over.
     std::unique_ptr<CTkLink> m_link;
     std::unique_ptr<CTkSession> m_session;
+    std::unique_ptr<CLegacyInstrument> m_legacy;
+    // The device nodes, slots 0 to m_deviceCount - 1.
+    std::array<NodeOwner<CQorDevice>, kMaxDevices> m_devices;
+    uint16_t m_deviceCount = 0;
 
 private:
     // Destroys the protocol object (the session closes the link it owns), then the
@@ -171,13 +202,20 @@ private:
     // Runs the search on what the connection holds, with the search callback, the status
     // text and the busy state; the protocol result.
     int RunSearch();
+    // Opens and dials a modem line on link; cancelled tells whether the user cancelled
+    // the dial. 0 or the failure.
+    int OpenAndDial(CTkLink& link, bool& cancelled);
+    // Asks a device node's command set for the device's identity; 0 when it answered,
+    // 5110 when the command set is busy, 1 for a node without command set.
+    int AskIdentity(CQorDevice& device);
+    // The due-start handling of one scheduled test of device.
+    void HandleDueStart(CQorDevice& device, uint8_t testNumber, const wv::OleDateTime& start);
     // The protocol object of a found device; false when the device is refused.
     bool TakeCommandSet(const FoundDeviceRecord& record);
     // The device path of the connection's port, as the port map gives it (empty when not
     // mapped).
     std::string PortPath() const;
 
-    std::array<NodeOwner<CQorDevice>, kMaxDevices> m_devices;
     std::unique_ptr<CDisconnectHandler> m_disconnectHandler;
     std::unique_ptr<CModemStatus> m_modemStatus;
     bool m_lineLost = false;
@@ -189,7 +227,6 @@ private:
     std::string m_phoneNumber;
     uint32_t m_callTimeout = 10;
     std::string m_initString;
-    uint16_t m_deviceCount = 0;
     uint16_t m_pollCursor = 0;
     uint8_t m_polling = 0;
     uint8_t m_networkSearch = 0;

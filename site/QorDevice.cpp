@@ -21,10 +21,14 @@ bool IsSondeType(uint8_t type) { return type >= 30 && type <= 40; }
 
 } // namespace
 
-int CQorDevice::SetLinks(CQorView* connection, CTkSession* session, const FoundDeviceRecord& record)
+int CQorDevice::SetLinks(CQorView* connection, CLegacyInstrument* legacy, CTkSession* session,
+                         const FoundDeviceRecord& record)
 {
     if (connection != nullptr) {
         SetParent(connection);
+    }
+    if (legacy != nullptr) {
+        m_legacy = legacy;
     }
     if (session != nullptr) {
         m_session = session;
@@ -199,4 +203,12 @@ std::string CQorDevice::GetClockText() const
                   static_cast<unsigned>(now.month), static_cast<unsigned>(now.day), static_cast<unsigned>(now.hour),
                   static_cast<unsigned>(now.minute), static_cast<unsigned>(now.second));
     return text;
+}
+
+void CQorDevice::TakeClockReading(const wv::OleDateTime& clock)
+{
+    m_infoValid = true;
+    m_clockRead = clock.IsValid() && OleDateTimeToDeviceTime(clock, m_clockAtRead);
+    m_clockAtRead.hundredths = 0;
+    m_tickAtRead = TickCount();
 }

@@ -4,7 +4,8 @@
 // A device node is made by its connection for every device a search finds and shown
 // under the connection's item, labelled with its address, model name and name, with the
 // family code of its type as image. It reaches the instrument through the connection's
-// session, which it holds but does not own.
+// command-set object (the session, or the legacy instrument of an older-generation
+// device), which it holds but does not own.
 
 #include "comm/protocol/DeviceRecords.h"
 #include "site/AppErrorCode.h"
@@ -16,6 +17,7 @@
 #include <span>
 #include <string>
 
+class CLegacyInstrument;
 class CTkSession;
 namespace wv {
 class OleDateTime;
@@ -26,9 +28,10 @@ public:
     CQorDevice() = default;
     ~CQorDevice() override = default;
 
-    // Stores connection (as parent) and session when they are not null, and takes the
-    // address, type and name of the found-device record. Returns 0.
-    int SetLinks(CQorView* connection, CTkSession* session, const FoundDeviceRecord& record);
+    // Stores connection (as parent), legacy instrument and session when they are not
+    // null, and takes the address, type and name of the found-device record. Returns 0.
+    int SetLinks(CQorView* connection, CLegacyInstrument* legacy, CTkSession* session,
+                 const FoundDeviceRecord& record);
 
     // ---- Tree ----
     // Inserts its item with its label and image after insertAfter and expands the parent.
@@ -50,7 +53,7 @@ public:
 
     // The earliest pending scheduled test start and its test number; 6018 when there is
     // none. A device node holds no test nodes yet, so it has none.
-    AppErrorCode GetNextScheduledStart(wv::OleDateTime& start, uint8_t& testNumber) const;
+    virtual AppErrorCode GetNextScheduledStart(wv::OleDateTime& start, uint8_t& testNumber) const;
     // The number of the first running test; 0 when none runs or the information is not
     // valid. A device node holds no test nodes yet, so none runs.
     uint8_t GetRunningTestId() const { return 0; }
@@ -75,7 +78,7 @@ public:
     bool HasExternalPower() const;
     // The device clock now: the clock at the last read plus the whole seconds since;
     // 1900-01-01 00:00:00 while the information is not valid or no clock was read.
-    wv::OleDateTime GetCurrentDeviceTime() const;
+    virtual wv::OleDateTime GetCurrentDeviceTime() const;
     // The estimate as "YYYY-MM-DD  hh:mm:ss" (two blanks); empty while there is none.
     std::string GetClockText() const;
     // The defined test numbers in ascending order as the last read reported them.
@@ -86,12 +89,19 @@ public:
     // The device name as program text.
     std::string GetName() const;
     CTkSession* GetSession() const { return m_session; }
+    CLegacyInstrument* GetLegacyInstrument() const { return m_legacy; }
     const DeviceInfoRecord& GetDeviceInfo() const { return m_info; }
+
+protected:
+    // Takes a clock as if read from the device now (to the second, with the process
+    // clock's time of the read); the information becomes valid with it.
+    void TakeClockReading(const wv::OleDateTime& clock);
 
 private:
     // The clock estimate as a device time; false while there is none.
     bool EstimateClock(DeviceTime& now) const;
 
+    CLegacyInstrument* m_legacy = nullptr;
     CTkSession* m_session = nullptr;
     DeviceInfoRecord m_info;
     bool m_infoValid = false;

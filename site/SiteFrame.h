@@ -84,6 +84,8 @@ public:
     // A search left devices on a connection: the application expands them when its
     // ExpandOnFind preference is on and its automatic profile is idle.
     virtual void ExpandFoundDevices() {}
+    // Gives the keyboard back to the navigation tree.
+    virtual void ActivateTreeView() {}
 };
 
 // The process's main frame, or null while there is none.

@@ -459,6 +459,42 @@ TEST_F(ModemLinkTest, ALostCarrierHangsUpAndTellsTheConnectionOnce)
     EXPECT_EQ(link_->Dial(), 0);
 }
 
+TEST_F(ModemLinkTest, TheDialsCallbackCancelsItWhenItAnswersNonZero)
+{
+    // The far end never answers; the callback is asked at every step and cancels once the
+    // number is dialled.
+    sim_.Modem().EditScript([](wv::sim::ModemScript& script) { script.dialOutcome = wv::sim::DialOutcome::Silence; });
+    struct Cancel : CCallback {
+        explicit Cancel(RecordingModemHandler& handler) : handler_(handler) {}
+        int Progress(intptr_t value) override
+        {
+            EXPECT_EQ(value, 0);
+            ++asked;
+            return !handler_.reports.empty() && handler_.reports.back().status == TkModemStatus::Dialling ? 1 : 0;
+        }
+        RecordingModemHandler& handler_;
+        int asked = 0;
+    } cancel(handler_);
+    ASSERT_NO_FATAL_FAILURE(Open());
+    ArmWatchdog(200000);
+    EXPECT_EQ(link_->Dial(&cancel), kTkErrModemAborted);
+    EXPECT_GT(cancel.asked, 1);
+    EXPECT_FALSE(Modem().IsConnected());
+    EXPECT_EQ(handler_.reports.back().status, TkModemStatus::Finished);
+    EXPECT_EQ(handler_.reports.back().value, kTkErrModemAborted);
+    // Long before the dial's 45 s time-out.
+    EXPECT_LT(time_.NowMs(), kStartMs + 10000);
+
+    // A callback that never cancels leaves the dial alone.
+    struct Never : CCallback {
+        int Progress(intptr_t) override { return 0; }
+    } never;
+    sim_.Modem().EditScript([](wv::sim::ModemScript& script) { script.dialOutcome = wv::sim::DialOutcome::Connect; });
+    ASSERT_TRUE(CaughtUp());
+    EXPECT_EQ(link_->Dial(&never), 0);
+    EXPECT_TRUE(Modem().IsConnected());
+}
+
 TEST_F(ModemLinkTest, HangUpOnAnIdleModemFinishesAtTheNextStep)
 {
     ASSERT_NO_FATAL_FAILURE(Open());

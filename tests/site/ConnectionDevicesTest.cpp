@@ -100,10 +100,13 @@ TEST_F(ConnectionDevicesTest, WhichFoundDevicesGetANode)
         {"a single-device type after another device gets none", kConnectionDirect, {Found(5, 30), Found(6, 22)}, {5}},
         {"a single-device first node makes room for the next", kConnectionDirect, {Found(6, 22), Found(5, 30)}, {5}},
         {"type 24 on a radio line gets none", kConnectionRadio, {Found(6, 24), Found(5, 30)}, {5}},
+        {"type 24 on a modem line gets none", kConnectionModem, {Found(6, 24), Found(5, 30)}, {5}},
         {"type 24 on a direct line gets one", kConnectionDirect, {Found(6, 24)}, {6}},
         {"type 22 on a radio line gets one", kConnectionRadio, {Found(6, 22)}, {6}},
         {"a type of no family gets a node", kConnectionDirect, {Found(9, 50)}, {9}},
-        {"an older-generation device gets none", kConnectionDirect, {Found(7, 10), Found(5, 30)}, {5}},
+        // A link without a port has no rate the older command set knows.
+        {"an older device whose instrument cannot take the line gets none", kConnectionDirect,
+         {Found(7, 10), Found(5, 30)}, {5}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -131,14 +134,16 @@ TEST_F(ConnectionDevicesTest, WhichFoundDevicesGetANode)
     }
 }
 
-TEST_F(ConnectionDevicesTest, AnOlderDeviceIsRefusedAndKeepsTheLinkWithTheConnection)
+TEST_F(ConnectionDevicesTest, AnOlderDeviceWhoseInstrumentCannotTakeTheLinkLeavesItWithTheConnection)
 {
     Open(kConnectionDirect);
     CTkLink* link = connection.GetLink();
+    // The link has no port, so no rate: the legacy instrument cannot take it.
     connection.AddFoundDevice(Found(44, 10, "Old"));
     EXPECT_EQ(connection.GetDeviceCount(), 0);
     EXPECT_EQ(connection.GetSession(), nullptr);
-    EXPECT_EQ(connection.GetLink(), link); // not handed to anybody, not destroyed
+    EXPECT_EQ(connection.GetLegacyInstrument(), nullptr);
+    EXPECT_EQ(connection.GetLink(), link); // handed back, not destroyed
     EXPECT_TRUE(frame.messages.empty());
 
     // Once a session holds the line, an older device is told as not compatible.
@@ -206,10 +211,12 @@ TEST_F(ConnectionDevicesTest, DisconnectDestroysTheNodesAndTheLine)
     EXPECT_EQ(connection.Disconnect(true), 0); // closed already
 }
 
-TEST_F(ConnectionDevicesTest, AModemConnectionClearsTheModemPaneOnDisconnect)
+TEST_F(ConnectionDevicesTest, AModemConnectionHangsUpAndClearsTheModemPaneOnDisconnect)
 {
     Open(kConnectionModem);
-    EXPECT_EQ(connection.Disconnect(true), 0);
+    // The hang-up's result is returned: a link without a transport cannot hang up.
+    EXPECT_EQ(connection.Disconnect(true), kTkErrNoTransport);
+    EXPECT_FALSE(connection.IsOpen());
     EXPECT_EQ(frame.modemStatus, (std::vector<std::pair<int, int>>{{-1, 0}}));
 }
 
@@ -313,7 +320,7 @@ TEST(QorDevice, LabelIsTheAddressSixWideTheModelAndTheName)
     };
     for (const Row& r : rows) {
         CQorDevice device;
-        device.SetLinks(nullptr, nullptr, Found(r.address, r.type, r.name));
+        device.SetLinks(nullptr, nullptr, nullptr, Found(r.address, r.type, r.name));
         EXPECT_EQ(device.GetLabel(), r.label);
         EXPECT_EQ(device.GetParent(), nullptr);
         EXPECT_EQ(device.GetSession(), nullptr);

@@ -273,7 +273,7 @@ TEST_F(ConnectionSearchTest, APortHeldByAnotherConnectionIsComparedByItsPath)
     EXPECT_EQ(second.GetDeviceCount(), 2);
 }
 
-TEST_F(ConnectionSearchTest, APortThatCannotBeOpenedOrAModemLineIs6143)
+TEST_F(ConnectionSearchTest, APortThatCannotBeOpenedOrAModemThatDoesNotAnswerIs6143)
 {
     CQorConnection& unmapped = AddConnection("Nowhere", port + 5, true);
     EXPECT_EQ(unmapped.FindDevices(), kAppErrPortUnavailable);
@@ -287,6 +287,7 @@ TEST_F(ConnectionSearchTest, APortThatCannotBeOpenedOrAModemLineIs6143)
     info.phoneNumber = "5551234";
     ASSERT_EQ(site.AddConnection(info, true), kAppOk);
     CQorConnection* modem = site.GetConnection(site.GetConnectionCount() - 1);
+    // Nothing on this line answers the modem's initialisation.
     EXPECT_EQ(modem->FindDevices(), kAppErrPortUnavailable);
     EXPECT_FALSE(modem->IsOpen());
     EXPECT_TRUE(frame.messages.empty());

@@ -221,6 +221,7 @@ public:
     void StopSearchAnimation() override { animating = false; }
     void ShowModemStatus(int state, int code) override { modemStatus.emplace_back(state, code); }
     void ExpandFoundDevices() override { ++expandRequests; }
+    void ActivateTreeView() override { ++treeActivations; }
 
     std::vector<uint32_t> MessageIds() const
     {
@@ -246,6 +247,7 @@ public:
     bool animating = false;
     std::vector<std::pair<int, int>> modemStatus;
     int expandRequests = 0;
+    int treeActivations = 0;
     std::vector<int> progress;
     std::vector<SiteMessage> messages;
     std::deque<MessageAnswer> answers; // answered in turn; then each message's default

@@ -1,0 +1,187 @@
+// Older-generation devices on a connection, against the simulator's older device in a
+// network with a current one: the legacy instrument takes the line, the device gets its
+// node, a device of the other generation is refused with its message, and Find verifies
+// the older device and drops it once it stops answering. Time runs on a simulated clock
+// shared with the simulator.
+
+#include "site/QorConnection.h"
+
+#include "comm/LegacyInstrument.h"
+#include "comm/TkLink.h"
+#include "comm/TkSession.h"
+#include "platform/Clock.h"
+#include "platform/PortMap.h"
+#include "platform/Pump.h"
+#include "resources/StringTable.h"
+#include "site/QorDevice.h"
+#include "site/QorSite.h"
+#include "tests/comm/CommTestSupport.h"
+#include "tests/comm/LegacySimFixture.h"
+#include "tests/site/SiteFakes.h"
+#include "tests/site/SiteSimSupport.h"
+#include "tests/support/ScopedEnv.h"
+#include "tests/support/TempHome.h"
+#include "tools/instrument-sim/InstrumentSim.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using wvtest::FakeFrame;
+using wvtest::FakeTree;
+
+constexpr uint16_t kOldAddress = 1234;
+constexpr uint16_t kSondeAddress = 777;
+const std::string kSondeLabel = "   777 : Vorna 9000 Professional XP - Sonde";
+
+class ConnectionLegacyTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        wv::SetPumpHook([this] {
+            wvtest::SimSeesLinkRate(sim, &site);
+            return false;
+        });
+        site.AddToTree(&tree, kTreeRoot, kTreeLast);
+    }
+    void TearDown() override { wv::SetPumpHook({}); }
+
+    // Starts the simulator and adds a direct network connection on its terminal.
+    CQorConnection& Start(bool network = true)
+    {
+        EXPECT_TRUE(sim.Start()) << sim.LastError();
+        const int port = wv::AddComPort(sim.SlavePath());
+        EXPECT_GE(port, 1);
+        CConnectionInfo info;
+        info.name = "Bench";
+        info.kind = kConnectionDirect;
+        info.port = static_cast<uint8_t>(port - 1);
+        info.baud = 9600;
+        EXPECT_EQ(site.AddConnection(info, network), kAppOk);
+        CQorConnection* connection = site.GetConnection(site.GetConnectionCount() - 1);
+        connection->AddToTree(&tree, site.GetTreeItem(), kTreeLast);
+        return *connection;
+    }
+
+    CTkLink* OpenLink() const { return wvtest::OpenLinkOf(&site); }
+
+    static wv::sim::SimOptions OnClock(wv::Clock& clock)
+    {
+        wv::sim::SimOptions options;
+        options.clock = &clock;
+        return options;
+    }
+
+    wvtest::TempHome home{"connlegacy"};
+    wvtest::ScopedEnv devDir{"WELLVOX_DEV_DIR", wvtest::MadeFolder(home.Root() / "dev").string()};
+    wv::ManualClock clock{1000000};
+    wv::sim::InstrumentSim sim{OnClock(clock)};
+    commtest::LegacyPacedClock pacedClock{clock, sim, [this] { return OpenLink(); }};
+    wv::ScopedClock useClock{pacedClock};
+    FakeTree tree;
+    FakeFrame frame;
+    CQorSite site{"Site"};
+};
+
+TEST_F(ConnectionLegacyTest, AnOlderDeviceFirstTakesTheLineAndACurrentOneIsRefused)
+{
+    // The older device answers first.
+    sim.AddDevice(kOldAddress, 10, "Old logger", 9600);
+    sim.AddDevice(kSondeAddress, 30, "Sonde", 9600);
+    CQorConnection& connection = Start();
+    EXPECT_EQ(connection.FindDevices(), kAppOk);
+
+    CLegacyInstrument* legacy = connection.GetLegacyInstrument();
+    ASSERT_NE(legacy, nullptr);
+    EXPECT_EQ(connection.GetSession(), nullptr);
+    EXPECT_EQ(connection.GetLink(), legacy->GetLink());
+    ASSERT_NE(connection.GetLink(), nullptr);
+    // The instrument has the test-file service: channel kinds come from it.
+    EXPECT_EQ(legacy->LegacyChannelKind(10, 0), 2);
+
+    ASSERT_EQ(connection.GetDeviceCount(), 1);
+    CQorDevice* device = connection.GetDevice(0);
+    EXPECT_EQ(device->GetLegacyInstrument(), legacy);
+    EXPECT_EQ(device->GetSession(), nullptr);
+    EXPECT_EQ(tree.ChildTexts(connection.GetTreeItem()), std::vector<std::string>{"  1234 : Vorna 8000 - Old logger"});
+    EXPECT_EQ(tree.Image(device->GetTreeItem()), 2);
+    EXPECT_EQ(device->GetViewId(device->GetTreeItem()), ViewId::Device);
+    EXPECT_EQ(tree.Text(connection.GetTreeItem()), "On-Line (1) : Bench");
+
+    // The current device: refused with its message.
+    ASSERT_EQ(frame.MessageIds(), std::vector<uint32_t>{kStrNotPelmDevice});
+    EXPECT_EQ(frame.messages[0].captionId, kStrAddDevice);
+    EXPECT_EQ(frame.messages[0].icon, MessageIcon::Error);
+    EXPECT_EQ(frame.messageNumbers, std::vector<int>{kSondeAddress});
+
+    // Find again: the older device answers its identity and stays; the current one is
+    // refused again.
+    EXPECT_EQ(connection.VerifyDevices(), kAppOk);
+    EXPECT_EQ(connection.GetDeviceCount(), 1);
+    EXPECT_EQ(connection.GetLegacyInstrument(), legacy);
+    EXPECT_EQ(frame.busyDepth, 0);
+
+    // The older device stops answering: it is dropped with the line, and the new search
+    // finds the current device, which gives the line a session.
+    sim.FindDevice(kOldAddress)->InjectFault(wv::sim::Fault::Silence(wv::sim::kForever));
+    frame.messages.clear();
+    EXPECT_EQ(connection.VerifyDevices(), kAppOk);
+    EXPECT_EQ(connection.GetLegacyInstrument(), nullptr);
+    ASSERT_NE(connection.GetSession(), nullptr);
+    EXPECT_EQ(tree.ChildTexts(connection.GetTreeItem()), std::vector<std::string>{kSondeLabel});
+    EXPECT_TRUE(frame.messages.empty());
+}
+
+TEST_F(ConnectionLegacyTest, ACurrentDeviceFirstKeepsTheLineAndAnOlderOneIsRefused)
+{
+    sim.AddDevice(kSondeAddress, 30, "Sonde", 9600);
+    sim.AddDevice(kOldAddress, 16, "Old logger", 9600);
+    CQorConnection& connection = Start();
+    EXPECT_EQ(connection.FindDevices(), kAppOk);
+    EXPECT_EQ(connection.GetLegacyInstrument(), nullptr);
+    ASSERT_NE(connection.GetSession(), nullptr);
+    EXPECT_EQ(tree.ChildTexts(connection.GetTreeItem()), std::vector<std::string>{kSondeLabel});
+    ASSERT_EQ(frame.MessageIds(), std::vector<uint32_t>{kStrNotTavoDevice});
+    EXPECT_EQ(frame.messageNumbers, std::vector<int>{kOldAddress});
+
+    // Dropping the line closes it whole.
+    EXPECT_EQ(connection.Disconnect(true), 0);
+    EXPECT_FALSE(connection.IsOpen());
+    EXPECT_EQ(connection.GetLink(), nullptr);
+}
+
+TEST_F(ConnectionLegacyTest, EachOlderModelGetsItsNameAndFamily)
+{
+    struct Case {
+        uint8_t model;
+        const char* label;
+        int image;
+    };
+    const Case cases[] = {
+        {2, "  1234 : Vorna 4000 - Old logger", 1},
+        {3, "  1234 : QMT 3100 - Old logger", 24},
+        {8, "  1234 : Ostrel 3000 - Old logger", 4},
+        {15, "  1234 : Vorna 8000 - Old logger", 2},
+    };
+    CQorConnection* connection = nullptr;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.model));
+        sim.AddDevice(kOldAddress, c.model, "Old logger", 9600);
+        if (connection == nullptr) {
+            connection = &Start(false);
+        }
+        EXPECT_EQ(connection->FindDevices(), kAppOk);
+        ASSERT_EQ(connection->GetDeviceCount(), 1);
+        EXPECT_EQ(tree.ChildTexts(connection->GetTreeItem()), std::vector<std::string>{c.label});
+        EXPECT_EQ(tree.Image(connection->GetDevice(0)->GetTreeItem()), c.image);
+        EXPECT_NE(connection->GetLegacyInstrument(), nullptr);
+        EXPECT_EQ(connection->Disconnect(true), 0);
+        sim.RemoveDevice(kOldAddress);
+    }
+    EXPECT_TRUE(frame.messages.empty());
+}
+
+} // namespace
