@@ -397,6 +397,7 @@ SimReply ZeroPressure(SimDevice& device, const SimRequest& request)
     ++r.zeroRequests;
     r.zeroOffset = r.pressureReading;
     StoreCoefficientFloat(r.coefficients, kCoefSensorOffset, r.zeroOffset);
+    SyncChannelStoredRecords(device);
     TkBodyWriter w;
     w.F32(r.zeroOffset);
     return SimReply::Answer(w.Take(), "f");
@@ -411,7 +412,53 @@ SimReply ResetPressureZero(SimDevice& device, const SimRequest& request)
     ++r.zeroResets;
     r.zeroOffset = 0.0f;
     StoreCoefficientFloat(r.coefficients, kCoefSensorOffset, 0.0f);
+    SyncChannelStoredRecords(device);
     return SimReply::Answer();
+}
+
+
+// ---- Records as the host's device image keeps them (for the record-CRC list) ------------
+
+// The 'H' record of the coefficient cache, as the six coefficient replies deliver it: tag,
+// date, word, four floats, the sensor offset, a byte no reply carries (0), then the 31 head
+// floats and the seventeen blocks of 16 floats.
+std::vector<uint8_t> CoefficientRecord(const std::array<uint8_t, kCoefficientCacheSize>& cache)
+{
+    const CoefficientCacheView view(cache);
+    TkBodyWriter w(kStoredOrder);
+    w.U8('H');
+    w.Time(DeviceTime{static_cast<uint16_t>(cache[0] | cache[1] << 8), cache[2], cache[3], cache[4], cache[5],
+                      cache[6], cache[7]});
+    w.U16(static_cast<uint16_t>(cache[8] | cache[9] << 8));
+    for (size_t i = 0; i < 4; ++i) {
+        w.F32(view.Float(kCoefHeadFloats + 4 * i));
+    }
+    w.F32(view.Float(kCoefSensorOffset));
+    w.U8(0);
+    for (size_t offset = kCoefHeadTail; offset < kCoefficientCacheSize; offset += 4) {
+        w.F32(view.Float(offset));
+    }
+    return w.Take();
+}
+
+// The '#' record of the pressure channel as the host reads it (channel 2, else 3): what the
+// channel's read reply carries, in the '#' form.
+std::vector<uint8_t> PressureChannelRecord(const SimChannelRecords& r)
+{
+    auto it = r.channels.find(2);
+    if (it == r.channels.end()) {
+        it = r.channels.find(3);
+    }
+    if (it == r.channels.end()) {
+        return {};
+    }
+    const SimChannel& channel = it->second;
+    ChannelDefinitionRecord asRead;
+    if (DecodeChannelDefinition(EncodeChannelDefinition(channel.record, channel.form, kHostOrder), kHostOrder,
+                                it->first, asRead) != 0) {
+        return {};
+    }
+    return EncodeChannelDefinition(asRead, kChannelFormLevel, kStoredOrder);
 }
 
 } // namespace
@@ -449,6 +496,20 @@ void SyncChannelStoredRecords(SimDevice& device)
             EncodeChannelDefinition(it->second.record, kChannelFormTurbidity, kStoredOrder);
     }
     stored[RecordId(kWiperRecordTag, 0)] = EncodeWiperRecord(r.wiper, kStoredOrder);
+    stored[RecordId('H', 0)] = CoefficientRecord(r.coefficients);
+    if (std::vector<uint8_t> pressure = PressureChannelRecord(r); !pressure.empty()) {
+        stored[RecordId(kChannelFormLevel, 0)] = std::move(pressure);
+    } else {
+        stored.erase(RecordId(kChannelFormLevel, 0));
+    }
+    // The 'J' record of each port the host reads (sensor codes 1 to 4).
+    for (uint8_t port = 1; port <= 4; ++port) {
+        if (auto it = r.sensorInfo.find(port); it != r.sensorInfo.end()) {
+            stored[RecordId(kSensorInfoTag, port)] = EncodeSensorInfo(it->second, kStoredOrder);
+        } else {
+            stored.erase(RecordId(kSensorInfoTag, port));
+        }
+    }
     if (r.hasConductivitySensor) {
         stored[RecordId(kConductivitySensorTag, 0)] = EncodeConductivitySensor(r.conductivity, kStoredOrder);
     } else {

@@ -37,7 +37,11 @@
 // Written records are also kept, packed most significant byte first, in the device's
 // stored records under their record ids (tag in the low byte, channel number in the high
 // byte: '#' of each level channel, 'I', 'S', 'U' the wiper record, 'V'), so the record-CRC
-// list (282) follows every write.
+// list (282) follows every write. A sonde also keeps the records a host's device image
+// holds of what its reads return: 'H' (the coefficient cache as the six coefficient replies
+// carry it), '#' with channel 0 (the pressure channel the host reads, channel 2 or else 3,
+// as its reply carries it, in the '#' form) and the 'J' record of sensor codes 1 to 4. Its
+// '9' and 'L' records, which a host always reads anew, are not kept (CRC 0).
 //
 // Statuses: 2 no such channel, test or sensor; 3 a body that is not what the command takes;
 // 901 (when set) for the conductivity sensor's record.
