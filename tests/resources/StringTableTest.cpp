@@ -37,9 +37,9 @@ TEST(StringTable, HoldsTheTextsAsTheProgramShowsThem)
 TEST(StringTable, AnUnknownIdGivesNothing)
 {
     EXPECT_FALSE(HasResString(0));
-    EXPECT_FALSE(HasResString(33036));
-    EXPECT_TRUE(GetResString(33036).empty());
-    EXPECT_TRUE(FormatResString(33036, 5).empty());
+    EXPECT_FALSE(HasResString(65534));
+    EXPECT_TRUE(GetResString(65534).empty());
+    EXPECT_TRUE(FormatResString(65534, 5).empty());
 }
 
 TEST(StringTable, FillsItsFormats)
