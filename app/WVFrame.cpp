@@ -2,6 +2,8 @@
 
 #include "app/AppPump.h"
 #include "app/CommandIds.h"
+#include "app/WVConnectionView.h"
+#include "app/WVSiteView.h"
 #include "app/WVTreeView.h"
 #include "app/WVView.h"
 #include "foundation/AppUtils.h"
@@ -84,7 +86,7 @@ const DeviceErrorRow* FindDeviceError(int code)
     return nullptr;
 }
 
-// The views of the Parts still to come show the empty view until they exist.
+// The empty view's template; nodes whose views are still to come show it too.
 ViewTemplate TemplateFor(ViewId) { return ViewTemplate{kEmptyView, false, 0, 260, 80}; }
 
 bool IsDataFileView(ViewId id) { return id == ViewId::DataFileGraph || id == ViewId::DataFileText; }
@@ -279,6 +281,9 @@ void CWVFrame::CreateClient()
     m_splitter->addWidget(m_view);
     setCentralWidget(m_splitter);
     m_doc->AddView(m_tree);
+    // Whatever form view the right pane shows is the document's second view.
+    m_formViewUpdates.frame = this;
+    m_doc->AddView(&m_formViewUpdates);
 
     const QScreen* screen = QGuiApplication::primaryScreen();
     const QRect available = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
@@ -654,6 +659,13 @@ void CWVFrame::BringToForeground()
     activateWindow();
 }
 
+void CWVFrame::FormViewUpdates::OnUpdate(int)
+{
+    if (frame != nullptr && frame->m_view != nullptr) {
+        frame->m_view->OnUpdate();
+    }
+}
+
 void CWVFrame::ActivateTreeView()
 {
     if (m_tree != nullptr && m_split) {
@@ -673,8 +685,8 @@ void CWVFrame::SwitchView(ViewId viewId, CQorView* node)
         if (IsDataFileView(viewId) || viewId == ViewId::LowFlowText || viewId == ViewId::LowFlowGraph) {
             m_view->ReleaseDataFile();
         }
+        // The form view is the document's second view: it reads the new node here.
         m_doc->UpdateOtherViews();
-        m_view->OnUpdate();
         return;
     }
     EnableReportMenus(false);
@@ -689,7 +701,7 @@ void CWVFrame::SwitchView(ViewId viewId, CQorView* node)
         m_view->setParent(nullptr);
         m_retired.emplace_back(m_view);
     }
-    m_view = new CWVView(TemplateFor(viewId));
+    m_view = CreateFormView(viewId);
     m_view->SetDocument(m_doc);
     m_splitter->insertWidget(1, m_view);
     m_splitter->setSizes(sizes);
@@ -704,6 +716,25 @@ void CWVFrame::SwitchView(ViewId viewId, CQorView* node)
     m_view->OnInitialUpdate();
     m_view->show();
     QTimer::singleShot(0, this, &CWVFrame::RunPostedWork);
+}
+
+CWVView* CWVFrame::CreateFormView(ViewId viewId)
+{
+    switch (viewId) {
+    case ViewId::Site: return new CWVSiteView(this);
+    case ViewId::Connection: return new CWVConnectionView(this);
+    default: return new CWVView(TemplateFor(viewId));
+    }
+}
+
+void CWVFrame::DetachDocument()
+{
+    if (m_doc != nullptr) {
+        m_doc->RemoveView(&m_formViewUpdates);
+    }
+    if (m_tree != nullptr) {
+        m_tree->DetachDocument();
+    }
 }
 
 void CWVFrame::PostSwitchView(ViewId viewId)

@@ -12,6 +12,7 @@
 
 #include "site/QorView.h"
 #include "site/SiteFrame.h"
+#include "site/WVDoc.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -97,6 +98,8 @@ public:
     CWVTreeView* GetTreeView() const { return m_tree; }
     CWVView* GetFormView() const { return m_view; }
     void ActivateTreeView() override;
+    // The document is about to go: the tree and the form view stop hearing from it.
+    void DetachDocument();
     // The search animation of timer 4 (started and stopped by a device search).
     void StartSearchAnimation() { StartSearchAnimation(kAnimationTimerMs); }
     uint16_t GetAnimationCounter() const { return m_animationCounter; }
@@ -173,12 +176,21 @@ private:
     void SavePlacement();
     void OnReloadDataTree();
     void OnRootFocusDataTree();
+    // A new right-hand view for viewId (the empty view for ids without a view of their own).
+    CWVView* CreateFormView(ViewId viewId);
+
+    // Passes the document's updates on to the current form view.
+    struct FormViewUpdates : CDocView {
+        void OnUpdate(int hint) override;
+        CWVFrame* frame = nullptr;
+    };
 
     CWVDoc* m_doc;
     QSplitter* m_splitter = nullptr;
     CWVTreeView* m_tree = nullptr;
     CWVView* m_view = nullptr;
     std::vector<std::unique_ptr<CWVView>> m_retired;
+    FormViewUpdates m_formViewUpdates;
     QToolBar* m_toolBar = nullptr;
     std::map<uint32_t, QAction*> m_actions;
     QMenu* m_graphMenu = nullptr;

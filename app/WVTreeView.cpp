@@ -458,15 +458,17 @@ void CWVTreeView::OnTreeCommand(uint32_t command)
         // Refreshing devices, tests and channels comes with those nodes.
         return;
     }
+    // The right-hand view shows the selected node and carries the command out, so the
+    // menu acts exactly like the view's buttons.
+    CWVView* view = m_frame->GetFormView();
+    if (view != nullptr && view->HandlesCommand(command)) {
+        view->OnViewCommand(command);
+        return;
+    }
     if (command == kTreeFind && m_doc != nullptr && !m_frame->IsBusy()) {
         auto* connection = dynamic_cast<CQorConnection*>(m_doc->GetSelectedNode());
         if (connection != nullptr && connection->GetNodeType() == NodeType::Connection) {
             FindDevices(*connection);
-            return;
         }
-    }
-    CWVView* view = m_frame->GetFormView();
-    if (view != nullptr && view->HandlesCommand(command)) {
-        view->OnViewCommand(command);
     }
 }

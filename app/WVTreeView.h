@@ -72,7 +72,8 @@ public:
     // Searches a connection for devices (CQorConnection::VerifyDevices) while the frame is
     // busy, then shows the find error, if any; a lost modem line also closes the connection.
     void FindDevices(CQorConnection& connection);
-    // Carries out a tree command: Refresh and Find here, the others through the right-hand view.
+    // Carries out a tree command through the right-hand view; Refresh here, and Find here
+    // when the right-hand view does not take it.
     void OnTreeCommand(uint32_t command);
     // Shows the find error of a connection search with its texts.
     static void ReportFindError(CWVFrame& frame, int status);

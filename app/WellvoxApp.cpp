@@ -43,7 +43,7 @@ CWellvoxApp::~CWellvoxApp()
     // The nodes delete their items in the tree as they go, so the document (with its
     // site) goes while the tree still exists; then the frame and the tree.
     if (m_frame != nullptr) {
-        m_frame->GetTreeView()->DetachDocument();
+        m_frame->DetachDocument();
     }
     m_doc.reset();
     m_frame.reset();

@@ -199,6 +199,38 @@ constexpr uint32_t kStrCaptionFont = 61205;
 constexpr uint32_t kStrFindErrorCaption = 61364;
 constexpr uint32_t kStrFindErrorText = 61365;
 
+// Site view and connection view: captions, list headers, buttons, row labels and messages.
+constexpr uint32_t kStrNetwork = 33186;               // "Network"
+constexpr uint32_t kStrSingleDevice = 33187;          // "Single Device"
+constexpr uint32_t kStrDirectConnection = 33190;      // caption of a direct connection
+constexpr uint32_t kStrModemConnection = 33191;       // caption of a modem connection
+constexpr uint32_t kStrRadioConnection = 33192;       // caption of a radio connection
+constexpr uint32_t kStrFindingDevices = 33194;        // "Finding New Devices..."
+constexpr uint32_t kStrDeleteConnectionPrompt = 33197;
+constexpr uint32_t kStrDeleteConnection = 33198;      // caption of that question
+constexpr uint32_t kStrDeletingConnection = 33199;    // "Deleting Connection..."
+constexpr uint32_t kStrSiteInformation = 33358;       // the site view's caption
+constexpr uint32_t kStrConnListName = 33359;          // list header "Connection Type and Name"
+constexpr uint32_t kStrConnListStatus = 33360;        // list header "Connection Status"
+constexpr uint32_t kStrConnected = 33361;
+constexpr uint32_t kStrDisconnected = 33362;
+constexpr uint32_t kStrDeleteConnectionsPrompt = 33363;
+constexpr uint32_t kStrDeleteConnections = 33364;     // caption of that question
+constexpr uint32_t kStrDeletingConnectionOf = 33365;  // "Deleting Connection %d of %d..."
+constexpr uint32_t kStrLabelConnName = 61243;         // "Connection Name:"
+constexpr uint32_t kStrLabelPort = 61244;             // "Communications Port:"
+constexpr uint32_t kStrLabelBaud = 61245;             // "Baud Rate:"
+constexpr uint32_t kStrLabelStrategy = 61246;         // "Connection Strategy:"
+constexpr uint32_t kStrLabelPhone = 61247;            // "Phone Number:"
+constexpr uint32_t kStrLabelCancelCall = 61248;       // "Cancel call if not connected within"
+constexpr uint32_t kStrLabelSeconds = 61249;          // "seconds"
+constexpr uint32_t kStrButtonEdit = 61267;            // "Edit..."
+constexpr uint32_t kStrButtonDelete = 61269;          // "Delete"
+constexpr uint32_t kStrButtonFind = 61270;            // "Find"
+constexpr uint32_t kStrButtonAdd = 61275;             // "Add..."
+constexpr uint32_t kStrSiteFull = 61277;              // a seventeenth connection was refused
+constexpr uint32_t kStrButtonDrop = 61385;            // "Drop"
+
 // ---- Access ----------------------------------------------------------------------------
 
 // The text of id; empty when the table has no such id.

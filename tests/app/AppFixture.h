@@ -1,18 +1,24 @@
 #pragma once
 // A started application in a program home of its own, with the message boxes and file
-// dialogs answered by the test.
+// dialogs answered by the test. A wizard the program opens modally (the connection wizard
+// of a site without connections, say) is handed to the next of wizardScripts; with none
+// queued it is cancelled, so an unexpected wizard never blocks a test.
 
 #include "app/WVFrame.h"
 #include "app/WVTreeView.h"
 #include "app/WVView.h"
 #include "app/WellvoxApp.h"
 #include "tests/support/TempHome.h"
+#include "wizards/WizardSheet.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QTest>
+#include <QTimer>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -44,9 +50,29 @@ protected:
             (save ? savesAsked : opensAsked)++;
             return save ? savePath : openPath;
         };
+        wizardWatch_ = std::make_unique<QTimer>();
+        QObject::connect(wizardWatch_.get(), &QTimer::timeout, [this] { AnswerWizard(); });
+        wizardWatch_->start(10);
+    }
+    void AnswerWizard()
+    {
+        auto* sheet = qobject_cast<CWizardSheet*>(QApplication::activeModalWidget());
+        if (sheet == nullptr || sheet->property("wvtestSeen").toBool()) {
+            return;
+        }
+        sheet->setProperty("wvtestSeen", true);
+        ++wizardsSeen;
+        if (wizardScripts.empty()) {
+            sheet->OnCancel();
+            return;
+        }
+        const std::function<void(CWizardSheet&)> script = std::move(wizardScripts.front());
+        wizardScripts.pop_front();
+        script(*sheet);
     }
     void TearDown() override
     {
+        wizardWatch_.reset();
         if (app_ != nullptr) {
             app_->ExitInstance();
         }
@@ -78,6 +104,9 @@ protected:
     std::optional<std::string> openPath;
     int savesAsked = 0;
     int opensAsked = 0;
+    std::deque<std::function<void(CWizardSheet&)>> wizardScripts;
+    int wizardsSeen = 0;
+    std::unique_ptr<QTimer> wizardWatch_;
 };
 
 } // namespace wvtest
