@@ -4,7 +4,9 @@
 #include "comm/ValueSet.h"
 #include "resources/StringTable.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <mutex>
 #include <shared_mutex>
 #include <unordered_map>
@@ -31,8 +33,9 @@ constexpr size_t kLevelRecordSize = 46;
 constexpr const char* kErrCode = "ErrCode";
 constexpr const char* kErrStr = "ErrStr";
 constexpr const char* kSuccess = "Success";
-// The one input a derived value may do without: it then counts as fresh water.
-constexpr std::string_view kOptionalInput = "CTX_SALINITY";
+// The inputs a derived value may do without: the salinity (then fresh water), and the
+// "ZERO" row that only holds a value's own default.
+constexpr std::string_view kOptionalInputs[] = {"CTX_SALINITY", "ZERO"};
 
 struct Registry {
     std::shared_mutex mutex;
@@ -501,7 +504,7 @@ bool CValueEngine::FetchInputs(std::string_view name, CDataMap& result)
         return false;
     }
     for (const std::string& input : failed) {
-        if (input != kOptionalInput) {
+        if (std::find(std::begin(kOptionalInputs), std::end(kOptionalInputs), input) == std::end(kOptionalInputs)) {
             SetError(kValueResultDerivedNotAvailable, result);
             return false;
         }
