@@ -2,6 +2,7 @@
 
 #include "foundation/DateTimeRecord.h"
 #include "platform/AsciiCase.h"
+#include "platform/OleDateTime.h"
 #include "resources/StringTable.h"
 #include "values/ValueFunctionTable.h"
 #include "values/WQStability.h"
@@ -9,7 +10,6 @@
 #include <array>
 #include <cctype>
 #include <cstdio>
-#include <ctime>
 
 namespace {
 
@@ -497,18 +497,8 @@ std::string CValueDefTable::FormatValue(std::string_view name, std::string_view 
         if (JulianToDateTime(StrToDouble(text), record) == 0) {
             return std::string(text);
         }
-        std::tm tm{};
-        tm.tm_year = record.year - 1900;
-        tm.tm_mon = record.month - 1;
-        tm.tm_mday = record.day;
-        tm.tm_hour = record.hour;
-        tm.tm_min = record.minute;
-        tm.tm_sec = record.second;
-        tm.tm_wday = record.dayOfWeek;
-        const std::string pattern = m_dateFormat + " " + m_timeFormat;
-        char out[64];
-        const size_t size = std::strftime(out, sizeof out, pattern.c_str(), &tm);
-        return std::string(out, size);
+        const wv::OleDateTime time(record.year, record.month, record.day, record.hour, record.minute, record.second);
+        return time.Format(m_dateFormat + " " + m_timeFormat);
     }
     // No rule prints any other format (none of the definitions holds one).
     return std::string(text);

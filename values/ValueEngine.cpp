@@ -3,6 +3,8 @@
 #include "comm/DeviceImage.h"
 #include "comm/ValueSet.h"
 #include "resources/StringTable.h"
+#include "values/LevelSettingsRecord.h"
+#include "values/QikNameValues.h"
 
 #include <algorithm>
 #include <cstring>
@@ -18,17 +20,6 @@ namespace {
 constexpr uint32_t kStrUnknownEntity = 23000;
 constexpr uint32_t kStrFirstLevelEntity = 23001;
 constexpr uint32_t kStrFirstSondeEntity = 23010;
-
-// Byte offsets of the level settings in the channel record '#' (host order).
-constexpr size_t kLevelDisplayMode = 22;
-constexpr size_t kLevelUserReference = 23;
-constexpr size_t kLevelNowReference = 27;
-constexpr size_t kLevelSpecificGravity = 31;
-constexpr size_t kLevelWhenToRead = 35;
-constexpr size_t kLevelLatitude = 36;
-constexpr size_t kLevelElevation = 38;
-constexpr size_t kLevelDensity = 42;
-constexpr size_t kLevelRecordSize = 46;
 
 constexpr const char* kErrCode = "ErrCode";
 constexpr const char* kErrStr = "ErrStr";
@@ -49,13 +40,6 @@ Registry& TheRegistry()
 }
 
 thread_local CValueEngine* t_current = nullptr;
-
-float FloatAt(std::span<const uint8_t> record, size_t offset)
-{
-    float value = 0.0f;
-    std::memcpy(&value, record.data() + offset, sizeof value);
-    return value;
-}
 
 } // namespace
 
@@ -93,16 +77,7 @@ std::string GetValueResultText(int code)
     }
 }
 
-std::string ValueNameUpper(std::string_view name)
-{
-    std::string upper(name);
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return upper;
-}
+std::string ValueNameUpper(std::string_view name) { return QikNameUpper(name); }
 
 std::string GetDeviceTypeName(int deviceType)
 {
@@ -194,7 +169,7 @@ void CValueEngine::LoadDeviceConstants()
     const CDeviceImage& image = *m_image;
     const std::span<const uint8_t> record = image.Record(kRecordChannel);
     const bool hasRecord = record.size() >= kLevelRecordSize;
-    const auto floatAt = [&](size_t offset) { return hasRecord ? double{FloatAt(record, offset)} : 0.0; };
+    const auto floatAt = [&](size_t offset) { return hasRecord ? RecordFloatAt(record, offset) : 0.0; };
     const auto byteAt = [&](size_t offset) { return hasRecord ? int32_t{record[offset]} : 0; };
 
     const auto setDouble = [this](const char* name, double value, bool valid) {
