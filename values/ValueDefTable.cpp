@@ -480,7 +480,7 @@ std::string CValueDefTable::FormatValue(std::string_view name, std::string_view 
         return std::string(text);
     }
     if (wv::EqualNoCaseAscii(format, "%d")) {
-        return Print(format, StrToInt(text));
+        return Print(std::string("%d"), StrToInt(text));
     }
     if (format.find('s', 1) != std::string::npos) {
         return IsSingleConversion(format, 's') ? Print(format, std::string(text).c_str()) : std::string(text);

@@ -12,6 +12,7 @@
 #include "foundation/DataMap.h"
 #include "values/ValueEngine.h"
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <string>

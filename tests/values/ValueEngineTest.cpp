@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <climits>
+#include <cmath>
 #include <thread>
 
 namespace {
