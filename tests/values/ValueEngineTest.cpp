@@ -210,6 +210,21 @@ TEST_F(ValueEngineTest, ReadingValuesNeedALoadedReading)
     EXPECT_EQ(ErrStrOf(result), "Success");
 }
 
+TEST(ValueEngine, RawCountsAreUnsigned)
+{
+    auto image = wvtest::LevelLoggerWith({}, {{65535, 32768}});
+    CValueEngine engine;
+    engine.Compute(*image, -1, -1);
+    ASSERT_EQ(engine.LoadReading(-1), 1);
+    for (const auto& [name, count] : {std::pair{"RAW_TPCB", 65535}, std::pair{"RAW_PXD", 32768}}) {
+        CDataMap result;
+        ASSERT_EQ(engine.GetValue(name, result), 1) << name;
+        int32_t raw = 0;
+        result.GetInt(name, raw);
+        EXPECT_EQ(raw, count) << name;
+    }
+}
+
 TEST_F(ValueEngineTest, LoadingAReadingTheImageRefusesLeavesNoneLoaded)
 {
     ASSERT_EQ(engine_.LoadReading(0), 1);
