@@ -1,5 +1,6 @@
 #include "values/QikNameValues.h"
 
+#include "values/LevelSettingsRecord.h"
 #include "values/QikValueFunctions.h"
 #include "values/QikValueNames.h"
 #include "values/RawConversion.h"
@@ -52,22 +53,6 @@ const BaseNameMap& BaseNames()
 constexpr std::array<int, 5> kFixedParameterKinds{2, 3, 6, 22, 27};
 
 // A single-precision float of a host-order record, widened.
-double FloatAt(std::span<const uint8_t> record, size_t offset)
-{
-    float value = 0.0f;
-    std::memcpy(&value, record.data() + offset, sizeof value);
-    return value;
-}
-
-// Byte offsets in the pressure channel's record '#'.
-constexpr size_t kLevelDisplayMode = 22;
-constexpr size_t kLevelUserReference = 23;
-constexpr size_t kLevelNowReference = 27;
-constexpr size_t kLevelSpecificGravity = 31;
-constexpr size_t kLevelWhenToRead = 35;
-constexpr size_t kLevelLatitude = 36;
-constexpr size_t kLevelElevation = 38;
-constexpr size_t kLevelDensity = 42;
 
 // Copies value `name` of values into result when available says it is usable.
 int CopyLoadedValue(const CDataMap& values, const CDataMap& available, std::string_view name, CDataMap& result,
@@ -263,9 +248,9 @@ void CQikNameValues::LoadRootValues()
         m_rootValues.SetInt(name, value);
         m_rootAvailable.SetBool(name, usable ? 1 : 0);
     };
-    const double density = FloatAt(level, kLevelDensity);
-    const double specificGravity = FloatAt(level, kLevelSpecificGravity);
-    const double elevation = FloatAt(level, kLevelElevation);
+    const double density = RecordFloatAt(level, kLevelDensity);
+    const double specificGravity = RecordFloatAt(level, kLevelSpecificGravity);
+    const double elevation = RecordFloatAt(level, kLevelElevation);
     const double latitude = level[kLevelLatitude];
     const int32_t displayMode = level[kLevelDisplayMode];
     storeDouble(kQvDensity, density, true);
@@ -273,8 +258,8 @@ void CQikNameValues::LoadRootValues()
     storeDouble(kQvElevation, elevation, elevation >= 0.0 && elevation <= 10000.0);
     storeDouble(kQvLatitude, latitude, latitude >= 0.0 && latitude <= 90.0);
     storeInt(kQvDisplayMode, displayMode, displayMode >= 0 && displayMode <= 3);
-    storeDouble(kQvUserReference, FloatAt(level, kLevelUserReference), true);
-    storeDouble(kQvNowReference, FloatAt(level, kLevelNowReference), true);
+    storeDouble(kQvUserReference, RecordFloatAt(level, kLevelUserReference), true);
+    storeDouble(kQvNowReference, RecordFloatAt(level, kLevelNowReference), true);
     storeInt(kQvWhenToReadRef, level[kLevelWhenToRead], true);
 }
 
@@ -357,7 +342,7 @@ int CQikNameValues::ApplyChannelCalibration(std::string_view baseName, double ra
     SensorBlockRecord block;
     ConvertRecord75(bytes, block, kToStructure);
 
-    const double offset = FloatAt(m_dataBlock->GetCoefficientRecord(), kCoefRecordSensorOffset);
+    const double offset = RecordFloatAt(m_dataBlock->GetCoefficientRecord(), kCoefRecordSensorOffset);
     const float value = ApplySensorCorrection(static_cast<uint8_t>(kind->second), static_cast<float>(raw),
                                               static_cast<float>(temperature), offset, block.calibrationPointCount,
                                               block.calibrationMode, block.segments, block.pairs);
