@@ -20,6 +20,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -390,9 +391,9 @@ TEST_F(DeviceImageLoaderTest, FilteredReadingsAreRunningMeans)
 TEST(ReadingFilterTest, MeanOfTheLastFive)
 {
     CReadingFilter filter;
-    const double expected[] = {1, 1.5, 2, 2.5, 3, 4, 5};
-    for (int i = 0; i < 7; ++i) {
-        EXPECT_DOUBLE_EQ(filter.Apply(i + 1), expected[i]);
+    const std::pair<double, double> steps[] = {{1, 1}, {2, 1.5}, {3, 2}, {4, 2.5}, {5, 3}, {6, 4}, {7, 5}, {-25, -0.6}};
+    for (const auto& [x, mean] : steps) {
+        EXPECT_DOUBLE_EQ(filter.Apply(x), mean) << x;
     }
 }
 

@@ -6,7 +6,6 @@
 
 #include "ValueEngineSupport.h"
 #include "resources/StringTable.h"
-#include "values/ReadingFilter.h"
 #include "values/ValueCalculations.h"
 
 #include <gtest/gtest.h>
@@ -435,15 +434,6 @@ TEST(ValueEngine, EnginesOnTwoThreadsNeverMeet)
     a.join();
     b.join();
     EXPECT_EQ(wrong.load(), 0);
-}
-
-TEST(ReadingFilter, MeanOfTheLastFiveValues)
-{
-    CReadingFilter filter;
-    const std::pair<double, double> steps[] = {{1, 1}, {2, 1.5}, {3, 2}, {4, 2.5}, {5, 3}, {6, 4}, {7, 5}, {-25, -0.6}};
-    for (const auto& [x, mean] : steps) {
-        EXPECT_DOUBLE_EQ(filter.Apply(x), mean) << x;
-    }
 }
 
 } // namespace
