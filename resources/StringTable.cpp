@@ -1,7 +1,6 @@
 #include "resources/StringTable.h"
 
 #include <algorithm>
-#include <array>
 #include <iterator>
 
 namespace {
@@ -12,7 +11,7 @@ struct StringEntry {
 };
 
 // Sorted by id (checked at compile time below), so lookups can halve the table.
-constexpr std::array kStrings{
+constexpr StringEntry kStrings[] = {
     StringEntry{kStrDocTemplate, "\nNew Site\nWellvox\nWellvox Files (*.wv4)\n.wv4\nWellvox.Document\nWellvox Document"},
     StringEntry{kStrSplitScreen, "Split Screen"},
     StringEntry{kStrFullScreen, "Full Screen"},
@@ -703,7 +702,7 @@ constexpr std::array kStrings{
 
 constexpr bool IsSortedById()
 {
-    for (size_t i = 1; i < kStrings.size(); ++i) {
+    for (size_t i = 1; i < std::size(kStrings); ++i) {
         if (kStrings[i - 1].id >= kStrings[i].id) {
             return false;
         }
@@ -714,9 +713,9 @@ static_assert(IsSortedById(), "the string table must be sorted by id, each id on
 
 const StringEntry* Find(uint32_t id)
 {
-    auto it = std::lower_bound(kStrings.begin(), kStrings.end(), id,
+    auto it = std::lower_bound(std::begin(kStrings), std::end(kStrings), id,
                                [](const StringEntry& e, uint32_t value) { return e.id < value; });
-    return (it != kStrings.end() && it->id == id) ? &*it : nullptr;
+    return (it != std::end(kStrings) && it->id == id) ? &*it : nullptr;
 }
 
 } // namespace

@@ -135,7 +135,7 @@ int Saturation(Name name, CDataMap& result, Name input, Name applied, Name tempe
     });
 }
 
-int Gravity(Name name, CDataMap& result)
+int CalcLocalGravity(Name name, CDataMap& result)
 {
     return Derive(name, result, [](CValueEngine&, CDataMap& r, double& value) {
         value = LocalGravity(In(r, "LATITUDE"), In(r, "ELEVATION"));
@@ -143,7 +143,7 @@ int Gravity(Name name, CDataMap& result)
     });
 }
 
-int ElapsedDays(Name name, CDataMap& result)
+int CalcElapsedTime(Name name, CDataMap& result)
 {
     return Derive(name, result, [](CValueEngine& engine, CDataMap& r, double& value) {
         const double start = In(r, "STARTTIME");
@@ -223,8 +223,8 @@ const Entry kCalculations[] = {
     {"ZERO", CalcZero},
     {"NH3_MV", CalcZero},
     {"NH3_MG_L", CalcZero},
-    {"GRAVITY", Gravity},
-    {"ELAPSED_DAYS", ElapsedDays},
+    {"GRAVITY", CalcLocalGravity},
+    {"ELAPSED_DAYS", CalcElapsedTime},
     {"ELAPSED_HOURS", [](Name n, CDataMap& r) { return Scaled(n, r, "ELAPSED_DAYS", 24.0); }},
     {"ELAPSED_MINUTES", [](Name n, CDataMap& r) { return Scaled(n, r, "ELAPSED_DAYS", 1440.0); }},
     {"ELAPSED_SECONDS", [](Name n, CDataMap& r) { return Scaled(n, r, "ELAPSED_DAYS", 86400.0); }},
