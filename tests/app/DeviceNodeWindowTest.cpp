@@ -59,15 +59,7 @@ protected:
     // The device a search of a new connection found, selected in the tree.
     CQorDevice* FindAndSelectDevice()
     {
-        CConnectionInfo info;
-        info.name = "Bench";
-        info.kind = kConnectionDirect;
-        info.port = static_cast<uint8_t>(port - 1);
-        info.baud = 9600;
-        CQorSite* site = Doc().GetSite();
-        EXPECT_EQ(site->AddConnection(info, true), kAppOk);
-        connection = site->GetConnection(site->GetConnectionCount() - 1);
-        connection->AddToTree(&Tree(), site->GetTreeItem(), kTreeLast);
+        connection = &wvtest::AddDirectConnection(*Doc().GetSite(), &Tree(), "Bench", port, true);
         Tree().FindDevices(*connection);
         if (connection->GetDeviceCount() != 1) {
             ADD_FAILURE() << "no device found";

@@ -201,16 +201,7 @@ protected:
 
     CQorConnection& AddConnection(const std::string& name)
     {
-        CConnectionInfo info;
-        info.name = name;
-        info.kind = kConnectionDirect;
-        info.port = static_cast<uint8_t>(port - 1);
-        info.baud = 9600;
-        CQorSite* site = Doc().GetSite();
-        EXPECT_EQ(site->AddConnection(info, true), kAppOk);
-        CQorConnection* connection = site->GetConnection(site->GetConnectionCount() - 1);
-        connection->AddToTree(&Tree(), site->GetTreeItem(), kTreeLast);
-        return *connection;
+        return wvtest::AddDirectConnection(*Doc().GetSite(), &Tree(), name, port, true);
     }
 
     CTkLink* OpenLink() { return wvtest::OpenLinkOf(app_ != nullptr ? Doc().GetSite() : nullptr); }

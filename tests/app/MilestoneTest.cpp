@@ -5,6 +5,7 @@
 // and the next start reopens it; and the idle sequences that follow a search.
 
 #include "tests/app/AppFixture.h"
+#include "tests/app/ConnWizardScripts.h"
 
 #include "app/AppPump.h"
 #include "app/CommandIds.h"
@@ -40,36 +41,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using wvtest::AppFixture;
+using wvtest::FinishWizard;
 
 const std::string kSondeLabel = "   777 : Vorna 9000 Professional XP - Sonde";
 const std::string kWellLabel = " 12345 : Vorna 9000 Professional - Well 3";
-
-// Walks the connection wizard to its last page (choosing several devices on the line when
-// network is set), optionally renames, sets find-on-finish and presses Finish.
-std::function<void(CWizardSheet&)> FinishWizard(const QString& name, bool findOnFinish, bool network = false)
-{
-    return [name, findOnFinish, network](CWizardSheet& sheet) {
-        if (network) {
-            auto* many = sheet.findChild<QAbstractButton*>(QString::number(kIdConnManyDevices));
-            ASSERT_NE(many, nullptr);
-            QTest::mouseClick(many, Qt::LeftButton, {}, QPoint(6, many->height() / 2));
-            ASSERT_TRUE(many->isChecked());
-        }
-        for (int page = 0; page < 3; ++page) {
-            QTest::mouseClick(sheet.NextButton(), Qt::LeftButton);
-        }
-        if (!name.isEmpty()) {
-            auto* edit = sheet.findChild<QLineEdit*>(QString::number(kIdConnName));
-            ASSERT_NE(edit, nullptr);
-            edit->clear();
-            QTest::keyClicks(edit, name);
-        }
-        auto* find = sheet.findChild<QCheckBox*>(QString::number(kIdConnFindOnFinish));
-        ASSERT_NE(find, nullptr);
-        find->setChecked(findOnFinish);
-        QTest::mouseClick(sheet.FinishButton(), Qt::LeftButton);
-    };
-}
 
 class MilestoneTest : public AppFixture {
 protected:

@@ -4,6 +4,7 @@
 // and the tree's context menu acting through the same views.
 
 #include "tests/app/AppFixture.h"
+#include "tests/app/ConnWizardScripts.h"
 
 #include "app/CommandIds.h"
 #include "app/WVConnectionView.h"
@@ -32,6 +33,7 @@
 namespace {
 
 using wvtest::AppFixture;
+using wvtest::FinishWizard;
 
 CConnectionInfo Info(const std::string& name, uint16_t kind, uint8_t port = 0, uint16_t baud = 9600)
 {
@@ -41,27 +43,6 @@ CConnectionInfo Info(const std::string& name, uint16_t kind, uint8_t port = 0, u
     info.port = port;
     info.baud = baud;
     return info;
-}
-
-// Walks the connection wizard to its last page, optionally renames, sets find-on-finish
-// and presses Finish.
-std::function<void(CWizardSheet&)> FinishWizard(const QString& name, bool findOnFinish)
-{
-    return [name, findOnFinish](CWizardSheet& sheet) {
-        for (int page = 0; page < 3; ++page) {
-            QTest::mouseClick(sheet.NextButton(), Qt::LeftButton);
-        }
-        if (!name.isEmpty()) {
-            auto* edit = sheet.findChild<QLineEdit*>(QString::number(kIdConnName));
-            ASSERT_NE(edit, nullptr);
-            edit->clear();
-            QTest::keyClicks(edit, name);
-        }
-        auto* find = sheet.findChild<QCheckBox*>(QString::number(kIdConnFindOnFinish));
-        ASSERT_NE(find, nullptr);
-        find->setChecked(findOnFinish);
-        QTest::mouseClick(sheet.FinishButton(), Qt::LeftButton);
-    };
 }
 
 class SiteViewTest : public AppFixture {

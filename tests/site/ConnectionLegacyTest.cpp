@@ -55,15 +55,7 @@ protected:
         EXPECT_TRUE(sim.Start()) << sim.LastError();
         const int port = wv::AddComPort(sim.SlavePath());
         EXPECT_GE(port, 1);
-        CConnectionInfo info;
-        info.name = "Bench";
-        info.kind = kConnectionDirect;
-        info.port = static_cast<uint8_t>(port - 1);
-        info.baud = 9600;
-        EXPECT_EQ(site.AddConnection(info, network), kAppOk);
-        CQorConnection* connection = site.GetConnection(site.GetConnectionCount() - 1);
-        connection->AddToTree(&tree, site.GetTreeItem(), kTreeLast);
-        return *connection;
+        return wvtest::AddDirectConnection(site, &tree, "Bench", port, network);
     }
 
     CTkLink* OpenLink() const { return wvtest::OpenLinkOf(&site); }

@@ -66,15 +66,7 @@ protected:
     // A direct connection at 9600 baud on COM number comNumber, in the site and the tree.
     CQorConnection& AddConnection(const std::string& name, int comNumber, bool network)
     {
-        CConnectionInfo info;
-        info.name = name;
-        info.kind = kConnectionDirect;
-        info.port = static_cast<uint8_t>(comNumber - 1);
-        info.baud = 9600;
-        EXPECT_EQ(site.AddConnection(info, network), kAppOk);
-        CQorConnection* connection = site.GetConnection(site.GetConnectionCount() - 1);
-        connection->AddToTree(&tree, site.GetTreeItem(), kTreeLast);
-        return *connection;
+        return wvtest::AddDirectConnection(site, &tree, name, comNumber, network);
     }
 
     CTkLink* OpenLink() const { return wvtest::OpenLinkOf(&site); }

@@ -8,6 +8,10 @@
 #include "tests/comm/CommTestSupport.h"
 #include "tools/instrument-sim/InstrumentSim.h"
 
+#include <gtest/gtest.h>
+
+#include <string>
+
 namespace wvtest {
 
 // The link of the site's first open connection, or null.
@@ -32,6 +36,22 @@ inline void SimSeesLinkRate(const wv::sim::InstrumentSim& sim, const CQorSite* s
         return;
     }
     commtest::SimulatorHearsRate(sim, format.baud, 10000);
+}
+
+// Adds a direct connection at 9600 baud on COM number comNumber to the site and puts it
+// in the tree under the site's item.
+inline CQorConnection& AddDirectConnection(CQorSite& site, CSiteTree* tree, const std::string& name, int comNumber,
+                                           bool network)
+{
+    CConnectionInfo info;
+    info.name = name;
+    info.kind = kConnectionDirect;
+    info.port = static_cast<uint8_t>(comNumber - 1);
+    info.baud = 9600;
+    EXPECT_EQ(site.AddConnection(info, network), kAppOk);
+    CQorConnection* connection = site.GetConnection(site.GetConnectionCount() - 1);
+    connection->AddToTree(tree, site.GetTreeItem(), kTreeLast);
+    return *connection;
 }
 
 } // namespace wvtest
