@@ -7,7 +7,10 @@
 #include "app/WVFrame.h"
 #include "app/WVTreeView.h"
 #include "app/WVView.h"
+#include "app/AppPump.h"
 #include "app/WellvoxApp.h"
+#include "platform/Pump.h"
+#include "tests/site/SiteSimSupport.h"
 #include "tests/support/TempHome.h"
 #include "wizards/WizardSheet.h"
 
@@ -81,6 +84,21 @@ protected:
     CWVFrame& Frame() { return *app_->GetFrame(); }
     CWVTreeView& Tree() { return *app_->GetFrame()->GetTreeView(); }
     CWVDoc& Doc() { return *app_->GetDocument(); }
+    // The program's own pump for tests against the instrument simulator: the simulator is
+    // kept at the rate of the site's open link, Qt's events run, and duringSearch, while
+    // set, runs on every pump of a wait until it returns true.
+    void UseSimulatorPump(const wv::sim::InstrumentSim& sim)
+    {
+        wv::SetPumpHook([this, &sim] {
+            wvapp::PumpDepthGuard depth;
+            SimSeesLinkRate(sim, app_ != nullptr ? Doc().GetSite() : nullptr);
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            if (duringSearch && duringSearch()) {
+                duringSearch = nullptr;
+            }
+            return true;
+        });
+    }
     // Lets posted and timer work run (at the top level).
     static void Pump(int ms = 20)
     {
@@ -98,6 +116,8 @@ protected:
 
     TempHome home_{"app"};
     std::unique_ptr<CWellvoxApp> app_;
+    // Runs on every pump of the simulator pump's waits until it returns true.
+    std::function<bool()> duringSearch;
     std::vector<SiteMessage> messages;
     std::deque<MessageAnswer> answers;
     std::optional<std::string> savePath;

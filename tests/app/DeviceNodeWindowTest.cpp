@@ -48,12 +48,7 @@ protected:
         ASSERT_GE(port, 1);
         Start();
         app_->GetPreferences().expandOnFind = 0;
-        wv::SetPumpHook([this] {
-            wvapp::PumpDepthGuard depth;
-            wvtest::SimSeesLinkRate(sim, app_ != nullptr ? Doc().GetSite() : nullptr);
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            return true;
-        });
+        UseSimulatorPump(sim);
     }
 
     // The device a search of a new connection found, selected in the tree.

@@ -187,16 +187,7 @@ protected:
         port = wv::AddComPort(sim.SlavePath());
         ASSERT_GE(port, 1);
         Start();
-        // The program's own pump, with the simulator kept at the link's rate.
-        wv::SetPumpHook([this] {
-            wvapp::PumpDepthGuard depth;
-            SimSeesLinkRate();
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            if (duringSearch && duringSearch()) {
-                duringSearch = nullptr;
-            }
-            return true;
-        });
+        UseSimulatorPump(sim);
     }
 
     CQorConnection& AddConnection(const std::string& name)
@@ -231,8 +222,6 @@ protected:
     wv::ScopedClock useClock{pacedClock};
     wv::sim::InstrumentSim sim{OnClock(clock)};
     int port = 0;
-    // Runs on every pump of a wait until it returns true.
-    std::function<bool()> duringSearch;
 };
 
 TEST_F(ConnectionFindTest, DoubleClickFindsTheDevicesAndIdleServicesTheLine)

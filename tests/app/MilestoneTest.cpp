@@ -62,15 +62,7 @@ protected:
     {
         Start(arguments);
         app_->SetSequenceWaitMs(0);
-        wv::SetPumpHook([this] {
-            wvapp::PumpDepthGuard depth;
-            wvtest::SimSeesLinkRate(sim, app_ != nullptr ? Doc().GetSite() : nullptr);
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            if (duringSearch && duringSearch()) {
-                duringSearch = nullptr;
-            }
-            return true;
-        });
+        UseSimulatorPump(sim);
     }
 
     CQorSite& Site() { return *Doc().GetSite(); }
@@ -126,7 +118,6 @@ protected:
         clock, [this] { return commtest::SimulatorCaughtUp(sim, wvtest::OpenLinkOf(app_ != nullptr ? Doc().GetSite() : nullptr), true); }};
     wv::ScopedClock useClock{pacedClock};
     wv::sim::InstrumentSim sim{OnClock(clock)};
-    std::function<bool()> duringSearch;
 };
 
 TEST_F(MilestoneTest, FirstStartAddsAConnectionFindsItsDevicesAndTheNextStartReopensIt)
