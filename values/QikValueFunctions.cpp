@@ -212,8 +212,11 @@ int SinceStart(std::string_view name, double perDay, CDataMap& result)
     if (perDay == 1.0) {
         return Write(name, days, result);
     }
-    // 1/172800 lifts values that fall a hair short of a whole unit.
-    return Write(name, std::trunc(days * perDay + 5.787037037037037e-6), result);
+    // 1/172800 lifts values that fall a hair short of a whole unit; away from zero, so a
+    // sample before the start (-90 s) is not counted a unit short (-89 s).
+    const double units = days * perDay;
+    const double lift = units < 0.0 ? -5.787037037037037e-6 : 5.787037037037037e-6;
+    return Write(name, std::trunc(units + lift), result);
 }
 
 int Turbidity(std::string_view name, CDataMap& result)

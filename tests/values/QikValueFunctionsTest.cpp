@@ -415,6 +415,8 @@ TEST_F(QikValueFunctionsTest, TimeSinceStartInWholeUnits)
     const Case cases[] = {
         {0, 0, 0, 0},       {1, 1, 0, 0},         {59, 59, 0, 0},      {60, 60, 1, 0},
         {3599, 3599, 59, 0}, {3600, 3600, 60, 1}, {86399, 86399, 1439, 23}, {864000, 864000, 14400, 240},
+        // A sample before the start counts whole units towards zero, as one after it does.
+        {-1, -1, 0, 0},     {-90, -90, -1, 0},    {-7200, -7200, -120, -2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.seconds);
