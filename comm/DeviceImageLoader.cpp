@@ -205,6 +205,10 @@ bool CDeviceImageLoader::Attach(CDeviceImage* image, CTkSession* session, CCallb
     m_filterOn = false;
     m_unconfirmed = -1;
     m_filters.clear();
+    // Until this attachment's cache has been read, nothing may come from the cached copy:
+    // a loader attached again without a cache folder would otherwise take the reset
+    // copy's records (all of equal CRCs) for the device's.
+    m_noCache = true;
     m_cached.Reset();
     m_lastCacheFile.clear();
     m_lastResult = 0;

@@ -204,6 +204,22 @@ TEST_F(DeviceImageLoaderTest, SecondLoadReadsOnlyChangedRecords)
     std::memcpy(&wiperValue, third.Record('U').data() + 1, 2);
     EXPECT_EQ(wiperValue, 999);
     EXPECT_EQ(CacheFolderNames().size(), 1u);
+
+    // Attached again without a cache folder, the same loader reads every record from the
+    // device: nothing of the earlier cache is taken.
+    CDeviceImage fourth;
+    before = Heard();
+    ASSERT_TRUE(AttachAndLoad(fourth, "")) << loader_.GetLastResult();
+    EXPECT_FALSE(loader_.UsesCache());
+    heard = HeardSince(before);
+    for (const auto& read : kCacheableReads) {
+        EXPECT_TRUE(heard.contains(read)) << read.first << "/" << read.second;
+    }
+    for (uint16_t id : kCacheRecordIds) {
+        const std::span<const uint8_t> a = third.Record(id);
+        const std::span<const uint8_t> b = fourth.Record(id);
+        EXPECT_TRUE(std::equal(a.begin(), a.end(), b.begin(), b.end())) << "record " << id;
+    }
 }
 
 TEST_F(DeviceImageLoaderTest, CacheFilesOfOtherKindsAndDevicesAreKept)
