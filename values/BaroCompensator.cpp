@@ -219,8 +219,22 @@ bool CBaroCompensator::StoreCompensatedValue(double target, size_t index, CDevic
     const std::optional<double> atLo = BaseAtCount(image, reading, lo);
     const std::optional<double> atHi = BaseAtCount(image, reading, hi);
     const bool rising = atLo && atHi && *atHi >= *atLo;
-    // A target beyond what any count gives cannot be stored: the reading keeps its count.
-    if (!atLo || !atHi || (rising ? (target < *atLo || target > *atHi) : (target > *atLo || target < *atHi))) {
+    if (!atLo || !atHi) {
+        reading.SetRawValue(RawName(image), original);
+        return false;
+    }
+    // A target beyond an end of the range but within one count step of it is stored as
+    // that end's count, the nearest any count comes. One further out cannot be stored:
+    // the reading keeps its count.
+    const bool belowLo = rising ? target < *atLo : target > *atLo;
+    const bool aboveHi = rising ? target > *atHi : target < *atHi;
+    if (belowLo || aboveHi) {
+        const uint16_t end = belowLo ? lo : hi;
+        const double endValue = belowLo ? *atLo : *atHi;
+        const std::optional<double> next = BaseAtCount(image, reading, belowLo ? lo + 1 : hi - 1);
+        if (next && std::abs(target - endValue) <= std::abs(endValue - *next)) {
+            return reading.SetRawValue(RawName(image), end);
+        }
         reading.SetRawValue(RawName(image), original);
         return false;
     }

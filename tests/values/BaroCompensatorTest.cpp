@@ -222,13 +222,22 @@ TEST_F(BaroCompensatorTest, BarometricSamplesAreSortedAndASingleSampleHoldsEvery
 
 TEST_F(BaroCompensatorTest, ValuesNoCountReachesAreDroppedNotWrittenAsCountZero)
 {
-    // 0.5 psi, 14.0 psi and 15.0 psi minus 14.7: the first two lie below count 0 (0 psi),
+    // 1, 14336 and 15360 counts (1/1024 psi each) minus 14.7 psi: the first two lie below count 0,
     // whatever count the reading had; the last is 0.3 psi, 307.2 counts.
     auto c = Compensator(LevelFile({{0, 1}, {60, 14336}, {120, 15360}}));
     c->SetMode(kBaroModeFixed);
     ASSERT_TRUE(c->Run()) << c->GetStatus();
     EXPECT_EQ(c->GetStatus(), kBaroStatusStoreFailed | kBaroStatusDropped);
     EXPECT_EQ(TargetCounts(), (std::vector<uint16_t>{307}));
+
+    // Within one count step (1/1024 psi) below count 0 the nearest count is 0: 15052 counts
+    // are 14.69922 psi, 0.00078 psi under 14.7. 15051 counts (0.00176 psi under) are
+    // further than a step and dropped.
+    auto d = Compensator(LevelFile({{0, 15052}, {60, 15051}}));
+    d->SetMode(kBaroModeFixed);
+    ASSERT_TRUE(d->Run()) << d->GetStatus();
+    EXPECT_EQ(d->GetStatus(), kBaroStatusStoreFailed | kBaroStatusDropped);
+    EXPECT_EQ(TargetCounts(), (std::vector<uint16_t>{0}));
 }
 
 TEST_F(BaroCompensatorTest, InputsThatStopTheRun)
