@@ -581,13 +581,6 @@ int CQorConnection::AskIdentity(CQorDevice& device)
         }
         return result;
     }
-    if (CLegacyInstrument* legacy = device.GetLegacyInstrument()) {
-        int result = legacy->SetAddress(device.GetAddress(), device.GetDeviceType());
-        if (result == 0) {
-            result = legacy->GetIdentity(&identity);
-        }
-        return result;
-    }
     return 1;
 }
 
@@ -708,8 +701,9 @@ int CQorConnection::AddFoundDevice(const FoundDeviceRecord& record)
     if (!accepted) {
         return 0;
     }
-    // On an older-generation line only the older devices get nodes.
-    if (m_legacy != nullptr && !IsLegacyType(type)) {
+    // Older-generation devices fix the line to their command set but are not shown, and
+    // no device found on such a line is.
+    if (m_legacy != nullptr) {
         return 0;
     }
     if ((m_kind == kConnectionModem || m_kind == kConnectionRadio) && IsDirectOnlyType(type)) {

@@ -205,8 +205,8 @@ private:
     // Opens and dials a modem line on link; cancelled tells whether the user cancelled
     // the dial. 0 or the failure.
     int OpenAndDial(CTkLink& link, bool& cancelled);
-    // Asks a device node's command set for the device's identity; 0 when it answered,
-    // 5110 when the command set is busy, 1 for a node without command set.
+    // Asks a device node's session for the device's identity; 0 when it answered, 5110
+    // when the session is busy, 1 for a node without session (it is not asked).
     int AskIdentity(CQorDevice& device);
     // The due-start handling of one scheduled test of device.
     void HandleDueStart(CQorDevice& device, uint8_t testNumber, const wv::OleDateTime& start);
