@@ -310,26 +310,7 @@ ProtocolResultCode CLegacyInstrument::Run(CTkRequest& request, CPacketHandler& h
     if (sent != 0) {
         return sent;
     }
-    while (!handler.IsDone()) {
-        const int pumped = m_link->Pump();
-        if (handler.IsDone()) {
-            break;
-        }
-        if (pumped != 0) {
-            handler.SetStatus(pumped);
-            break;
-        }
-        // Every request the link keeps has a deadline; one that left the link without
-        // telling its handler must not leave the command waiting for ever.
-        if (m_link->PendingCount() == 0) {
-            handler.SetStatus(kTkErrLineLost);
-            break;
-        }
-    }
-    // The handler lives on the caller's stack: the link must keep no request naming it.
-    for (size_t left = m_link->PendingCount() + 1; left > 0; --left) {
-        m_link->RemoveHandler(&handler);
-    }
+    m_link->WaitForHandler(handler);
     return ResultOf(handler);
 }
 

@@ -349,6 +349,34 @@ size_t CTkLink::PendingCount() const
     return n;
 }
 
+int CTkLink::WaitForHandler(CPacketHandler& handler, const std::function<bool()>& afterStep)
+{
+    while (!handler.IsDone()) {
+        const int pumped = Pump();
+        if (handler.IsDone()) {
+            break;
+        }
+        if (pumped != 0) {
+            handler.SetStatus(pumped);
+            break;
+        }
+        // Every request the link holds has a deadline, so the wait ends; a request that
+        // left the link without telling its handler must not leave it waiting forever.
+        if (PendingCount() == 0) {
+            handler.SetStatus(kTkErrLineLost);
+            break;
+        }
+        if (afterStep && afterStep()) {
+            handler.SetStatus(kTkErrCancelled);
+            break;
+        }
+    }
+    for (size_t left = PendingCount() + 1; left > 0; --left) {
+        RemoveHandler(&handler);
+    }
+    return handler.GetStatus();
+}
+
 void CTkLink::RemoveHandler(CPacketHandler* handler)
 {
     if (handler == nullptr)

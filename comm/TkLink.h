@@ -18,6 +18,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -249,6 +250,12 @@ public:
     // A handler about to be destroyed withdraws itself: it stops being the default
     // handler, and the first pending request naming it is removed.
     void RemoveHandler(CPacketHandler* handler);
+    // A command's wait: pumps the line until handler is done, a step fails (its code), no
+    // request is left that could answer it (5109: it left the link without telling the
+    // handler), or afterStep answers true (5068). Then every request still naming the
+    // handler is withdrawn, since a handler usually lives on its command's stack. Returns
+    // the handler's status.
+    int WaitForHandler(CPacketHandler& handler, const std::function<bool()>& afterStep = {});
     // The handler told of unclaimed packets and of a lost line.
     void SetDisconnectHandler(CPacketHandler* handler) { m_defaultHandler = handler; }
     // Deletes every queued received packet, resets the receive packet, drains the input.

@@ -149,35 +149,13 @@ ProtocolResultCode CTkSession::WaitUntilDone(CPacketHandler& handler,
                                              const std::function<bool()>& afterStep)
 {
     BusyScope busy(*this);
-    while (!handler.IsDone()) {
-        if (!m_link) {
+    if (!m_link) {
+        if (!handler.IsDone()) {
             handler.SetStatus(kTkErrNotLinked);
-            break;
         }
-        const int pumped = m_link->Pump();
-        if (handler.IsDone()) {
-            break;
-        }
-        if (pumped != 0) {
-            handler.SetStatus(pumped);
-            break;
-        }
-        // Every request the link holds has a deadline, so the wait ends; a request that
-        // left the link without telling its handler must not leave it waiting forever.
-        if (m_link->PendingCount() == 0) {
-            handler.SetStatus(kTkErrLineLost);
-            break;
-        }
-        if (afterStep && afterStep()) {
-            handler.SetStatus(kTkErrCancelled);
-            break;
-        }
+        return handler.GetStatus();
     }
-    // The handler usually lives on its command's stack: the link must not keep it.
-    if (m_link) {
-        m_link->RemoveHandler(&handler);
-    }
-    return handler.GetStatus();
+    return m_link->WaitForHandler(handler, afterStep);
 }
 
 ProtocolResultCode CTkSession::RunCommand(CTkRequest& request, CTkReplyHandler& handler,
