@@ -217,16 +217,21 @@ bool CTkSession::MfgDbCompareCoefficient(uint16_t serialNo, float coefficient)
            FormatCLocale("%.5e", static_cast<double>(coefficient));
 }
 
-ProtocolResultCode CTkSession::VerifyAndRepair(uint16_t actualSerialNo, bool repair)
+ProtocolResultCode CTkSession::ReadOwnMfgRecords(const char* operation, uint16_t actualSerialNo,
+                                                 MfgDbRecord& device)
 {
-    LogBlockHead(FormatCLocale("VerifyAndRepair Device #%d", actualSerialNo));
+    LogBlockHead(FormatCLocale("%s Device #%d", operation, actualSerialNo));
     if (actualSerialNo != m_address) {
         LogUpgrade("ActualSerialNo %d does not match m_TalkToId %d", actualSerialNo, m_address);
         return kTkErrWrongDevice;
     }
+    return ReadMfgRecords(&device.mfg, &device.pmfg, &device.ptcal);
+}
+
+ProtocolResultCode CTkSession::VerifyAndRepair(uint16_t actualSerialNo, bool repair)
+{
     MfgDbRecord device;
-    ProtocolResultCode result = ReadMfgRecords(&device.mfg, &device.pmfg, &device.ptcal);
-    if (result != 0) {
+    if (const ProtocolResultCode result = ReadOwnMfgRecords("VerifyAndRepair", actualSerialNo, device)) {
         return result;
     }
 
@@ -257,13 +262,8 @@ ProtocolResultCode CTkSession::VerifyAndRepair(uint16_t actualSerialNo, bool rep
 
 ProtocolResultCode CTkSession::Refurbish(uint16_t actualSerialNo, uint16_t dbSerialNo, bool write)
 {
-    LogBlockHead(FormatCLocale("Refurbish Device #%d", actualSerialNo));
-    if (actualSerialNo != m_address) {
-        LogUpgrade("ActualSerialNo %d does not match m_TalkToId %d", actualSerialNo, m_address);
-        return kTkErrWrongDevice;
-    }
     MfgDbRecord device;
-    ProtocolResultCode result = ReadMfgRecords(&device.mfg, &device.pmfg, &device.ptcal);
+    ProtocolResultCode result = ReadOwnMfgRecords("Refurbish", actualSerialNo, device);
     if (result != 0) {
         return result;
     }

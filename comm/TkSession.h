@@ -62,6 +62,7 @@ class CTkLink;
 class CPacketHandler;
 class CTkReplyHandler;
 class CRawValueConverter;
+struct MfgDbRecord;
 
 // The standard time-out per attempt and number of resends: a command is sent at most
 // four times before it ends with 5018.
@@ -446,6 +447,11 @@ public:
     const std::array<uint8_t, kConductivitySensorImageSize>& Sensor8Cache() const { return m_sensor8Cache; }
 
 private:
+    // The common start of the manufacturing-record repairs: logs the operation's block
+    // head, checks that actualSerialNo is the selected address (5085) and reads the
+    // device's records into device.
+    ProtocolResultCode ReadOwnMfgRecords(const char* operation, uint16_t actualSerialNo, MfgDbRecord& device);
+
     // Marks the session busy for its lifetime.
     class BusyScope {
     public:
