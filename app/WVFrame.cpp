@@ -6,6 +6,7 @@
 #include "app/WVSiteView.h"
 #include "app/WVTreeView.h"
 #include "app/WVView.h"
+#include "calibration/QikCalLog.h"
 #include "foundation/AppUtils.h"
 #include "foundation/Registry.h"
 #include "resources/StringTable.h"
@@ -841,6 +842,7 @@ void CWVFrame::OnToggleSplit()
 
 void CWVFrame::OnShowCalReports()
 {
+    EnsureCalReportIndex();
     ShellOpen(GetPathBesideExe("Calibration Reports/Index.html"), {});
 }
 

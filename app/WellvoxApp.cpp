@@ -3,6 +3,7 @@
 #include "app/CommandIds.h"
 #include "app/WVFrame.h"
 #include "app/WVTreeView.h"
+#include "calibration/QikCalLog.h"
 #include "foundation/AppUtils.h"
 #include "foundation/Registry.h"
 #include "platform/Clock.h"
@@ -98,6 +99,10 @@ bool CWellvoxApp::InitInstance(const std::vector<std::string>& arguments)
         }
     };
     m_frame->onExpandFoundDevices = [this] { StartExpandAfterFind(); };
+
+    // The calibration reports' index, when it is missing (a failure leaves it to the
+    // Show Calibration Reports command).
+    EnsureCalReportIndex();
 
     // The command line: a file argument opens that site; without one the last site opens
     // when it still exists. A switch is no file.
