@@ -81,7 +81,7 @@ constexpr uint32_t kStrHomeSite = 61207; // "Home"
 constexpr uint32_t kStrOpenDocumentFailed = 61697; // "Failed to open document."
 constexpr uint32_t kStrSaveDocumentFailed = 61698; // "Failed to save document."
 
-// The program's own texts, which the original string table has no place for.
+// Texts added for this program's own behaviour: ids from 63101 up.
 constexpr uint32_t kStrDevicesRefused = 63101;      // heading of the refusals a search collected
 constexpr uint32_t kStrOlderDeviceNotShown = 63102; // an older device on a line of its command set
 constexpr uint32_t kStrShellOpenFailed = 63103;     // the desktop could not open a file or folder
