@@ -18,6 +18,7 @@
 #include <QCloseEvent>
 #include <QLayout>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
@@ -85,6 +86,42 @@ const DeviceErrorRow* FindDeviceError(int code)
         }
     }
     return nullptr;
+}
+
+// The modem states' texts, by state (0 has none).
+constexpr uint32_t kModemStateTexts[] = {0,
+                                         kStrModemInitializing,
+                                         kStrModemDialing,
+                                         kStrModemRedialing,
+                                         kStrModemDroppingDtr,
+                                         kStrModemSendingEscape,
+                                         kStrModemConnected,
+                                         kStrModemDisconnected,
+                                         kStrModemHangingUp,
+                                         kStrModemAnswering,
+                                         kStrModemWaiting};
+
+// The modem result codes that add a suffix to a state's text.
+constexpr std::pair<int, uint32_t> kModemSuffixes[] = {
+    {5101, kStrModemCouldNotInit}, {5102, kStrModemTimeout},        {5103, kStrModemBusy},
+    {5104, kStrModemAborted},      {5105, kStrModemCouldNotHangup}, {5106, kStrModemNoDialTone},
+    {5107, kStrModemCouldNotAnswer}};
+
+// Room a status pane keeps beside its text (the style's inner spacing).
+constexpr int kPaneTextPadding = 8;
+
+// The width a status pane needs to show every one of texts whole: its frame, margins and
+// padding around the widest text; never less than least.
+int PaneWidthFor(const QLabel& pane, const QStringList& texts, int least)
+{
+    const QFontMetrics metrics(pane.font());
+    int widest = 0;
+    for (const QString& text : texts) {
+        widest = std::max(widest, metrics.horizontalAdvance(text));
+    }
+    const QMargins margins = pane.contentsMargins();
+    const int around = 2 * pane.frameWidth() + margins.left() + margins.right() + 2 * pane.margin() + kPaneTextPadding;
+    return std::max(least, widest + around);
 }
 
 // The empty view's template; nodes whose views are still to come show it too.
@@ -256,14 +293,26 @@ void CWVFrame::CreateStatusBar()
     bar->setObjectName(QStringLiteral("statusbar"));
     bar->setMinimumHeight(kStatusMinHeight);
     const int widths[4] = {0, kPaneProgressWidth, kPaneModemWidth, kPaneClockWidth};
+    // The longest texts of the modem pane and the clock pane: every state with every
+    // suffix, a redial wait of 255 s, a call of 99 hours, the widest digits of a clock.
+    QStringList modemTexts;
+    for (int state = 1; state < static_cast<int>(std::size(kModemStateTexts)); ++state) {
+        modemTexts << Qs(ModemStatusText(state, 0));
+        for (const auto& suffix : kModemSuffixes) {
+            modemTexts << Qs(ModemStatusText(state, suffix.first));
+        }
+    }
+    modemTexts << Qs(ModemStatusText(3, 255)) << Qs(ModemStatusText(6, 99 * 3600 + 59 * 60 + 59));
+    const QStringList paneTexts[4] = {{}, {}, modemTexts, {QStringLiteral("8888-88-88  88:88:88")}};
     for (int i = 0; i < 4; ++i) {
         m_panes[i] = new QLabel(bar);
         m_panes[i]->setObjectName(QStringLiteral("pane%1").arg(i));
         if (i == 0) {
             bar->addWidget(m_panes[i], 1);
         } else {
-            m_panes[i]->setFixedWidth(widths[i]);
             m_panes[i]->setFrameShape(QFrame::StyledPanel);
+            // A pane is as wide as the longest text it shows, so none is cut.
+            m_panes[i]->setFixedWidth(PaneWidthFor(*m_panes[i], paneTexts[i], widths[i]));
             bar->addPermanentWidget(m_panes[i]);
         }
     }
@@ -475,19 +524,10 @@ void CWVFrame::SetProgress(unsigned position, bool smooth)
     m_progress->setValue(static_cast<int>(position % 101));
 }
 
-void CWVFrame::ShowModemStatus(int state, int value)
+void CWVFrame::ShowModemStatus(int state, int value) { m_panes[2]->setText(Qs(ModemStatusText(state, value))); }
+
+std::string CWVFrame::ModemStatusText(int state, int value)
 {
-    static constexpr uint32_t kStateTexts[] = {0,
-                                               kStrModemInitializing,
-                                               kStrModemDialing,
-                                               kStrModemRedialing,
-                                               kStrModemDroppingDtr,
-                                               kStrModemSendingEscape,
-                                               kStrModemConnected,
-                                               kStrModemDisconnected,
-                                               kStrModemHangingUp,
-                                               kStrModemAnswering,
-                                               kStrModemWaiting};
     std::string text;
     if (state == 3) {
         text = FormatResString(kStrModemRedialing, value);
@@ -496,19 +536,15 @@ void CWVFrame::ShowModemStatus(int state, int value)
         char clock[32];
         std::snprintf(clock, sizeof clock, " %2.2u:%2.2u:%2.2u", seconds / 3600, (seconds / 60) % 60, seconds % 60);
         text = std::string(GetResString(kStrModemConnected)) + clock;
-    } else if (state >= 1 && state <= 10) {
-        text = GetResString(kStateTexts[state]);
-        static constexpr std::pair<int, uint32_t> kSuffixes[] = {
-            {5101, kStrModemCouldNotInit}, {5102, kStrModemTimeout},        {5103, kStrModemBusy},
-            {5104, kStrModemAborted},      {5105, kStrModemCouldNotHangup}, {5106, kStrModemNoDialTone},
-            {5107, kStrModemCouldNotAnswer}};
-        for (const auto& [code, id] : kSuffixes) {
+    } else if (state >= 1 && state < static_cast<int>(std::size(kModemStateTexts))) {
+        text = GetResString(kModemStateTexts[state]);
+        for (const auto& [code, id] : kModemSuffixes) {
             if (code == value) {
                 text += GetResString(id);
             }
         }
     }
-    m_panes[2]->setText(Qs(text));
+    return text;
 }
 
 std::string CWVFrame::DeviceErrorText(int code, const int* dropFlag)
@@ -578,7 +614,7 @@ MessageAnswer CWVFrame::ShowMessageText(const SiteMessage& message, std::string_
     box.setWindowTitle(Qs(GetResString(message.captionId != 0 ? message.captionId : kStrAppTitle)));
     QString text = Qs(body);
     if (!message.detail.empty()) {
-        text += QStringLiteral("\n\n") + Qs(message.detail);
+        text += (text.isEmpty() ? QString() : QStringLiteral("\n\n")) + Qs(message.detail);
     }
     box.setText(text);
     switch (message.icon) {
@@ -843,7 +879,20 @@ void CWVFrame::OnToggleSplit()
 void CWVFrame::OnShowCalReports()
 {
     EnsureCalReportIndex();
-    ShellOpen(GetPathBesideExe("Calibration Reports/Index.html"), {});
+    RunShellOpen(GetPathBesideExe("Calibration Reports/Index.html"));
+}
+
+bool CWVFrame::RunShellOpen(const std::string& path)
+{
+    if (ShellOpen(path, {})) {
+        return true;
+    }
+    // Nothing would show otherwise: the user learns what was to open and that nothing could.
+    SiteMessage message;
+    message.icon = MessageIcon::Error;
+    message.detail = FormatResString(kStrShellOpenFailed, path);
+    ShowMessage(message);
+    return false;
 }
 
 bool CWVFrame::IsPalmsyncPresent()

@@ -73,6 +73,8 @@ public:
     // Stops timer 4 and removes the progress bar.
     void StopSearchAnimation() override;
     void ShowModemStatus(int state, int value) override;
+    // The modem pane's text of a state and its value (a result code, a wait or a time).
+    static std::string ModemStatusText(int state, int value);
     // Starts the application's expand-after-find sequence (onExpandFoundDevices).
     void ExpandFoundDevices() override;
 
@@ -113,6 +115,9 @@ public:
     void OnToggleSplit();
     bool IsSplit() const { return m_split; }
     void OnShowCalReports();
+    // Opens path (a file or folder) with the desktop's handler; when nothing could open
+    // it, tells the user so with the path. True when it opened.
+    bool RunShellOpen(const std::string& path);
     void OnPalmsync();
     bool IsPalmsyncPresent();
     // The menu or toolbar action of a command id (null when there is none).

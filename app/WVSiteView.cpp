@@ -62,6 +62,10 @@ void CWVSiteView::OnInitialUpdate()
     EnableControl(kAddButton, false);
     EnableControl(kDeleteButton, false);
     CWVView::OnInitialUpdate();
+    // The pane gave the view its size before the layout began (a view that replaces
+    // another is sized as it is put in): the list takes that size now, not at the next
+    // resize.
+    FitToSize(size());
 }
 
 void CWVSiteView::OnUpdate()
@@ -252,13 +256,24 @@ void CWVSiteView::OnListClick()
 void CWVSiteView::resizeEvent(QResizeEvent* event)
 {
     CWVView::resizeEvent(event);
+    FitToSize(event->size());
+}
+
+void CWVSiteView::showEvent(QShowEvent* event)
+{
+    CWVView::showEvent(event);
+    FitToSize(size());
+}
+
+void CWVSiteView::FitToSize(const QSize& size)
+{
     if (IsLayoutPending()) {
         return;
     }
     // The list grows with the view and the buttons keep to its bottom; below the
-    // template's size the form scrolls instead.
-    const int width = std::max(event->size().width(), kTemplateWidth);
-    const int height = std::max(event->size().height(), kTemplateHeight);
+    // template's size the form scrolls instead. The same size again changes nothing.
+    const int width = std::max(size.width(), kTemplateWidth);
+    const int height = std::max(size.height(), kTemplateHeight);
     GrowControl(wvcmd::kReportList, width, height);
     MoveControlDown(static_cast<uint32_t>(GetButtonId(1)));
     MoveControlDown(static_cast<uint32_t>(GetButtonId(2)));

@@ -51,8 +51,12 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
+    // Grows list 1244 to a view of size and keeps the buttons below it (the template's
+    // size at least); nothing while the layout is pending.
+    void FitToSize(const QSize& size);
     CQorSite* Site() const;
     void ReportSiteFull();
 

@@ -255,8 +255,8 @@ void CWellvoxApp::OnFileSave()
 
 void CWellvoxApp::OnFileSaveAs()
 {
-    const std::string start =
-        m_doc->GetPathName().empty() ? std::string(GetResString(kStrHomeSite)) + ".wv4" : m_doc->GetPathName();
+    // An untitled site starts at its default file in the program home, as Open does.
+    const std::string start = m_doc->GetPathName().empty() ? CWVDoc::HomeSitePath() : m_doc->GetPathName();
     const std::optional<std::string> path = m_frame->AskSavePath(start);
     if (path.has_value() && m_doc->OnSaveDocument(*path)) {
         m_doc->SetPathName(*path);

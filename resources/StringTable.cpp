@@ -698,6 +698,9 @@ constexpr StringEntry kStrings[] = {
     StringEntry{kStrModel40, "AquaVORNA"},
     StringEntry{kStrOpenDocumentFailed, "Failed to open document."},
     StringEntry{kStrSaveDocumentFailed, "Failed to save document."},
+    StringEntry{kStrDevicesRefused, "These devices answered, but cannot be shown on this connection:"},
+    StringEntry{kStrOlderDeviceNotShown, "Device SN%d is an older-generation device, which this program does not show."},
+    StringEntry{kStrShellOpenFailed, "%1\n\nNo program could open this file or folder."},
 };
 
 constexpr bool IsSortedById()

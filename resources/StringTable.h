@@ -81,6 +81,11 @@ constexpr uint32_t kStrHomeSite = 61207; // "Home"
 constexpr uint32_t kStrOpenDocumentFailed = 61697; // "Failed to open document."
 constexpr uint32_t kStrSaveDocumentFailed = 61698; // "Failed to save document."
 
+// Texts added for this program's own behaviour: ids from 63101 up.
+constexpr uint32_t kStrDevicesRefused = 63101;      // heading of the refusals a search collected
+constexpr uint32_t kStrOlderDeviceNotShown = 63102; // an older device on a line of its command set
+constexpr uint32_t kStrShellOpenFailed = 63103;     // the desktop could not open a file or folder
+
 // Application window: document template, frame, toolbar and status bar, modem states,
 // device errors, model and channel names, the tree's messages, command prompts.
 constexpr uint32_t kStrDocTemplate = 136;

@@ -145,8 +145,10 @@ bool SamePath(const std::string& a, const std::string& b)
 
 // The mapping of a search's result shared by FindDevices and VerifyDevices: the user's
 // cancel (the search ends with 0 or 5068 then) is no error, a busy line is reported as
-// busy, a lost line as lost; none for the codes each maps on its own.
-std::optional<AppErrorCode> MapSearchCommon(int result, bool cancelled, int deviceCount)
+// busy, a lost line as lost; a search that ends without a device node is 6146 only when
+// no device answered at all (refused devices have been shown with their reasons); none
+// for the codes each maps on its own.
+std::optional<AppErrorCode> MapSearchCommon(int result, bool cancelled, int deviceCount, bool refused)
 {
     if (result == kTkErrLinkBusy) {
         return kTkErrLinkBusy;
@@ -155,7 +157,7 @@ std::optional<AppErrorCode> MapSearchCommon(int result, bool cancelled, int devi
         return kAppOk;
     }
     if (result == 0) {
-        return deviceCount == 0 ? kAppErrNoDeviceFound : kAppOk;
+        return deviceCount == 0 && !refused ? kAppErrNoDeviceFound : kAppOk;
     }
     if (result == kTkErrLineLost) {
         return kAppErrLineLost;
@@ -448,16 +450,8 @@ bool CQorConnection::FindConnectionOnSamePort(CQorConnection*& connection)
     return false;
 }
 
-int CQorConnection::RunSearch()
+int CQorConnection::SearchLine(CCallback& callback)
 {
-    CSiteFrame* frame = GetMainFrame();
-    CFindDevicesCallback callback(*this);
-    UpdateTreeItem(true);
-    if (frame != nullptr) {
-        frame->SetStatusText(GetResString(kStrSyncBaudRates));
-        frame->SetCancellable();
-    }
-    CBusyGuard busy(frame);
     if (m_session != nullptr) {
         return m_session->FindDevices(&callback);
     }
@@ -471,6 +465,68 @@ int CQorConnection::RunSearch()
         return link->FindDevices(&callback);
     }
     return kTkErrNoLink;
+}
+
+int CQorConnection::RunSearch(bool& refused)
+{
+    CSiteFrame* frame = GetMainFrame();
+    int result = kTkErrNoLink;
+    m_refusals.clear();
+    {
+        CFindDevicesCallback callback(*this);
+        UpdateTreeItem(true);
+        if (frame != nullptr) {
+            frame->SetStatusText(GetResString(kStrSyncBaudRates));
+            frame->SetCancellable();
+        }
+        CBusyGuard busy(frame);
+        // Refusals wait for the end of the search: a message box shown now would hold the
+        // search while its reply windows and its cycle guard run on.
+        m_searching = true;
+        result = SearchLine(callback);
+        m_searching = false;
+    }
+    refused = ShowRefusals();
+    return result;
+}
+
+void CQorConnection::Refuse(uint16_t address, uint32_t textId)
+{
+    m_refusals.push_back(Refusal{address, textId});
+    if (!m_searching) {
+        ShowRefusals();
+    }
+}
+
+bool CQorConnection::ShowRefusals()
+{
+    if (m_refusals.empty()) {
+        return false;
+    }
+    std::string detail;
+    for (const Refusal& refusal : m_refusals) {
+        if (!detail.empty()) {
+            detail += "\n\n";
+        }
+        detail += FormatResString(refusal.textId, static_cast<int>(refusal.address));
+    }
+    m_refusals.clear();
+    if (CSiteFrame* frame = GetMainFrame()) {
+        SiteMessage message;
+        message.textId = kStrDevicesRefused;
+        message.captionId = kStrAddDevice;
+        message.icon = MessageIcon::Error;
+        message.detail = detail;
+        frame->ShowMessage(message);
+    }
+    return true;
+}
+
+void CQorConnection::UpdateViews()
+{
+    if (auto* doc = dynamic_cast<CWVDoc*>(GetNodeWatcher())) {
+        doc->UpdateOtherViews();
+    }
 }
 
 AppErrorCode CQorConnection::FindDevices()
@@ -502,6 +558,7 @@ AppErrorCode CQorConnection::FindDevices()
         // and busy: a Find or a disconnect asked for meanwhile is refused, and no other
         // connection opens the port.
         m_link = std::move(link);
+        UpdateViews();
         opened = OpenAndDial(*m_link, dialCancelled);
         link = std::move(m_link);
         break;
@@ -512,16 +569,21 @@ AppErrorCode CQorConnection::FindDevices()
     if (opened != 0) {
         link.reset();
         ReleaseLine();
+        if (m_kind == kConnectionModem) {
+            UpdateViews(); // shown open while it dialled
+        }
         // The user's cancel of the dial is no error.
         return dialCancelled ? kAppOk : kAppErrPortUnavailable;
     }
     link->SetDisconnectHandler(m_disconnectHandler.get());
     m_link = std::move(link);
+    UpdateViews();
 
-    const int result = RunSearch();
+    bool refused = false;
+    const int result = RunSearch(refused);
     const CSiteFrame* frame = GetMainFrame();
     const bool cancelled = frame != nullptr && frame->IsCancelRequested();
-    if (std::optional<AppErrorCode> mapped = MapSearchCommon(result, cancelled, m_deviceCount)) {
+    if (std::optional<AppErrorCode> mapped = MapSearchCommon(result, cancelled, m_deviceCount, refused)) {
         return *mapped;
     }
     if (result == 5015 || result == -3) {
@@ -592,10 +654,11 @@ AppErrorCode CQorConnection::VerifyDevices()
     VerifyExistingDevices();
     AppErrorCode result = kAppOk;
     if (m_deviceCount > 0) {
-        const int searched = RunSearch();
+        bool refused = false;
+        const int searched = RunSearch(refused);
         const CSiteFrame* frame = GetMainFrame();
         const bool cancelled = frame != nullptr && frame->IsCancelRequested();
-        if (std::optional<AppErrorCode> mapped = MapSearchCommon(searched, cancelled, m_deviceCount)) {
+        if (std::optional<AppErrorCode> mapped = MapSearchCommon(searched, cancelled, m_deviceCount, refused)) {
             result = *mapped;
         } else if (searched == -1 || searched == kTkErrNoReply) {
             result = kAppErrNoAnswer;
@@ -629,16 +692,8 @@ AppErrorCode CQorConnection::VerifyDevices()
 bool CQorConnection::TakeCommandSet(const FoundDeviceRecord& record)
 {
     const int type = record.deviceType;
-    const int address = record.address;
-    CSiteFrame* frame = GetMainFrame();
     auto refuse = [&](uint32_t textId) {
-        if (frame != nullptr) {
-            SiteMessage message;
-            message.textId = textId;
-            message.captionId = kStrAddDevice;
-            message.icon = MessageIcon::Error;
-            frame->ShowNumberMessage(message, address);
-        }
+        Refuse(record.address, textId);
         return false;
     };
     if (IsLegacyType(type)) {
@@ -702,8 +757,10 @@ int CQorConnection::AddFoundDevice(const FoundDeviceRecord& record)
         return 0;
     }
     // Older-generation devices fix the line to their command set but are not shown, and
-    // no device found on such a line is.
+    // no device found on such a line is: each is told, so a line on which only older
+    // devices answer does not look like a line on which nothing answered.
     if (m_legacy != nullptr) {
+        Refuse(record.address, IsLegacyType(type) ? kStrOlderDeviceNotShown : kStrNotPelmDevice);
         return 0;
     }
     if ((m_kind == kConnectionModem || m_kind == kConnectionRadio) && IsDirectOnlyType(type)) {
@@ -792,6 +849,7 @@ int CQorConnection::DisconnectLine(bool notify, bool select)
     ReleaseLine();
     if (notify) {
         UpdateTreeItem(false);
+        UpdateViews();
     }
     return result;
 }

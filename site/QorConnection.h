@@ -28,11 +28,13 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace wv {
 class OleDateTime;
 }
 
+class CCallback;
 class CDisconnectHandler;
 class CLegacyInstrument;
 class CModemStatus;
@@ -122,11 +124,13 @@ public:
 
     // Opens the line and searches it. A modem line is dialled first, with the modem's
     // progress in the frame's modem pane; the user may cancel the dial. 0 when it was open
-    // already, when the search left a device node, or when the user cancelled the dial or
-    // the search; 6143 when another open connection uses the same port or the line could
-    // not be opened or dialled; 6144 when the search failed; 6146 when it ended without a
-    // device node; 6200 when the line was lost; 5110 when another command waits on the
-    // line. The line stays open after a search that found nothing.
+    // already, when the search left a device node, when every device that answered was
+    // refused (the refusals have been shown), or when the user cancelled the dial or the
+    // search; 6143 when another open connection uses the same port or the line could not
+    // be opened or dialled; 6144 when the search failed; 6146 when no device answered;
+    // 6200 when the line was lost; 5110 when another command waits on the line. The line
+    // stays open after a search that found nothing. The document's views are updated
+    // when the line opens, so they show it open while it is dialled and searched.
     AppErrorCode FindDevices();
     // Asks every device node with a session for its identity, from the last slot to the
     // first; a device that does not answer is removed, or, when it is the only one, the
@@ -141,16 +145,19 @@ public:
     // A device the search found: gives the connection its command set when it has none
     // (the session or the legacy instrument takes the link; one that cannot take it leaves
     // it with the connection), and adds a device node when the device is new and allowed
-    // on this line. A device of the other generation than the line's command set is
-    // refused with a message. Returns 0.
+    // on this line. A device of the other generation than the line's command set, and
+    // every device on a line of the older command set (which shows none), is refused
+    // with its text: while a search runs the refusals are collected and shown together
+    // once it has ended (a message box open during the search would eat its reply
+    // windows); outside a search at once. Returns 0.
     int AddFoundDevice(const FoundDeviceRecord& record);
     // Takes the device out of its slot, moves the later ones down and destroys it; the
     // item loses its expand button with the last device. Nothing when it is not here.
     void RemoveDevice(CQorDevice* device);
     // Closes the line: destroys the device nodes, hangs a modem line up, and destroys the
     // protocol object. With notify selects the connection's item first, clears the modem
-    // status pane of a modem connection, and takes the expand button off its item
-    // afterwards. Returns the hang-up's result or 0 (also when it was not open), or 5110
+    // status pane of a modem connection, and takes the expand button off its item and
+    // updates the document's views afterwards. Returns the hang-up's result or 0 (also when it was not open), or 5110
     // with nothing changed while a command waits on the line.
     int Disconnect(bool notify);
     // The first connection of the site (this one included) that is open and uses the
@@ -179,6 +186,10 @@ public:
     std::string GetDialNumber() const;
 
 protected:
+    // The protocol search on what the connection holds (the session, the legacy
+    // instrument or the bare link), with callback; its result. Tests stand in results of
+    // their own here.
+    virtual int SearchLine(CCallback& callback);
     // Opens link as a dial-up line on the connection's port and rate with the program's
     // modem for number and settings; 0 or the link's error. Tests stand in a modem line of
     // their own here.
@@ -200,8 +211,17 @@ private:
     // Disconnect; select tells whether the connection's item is selected first.
     int DisconnectLine(bool notify, bool select);
     // Runs the search on what the connection holds, with the search callback, the status
-    // text and the busy state; the protocol result.
-    int RunSearch();
+    // text and the busy state, then shows the refusals it collected; the protocol result.
+    // refused tells whether any device was refused.
+    int RunSearch(bool& refused);
+    // A device refused with the text textId (a "%d" for its address): collected while a
+    // search runs, else shown at once.
+    void Refuse(uint16_t address, uint32_t textId);
+    // Shows the refusals collected, all in one message, and forgets them; false when
+    // there were none.
+    bool ShowRefusals();
+    // Tells the document's views that the connection changed (its line opened or closed).
+    void UpdateViews();
     // Opens and dials a modem line on link; cancelled tells whether the user cancelled
     // the dial. 0 or the failure.
     int OpenAndDial(CTkLink& link, bool& cancelled);
@@ -215,6 +235,14 @@ private:
     // The device path of the connection's port, as the port map gives it (empty when not
     // mapped).
     std::string PortPath() const;
+
+    // A device refused during the running search, in the order found.
+    struct Refusal {
+        uint16_t address;
+        uint32_t textId;
+    };
+    std::vector<Refusal> m_refusals;
+    bool m_searching = false;
 
     std::unique_ptr<CDisconnectHandler> m_disconnectHandler;
     std::unique_ptr<CModemStatus> m_modemStatus;

@@ -7,6 +7,7 @@
 
 #include "app/AppPump.h"
 #include "app/CommandIds.h"
+#include "app/WVConnectionView.h"
 #include "comm/TkLink.h"
 #include "platform/Clock.h"
 #include "platform/PortMap.h"
@@ -23,15 +24,19 @@
 #include <QAction>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMenu>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -209,6 +214,17 @@ protected:
         QTest::mouseDClick(Tree().viewport(), Qt::LeftButton, {}, at);
     }
 
+    // Drops the selected connection through the tree's menu.
+    void MenuDrop()
+    {
+        std::unique_ptr<QMenu> menu(Tree().BuildContextMenu());
+        ASSERT_NE(menu, nullptr);
+        auto* drop = menu->findChild<QAction*>(QString::number(wvcmd::kTreeDrop));
+        ASSERT_NE(drop, nullptr);
+        ASSERT_TRUE(drop->isEnabled());
+        drop->trigger();
+    }
+
     static wv::sim::SimOptions OnClock(wv::Clock& clock)
     {
         wv::sim::SimOptions options;
@@ -305,6 +321,62 @@ TEST_F(ConnectionFindTest, CancelAndEscDuringTheSearchStopItWithoutAnError)
         EXPECT_FALSE(Frame().IsCancelRequested());
         EXPECT_FALSE(CancelButton(Frame())->isEnabled());
     }
+}
+
+TEST_F(ConnectionFindTest, TheConnectionViewsSecondButtonFollowsTheLine)
+{
+    app_->GetPreferences().expandOnFind = 0;
+    CQorConnection& connection = AddConnection("Bench");
+    Tree().SelectItem(connection.GetTreeItem());
+    Pump();
+    // The second button of the connection view shown now: its id and its caption.
+    auto second = [this]() -> std::pair<int, std::string> {
+        auto* view = dynamic_cast<CWVConnectionView*>(Frame().GetFormView());
+        if (view == nullptr) {
+            return {0, "no connection view"};
+        }
+        const int id = view->GetButtonId(2);
+        auto* button = qobject_cast<QPushButton*>(view->FindControl(static_cast<uint32_t>(id)));
+        return {id, button != nullptr ? button->text().toStdString() : "no button"};
+    };
+    const std::pair<int, std::string> drop{CWVConnectionView::kDropButton, "Drop"};
+    const std::pair<int, std::string> edit{CWVConnectionView::kEditButton, "Edit..."};
+    ASSERT_EQ(second(), edit);
+
+    // Find from the view's button on the closed connection: the line is open while it is
+    // searched.
+    std::pair<int, std::string> whileSearching;
+    duringSearch = [&] {
+        if (PaneText(Frame(), 0).toStdString() != GetResString(kStrNetworkSearch)) {
+            return false;
+        }
+        whileSearching = second();
+        return true;
+    };
+    auto* find = qobject_cast<QPushButton*>(Frame().GetFormView()->FindControl(CWVConnectionView::kFindButton));
+    ASSERT_NE(find, nullptr);
+    QTest::mouseClick(find, Qt::LeftButton);
+    duringSearch = nullptr;
+    EXPECT_EQ(whileSearching, drop);
+    ASSERT_EQ(connection.GetDeviceCount(), 2);
+    EXPECT_EQ(second(), drop);
+
+    // The line is lost: the idle work tells it and closes the connection.
+    connection.RecordLineLoss();
+    app_->OnIdle();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].textId, kStrModemLost);
+    EXPECT_FALSE(connection.IsOpen());
+    EXPECT_EQ(second(), edit);
+
+    // Find through the tree (a double click), then Drop.
+    DoubleClick(connection);
+    ASSERT_TRUE(connection.IsOpen());
+    EXPECT_EQ(second(), drop);
+    MenuDrop();
+    EXPECT_FALSE(connection.IsOpen());
+    EXPECT_EQ(second(), edit);
+    EXPECT_EQ(messages.size(), 1u);
 }
 
 TEST_F(ConnectionFindTest, ContextMenuFindSearchesAndReportsNoDevices)

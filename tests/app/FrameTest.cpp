@@ -6,10 +6,12 @@
 #include "app/CommandIds.h"
 #include "foundation/AppUtils.h"
 #include "foundation/Registry.h"
+#include "platform/Process.h"
 #include "resources/StringTable.h"
 #include "site/QorSite.h"
 
 #include <QAction>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -19,6 +21,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -270,6 +276,92 @@ TEST_F(FrameTest, StatusTextProgressAndModemStatus)
     for (const Case& c : cases) {
         Frame().ShowModemStatus(c.state, c.value);
         EXPECT_EQ(PaneText(Frame(), 2).toStdString(), c.text) << c.state;
+    }
+}
+
+TEST_F(FrameTest, StatusPanesAreAsWideAsTheirLongestTexts)
+{
+    Start();
+    struct Pane {
+        int index;
+        int least;
+        std::vector<std::pair<int, int>> shown; // modem states and values
+    };
+    std::vector<std::pair<int, int>> modem;
+    for (int state = 1; state <= 10; ++state) {
+        modem.emplace_back(state, 0);
+        for (int code = 5101; code <= 5107; ++code) {
+            modem.emplace_back(state, code);
+        }
+    }
+    modem.emplace_back(3, 255);        // the longest redial wait
+    modem.emplace_back(6, 99 * 3600);  // a call of 99 hours
+    auto* pane = Frame().findChild<QLabel*>(QStringLiteral("pane2"));
+    ASSERT_NE(pane, nullptr);
+    EXPECT_GE(pane->width(), CWVFrame::kPaneModemWidth);
+    const QFontMetrics metrics(pane->font());
+    const int room = pane->contentsRect().width() - 2 * pane->margin();
+    for (const auto& [state, value] : modem) {
+        Frame().ShowModemStatus(state, value);
+        const QString text = pane->text();
+        EXPECT_LE(metrics.horizontalAdvance(text), room) << text.toStdString();
+    }
+    // The device clock's pane.
+    auto* clock = Frame().findChild<QLabel*>(QStringLiteral("pane3"));
+    ASSERT_NE(clock, nullptr);
+    EXPECT_GE(clock->width(), CWVFrame::kPaneClockWidth);
+    EXPECT_LE(QFontMetrics(clock->font()).horizontalAdvance(QStringLiteral("2088-08-28  08:08:08")),
+              clock->contentsRect().width() - 2 * clock->margin());
+}
+
+TEST_F(FrameTest, SaveAsStartsAtTheSitesFileOrForAnUntitledOneInTheProgramHome)
+{
+    Start();
+    ASSERT_TRUE(Doc().GetPathName().empty());
+    std::string start;
+    Frame().fileResponder = [&](bool save, std::string_view at) -> std::optional<std::string> {
+        EXPECT_TRUE(save);
+        start = at;
+        return std::nullopt;
+    };
+    Frame().RunCommand(wvcmd::kFileSaveAs);
+    EXPECT_EQ(fs::path(start), home_.Path() / "Home.wv4");
+
+    const std::string titled = (home_.Root() / "North.wv4").string();
+    ASSERT_TRUE(Doc().OnSaveDocument(titled));
+    Doc().SetPathName(titled);
+    Frame().RunCommand(wvcmd::kFileSaveAs);
+    EXPECT_EQ(start, titled);
+}
+
+TEST_F(FrameTest, APageTheDesktopCannotOpenIsReportedWithItsPath)
+{
+    Start();
+    const fs::path log = home_.Root() / "opened.txt";
+    const fs::path opener = home_.Root() / "opener";
+    std::ofstream(opener) << "#!/bin/sh\nprintf '%s' \"$1\" > '" << log.string() << "'\n";
+    fs::permissions(opener, fs::perms::owner_all);
+    struct RestoreOpener {
+        ~RestoreOpener() { wv::SetDesktopOpener({}); }
+    } restore;
+    const std::string page = GetPathBesideExe("Calibration Reports/Index.html");
+
+    wv::SetDesktopOpener(opener.string());
+    Frame().RunCommand(wvcmd::kShowCalReports);
+    EXPECT_TRUE(messages.empty());
+    std::string opened;
+    std::getline(std::ifstream(log), opened);
+    EXPECT_EQ(opened, page);
+
+    // No program can open it (from the menu and from the toolbar): the user is told
+    // what was to open and that nothing could.
+    wv::SetDesktopOpener((home_.Root() / "no-opener").string());
+    for (const uint32_t command : {wvcmd::kShowCalReports, wvcmd::kShowCalReport}) {
+        messages.clear();
+        Frame().RunCommand(command);
+        ASSERT_EQ(messages.size(), 1u) << command;
+        EXPECT_EQ(messages[0].icon, MessageIcon::Error);
+        EXPECT_EQ(messages[0].detail, page + "\n\nNo program could open this file or folder.");
     }
 }
 

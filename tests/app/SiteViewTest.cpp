@@ -335,6 +335,37 @@ TEST_F(SiteViewTest, DoubleClickingARowSelectsThatConnectionInTheTree)
     EXPECT_EQ(Frame().RetiredViewCount(), 0u);
 }
 
+TEST_F(SiteViewTest, TheListFillsThePaneEachTimeTheSiteViewIsShown)
+{
+    StartShown();
+    CQorConnection& connection = Add(Info("Line", kConnectionDirect, 0));
+    // The template keeps 8 pixels beside the list and 84 above and below it; the buttons
+    // sit 8 pixels above the view's bottom.
+    auto expectFilled = [this](const char* when) {
+        SCOPED_TRACE(when);
+        CWVSiteView* view = SiteView();
+        ASSERT_NE(view, nullptr);
+        ASSERT_GT(view->width(), CWVSiteView::kTemplateWidth);
+        ASSERT_GT(view->height(), CWVSiteView::kTemplateHeight);
+        const QRect list = view->GetList()->geometry();
+        EXPECT_EQ(list.width(), view->width() - 16);
+        EXPECT_EQ(list.height(), view->height() - 84);
+        EXPECT_EQ(Control(CWVSiteView::kAddButton)->geometry().bottom() + 1, view->height() - 8);
+    };
+    expectFilled("at start");
+    for (const QSize size : {QSize(760, 520), QSize(700, 480)}) {
+        connection.SelectTreeItem();
+        Pump();
+        ASSERT_NE(ConnectionView(), nullptr);
+        // The window changes size while another view is shown.
+        Frame().resize(size);
+        Pump();
+        Site().SelectTreeItem();
+        Pump();
+        expectFilled("after a switch back");
+    }
+}
+
 TEST_F(SiteViewTest, ANewSiteAsksForItsFirstConnectionFromTheTopLevelOnly)
 {
     // A first start with an empty home: the wizard opens once the window is up.

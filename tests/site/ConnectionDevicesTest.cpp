@@ -4,6 +4,7 @@
 
 #include "site/QorConnection.h"
 
+#include "comm/Callback.h"
 #include "comm/TkLink.h"
 #include "comm/TkSession.h"
 #include "resources/StringTable.h"
@@ -150,12 +151,13 @@ TEST_F(ConnectionDevicesTest, AnOlderDeviceWhoseInstrumentCannotTakeTheLinkLeave
     connection.AddFoundDevice(Found(45, 30, "New"));
     ASSERT_NE(connection.GetSession(), nullptr);
     EXPECT_EQ(connection.GetLink(), link);
+    // Outside a search the refusal is shown at once.
     connection.AddFoundDevice(Found(46, 2, "Old2"));
     ASSERT_EQ(frame.messages.size(), 1u);
-    EXPECT_EQ(frame.messages[0].textId, kStrNotTavoDevice);
+    EXPECT_EQ(frame.messages[0].textId, kStrDevicesRefused);
+    EXPECT_EQ(frame.messages[0].detail, FormatResString(kStrNotTavoDevice, 46));
     EXPECT_EQ(frame.messages[0].captionId, kStrAddDevice);
     EXPECT_EQ(frame.messages[0].icon, MessageIcon::Error);
-    EXPECT_EQ(frame.messageNumbers, std::vector<int>{46});
     EXPECT_EQ(Addresses(), std::vector<uint16_t>{45});
     EXPECT_EQ(FormatResString(kStrNotTavoDevice, 46).substr(0, 45), "Device SN46 is not a compatable TAVO device!\n");
 }
@@ -260,6 +262,62 @@ TEST_F(ConnectionDevicesTest, ModemStatusShowsOnlyForItsOwnConnectionsSelection)
     tree.SelectItem(connection.GetTreeItem());
     EXPECT_EQ(status.OnModemStatus(-1, 9), -1);
     EXPECT_EQ(frame.modemStatus, (std::vector<std::pair<int, int>>{{3, 7}, {4, 8}, {-1, 0}, {-1, 0}}));
+}
+
+// A connection whose protocol search ends with a result the test chooses.
+class ScriptedSearchConnection : public CQorConnection {
+public:
+    int searchResult = 0;
+    int searches = 0;
+
+protected:
+    int SearchLine(CCallback& callback) override
+    {
+        (void)callback;
+        ++searches;
+        return searchResult;
+    }
+};
+
+TEST(ConnectionVerification, TheSearchOfAFindWithDevicesMapsItsResult)
+{
+    struct Case {
+        int searched;
+        AppErrorCode result;
+    };
+    const Case cases[] = {
+        {0, kAppOk},
+        {-1, kAppErrNoAnswer},
+        {kTkErrNoReply, kAppErrNoAnswer},
+        {kTkErrLineLost, kAppErrLineLost},
+        {kTkErrCancelled, kAppOk},
+        {kTkSearchOverrun, kAppErrConnectFailed},
+        {kTkErrOpen, kAppErrConnectFailed},
+        {kTkErrLinkBusy, kTkErrLinkBusy},
+        {4321, 4321},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.searched);
+        FakeTree tree;
+        FakeFrame frame;
+        ScriptedSearchConnection connection;
+        CConnectionInfo info;
+        info.name = "Line";
+        info.kind = kConnectionDirect;
+        info.port = 3;
+        info.baud = 9600;
+        ASSERT_EQ(connection.SetSettings(info, nullptr, true), kAppOk);
+        connection.AddToTree(&tree, kTreeRoot, kTreeLast);
+        ConnectionLineAccess::GiveLink(connection);
+        // A node without a session is kept by the verification, so the search runs.
+        connection.AddFoundDevice(Found(9, 50));
+        ASSERT_EQ(connection.GetDeviceCount(), 1);
+        connection.searchResult = c.searched;
+        EXPECT_EQ(connection.VerifyDevices(), c.result);
+        EXPECT_EQ(connection.searches, 1);
+        EXPECT_EQ(connection.GetDeviceCount(), 1);
+        EXPECT_TRUE(frame.messages.empty());
+    }
 }
 
 TEST(ConnectionSettings, TheCallTimeOutIsClampedTo255InItsByte)

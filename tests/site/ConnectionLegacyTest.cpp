@@ -1,7 +1,7 @@
 // Older-generation devices on a connection, against the simulator's older device in a
-// network with a current one: the legacy instrument takes the line, the older devices are
-// recognised but not shown, and a device of the other generation is refused with its
-// message. Time runs on a simulated clock shared with the simulator.
+// network with current ones: the legacy instrument takes the line, the older devices are
+// recognised but not shown, and every device that gets no node is told with its reason
+// once the search is over. Time runs on a simulated clock shared with the simulator.
 
 #include "site/QorConnection.h"
 
@@ -80,11 +80,11 @@ protected:
 TEST_F(ConnectionLegacyTest, AnOlderDeviceFirstFixesTheLineAndACurrentOneIsRefused)
 {
     // The older device answers first: its command set takes the line, but neither it nor
-    // any later device is shown.
+    // any later device is shown. Both are told, so the search is no "nothing found".
     sim.AddDevice(kOldAddress, 10, "Old logger", 9600);
     sim.AddDevice(kSondeAddress, 30, "Sonde", 9600);
     CQorConnection& connection = Start();
-    EXPECT_EQ(connection.FindDevices(), kAppErrNoDeviceFound);
+    EXPECT_EQ(connection.FindDevices(), kAppOk);
 
     CLegacyInstrument* legacy = connection.GetLegacyInstrument();
     ASSERT_NE(legacy, nullptr);
@@ -97,11 +97,13 @@ TEST_F(ConnectionLegacyTest, AnOlderDeviceFirstFixesTheLineAndACurrentOneIsRefus
     EXPECT_EQ(connection.GetDeviceCount(), 0);
     EXPECT_TRUE(tree.ChildTexts(connection.GetTreeItem()).empty());
 
-    // The current device: refused with its message.
-    ASSERT_EQ(frame.MessageIds(), std::vector<uint32_t>{kStrNotPelmDevice});
+    // One message after the search: the older device, not shown, and the current one,
+    // refused, in the order they answered.
+    ASSERT_EQ(frame.MessageIds(), std::vector<uint32_t>{kStrDevicesRefused});
+    EXPECT_EQ(frame.messages[0].detail, FormatResString(kStrOlderDeviceNotShown, kOldAddress) + "\n\n" +
+                                            FormatResString(kStrNotPelmDevice, kSondeAddress));
     EXPECT_EQ(frame.messages[0].captionId, kStrAddDevice);
     EXPECT_EQ(frame.messages[0].icon, MessageIcon::Error);
-    EXPECT_EQ(frame.messageNumbers, std::vector<int>{kSondeAddress});
     EXPECT_EQ(frame.busyDepth, 0);
 
     // Dropping the line closes it whole; without the older device the next search gives
@@ -127,8 +129,8 @@ TEST_F(ConnectionLegacyTest, ACurrentDeviceFirstKeepsTheLineAndAnOlderOneIsRefus
     EXPECT_EQ(connection.GetLegacyInstrument(), nullptr);
     ASSERT_NE(connection.GetSession(), nullptr);
     EXPECT_EQ(tree.ChildTexts(connection.GetTreeItem()), std::vector<std::string>{kSondeLabel});
-    ASSERT_EQ(frame.MessageIds(), std::vector<uint32_t>{kStrNotTavoDevice});
-    EXPECT_EQ(frame.messageNumbers, std::vector<int>{kOldAddress});
+    ASSERT_EQ(frame.MessageIds(), std::vector<uint32_t>{kStrDevicesRefused});
+    EXPECT_EQ(frame.messages[0].detail, FormatResString(kStrNotTavoDevice, kOldAddress));
 
     // Dropping the line closes it whole.
     EXPECT_EQ(connection.Disconnect(true), 0);
@@ -136,7 +138,7 @@ TEST_F(ConnectionLegacyTest, ACurrentDeviceFirstKeepsTheLineAndAnOlderOneIsRefus
     EXPECT_EQ(connection.GetLink(), nullptr);
 }
 
-TEST_F(ConnectionLegacyTest, EveryOlderModelFixesTheLineWithoutANode)
+TEST_F(ConnectionLegacyTest, EveryOlderModelFixesTheLineWithoutANodeAndIsTold)
 {
     CQorConnection* connection = nullptr;
     for (const uint8_t model : {2, 3, 8, 10, 15, 16}) {
@@ -145,15 +147,59 @@ TEST_F(ConnectionLegacyTest, EveryOlderModelFixesTheLineWithoutANode)
         if (connection == nullptr) {
             connection = &Start(false);
         }
-        EXPECT_EQ(connection->FindDevices(), kAppErrNoDeviceFound);
+        frame.messages.clear();
+        // A line on which only an older device answers says so, not "nothing found".
+        EXPECT_EQ(connection->FindDevices(), kAppOk);
         EXPECT_EQ(connection->GetDeviceCount(), 0);
         EXPECT_NE(connection->GetLegacyInstrument(), nullptr);
         EXPECT_EQ(connection->GetSession(), nullptr);
+        ASSERT_EQ(frame.MessageIds(), std::vector<uint32_t>{kStrDevicesRefused});
+        EXPECT_EQ(frame.messages[0].detail, FormatResString(kStrOlderDeviceNotShown, kOldAddress));
         EXPECT_EQ(connection->Disconnect(true), 0);
         EXPECT_FALSE(connection->IsOpen());
         sim.RemoveDevice(kOldAddress);
     }
-    EXPECT_TRUE(frame.messages.empty());
+}
+
+TEST_F(ConnectionLegacyTest, FindOnALineOfOnlyOlderDevicesTellsEachAndClosesIt)
+{
+    sim.AddDevice(kOldAddress, 10, "Old logger", 9600);
+    sim.AddDevice(kOldAddress + 1, 16, "Old logger 2", 9600);
+    CQorConnection& connection = Start();
+    // The user's Find: nothing to verify, so the line is opened and searched; nothing
+    // can be shown, so it is closed again, without the "nothing found" error.
+    EXPECT_EQ(connection.VerifyDevices(), kAppOk);
+    EXPECT_FALSE(connection.IsOpen());
+    EXPECT_EQ(connection.GetDeviceCount(), 0);
+    ASSERT_EQ(frame.MessageIds(), std::vector<uint32_t>{kStrDevicesRefused});
+    EXPECT_EQ(frame.messages[0].detail, FormatResString(kStrOlderDeviceNotShown, kOldAddress) + "\n\n" +
+                                            FormatResString(kStrOlderDeviceNotShown, kOldAddress + 1));
+    EXPECT_EQ(frame.expandRequests, 0);
+}
+
+TEST_F(ConnectionLegacyTest, ARefusalLeftOpenLongDoesNotEatTheSearchsTime)
+{
+    // The current devices answer before and after the older one; the user leaves the
+    // refusal's box open for 20 s of the search's clock.
+    constexpr uint16_t kWellAddress = 12345;
+    sim.AddDevice(kSondeAddress, 30, "Sonde", 9600);
+    sim.AddDevice(kOldAddress, 16, "Old logger", 9600);
+    sim.AddDevice(kWellAddress, 31, "Well 3", 9600);
+    CQorConnection& connection = Start();
+    // The frame animates a search from its start to its end.
+    bool searchingWhenShown = true;
+    frame.onMessage = [&](const SiteMessage&) {
+        searchingWhenShown = frame.animating;
+        clock.Advance(20000);
+    };
+    EXPECT_EQ(connection.FindDevices(), kAppOk);
+    // Shown once the search was over; every current device was found and kept.
+    EXPECT_FALSE(searchingWhenShown);
+    EXPECT_EQ(tree.ChildTexts(connection.GetTreeItem()),
+              (std::vector<std::string>{kSondeLabel, " 12345 : Vorna 9000 Professional - Well 3"}));
+    ASSERT_EQ(frame.MessageIds(), std::vector<uint32_t>{kStrDevicesRefused});
+    EXPECT_EQ(frame.messages[0].detail, FormatResString(kStrNotTavoDevice, kOldAddress));
+    frame.onMessage = nullptr;
 }
 
 } // namespace
