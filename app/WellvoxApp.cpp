@@ -103,7 +103,7 @@ bool CWellvoxApp::InitInstance(const std::vector<std::string>& arguments)
     };
     m_frame->onExpandFoundDevices = [this] { StartExpandAfterFind(); };
 
-    // The program's data files that ship with it.
+    // The sensor-foil coefficient file is brought up to its shipped copy.
     SyncFoilFile();
 
     // The command line: a file argument opens that site; without one the last site opens
