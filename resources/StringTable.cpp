@@ -663,6 +663,8 @@ constexpr StringEntry kStrings[] = {
     StringEntry{kStrChanHdoLong, "Korvant Dissolved Oxygen"},
     StringEntry{kStrComPort, "COM%1"},
     StringEntry{kStrButtonSync, "Sync..."},
+    StringEntry{kStrFoilCrcBatchNumbers, "Error: Invalid CRC reading Foil Batch Numbers"},
+    StringEntry{kStrFoilCrcCoefficients, "Error: Invalid CRC in Foil Coefficient file"},
     StringEntry{kStrAppTitle, "Wellvox"},
     StringEntry{kStrCaptionFont, "Verdana Bold"},
     StringEntry{kStrBigTextFont, "MS Sans Serif"},
