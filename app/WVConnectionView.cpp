@@ -3,6 +3,7 @@
 #include "app/CommandIds.h"
 #include "app/WVFrame.h"
 #include "app/WVTreeView.h"
+#include "platform/PortMap.h"
 #include "resources/StringTable.h"
 #include "site/AppErrorCode.h"
 #include "site/QorConnection.h"
@@ -26,6 +27,17 @@ struct Row {
     uint32_t value;
     int y;
 };
+
+// The connection's port as port lists show it, with the device path the COM number
+// stands for ("COM1 (/dev/ttyUSB0)"); the COM name alone while no device is mapped to it.
+// Only the map is read: showing a port never looks for new ones.
+std::string PortText(const CQorConnection& connection)
+{
+    uint8_t port = kPortNotSet;
+    connection.GetPort(port);
+    const std::string name = connection.GetPortText();
+    return port == kPortNotSet ? name : wv::ComPortLabel(name, wv::MappedComPortPath(port + 1));
+}
 
 constexpr int kLabelX = 16;
 constexpr int kValueX = 170;
@@ -120,7 +132,7 @@ void CWVConnectionView::OnUpdate()
     default: SetCaption({}); break;
     }
     SetText(kNameValue, connection->GetName());
-    SetText(kPortValue, connection->GetPortText());
+    SetText(kPortValue, PortText(*connection));
     SetText(kBaudValue, connection->GetBaudText());
     SetText(kStrategyValue, std::string(GetResString(connection->IsNetworkSearch() ? kStrNetwork : kStrSingleDevice)));
     const bool modem = kind == kConnectionModem;

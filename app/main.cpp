@@ -15,6 +15,8 @@ int main(int argc, char* argv[])
     // Numbers in files and protocols use the C locale's decimal point.
     std::setlocale(LC_NUMERIC, "C");
     QApplication::setApplicationName(QStringLiteral("Wellvox"));
+    // The installed desktop entry (wellvox.desktop), by which a desktop shows the window's icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("wellvox"));
     std::vector<std::string> arguments;
     for (int i = 1; i < argc; ++i) {
         arguments.emplace_back(argv[i]);

@@ -233,6 +233,29 @@ std::string ComPortPath(int comNumber)
     return {};
 }
 
+std::string MappedComPortPath(int comNumber)
+{
+    if (comNumber < 1 || comNumber > kMaxComNumber) {
+        return {};
+    }
+    std::lock_guard lock(g_portMutex);
+    return MachineRegistry().ReadText(kSection, ComName(comNumber), "");
+}
+
+std::string ComPortLabel(std::string_view comName, std::string_view path)
+{
+    std::string label(comName);
+    if (path.empty()) {
+        return label;
+    }
+    label += " (";
+    for (char c : path) {
+        label.push_back(static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c);
+    }
+    label += ')';
+    return label;
+}
+
 std::vector<std::pair<int, std::string>> ListComPorts()
 {
     std::lock_guard lock(g_portMutex);

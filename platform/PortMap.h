@@ -6,6 +6,7 @@
 // number and keep it; a user may add any path (a pseudo-terminal, say).
 
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -14,6 +15,16 @@ namespace wv {
 // The device path of COM port number comNumber (1 is COM1); empty when the
 // number is not mapped. Scans for new ports first when the number is unmapped.
 std::string ComPortPath(int comNumber);
+
+// The device path COM port number comNumber is mapped to now, without looking
+// for new ports (so nothing is saved); empty when the number is not mapped.
+std::string MappedComPortPath(int comNumber);
+
+// The text a port list shows for a port: its COM name followed by the device
+// path it stands for, "COM1 (/dev/ttyUSB0)", so that ports can be told apart;
+// the COM name alone when path is empty. A control character of the path
+// shows as '?'.
+std::string ComPortLabel(std::string_view comName, std::string_view path);
 
 // Scans the machine's serial devices, gives every new one the next free
 // number, saves the map, and returns every mapped (number, path), by number.

@@ -9,6 +9,7 @@
 #include <system_error>
 #include <vector>
 
+#include <pwd.h>
 #include <unistd.h>
 
 namespace wv {
@@ -83,10 +84,32 @@ std::string FindEntry(const fs::path& folder, const std::string& name)
     return best;
 }
 
-bool IsWritableFolder(const fs::path& folder)
+// A folder the user made a portable home: it holds a Config folder, spelt in
+// any letter case.
+bool IsPortableHome(const fs::path& folder)
 {
+    if (folder.empty())
+        return false;
+    std::string config = FindEntry(folder, "Config");
     std::error_code ec;
-    return !folder.empty() && fs::is_directory(folder, ec) && ::access(folder.c_str(), W_OK) == 0;
+    return !config.empty() && fs::is_directory(folder / config, ec);
+}
+
+// The user's home folder: $HOME, else the account's entry.
+fs::path UserHomeFolder()
+{
+    if (const char* home = std::getenv("HOME"); home && *home == '/')
+        return home;
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 16384);
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    while (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == ERANGE &&
+           buffer.size() < (1u << 20))
+        buffer.resize(buffer.size() * 2);
+    if (found != nullptr && found->pw_dir != nullptr && found->pw_dir[0] == '/')
+        return found->pw_dir;
+    return {};
 }
 
 } // namespace
@@ -110,26 +133,30 @@ fs::path ExecutablePath()
     }
 }
 
-fs::path ProgramHome()
+fs::path ProgramHome() { return ProgramHomeFor(ExecutablePath().parent_path()); }
+
+fs::path ProgramHomeFor(const fs::path& exeFolder)
 {
     if (const char* env = std::getenv("WELLVOX_HOME"); env && *env) {
         std::error_code ec;
         fs::path home = fs::absolute(fs::path(env), ec);
         return ec ? fs::path(env) : home.lexically_normal();
     }
-    fs::path exeFolder = ExecutablePath().parent_path();
-    if (IsWritableFolder(exeFolder))
+    if (IsPortableHome(exeFolder))
         return exeFolder;
+    // The base folder of user data: $XDG_DATA_HOME when it is an absolute path
+    // (a relative one is ignored, as the base directory rules say), else
+    // ~/.local/share.
     fs::path dataHome;
     if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/') {
         dataHome = xdg;
-    } else if (const char* home = std::getenv("HOME"); home && *home) {
-        dataHome = fs::path(home) / ".local" / "share";
+    } else if (fs::path home = UserHomeFolder(); !home.empty()) {
+        dataHome = home / ".local" / "share";
     } else {
         // No home folder at all: the executable's folder is the only place left.
         return exeFolder;
     }
-    return dataHome / "Wellvox";
+    return (dataHome / "Wellvox").lexically_normal();
 }
 
 fs::path ResolveProgramPath(std::string_view relative)

@@ -1,8 +1,11 @@
 #pragma once
 // The program home: where everything the program keeps "beside the executable"
-// lives. $WELLVOX_HOME when set, else the executable's folder when it is
-// writable, else the per-user data folder (~/.local/share/Wellvox, or
-// $XDG_DATA_HOME/Wellvox). Its folders have one canonical spelling (Config,
+// lives. $WELLVOX_HOME when set; else the executable's folder when it is a
+// portable home, one that already holds a Config folder (any letter case); else
+// the per-user data folder ($XDG_DATA_HOME/Wellvox, ~/.local/share/Wellvox when
+// that is not set). A build tree or an installed program's folder is never
+// the home by itself being writable: a clean rebuild or a reinstall would take
+// the user's settings and data with it. Its folders have one canonical spelling (Config,
 // Data, Data/LowFlow, Firmware, Calibration Reports, Cache); looking a program
 // file or folder up ignores letter case, creating one uses the canonical
 // spelling.
@@ -16,6 +19,11 @@ namespace wv {
 // The program home folder. Evaluated on every call (cheap), so tests can point
 // $WELLVOX_HOME elsewhere at any time.
 std::filesystem::path ProgramHome();
+
+// The program home of an executable in exeFolder, by the rule above (the
+// environment is read on every call). ProgramHome() is this for the running
+// executable's folder.
+std::filesystem::path ProgramHomeFor(const std::filesystem::path& exeFolder);
 
 // The full path of the running executable.
 std::filesystem::path ExecutablePath();

@@ -2,6 +2,7 @@
 
 #include "platform/PortMap.h"
 
+#include <QAbstractItemView>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -38,17 +39,6 @@ Digits ReadDigits(std::string_view text, size_t at, long limit)
         ++d.count;
     }
     return d;
-}
-
-// "COM12" -> 12 after the leading letters C, O and M; 0 when no port number 1..255 follows.
-int ComNumberOfText(std::string_view text)
-{
-    const size_t start = text.find_first_not_of("COM");
-    if (start == std::string_view::npos) {
-        return 0;
-    }
-    const Digits d = ReadDigits(text, start, kMaxComNumber);
-    return d.count > 0 && d.value >= 1 && d.value <= kMaxComNumber ? static_cast<int>(d.value) : 0;
 }
 
 std::string ComText(int number) { return "COM" + std::to_string(number); }
@@ -131,7 +121,8 @@ CConnWiz2::CConnWiz2(CConnWiz& wiz) : CWVPropertyPage(kIdConnWizPortPage), wiz_(
     SetTemplateTitle(QStringLiteral("Connection Wizard - Supply Communication Parameters"));
     AddSidePanel(kPanelWidth, 200);
     Place<QLabel>(kIdConnPortLabel, kLeft, 14, 80, 10, QStringLiteral("Communications Port:"));
-    Place<QComboBox>(kIdConnPortList, kLeft + 84, 12, 60, 14);
+    // Wide enough for a COM name with its device path ("COM1 (/dev/ttyUSB0)").
+    Place<QComboBox>(kIdConnPortList, kLeft + 84, 12, 116, 14);
     Place<QLabel>(kIdConnPhoneLabel, kLeft, 40, 120, 10, QStringLiteral("Phone Number:"));
     Place<QLineEdit>(kIdConnPhone, kLeft, 51, 200, 14);
     Place<QLabel>(kIdConnTimeoutLabel, kLeft, 76, 124, 10, QStringLiteral("Cancel call if not connected within"));
@@ -174,8 +165,16 @@ void CConnWiz2::FillPortList()
 {
     Updating([&] {
         ResetCombo(kIdConnPortList);
+        // Each port shows its device path too, so that a Linux user can tell them apart; the
+        // row keeps the COM number, which is what the connection stores.
         for (int number : ListConnectionPorts(wiz_.port_)) {
-            AddComboString(kIdConnPortList, ComText(number));
+            const int row =
+                AddComboString(kIdConnPortList, wv::ComPortLabel(ComText(number), wv::MappedComPortPath(number)));
+            SetComboItemData(kIdConnPortList, row, number);
+        }
+        // The open list shows long paths (/dev/serial/by-id/...) whole.
+        if (auto* combo = ItemAs<QComboBox>(kIdConnPortList)) {
+            combo->view()->setMinimumWidth(combo->view()->sizeHintForColumn(0));
         }
     });
 }
@@ -185,9 +184,14 @@ int CConnWiz2::OnSetActive()
     Updating([&] {
         ShowItem(kIdConnPortLabel);
         ShowItem(kIdConnPortList);
-        if (SelectComboString(kIdConnPortList, ComText(wiz_.port_ + 1)) < 0) {
-            SetComboCurSel(kIdConnPortList, 0);
+        int selected = 0;
+        for (int row = 0; row < GetComboCount(kIdConnPortList); ++row) {
+            if (GetComboItemData(kIdConnPortList, row) == wiz_.port_ + 1) {
+                selected = row;
+                break;
+            }
         }
+        SetComboCurSel(kIdConnPortList, selected);
         static constexpr int kModemItems[] = {kIdConnPhoneLabel,   kIdConnPhone,    kIdConnTimeoutLabel, kIdConnTimeout,
                                               kIdConnSecondsLabel, kIdConnInitLabel, kIdConnInit};
         if (wiz_.kind_ == kConnectionDirect || wiz_.kind_ == kConnectionRadio) {
@@ -219,8 +223,9 @@ void CConnWiz2::OnPortChanged()
     if (IsUpdating()) {
         return;
     }
-    const int number = ComNumberOfText(GetItemTextString(kIdConnPortList));
-    if (number > 0) {
+    const int row = GetComboCurSel(kIdConnPortList);
+    const intptr_t number = row >= 0 ? GetComboItemData(kIdConnPortList, row) : 0;
+    if (number >= 1 && number <= kMaxComNumber) {
         wiz_.port_ = static_cast<uint8_t>(number - 1);
     }
     UpdateButtons();

@@ -405,17 +405,20 @@ TEST_F(SiteViewTest, TheConnectionViewShowsTheFieldsOfEachKind)
         CConnectionInfo info;
         bool network;
         const char* caption;
-        const char* port;
+        std::string port;
         const char* baud;
         const char* strategy;
         bool modemRows;
         const char* phone;
         const char* seconds;
     };
+    // COM1 is the test's serial device (the start-up wizard's port list mapped it) and shows
+    // its path; COM3 and COM5 stand for no device yet.
+    const std::string com1 = "COM1 (" + (devDir_ / "ttyS0").string() + ")";
     const Case cases[] = {
         {modem, false, "Modem Connection", "COM5", "2400", "Single Device", true, "555-0199", "-5"},
         {Info("A&B", kConnectionDirect, 2, 57600), true, "Direct Connection", "COM3", "57600", "Network", false, "", ""},
-        {Info("Air", kConnectionRadio, 0, 9600), false, "Spread Spectrum Radio", "COM1", "9600", "Single Device", false,
+        {Info("Air", kConnectionRadio, 0, 9600), false, "Spread Spectrum Radio", com1, "9600", "Single Device", false,
          "", ""},
     };
     // One after the other, so each view also hides or shows what the last one showed.
@@ -430,7 +433,7 @@ TEST_F(SiteViewTest, TheConnectionViewShowsTheFieldsOfEachKind)
         EXPECT_EQ(Text(CWVConnectionView::kNameLabel), "Connection Name:");
         // Exactly as typed: no "&" doubled, none taken as a mnemonic.
         EXPECT_EQ(Text(CWVConnectionView::kNameValue).toStdString(), c.info.name);
-        EXPECT_EQ(Text(CWVConnectionView::kPortValue), c.port);
+        EXPECT_EQ(Text(CWVConnectionView::kPortValue).toStdString(), c.port);
         EXPECT_EQ(Text(CWVConnectionView::kBaudValue), c.baud);
         EXPECT_EQ(Text(CWVConnectionView::kStrategyValue), c.strategy);
         for (const uint32_t id : {CWVConnectionView::kPhoneLabel, CWVConnectionView::kPhoneValue,

@@ -100,6 +100,38 @@ TEST_F(PortMapTest, ComPortPathScansForAnUnmappedNumber)
     }
 }
 
+TEST_F(PortMapTest, MappedPathsAreReadWithoutScanning)
+{
+    fs::create_directories(RegistryFile().parent_path());
+    std::ofstream(RegistryFile()) << "[Ports]\nCOM2=\"/dev/pts/7\"\ncom4=1\n";
+    AddDevices({"ttyUSB0"});
+    EXPECT_EQ(wv::MappedComPortPath(2), "/dev/pts/7");
+    for (int unmapped : {1, 3, 4, 0, 256}) {
+        EXPECT_EQ(wv::MappedComPortPath(unmapped), "") << unmapped;
+    }
+    // ttyUSB0 was not given a number.
+    EXPECT_EQ(wv::RegistryStore(RegistryFile()).ReadText("Ports", "COM1", "none"), "none");
+}
+
+TEST(PortLabel, ShowsTheComNameWithItsDevicePath)
+{
+    struct Case {
+        const char* name;
+        std::string path;
+        const char* label;
+    };
+    const Case cases[] = {
+        {"COM1", "/dev/ttyUSB0", "COM1 (/dev/ttyUSB0)"},
+        {"COM255", "/dev/pts/12", "COM255 (/dev/pts/12)"},
+        {"COM3", "", "COM3"},
+        {"COM4", std::string("/dev/a\nb\x7f\x01\0c", 12), "COM4 (/dev/a?b???c)"},
+        {"COM5", "/dev/serial/by-id/usb-Caf\xc3\xa9", "COM5 (/dev/serial/by-id/usb-Caf\xc3\xa9)"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(wv::ComPortLabel(c.name, c.path), c.label) << c.label;
+    }
+}
+
 TEST_F(PortMapTest, NumbersStopAt255)
 {
     std::string text = "[Ports]\n";

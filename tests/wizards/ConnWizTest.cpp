@@ -79,6 +79,11 @@ protected:
         ASSERT_GE(row, 0) << text.toStdString();
         combo->setCurrentIndex(row);
     }
+    // A port as the list shows it: its COM name and the device in the test's device folder.
+    QString Port(const char* com, const char* device) const
+    {
+        return QString::fromStdString(std::string(com) + " (" + (dev_ / device).string() + ")");
+    }
     int Page() const { return wiz_->GetPage(wiz_->GetCurrentIndex())->GetPageId(); }
     bool NextEnabled() const { return !wiz_->NextButton()->isHidden() && wiz_->NextButton()->isEnabled(); }
     bool Shown(int id) const { return W(id)->isVisibleTo(wiz_); }
@@ -115,8 +120,9 @@ TEST_F(ConnWizTest, NewDirectConnectionOnTheFirstPortAtTheDefaultRate)
 
         EXPECT_EQ(Page(), kIdConnWizPortPage);
         EXPECT_EQ(wiz.windowTitle(), "Connection Wizard - Supply Communication Parameters");
-        EXPECT_EQ(Items(kIdConnPortList), QStringList({"COM1", "COM2"}));
-        EXPECT_EQ(W<QComboBox>(kIdConnPortList)->currentText(), "COM1");
+        // Each port with its device path: the machine's ports are told apart by it.
+        EXPECT_EQ(Items(kIdConnPortList), QStringList({Port("COM1", "ttyS0"), Port("COM2", "ttyUSB0")}));
+        EXPECT_EQ(W<QComboBox>(kIdConnPortList)->currentText(), Port("COM1", "ttyS0"));
         for (int id : {kIdConnPhone, kIdConnTimeout, kIdConnInit, kIdConnPhoneLabel, kIdConnInitLabel}) {
             EXPECT_FALSE(Shown(id)) << id;
         }
@@ -180,7 +186,7 @@ TEST_F(ConnWizTest, NewModemConnectionNeedsPhoneTimeoutAndInitString)
         Type(kIdConnPhone, "");
         EXPECT_FALSE(NextEnabled());
         Type(kIdConnPhone, "555-0142");
-        Choose(kIdConnPortList, "COM2");
+        Choose(kIdConnPortList, Port("COM2", "ttyUSB0"));
         Click(kIdWizNext);
 
         EXPECT_EQ(W<QComboBox>(kIdConnBaudList)->currentText(), "1200");
@@ -237,7 +243,8 @@ TEST_F(ConnWizTest, EditedConnectionKeepsItsPortAndRenewsItsName)
         EXPECT_TRUE(W<QRadioButton>(kIdConnDirect)->isChecked());
         EXPECT_TRUE(W<QRadioButton>(kIdConnManyDevices)->isChecked());
         Click(kIdWizNext);
-        EXPECT_EQ(Items(kIdConnPortList), QStringList({"COM1", "COM2", "COM4"}));
+        // COM4 is not mapped to any device: its name alone.
+        EXPECT_EQ(Items(kIdConnPortList), QStringList({Port("COM1", "ttyS0"), Port("COM2", "ttyUSB0"), "COM4"}));
         EXPECT_EQ(W<QComboBox>(kIdConnPortList)->currentText(), "COM4");
         Click(kIdWizNext);
         EXPECT_EQ(W<QComboBox>(kIdConnBaudList)->currentText(), "19200");
@@ -265,7 +272,7 @@ TEST_F(ConnWizTest, EditedModemShowsItsValuesAndEnterFollowsNext)
         EXPECT_EQ(Page(), kIdConnWizPortPage);
         EXPECT_EQ(W<QLineEdit>(kIdConnPhone)->text(), "0123");
         EXPECT_EQ(W<QLineEdit>(kIdConnTimeout)->text(), "0");
-        EXPECT_EQ(W<QComboBox>(kIdConnPortList)->currentText(), "COM2");
+        EXPECT_EQ(W<QComboBox>(kIdConnPortList)->currentText(), Port("COM2", "ttyUSB0"));
         EXPECT_FALSE(NextEnabled()); // a time-out below 1 second
         QTest::keyClick(W<QLineEdit>(kIdConnPhone), Qt::Key_Return); // Next disabled: nothing
         EXPECT_EQ(Page(), kIdConnWizPortPage);
