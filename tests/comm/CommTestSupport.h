@@ -145,7 +145,9 @@ inline std::vector<wv::sim::ReceivedFrame> FramesOf(const wv::sim::InstrumentSim
 }
 
 // An in-memory line: input arrives in bursts (a silent poll separates two), every write
-// is recorded and may script an answer, and the line's state is set by the test.
+// is recorded and may script an answer, and the line's state is set by the test. Given a
+// clock, the silent poll after a burst lasts its whole time-out on it, as on a real port,
+// and the time each byte was read is kept.
 class MemoryLine : public CCommLine {
 public:
     bool IsOpen() const override { return true; }
@@ -154,9 +156,11 @@ public:
     {
         if (bursts.empty() || pos >= bursts.front().size())
             return kPortNoByte;
+        if (clock)
+            lastByteMs = clock->NowMs();
         return bursts.front()[pos++];
     }
-    bool WaitForInput(uint32_t) override
+    bool WaitForInput(uint32_t timeoutMs) override
     {
         if (bursts.empty())
             return false;
@@ -164,6 +168,8 @@ public:
             return true;
         bursts.pop_front();  // the burst is over: this poll is the silence after it
         pos = 0;
+        if (clock)
+            clock->Advance(timeoutMs);
         return false;
     }
     int Write(const uint8_t* buffer, int n) override
@@ -204,6 +210,8 @@ public:
 
     std::deque<std::vector<uint8_t>> bursts;
     size_t pos = 0;
+    wv::ManualClock* clock = nullptr;  // moved by the silence after a burst (none: not moved)
+    uint64_t lastByteMs = 0;           // clock time the last byte was read
     std::vector<std::vector<uint8_t>> written;
     std::function<void(const std::vector<uint8_t>&)> onWrite;
     uint32_t baud = 9600;
