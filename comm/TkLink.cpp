@@ -633,12 +633,14 @@ void CTkLink::IdleWait()
         wake = std::min(wake, m_frameDeadline + 1);
     if (m_wakeMode == TkWakeMode::LegacyExchange || m_wakeMode == TkWakeMode::NoneExchange)
         wake = std::min(wake, m_exchangeDeadline + 1);
+    wv::Clock& clock = wv::GetClock();
+    // A simulated clock may allow longer steps than a real wait keeps to.
+    const uint32_t bound = clock.IsSimulated() ? std::max(m_idleRealMs, clock.IdleStepMs()) : m_idleRealMs;
     const uint64_t span64 = wake > now ? wake - now : 0;
-    const uint32_t span = static_cast<uint32_t>(std::min<uint64_t>(span64, m_idleRealMs));
+    const uint32_t span = static_cast<uint32_t>(std::min<uint64_t>(span64, bound));
     if (span == 0)
         return;
 
-    wv::Clock& clock = wv::GetClock();
     if (clock.IsSimulated()) {
         // Simulated time: look at the port briefly in real time, then let the simulated
         // span pass at once.

@@ -328,9 +328,9 @@ public:
 
     // The idle sleep of a pump step. On the system clock the step waits on the port for
     // up to realMs. On a simulated clock it waits on the port for at most
-    // simulatedPollMs of real time and then moves the clock on by up to realMs
-    // (never past the nearest deadline), so simulated time-outs pass without real
-    // waiting. Defaults: 10 and 2.
+    // simulatedPollMs of real time and then moves the clock on by up to realMs, or the
+    // clock's own idle step when that is longer (never past the nearest deadline), so
+    // simulated time-outs pass without real waiting. Defaults: 10 and 2.
     void SetIdleWait(uint32_t realMs, uint32_t simulatedPollMs);
 
 private:
