@@ -1,6 +1,7 @@
 #include "comm/SerialPort.h"
 
 #include "foundation/AppUtils.h"
+#include "platform/Clock.h"
 #include "platform/PortMap.h"
 
 #include <algorithm>
@@ -163,6 +164,11 @@ size_t CSerialPort::DrainInput(size_t maxBytes, uint32_t maxMs)
         return 0;
     // Read in chunks with the port's time-outs until a read finds the line
     // silent for its whole time-out, within the byte and time bounds.
+    // On a simulated clock a simulated device has written what is due before the clock
+    // moves on, so a short real poll finds the line silent (as the link's idle step on such
+    // a clock does); a real line is silent after one read time-out.
+    const uint32_t silenceMs =
+        wv::GetClock().IsSimulated() ? kSimulatedSilenceMs : timeouts_.readTotalConstantMs;
     const uint64_t start = SteadyMs();
     size_t drained = 0;
     uint8_t chunk[256];
@@ -173,7 +179,7 @@ size_t CSerialPort::DrainInput(size_t maxBytes, uint32_t maxMs)
         const int want = static_cast<int>(std::min<size_t>(sizeof(chunk), maxBytes - drained));
         // The last read of the time budget may not run past it.
         const uint32_t left = static_cast<uint32_t>(maxMs - elapsed);
-        const uint32_t total = std::min(timeouts_.readTotalConstantMs, left);
+        const uint32_t total = std::min(silenceMs, left);
         size_t got = device_.Read(chunk, static_cast<size_t>(want), total,
                                   std::min(timeouts_.readIntervalMs, total));
         if (got == 0)

@@ -98,12 +98,16 @@ public:
     int WriteString(const std::string& text);
 
     // Reads and throws away input until the line has been silent for one read
-    // time-out (ReadByte would give -8), but stops after maxBytes bytes or
+    // time-out (ReadByte would give -8; on a simulated clock for
+    // kSimulatedSilenceMs of real time), but stops after maxBytes bytes or
     // maxMs milliseconds, whichever comes first, so a line that never falls
     // silent cannot hold the caller. Returns the number of bytes thrown away.
     virtual size_t DrainInput(size_t maxBytes = kDrainMaxBytes, uint32_t maxMs = kDrainMaxMs);
     static constexpr size_t kDrainMaxBytes = 64 * 1024;
     static constexpr uint32_t kDrainMaxMs = 2000;
+    // On a simulated clock (tests) the line counts as silent after this much real time
+    // without a byte, instead of a read time-out.
+    static constexpr uint32_t kSimulatedSilenceMs = 2;
 
     // Sends a break for ms milliseconds (waiting with WaitMs, which keeps the
     // user interface alive). Returns 0.

@@ -269,12 +269,15 @@ int CTkLink::WritePacket(const TkPendingRequest& request)
     const size_t length = std::min<size_t>(request.frameLength, request.frame.size());
     std::vector<uint8_t> bytes(request.frame.begin(), request.frame.begin() + static_cast<ptrdiff_t>(length));
 
-    // Give the device its turnaround: at least 25 ms since the last received bytes.
-    // Bounded: nothing is read during the wait, so one wait normally suffices.
+    // Give the device its turnaround: at least 25 ms since the last received byte
+    // arrived. Only what is left of it is waited, so the silence that ended the read
+    // burst counts towards it. Bounded: nothing is read during the wait, so one wait
+    // normally suffices.
     for (int round = 0; round < 3 && m_lastReceiveMs != 0; ++round) {
-        if (Now() - m_lastReceiveMs >= kTurnaroundMs)
+        const uint64_t since = Now() - m_lastReceiveMs;
+        if (since >= kTurnaroundMs)
             break;
-        WaitDispatching(kTurnaroundMs);
+        WaitDispatching(static_cast<uint32_t>(kTurnaroundMs - since));
     }
     const uint64_t now = Now();
     if (m_lastReceiveMs != 0) {
@@ -453,6 +456,9 @@ bool CTkLink::Receive()
     bool completed = false;
     size_t taken = 0;
     for (;;) {
+        // The turnaround counts from the arrival of the last byte, not from the end of
+        // the silence that shows the burst is over.
+        m_lastReceiveMs = Now();
         ++m_stats.bytesReceived;
         ++taken;
         if (completed) {
@@ -495,7 +501,6 @@ bool CTkLink::Receive()
     // Only a frame that is really under way can be abandoned later.
     if (m_receivePacket->GetReceivedCount() == 0)
         m_frameDeadline = 0;
-    m_lastReceiveMs = Now();
     m_stats.lastReceiveTime = static_cast<uint32_t>(m_lastReceiveMs);
     return true;
 }
@@ -628,12 +633,14 @@ void CTkLink::IdleWait()
         wake = std::min(wake, m_frameDeadline + 1);
     if (m_wakeMode == TkWakeMode::LegacyExchange || m_wakeMode == TkWakeMode::NoneExchange)
         wake = std::min(wake, m_exchangeDeadline + 1);
+    wv::Clock& clock = wv::GetClock();
+    // A simulated clock may allow longer steps than a real wait keeps to.
+    const uint32_t bound = clock.IsSimulated() ? std::max(m_idleRealMs, clock.IdleStepMs()) : m_idleRealMs;
     const uint64_t span64 = wake > now ? wake - now : 0;
-    const uint32_t span = static_cast<uint32_t>(std::min<uint64_t>(span64, m_idleRealMs));
+    const uint32_t span = static_cast<uint32_t>(std::min<uint64_t>(span64, bound));
     if (span == 0)
         return;
 
-    wv::Clock& clock = wv::GetClock();
     if (clock.IsSimulated()) {
         // Simulated time: look at the port briefly in real time, then let the simulated
         // span pass at once.

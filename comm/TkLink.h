@@ -236,7 +236,8 @@ public:
     // memory, or 5110 when called from a user-interface event dispatched inside a wait on
     // this link (another command is waiting: see kTkErrLinkBusy).
     int Send(CTkPacket* packet, CPacketHandler* handler, uint32_t timeoutMs, int resends);
-    // Writes a request's frame: first lets 25 ms pass since the last received bytes.
+    // Writes a request's frame: first lets 25 ms pass since the last received byte
+    // arrived (waiting only what is left of them).
     // 0 or the transport's write error.
     int WritePacket(const TkPendingRequest& request);
 
@@ -327,9 +328,9 @@ public:
 
     // The idle sleep of a pump step. On the system clock the step waits on the port for
     // up to realMs. On a simulated clock it waits on the port for at most
-    // simulatedPollMs of real time and then moves the clock on by up to realMs
-    // (never past the nearest deadline), so simulated time-outs pass without real
-    // waiting. Defaults: 10 and 2.
+    // simulatedPollMs of real time and then moves the clock on by up to realMs, or the
+    // clock's own idle step when that is longer (never past the nearest deadline), so
+    // simulated time-outs pass without real waiting. Defaults: 10 and 2.
     void SetIdleWait(uint32_t realMs, uint32_t simulatedPollMs);
 
 private:
@@ -394,7 +395,7 @@ private:
     CTkLinkStatistics m_stats;
 
     // Bookkeeping of this implementation.
-    uint64_t m_lastReceiveMs = 0;     // clock time of the last received bytes (0: none yet)
+    uint64_t m_lastReceiveMs = 0;     // clock time the last received byte arrived (0: none yet)
     uint64_t m_nextSerial = 1;
     int m_dispatchDepth = 0;          // user-interface dispatches running inside link waits
     CPacketHandler* m_activeHandler = nullptr;  // handler being called by the step

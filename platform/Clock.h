@@ -18,6 +18,10 @@ public:
     virtual void SleepMs(uint32_t ms) = 0;
     // True for a simulated clock, whose time moves only when told to.
     virtual bool IsSimulated() const { return false; }
+    // For a simulated clock: how far one idle wait may move it at once, beyond the bound
+    // the waiting code keeps for real waits (0: no more than that). A clock that never
+    // moves past the next event of what it simulates can allow long steps.
+    virtual uint32_t IdleStepMs() const { return 0; }
 };
 
 // The real monotonic clock (CLOCK_MONOTONIC).

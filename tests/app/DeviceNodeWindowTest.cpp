@@ -87,10 +87,13 @@ protected:
     CTkLink* OpenLink() { return wvtest::OpenLinkOf(app_ != nullptr ? Doc().GetSite() : nullptr); }
 
     wvtest::ScopedEnv devDir{"WELLVOX_DEV_DIR", wvtest::MadeFolder(home_.Root() / "dev").string()};
+    // Time jumps from one event of the simulator to the next, up to a second at a time.
+    static constexpr uint32_t kIdleStepMs = 1000;
+
     wv::ManualClock clock{1000000};
-    commtest::SimulatorPacedClock pacedClock{clock, [this] { return commtest::SimulatorCaughtUp(sim, OpenLink(), true); }};
-    wv::ScopedClock useClock{pacedClock};
     wv::sim::InstrumentSim sim{OnClock(clock)};
+    commtest::SimulatorEventClock pacedClock{clock, sim, [this] { return OpenLink(); }, kIdleStepMs};
+    wv::ScopedClock useClock{pacedClock};
     int port = 0;
     CQorConnection* connection = nullptr;
 };

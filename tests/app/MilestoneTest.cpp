@@ -113,11 +113,14 @@ protected:
     }
 
     wvtest::ScopedEnv devDir{"WELLVOX_DEV_DIR", wvtest::MadeFolder(home_.Root() / "dev").string()};
+    // Time jumps from one event of the simulator to the next, up to a second at a time.
+    static constexpr uint32_t kIdleStepMs = 1000;
+
     wv::ManualClock clock{1000000};
-    commtest::SimulatorPacedClock pacedClock{
-        clock, [this] { return commtest::SimulatorCaughtUp(sim, wvtest::OpenLinkOf(app_ != nullptr ? Doc().GetSite() : nullptr), true); }};
-    wv::ScopedClock useClock{pacedClock};
     wv::sim::InstrumentSim sim{OnClock(clock)};
+    commtest::SimulatorEventClock pacedClock{
+        clock, sim, [this] { return wvtest::OpenLinkOf(app_ != nullptr ? Doc().GetSite() : nullptr); }, kIdleStepMs};
+    wv::ScopedClock useClock{pacedClock};
 };
 
 TEST_F(MilestoneTest, FirstStartAddsAConnectionFindsItsDevicesAndTheNextStartReopensIt)

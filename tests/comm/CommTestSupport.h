@@ -94,6 +94,74 @@ private:
     bool lagged_ = false;
 };
 
+// A simulated clock shared by the link and a simulator on it, paced so that the host sees
+// every frame of the simulator in a read burst of its own, as on a real line, however far a
+// wait would move the clock:
+//  - before time moves, the simulator must have caught up with the link (read what it wrote,
+//    written what is due now);
+//  - when that left bytes on the line the link has not read yet, the first wait does not move
+//    time, so the link reads them first (a second wait in a row does: a wait that does not
+//    read the line must still end);
+//  - time never moves past the moment the simulator writes next, and what becomes due is
+//    written before the wait returns.
+// Since no wait can skip what the simulator does, a link's idle wait may move it by long
+// steps (idleStepMs; 0 keeps the link's own bound), so windows and time-outs of seconds cost
+// a few steps of real time.
+class SimulatorEventClock final : public wv::Clock {
+public:
+    SimulatorEventClock(wv::ManualClock& time, const wv::sim::InstrumentSim& sim,
+                        std::function<const CTkLink*()> link, uint32_t idleStepMs = 0)
+        : time_(time), sim_(sim), link_(std::move(link)), idleStepMs_(idleStepMs)
+    {
+    }
+    uint64_t NowMs() override { return time_.NowMs(); }
+    void SleepMs(uint32_t ms) override
+    {
+        CatchUp();
+        if (Unread() && !declined_) {
+            declined_ = true;
+            return;
+        }
+        declined_ = false;
+        const uint64_t now = time_.NowMs();
+        uint64_t target = now + ms;
+        const uint64_t next = sim_.NextOutputMs();
+        if (next > now && next < target) {
+            target = next;
+        }
+        time_.Advance(target - now);
+        CatchUp();
+    }
+    bool IsSimulated() const override { return true; }
+    uint32_t IdleStepMs() const override { return idleStepMs_; }
+
+private:
+    void CatchUp()
+    {
+        if (!lagged_ && !SimulatorCaughtUp(sim_, link_(), true)) {
+            lagged_ = true;
+            ADD_FAILURE() << "the simulator did not catch up with the link";
+        }
+    }
+    bool Unread() const
+    {
+        const CTkLink* link = link_();
+        if (link == nullptr || !sim_.IsRunning()) {
+            return false;
+        }
+        CTkLinkStatistics stats;
+        link->GetStatistics(stats);
+        return sim_.Counters().bytesSent > stats.bytesReceived;
+    }
+
+    wv::ManualClock& time_;
+    const wv::sim::InstrumentSim& sim_;
+    std::function<const CTkLink*()> link_;
+    uint32_t idleStepMs_;
+    bool lagged_ = false;
+    bool declined_ = false;
+};
+
 // Big-endian fields of a frame body by their offset (std::out_of_range past its end).
 inline uint16_t Be16(const std::vector<uint8_t>& body, size_t at)
 {
@@ -145,7 +213,9 @@ inline std::vector<wv::sim::ReceivedFrame> FramesOf(const wv::sim::InstrumentSim
 }
 
 // An in-memory line: input arrives in bursts (a silent poll separates two), every write
-// is recorded and may script an answer, and the line's state is set by the test.
+// is recorded and may script an answer, and the line's state is set by the test. Given a
+// clock, the silent poll after a burst lasts its whole time-out on it, as on a real port,
+// and the time each byte was read is kept.
 class MemoryLine : public CCommLine {
 public:
     bool IsOpen() const override { return true; }
@@ -154,9 +224,11 @@ public:
     {
         if (bursts.empty() || pos >= bursts.front().size())
             return kPortNoByte;
+        if (clock)
+            lastByteMs = clock->NowMs();
         return bursts.front()[pos++];
     }
-    bool WaitForInput(uint32_t) override
+    bool WaitForInput(uint32_t timeoutMs) override
     {
         if (bursts.empty())
             return false;
@@ -164,6 +236,8 @@ public:
             return true;
         bursts.pop_front();  // the burst is over: this poll is the silence after it
         pos = 0;
+        if (clock)
+            clock->Advance(timeoutMs);
         return false;
     }
     int Write(const uint8_t* buffer, int n) override
@@ -204,6 +278,8 @@ public:
 
     std::deque<std::vector<uint8_t>> bursts;
     size_t pos = 0;
+    wv::ManualClock* clock = nullptr;  // moved by the silence after a burst (none: not moved)
+    uint64_t lastByteMs = 0;           // clock time the last byte was read
     std::vector<std::vector<uint8_t>> written;
     std::function<void(const std::vector<uint8_t>&)> onWrite;
     uint32_t baud = 9600;

@@ -134,10 +134,13 @@ protected:
     // Simulated time: the reply windows pass without real waiting. The simulator schedules
     // its answers on the same time and the time waits for it, so the answers come at their
     // simulated times, each in a read burst of its own, however slow the machine.
+    // Time jumps from one event of the simulator to the next, up to a second at a time.
+    static constexpr uint32_t kIdleStepMs = 1000;
+
     wv::ManualClock clock{1000000};
-    commtest::SimulatorPacedClock pacedClock{clock, [this] { return commtest::SimulatorCaughtUp(sim, &link, true); }};
-    wv::ScopedClock useClock{pacedClock};
     InstrumentSim sim{OnClock(clock)};
+    commtest::SimulatorEventClock pacedClock{clock, sim, [this] { return &link; }, kIdleStepMs};
+    wv::ScopedClock useClock{pacedClock};
     CTkLink link;
 };
 
@@ -276,7 +279,6 @@ TEST_F(DeviceSearchSimTest, CancelDuringBroadcastsEndsTheSearchWithWhatWasFound)
 TEST_F(DeviceSearchSimTest, SilentLineGivesFourFullWindows)
 {
     Open(TkLinkKind::Radio, 9600);
-    link.SetIdleWait(25, 2);
     SearchCallback cb;
     const uint64_t start = clock.NowMs();
     EXPECT_EQ(link.FindDevices(&cb), 0);
@@ -299,7 +301,6 @@ TEST_F(DeviceSearchSimTest, DevicesFoundBeforeStayQuietInALaterSearch)
 {
     auto& dev = sim.AddDevice(0x7007, 30, "Once", 9600);
     Open(TkLinkKind::Radio, 9600);
-    link.SetIdleWait(25, 2);
     SearchCallback first;
     ASSERT_EQ(link.FindDevices(&first), 0);
     ASSERT_EQ(first.found.size(), 1u);

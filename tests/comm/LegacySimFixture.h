@@ -4,7 +4,7 @@
 // program home of the test's own, with the test-data-file library's legacy files.
 //
 // Time is simulated for both sides: the simulator schedules its answers (busy answers among
-// them) on the same simulated clock the link's time-outs run on (LegacyPacedClock). So a
+// them) on the same simulated clock the link's time-outs run on (SimulatorEventClock). So a
 // device answers in no simulated time, however slow the machine, and time-outs of seconds
 // pass without real waiting.
 
@@ -29,68 +29,6 @@
 namespace commtest {
 
 constexpr uint16_t kLegacyAddress = 1234;
-
-// A simulated clock shared by the link and a simulator on it, paced so that the host sees
-// every frame of the simulator in a read burst of its own, as on a real line, however far a
-// wait would move the clock:
-//  - before time moves, the simulator must have caught up with the link (read what it wrote,
-//    written what is due now);
-//  - when that left bytes on the line the link has not read yet, the first wait does not move
-//    time, so the link reads them first (a second wait in a row does: a wait that does not
-//    read the line must still end);
-//  - time never moves past the moment the simulator writes next, and what becomes due is
-//    written before the wait returns.
-class LegacyPacedClock final : public wv::Clock {
-public:
-    LegacyPacedClock(wv::ManualClock& time, const wv::sim::InstrumentSim& sim, std::function<const CTkLink*()> link)
-        : time_(time), sim_(sim), link_(std::move(link))
-    {
-    }
-    uint64_t NowMs() override { return time_.NowMs(); }
-    void SleepMs(uint32_t ms) override
-    {
-        CatchUp();
-        if (Unread() && !declined_) {
-            declined_ = true;
-            return;
-        }
-        declined_ = false;
-        const uint64_t now = time_.NowMs();
-        uint64_t target = now + ms;
-        const uint64_t next = sim_.NextOutputMs();
-        if (next > now && next < target) {
-            target = next;
-        }
-        time_.Advance(target - now);
-        CatchUp();
-    }
-    bool IsSimulated() const override { return true; }
-
-private:
-    void CatchUp()
-    {
-        if (!lagged_ && !SimulatorCaughtUp(sim_, link_(), true)) {
-            lagged_ = true;
-            ADD_FAILURE() << "the simulator did not catch up with the link";
-        }
-    }
-    bool Unread() const
-    {
-        const CTkLink* link = link_();
-        if (link == nullptr || !sim_.IsRunning()) {
-            return false;
-        }
-        CTkLinkStatistics stats;
-        link->GetStatistics(stats);
-        return sim_.Counters().bytesSent > stats.bytesReceived;
-    }
-
-    wv::ManualClock& time_;
-    const wv::sim::InstrumentSim& sim_;
-    std::function<const CTkLink*()> link_;
-    bool lagged_ = false;
-    bool declined_ = false;
-};
 
 class LegacySimTest : public ::testing::Test {
 protected:
@@ -154,7 +92,7 @@ protected:
     wvtest::TempHome home_{"legacy"};
     wv::ManualClock clock_{1000000};
     wv::sim::InstrumentSim sim_{OnClock(clock_)};
-    LegacyPacedClock pacedClock_{clock_, sim_, [this] { return instrument_.GetLink(); }};
+    SimulatorEventClock pacedClock_{clock_, sim_, [this] { return instrument_.GetLink(); }};
     wv::ScopedClock scopedClock_{pacedClock_};
     wv::sim::SimDevice* device_ = nullptr;
     // Declared last: its link closes before the simulator and the clock go.

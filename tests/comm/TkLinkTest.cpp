@@ -575,6 +575,43 @@ TEST_F(TkLinkSimTest, StatisticsCountWhatHappened)
     EXPECT_EQ(s.packetsSent, 0u);
 }
 
+TEST_F(TkLinkMemoryTest, TurnaroundCountsFromTheLastByteNotFromTheSilenceAfterIt)
+{
+    line->clock = &clock;  // the silence that ends a read burst takes its time
+    std::vector<uint64_t> writtenAt;
+    line->onWrite = [&](const std::vector<uint8_t>&) { writtenAt.push_back(clock.NowMs()); };
+
+    IdentifyHandler first;
+    ASSERT_EQ(SendIdentify(link, 101, &first, 1000, 0), 0);
+    line->bursts.push_back(ReplyFrame(101, kTkCmdIdentify, IdentifyBody(101, "Sonde 101", 30)));
+    for (int i = 0; i < 100 && !first.IsDone(); ++i)
+        link.Pump();
+    ASSERT_EQ(first.GetStatus(), 0);
+    const uint64_t arrived = line->lastByteMs;
+    const uint64_t burstEnded = clock.NowMs();
+    ASSERT_GE(burstEnded - arrived, CTkLink::kBurstGapMs);
+
+    // The next request goes out 25 ms after the last byte arrived: the silence wait is
+    // part of the turnaround, not added to it.
+    IdentifyHandler second;
+    ASSERT_EQ(SendIdentify(link, 101, &second, 1000, 0), 0);
+    ASSERT_EQ(writtenAt.size(), 2u);
+    EXPECT_EQ(writtenAt[1] - arrived, CTkLink::kTurnaroundMs);
+    EXPECT_EQ(Stats(link).rxToTxMin, CTkLink::kTurnaroundMs);
+    EXPECT_EQ(Stats(link).lastReceiveTime, arrived);
+
+    // A request written after the turnaround has passed goes out at once.
+    line->bursts.push_back(ReplyFrame(101, kTkCmdIdentify, IdentifyBody(101, "Sonde 101", 30)));
+    for (int i = 0; i < 100 && !second.IsDone(); ++i)
+        link.Pump();
+    ASSERT_EQ(second.GetStatus(), 0);
+    clock.Advance(CTkLink::kTurnaroundMs);
+    const uint64_t late = clock.NowMs();
+    ASSERT_EQ(SendIdentify(link, 101, nullptr, 0, 0), 0);
+    ASSERT_EQ(writtenAt.size(), 3u);
+    EXPECT_EQ(writtenAt[2], late);
+}
+
 // ---- Exchanges and the line ----------------------------------------------------------
 
 TEST_F(TkLinkMemoryTest, IdleExchangeEndsAfterTenSeconds)

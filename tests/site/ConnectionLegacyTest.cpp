@@ -66,11 +66,14 @@ protected:
         return options;
     }
 
+    // Time jumps from one event of the simulator to the next, up to a second at a time.
+    static constexpr uint32_t kIdleStepMs = 1000;
+
     wvtest::TempHome home{"connlegacy"};
     wvtest::ScopedEnv devDir{"WELLVOX_DEV_DIR", wvtest::MadeFolder(home.Root() / "dev").string()};
     wv::ManualClock clock{1000000};
     wv::sim::InstrumentSim sim{OnClock(clock)};
-    commtest::LegacyPacedClock pacedClock{clock, sim, [this] { return OpenLink(); }};
+    commtest::SimulatorEventClock pacedClock{clock, sim, [this] { return OpenLink(); }, kIdleStepMs};
     wv::ScopedClock useClock{pacedClock};
     FakeTree tree;
     FakeFrame frame;

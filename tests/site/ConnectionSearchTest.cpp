@@ -84,12 +84,15 @@ protected:
         return options;
     }
 
+    // Time jumps from one event of the simulator to the next, up to a second at a time.
+    static constexpr uint32_t kIdleStepMs = 1000;
+
     wvtest::TempHome home{"conn"};
     wvtest::ScopedEnv devDir{"WELLVOX_DEV_DIR", wvtest::MadeFolder(home.Root() / "dev").string()};
     wv::ManualClock clock{1000000};
-    commtest::SimulatorPacedClock pacedClock{clock, [this] { return commtest::SimulatorCaughtUp(sim, OpenLink(), true); }};
-    wv::ScopedClock useClock{pacedClock};
     wv::sim::InstrumentSim sim{OnClock(clock)};
+    commtest::SimulatorEventClock pacedClock{clock, sim, [this] { return OpenLink(); }, kIdleStepMs};
+    wv::ScopedClock useClock{pacedClock};
     int port = 0;
     std::function<void()> onPump;
     FakeTree tree;
