@@ -306,7 +306,7 @@ TEST_F(RegistryTest, AnOldFileThatIsAFifoIsNeitherWaitedOnNorTaken)
         left = ReadPrivateInt("Frame", "Left", 6);
         migrated = MigrateIniToRegistry(Module());
     });
-    ASSERT_TRUE(returned);
+    EXPECT_TRUE(returned);
     EXPECT_FALSE(loaded);
     ASSERT_EQ(ini.sections.size(), 1u); // untouched
     EXPECT_EQ(left, 6);
