@@ -109,9 +109,15 @@ int ReadRegularFile(const std::filesystem::path& path, std::string& text, uint64
     if (st.st_size < 0 || static_cast<uint64_t>(st.st_size) > maxBytes) {
         return EFBIG;
     }
-    char buffer[8192];
+    // Read straight into the text, sized for the whole file at once (one byte more shows
+    // the end without growing it); a file that grows meanwhile grows the text.
+    text.resize(static_cast<size_t>(st.st_size) + 1);
+    size_t got = 0;
     for (;;) {
-        ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
+        if (got == text.size()) {
+            text.resize(text.size() + text.size() / 2 + 8192);
+        }
+        const ssize_t n = ::read(fd.Get(), text.data() + got, text.size() - got);
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -123,13 +129,13 @@ int ReadRegularFile(const std::filesystem::path& path, std::string& text, uint64
         if (n == 0) {
             break;
         }
-        // The file may grow while it is read.
-        if (text.size() + static_cast<size_t>(n) > maxBytes) {
+        got += static_cast<size_t>(n);
+        if (got > maxBytes) {
             text.clear();
             return EFBIG;
         }
-        text.append(buffer, static_cast<size_t>(n));
     }
+    text.resize(got);
     if (stamp) {
         *stamp = StampOf(st);
     }
