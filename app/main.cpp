@@ -1,6 +1,7 @@
 // The program: starts the application object on a Qt application and runs its loop.
 
 #include "app/WellvoxApp.h"
+#include "foundation/AppUtils.h"
 
 #include <QApplication>
 
@@ -15,6 +16,7 @@ int main(int argc, char* argv[])
     // Numbers in files and protocols use the C locale's decimal point.
     std::setlocale(LC_NUMERIC, "C");
     QApplication::setApplicationName(QStringLiteral("Wellvox"));
+    QApplication::setApplicationVersion(QString::fromStdString(GetProgramVersion()));
     // The installed desktop entry (wellvox.desktop), by which a desktop shows the window's icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("wellvox"));
     std::vector<std::string> arguments;

@@ -210,8 +210,8 @@ void CTkSession::ReadTraceSettings()
     if (m_traceFile || !IsTraceEnabled()) {
         return;
     }
-    // A log that cannot be opened only leaves tracing off.
-    m_traceFile.reset(std::fopen(TraceLogPath().c_str(), "a"));
+    // A log that cannot be opened (or is no regular file) only leaves tracing off.
+    m_traceFile.reset(FileOpen(TraceLogPath().string(), "a"));
 }
 
 void CTkSession::TkLog(const char* format, ...)

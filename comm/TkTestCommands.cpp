@@ -188,8 +188,8 @@ ProtocolResultCode CTkSession::DownloadTestData(uint8_t testNumber, const std::s
             fs::rename(previous, localPath, ignored);
         }
     };
-    if (FILE* file = std::fopen(localPath.c_str(), "wb")) {
-        std::fclose(file);
+    if (FILE* file = FileOpen(localPath, "wb")) {
+        FileClose(file);
     } else {
         restore();
         return kTkErrFileOpen;

@@ -7,6 +7,7 @@
 #include "platform/Process.h"
 #include "platform/ProgramHome.h"
 #include "platform/Pump.h"
+#include "platform/SafeFile.h"
 
 #include <algorithm>
 #include <array>
@@ -330,11 +331,9 @@ FILE* FileOpen(const std::string& path, const char* mode)
 {
     if (!mode || path.empty())
         return nullptr;
-    std::string m(mode);
-    // 'e': close-on-exec, so started programs do not inherit the file.
-    if (m.find('e') == std::string::npos)
-        m.push_back('e');
-    return std::fopen(path.c_str(), m.c_str());
+    // Only a regular file, opened without blocking: a FIFO or a device put where a file
+    // belongs would otherwise hold the program in the open, or in its reads and writes.
+    return wv::OpenRegularFileStream(path, mode);
 }
 
 bool FileIsOpen(FILE* file) { return file != nullptr; }

@@ -122,7 +122,9 @@ bool MatchWildcardStar(std::string_view rest, std::string_view name);
 
 // ---- Files -----------------------------------------------------------------
 
-// fopen; the file is not passed on to programs this one starts.
+// fopen of a regular file only (wv::OpenRegularFileStream): a folder, FIFO, device or
+// socket at path gives null at once. The file is not passed on to programs this one
+// starts.
 FILE* FileOpen(const std::string& path, const char* mode);
 bool FileIsOpen(FILE* file);
 // fclose; EOF for a null handle.

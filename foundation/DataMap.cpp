@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdio>
+#include <iterator>
 #include <mutex>
 #include <utility>
 
@@ -413,6 +414,12 @@ void CDataMap::GetText(std::string_view key, std::string& text) const
     }
 }
 
+const std::string* CDataMap::FindText(std::string_view key) const
+{
+    auto it = values_.find(key);
+    return it == values_.end() ? nullptr : &it->second;
+}
+
 void CDataMap::SetText(std::string_view key, std::string_view text) { Store(key, std::string(text), kDataMapUnknown); }
 
 int CDataMap::GetKeys(std::vector<std::string>& keys) const
@@ -438,8 +445,8 @@ int CDataMap::GetKeys(std::vector<std::string>& keys) const
         }
     }
     SortStringArray(0, {&unordered}, true);
-    found.insert(found.end(), unordered.begin(), unordered.end());
-    keys.insert(keys.end(), found.begin(), found.end());
+    found.insert(found.end(), std::make_move_iterator(unordered.begin()), std::make_move_iterator(unordered.end()));
+    keys.insert(keys.end(), std::make_move_iterator(found.begin()), std::make_move_iterator(found.end()));
     return static_cast<int>(found.size());
 }
 

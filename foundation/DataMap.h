@@ -338,6 +338,9 @@ public:
     // Copies the stored text into text when the key exists; leaves it alone
     // otherwise.
     void GetText(std::string_view key, std::string& text) const;
+    // The stored text of key, without a copy; null when the key is missing. Valid until
+    // the map changes.
+    const std::string* FindText(std::string_view key) const;
     // Stores the text with type 0 (UNKNOWN), replacing text and type of an
     // existing key; in ordered mode a new key gets its ordinal.
     void SetText(std::string_view key, std::string_view text);

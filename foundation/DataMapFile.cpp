@@ -4,6 +4,7 @@
 #include "foundation/Text.h"
 #include "platform/SafeFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <new>
@@ -28,17 +29,14 @@ bool IsHeader(std::string_view line)
     return line.size() >= 2 && line.front() == '[' && line.back() == ']' && line.find('=') == std::string_view::npos;
 }
 
-// text with every CR, LF and zero byte made a blank: such bytes would split a
-// line or end the file.
-std::string OneLine(std::string_view text)
+// Appends piece to text with every CR, LF and zero byte made a blank: such bytes
+// would split a line or end the file.
+void AppendOneLine(std::string& text, std::string_view piece)
 {
-    std::string out(text);
-    for (char& c : out) {
-        if (c == '\r' || c == '\n' || c == '\0') {
-            c = ' ';
-        }
-    }
-    return out;
+    const size_t start = text.size();
+    text.append(piece);
+    std::replace_if(text.begin() + static_cast<std::ptrdiff_t>(start), text.end(),
+                    [](char c) { return c == '\r' || c == '\n' || c == '\0'; }, ' ');
 }
 
 bool HasFolderPart(std::string_view path) { return path.find('/') != std::string_view::npos; }
@@ -115,8 +113,11 @@ int CDataMapFile::Save()
                 return 0;
             }
         }
-        std::string bytes = Utf8ToCp1252(FormatText());
-        bytes.push_back('\0');
+        std::string text = FormatText();
+        text.push_back('\0'); // converted as it is, and no copy made to add it
+        const std::string bytes = Utf8ToCp1252(text);
+        text.clear();
+        text.shrink_to_fit();
         if (wv::WriteFileAtomically(path_, bytes) != 0) {
             return 0;
         }
@@ -176,12 +177,14 @@ std::vector<std::string> CDataMapFile::SectionNames() const
 void CDataMapFile::FormatMap(const CDataMap& map, std::string& text) const
 {
     const std::string& lineEnd = lineSeparator_;
-    text += Enclose(OneLine(map.name), DataMapTextFormat::kHeaderOpen, DataMapTextFormat::kHeaderClose);
+    std::string header;
+    AppendOneLine(header, map.name);
+    text += Enclose(header, DataMapTextFormat::kHeaderOpen, DataMapTextFormat::kHeaderClose);
     text += lineEnd;
     std::vector<std::string> keys;
     map.GetKeys(keys);
     for (const std::string& key : keys) {
-        text += OneLine(key);
+        AppendOneLine(text, key);
         const int type = map.GetType(key);
         if (type > 0) {
             text += '(';
@@ -189,9 +192,9 @@ void CDataMapFile::FormatMap(const CDataMap& map, std::string& text) const
             text += ')';
         }
         text += "=";
-        std::string value;
-        map.GetText(key, value);
-        text += OneLine(value);
+        if (const std::string* value = map.FindText(key)) {
+            AppendOneLine(text, *value);
+        }
         text += lineEnd;
     }
     text += lineEnd;
@@ -252,7 +255,19 @@ int CDataMapFile::ParseMap(std::string_view text, size_t& pos, CDataMap& map, si
 
 std::string CDataMapFile::FormatText() const
 {
+    // The text is made in one piece of memory: keys, values and some room for the rest.
+    size_t size = 0;
+    for (const auto& [name, map] : sections_) {
+        std::vector<std::string> keys;
+        size += name.size() + 8;
+        map->GetKeys(keys);
+        for (const std::string& key : keys) {
+            const std::string* value = map->FindText(key);
+            size += key.size() + (value ? value->size() : 0) + 32;
+        }
+    }
     std::string text;
+    text.reserve(size + 1);
     for (const auto& [name, map] : sections_) {
         FormatMap(*map, text);
     }

@@ -4,16 +4,14 @@
 #include "platform/AsciiCase.h"
 #include "platform/ProgramHome.h"
 #include "platform/RegistryStore.h"
+#include "platform/SafeFile.h"
 
 #include <atomic>
 #include <cerrno>
-#include <fstream>
 #include <mutex>
 #include <system_error>
 #include <unordered_map>
 #include <vector>
-
-#include <sys/stat.h>
 
 namespace {
 
@@ -21,7 +19,7 @@ constexpr std::string_view kMigrationSection = "IniMigration";
 constexpr std::string_view kMigrationValue = "Migrated";
 
 // INI files larger than this are not settings files.
-constexpr std::streamoff kMaxIniBytes = 16 * 1024 * 1024;
+constexpr uint64_t kMaxIniBytes = 16 * 1024 * 1024;
 
 std::atomic<size_t> g_prefixLength{0};
 
@@ -95,12 +93,11 @@ bool ParseProfileNumber(std::string_view s, int& value)
 // Size and modification time: which old settings file was migrated.
 std::string FileSignature(const std::filesystem::path& path)
 {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
+    const wv::FileStamp stamp = wv::StampOfFile(path);
+    if (!stamp.exists) {
         return {};
     }
-    return std::to_string(st.st_size) + " " + std::to_string(st.st_mtim.tv_sec) + "." +
-           std::to_string(st.st_mtim.tv_nsec);
+    return std::to_string(stamp.size) + " " + std::to_string(stamp.mtimeSec) + "." + std::to_string(stamp.mtimeNsec);
 }
 
 bool RemoveOldIni(const std::filesystem::path& path)
@@ -238,27 +235,10 @@ int ProfileIni::ReadInt(std::string_view section, std::string_view key, int defa
 
 bool LoadProfileIni(const std::filesystem::path& path, ProfileIni& ini)
 {
-    if (path.empty()) {
-        return false;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return false;
-    }
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) {
-        return false;
-    }
+    // Only a regular file, checked before it is opened: a FIFO in its place would hold
+    // the open (and the program) until something writes to it.
     std::string bytes;
-    char buffer[8192];
-    while (in) {
-        in.read(buffer, sizeof buffer);
-        bytes.append(buffer, static_cast<size_t>(in.gcount()));
-        if (static_cast<std::streamoff>(bytes.size()) > kMaxIniBytes) {
-            return false;
-        }
-    }
-    if (in.bad()) {
+    if (path.empty() || wv::ReadRegularFile(path, bytes, kMaxIniBytes) != 0) {
         return false;
     }
     ini = ProfileIni::FromBytes(bytes);

@@ -47,14 +47,23 @@ char ToCp1252(char32_t c)
 
 std::string Cp1252ToUtf8(std::string_view bytes)
 {
+    // One allocation of the final size (a byte above 0x7F takes at most three), and
+    // runs of ASCII bytes copied whole: settings files hold lines of megabytes.
+    size_t high = 0;
+    for (char ch : bytes)
+        high += static_cast<unsigned char>(ch) >= 0x80 ? 1 : 0;
     std::string out;
-    out.reserve(bytes.size() + bytes.size() / 4);
-    for (char ch : bytes) {
-        auto b = static_cast<unsigned char>(ch);
-        if (b >= 0x80 && b <= 0x9F)
-            AppendUtf8(out, kHighControls[b - 0x80]);
-        else
-            AppendUtf8(out, b);
+    out.reserve(bytes.size() + 2 * high);
+    size_t i = 0;
+    while (i < bytes.size()) {
+        const size_t start = i;
+        while (i < bytes.size() && static_cast<unsigned char>(bytes[i]) < 0x80)
+            ++i;
+        out.append(bytes.data() + start, i - start);
+        if (i == bytes.size())
+            break;
+        const auto b = static_cast<unsigned char>(bytes[i++]);
+        AppendUtf8(out, b <= 0x9F ? kHighControls[b - 0x80] : char32_t{b});
     }
     return out;
 }
@@ -69,8 +78,11 @@ std::string Utf8ToCp1252(std::string_view text)
     while (i < n) {
         unsigned char lead = byteAt(i);
         if (lead < 0x80) {
-            out.push_back(static_cast<char>(lead));
-            ++i;
+            // A run of ASCII is copied whole.
+            const size_t start = i;
+            while (i < n && byteAt(i) < 0x80)
+                ++i;
+            out.append(text.data() + start, i - start);
             continue;
         }
         // Length and the range allowed for the second byte, which excludes

@@ -1,10 +1,9 @@
 #include "platform/Identity.h"
 
 #include "platform/AsciiCase.h"
+#include "platform/SafeFile.h"
 
 #include <cerrno>
-#include <fstream>
-#include <sstream>
 #include <vector>
 
 #include <pwd.h>
@@ -18,6 +17,9 @@
 namespace wv {
 
 namespace {
+
+// More than any Samba configuration holds.
+constexpr uint64_t kMaxSmbConfBytes = 1024 * 1024;
 
 std::string Trim(std::string_view s)
 {
@@ -110,12 +112,10 @@ std::string WorkgroupFromSmbConfig(std::string_view text)
 
 std::string WorkgroupName()
 {
-    std::ifstream file("/etc/samba/smb.conf", std::ios::binary);
-    if (!file)
+    std::string text;
+    if (ReadRegularFile("/etc/samba/smb.conf", text, kMaxSmbConfBytes) != 0)
         return {};
-    std::ostringstream text;
-    text << file.rdbuf();
-    return WorkgroupFromSmbConfig(text.str());
+    return WorkgroupFromSmbConfig(text);
 }
 
 } // namespace wv

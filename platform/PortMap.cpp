@@ -2,11 +2,12 @@
 
 #include "platform/AsciiCase.h"
 #include "platform/RegistryStore.h"
+#include "platform/SafeFile.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <set>
 #include <string_view>
@@ -24,6 +25,8 @@ namespace wv {
 namespace {
 
 constexpr std::string_view kSection = "Ports";
+// A sysfs attribute reads as one page at most.
+constexpr uint64_t kMaxAttributeBytes = 4096;
 constexpr int kMaxComNumber = 255; // port index 254, the highest a port name takes
 
 std::mutex g_portMutex;
@@ -85,12 +88,15 @@ bool ParseDeviceName(const std::string& name, DeviceName& out)
 // A serial-core port that the kernel reports as having no UART.
 bool IsPlaceholderPort(const std::filesystem::path& sysDir, const std::string& name)
 {
-    std::ifstream in(sysDir / name / "type");
-    int type = -1;
-    if (in >> type) {
-        return type == 0;
+    // A sysfs attribute is a small regular file; nothing else is read.
+    std::string text;
+    if (ReadRegularFile(sysDir / name / "type", text, kMaxAttributeBytes) != 0) {
+        return false;
     }
-    return false;
+    const size_t start = std::min(text.find_first_not_of(" \t\n"), text.size());
+    int type = -1;
+    const auto [end, error] = std::from_chars(text.data() + start, text.data() + text.size(), type);
+    return error == std::errc() && end != text.data() + start && type == 0;
 }
 
 // The serial devices present now, in natural order (ttyACM0, ttyS2, ttyS10, ttyUSB0).

@@ -32,19 +32,25 @@ FileStamp StampOf(const struct stat& st)
 // The error for a path that is no regular file.
 int NotARegularFile(mode_t mode) { return S_ISDIR(mode) ? EISDIR : EINVAL; }
 
-// Opens a regular file for reading. Anything else (a folder, a FIFO, a device, a socket)
-// is refused before it is opened, and again after (the path may have been replaced in
-// between): opening or reading a FIFO or a terminal can block for ever. The open itself
-// never blocks. The descriptor, or minus an errno (-ENOENT: no file).
-int OpenRegularFile(const std::filesystem::path& path, struct stat& st)
+// Opens a regular file with the open flags given (O_RDONLY when none). Anything else (a
+// folder, a FIFO, a device, a socket) is refused before it is opened, and again after
+// (the path may have been replaced in between): opening or reading a FIFO or a terminal
+// can block for ever, and opening a terminal can reset what hangs on it. The open itself
+// never blocks. With O_CREAT a missing file is created. The descriptor (blocking again),
+// or minus an errno (-ENOENT: no file).
+int OpenRegularFile(const std::filesystem::path& path, struct stat& st, int flags = O_RDONLY)
 {
-    if (::stat(path.c_str(), &st) != 0) {
-        return -errno;
+    if (path.empty()) {
+        return -ENOENT;
     }
-    if (!S_ISREG(st.st_mode)) {
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno != ENOENT || (flags & O_CREAT) == 0) {
+            return -errno;
+        }
+    } else if (!S_ISREG(st.st_mode)) {
         return -NotARegularFile(st.st_mode);
     }
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    UniqueFd fd(::open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666));
     if (fd.Get() < 0) {
         return -errno;
     }
@@ -54,8 +60,8 @@ int OpenRegularFile(const std::filesystem::path& path, struct stat& st)
     if (!S_ISREG(st.st_mode)) {
         return -NotARegularFile(st.st_mode);
     }
-    const int flags = ::fcntl(fd.Get(), F_GETFL);
-    if (flags < 0 || ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    const int status = ::fcntl(fd.Get(), F_GETFL);
+    if (status < 0 || ::fcntl(fd.Get(), F_SETFL, status & ~O_NONBLOCK) != 0) {
         return -errno;
     }
     return fd.Release();
@@ -103,9 +109,15 @@ int ReadRegularFile(const std::filesystem::path& path, std::string& text, uint64
     if (st.st_size < 0 || static_cast<uint64_t>(st.st_size) > maxBytes) {
         return EFBIG;
     }
-    char buffer[8192];
+    // Read straight into the text, sized for the whole file at once (one byte more shows
+    // the end without growing it); a file that grows meanwhile grows the text.
+    text.resize(static_cast<size_t>(st.st_size) + 1);
+    size_t got = 0;
     for (;;) {
-        ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
+        if (got == text.size()) {
+            text.resize(text.size() + text.size() / 2 + 8192);
+        }
+        const ssize_t n = ::read(fd.Get(), text.data() + got, text.size() - got);
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -117,17 +129,64 @@ int ReadRegularFile(const std::filesystem::path& path, std::string& text, uint64
         if (n == 0) {
             break;
         }
-        // The file may grow while it is read.
-        if (text.size() + static_cast<size_t>(n) > maxBytes) {
+        got += static_cast<size_t>(n);
+        if (got > maxBytes) {
             text.clear();
             return EFBIG;
         }
-        text.append(buffer, static_cast<size_t>(n));
     }
+    text.resize(got);
     if (stamp) {
         *stamp = StampOf(st);
     }
     return 0;
+}
+
+std::FILE* OpenRegularFileStream(const std::filesystem::path& path, std::string_view mode)
+{
+    if (mode.empty() || (mode[0] != 'r' && mode[0] != 'w' && mode[0] != 'a')) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    bool update = false;
+    bool exclusive = false;
+    for (const char c : mode.substr(1)) {
+        if (c == '+') {
+            update = true;
+        } else if (c == 'x') {
+            exclusive = true;
+        } else if (c != 'b' && c != 'e') {
+            errno = EINVAL;
+            return nullptr;
+        }
+    }
+    int flags = update ? O_RDWR : (mode[0] == 'r' ? O_RDONLY : O_WRONLY);
+    if (mode[0] == 'w') {
+        flags |= O_CREAT | O_TRUNC;
+    } else if (mode[0] == 'a') {
+        flags |= O_CREAT | O_APPEND;
+    }
+    if (exclusive && mode[0] != 'r') {
+        flags |= O_EXCL;
+    }
+    struct stat st {};
+    const int opened = OpenRegularFile(path, st, flags);
+    if (opened < 0) {
+        errno = -opened;
+        return nullptr;
+    }
+    UniqueFd fd(opened);
+    // The descriptor already has every flag; fdopen only needs the direction.
+    const char streamMode[3] = {mode[0], update ? '+' : '\0', '\0'};
+    std::FILE* stream = ::fdopen(fd.Get(), streamMode);
+    if (stream == nullptr) {
+        const int err = errno;
+        fd.Reset();
+        errno = err;
+        return nullptr;
+    }
+    fd.Release();
+    return stream;
 }
 
 int CreateEmptyFile(const std::filesystem::path& path)

@@ -10,6 +10,7 @@
 // or the new contents whole, never a mixture.
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -39,6 +40,14 @@ FileStamp StampOfFile(const std::filesystem::path& path);
 // stamp (when given) receives the version that was read.
 int ReadRegularFile(const std::filesystem::path& path, std::string& text, uint64_t maxBytes,
                     FileStamp* stamp = nullptr);
+
+// Opens the file at path as a stream, with an fopen mode: "r", "w" or "a", each with
+// an optional "+", and "b", "e" or "x" (a new file only) as fopen takes them. Only a
+// regular file is opened, or created by "w" and "a"; anything else at path is refused
+// without blocking, as ReadRegularFile does. The stream is closed when this program
+// starts another. Null with errno set (ENOENT, EISDIR, EINVAL for anything else that is
+// no regular file or a mode not understood, or the error of the open) when it fails.
+std::FILE* OpenRegularFileStream(const std::filesystem::path& path, std::string_view mode);
 
 // Creates an empty file at path when nothing is there yet (an existing file is
 // left as it is). 0, EEXIST when something is already at path, or the errno

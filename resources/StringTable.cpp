@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <iterator>
 
+#ifndef WV_CAPTION_VERSION_TEXT
+#error "the build gives the caption's version (major.minor of the project version)"
+#endif
+
 namespace {
 
 struct StringEntry {
@@ -529,7 +533,7 @@ constexpr StringEntry kStrings[] = {
     StringEntry{kStrChanOrpLong, "ORP"},
     StringEntry{kStrChanUndefinedLong, "Undefined"},
     StringEntry{kStrModemLost, "Modem has disconnected unexpectedly!  Connection lost.\""},
-    StringEntry{kStrProgramCaption, "Wellvox\u00AE 4.0"},
+    StringEntry{kStrProgramCaption, "Wellvox\u00AE " WV_CAPTION_VERSION_TEXT},
     StringEntry{kStrNetworkSearch, "Locating Devices...Network Search"},
     StringEntry{kStrSingleSearch, "Locating Devices...Single Device Search"},
     StringEntry{kStrOnLinePrefix, "On-Line (%d) : "},

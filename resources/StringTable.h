@@ -14,7 +14,7 @@
 
 // Connection view and connection node.
 constexpr uint32_t kStrModemLost = 33031;        // the modem line was lost
-constexpr uint32_t kStrProgramCaption = 33032;   // "Wellvox® 4.0"
+constexpr uint32_t kStrProgramCaption = 33032;   // "Wellvox® 4.0": major.minor of the program version
 constexpr uint32_t kStrNetworkSearch = 33033;    // "Locating Devices...Network Search"
 constexpr uint32_t kStrSingleSearch = 33034;     // "Locating Devices...Single Device Search"
 constexpr uint32_t kStrOnLinePrefix = 33035;     // "On-Line (%d) : "

@@ -9,6 +9,7 @@
 #include "platform/Clock.h"
 #include "platform/Pump.h"
 #include "tests/comm/SimSessionFixture.h"
+#include "tests/support/BoundedCall.h"
 #include "tools/instrument-sim/FileCommands.h"
 #include "tools/instrument-sim/InstrumentSim.h"
 
@@ -20,6 +21,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 using wv::sim::Fault;
@@ -800,6 +803,35 @@ TEST(SessionTraceTest, LogThatCannotBeOpenedLeavesTracingOff)
     ASSERT_EQ(session.Open(std::make_unique<CTkLink>()), 0);
     EXPECT_FALSE(session.IsTracing());
     EXPECT_EQ(session.Close(), 0);
+}
+
+TEST(SessionTraceTest, ASwitchOrLogThatIsAFifoLeavesTracingOffWithoutWaiting)
+{
+    // Nothing holds the other end of the FIFO: opening it would wait for ever.
+    struct Case {
+        const char* what;
+        const char* fifoName;
+    };
+    for (const Case& c : {Case{"the switch", "TraceTavo.ini"}, Case{"the log", "TraceTavo.txt"}}) {
+        SCOPED_TRACE(c.what);
+        TempHome home;
+        home.Write("TraceTavo.ini", "[TRACE]\nEnabled=1\n");
+        const fs::path fifo = home.Path() / c.fifoName;
+        fs::remove(fifo);
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        bool enabled = true;
+        bool tracing = true;
+        const bool returned = wvtest::FinishesWithoutBlocking(fifo, [&] {
+            enabled = IsTraceEnabled();
+            CTkSession session;
+            session.Open(std::make_unique<CTkLink>());
+            tracing = session.IsTracing();
+        });
+        EXPECT_TRUE(returned);
+        EXPECT_EQ(enabled, fs::path(c.fifoName) != "TraceTavo.ini");
+        EXPECT_FALSE(tracing);
+        EXPECT_EQ(fs::status(fifo).type(), fs::file_type::fifo);
+    }
 }
 
 TEST(SessionTraceTest, AppendsToAnExistingLogAndTracesAcrossReopen)

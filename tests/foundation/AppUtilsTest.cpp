@@ -4,6 +4,7 @@
 #include "platform/Identity.h"
 #include "platform/Process.h"
 #include "platform/Pump.h"
+#include "tests/support/BoundedCall.h"
 #include "tests/support/TempHome.h"
 
 #include <gtest/gtest.h>
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -436,6 +438,32 @@ TEST_F(AppUtilsTest, StreamWrappersPassResultsThrough)
     FileRewind(nullptr);
 }
 
+TEST_F(AppUtilsTest, AFifoWhereAFileBelongsIsRefusedWithoutWaiting)
+{
+    // No one holds the FIFO's other end, so an open of it would wait for ever.
+    fs::create_directories(dir_ / "Firmware");
+    const fs::path fifo = dir_ / "Firmware" / "tavotk.ver";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::vector<std::string> opened;
+    double number = -1;
+    int copied = -1;
+    EXPECT_TRUE(wvtest::FinishesWithoutBlocking(fifo, [&] {
+        for (const char* mode : {"rb", "r+b", "wb", "w+b", "a", "a+"}) {
+            if (FILE* f = FileOpen(fifo.string(), mode)) {
+                opened.push_back(mode);
+                FileClose(f);
+            }
+        }
+        number = ReadNumberFile("Firmware\\tavotk.ver");
+        copied = CopyFileBlocks(fifo.string(), P("copy.bin"));
+    }));
+    EXPECT_EQ(opened, std::vector<std::string>{}); // the modes that opened it
+    EXPECT_EQ(number, 0.0);
+    EXPECT_EQ(copied, 0);
+    EXPECT_FALSE(fs::exists(dir_ / "copy.bin"));
+    EXPECT_EQ(fs::status(fifo).type(), fs::file_type::fifo);
+}
+
 std::string RandomBytes(size_t n, unsigned seed)
 {
     std::mt19937 gen(seed);
@@ -486,7 +514,7 @@ TEST_F(AppUtilsTest, AFailedCopyLeavesTheDestinationAsItWas)
     WriteAll(dir_ / "src.bin", "data");
 
     EXPECT_EQ(CopyFileBlocks(P("missing.bin"), P("dst.bin")), 0);
-    // Reading a folder fails after it was opened.
+    // A folder is no file to copy.
     EXPECT_EQ(CopyFileBlocks(P("folder"), P("dst.bin")), 0);
     EXPECT_EQ(ReadAll(dir_ / "dst.bin"), "keep me");
     // The destination's folder does not exist, or the destination is a folder.

@@ -317,6 +317,55 @@ TEST_F(DataMapFileTest, TextIsWindows1252OnDisk)
     EXPECT_EQ(TextOf(*again.Section("W"), "site"), "Lac L\xC3\xA9man \xE2\x82\xAC");
 }
 
+TEST_F(DataMapFileTest, ALineOfTenMegabytesReadsAndWritesBackWhole)
+{
+    // A value of every byte but CR, LF and zero, in runs: ASCII, and Latin-1 letters,
+    // which Windows-1252 shares and which become two bytes each in memory; one euro sign.
+    std::string value;
+    std::string expected; // the same in UTF-8, worked out byte by byte
+    for (size_t i = 0; value.size() < (10u << 20); ++i) {
+        const auto b = static_cast<unsigned char>(i % 256);
+        if (b == 0 || b == '\r' || b == '\n' || (b >= 0x80 && b < 0xA0)) {
+            continue;
+        }
+        value.push_back(static_cast<char>(b));
+        if (b < 0x80) {
+            expected.push_back(static_cast<char>(b));
+        } else {
+            expected.push_back(static_cast<char>(0xC0 | (b >> 6)));
+            expected.push_back(static_cast<char>(0x80 | (b & 0x3F)));
+        }
+    }
+    value += "\x80";
+    expected += "\xE2\x82\xAC";
+    const std::string longKey(1u << 20, 'k');
+    const std::string text = "[Preferences]\r\nAutoProfile(BOOL)=1\r\n" + longKey + "=\r\nNote=" + value +
+                             "\r\n\r\n\0"s;
+    wvtest::WriteAll(Path(), text);
+
+    CDataMapFile file;
+    Open(file, Path());
+    const CDataMap* section = file.Section("Preferences");
+    ASSERT_NE(section, nullptr);
+    EXPECT_EQ(KeysOf(*section), (std::vector<std::string>{"AutoProfile", longKey, "Note"}));
+    EXPECT_TRUE(TextOf(*section, "Note") == expected); // not printed: ten megabytes
+    EXPECT_EQ(TextOf(*section, longKey), "");
+    CDataMap prefs;
+    prefs.name = "Preferences";
+    prefs.SetBool("AutoProfile", 0);
+    file.Sync(prefs);
+    int32_t autoProfile = 0;
+    EXPECT_EQ(prefs.GetBool("AutoProfile", autoProfile), 1);
+    EXPECT_EQ(autoProfile, 1);
+
+    // Written again, the file keeps its bytes; read again, the value its text.
+    ASSERT_EQ(file.Save(), 1);
+    EXPECT_TRUE(wvtest::ReadAll(Path()) == text);
+    CDataMapFile again;
+    Open(again, Path());
+    EXPECT_TRUE(TextOf(*again.Section("Preferences"), "Note") == expected);
+}
+
 TEST_F(DataMapFileTest, SyncTakesTheFilesValuesAndAddsTheCallersDefaults)
 {
     wvtest::WriteAll(Path(), "[CAL]\r\nGain(double)=2.5\r\n\r\n");

@@ -2,6 +2,7 @@
 
 #include "platform/ProgramHome.h"
 #include "platform/RegistryStore.h"
+#include "tests/support/BoundedCall.h"
 #include "tests/support/TempHome.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,8 @@
 #include <cerrno>
 #include <filesystem>
 #include <string>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -284,6 +287,32 @@ TEST_F(RegistryTest, AnUnreadableOldFileIsLeftForALaterStart)
     EXPECT_FALSE(MigrateIniToRegistry(Module()));
     EXPECT_TRUE(fs::is_directory(OldIni()));
     EXPECT_EQ(ReadRegDword("Frame", "Left", 6), 300u); // not replaced by a default
+    EXPECT_FALSE(Stored().HasSection("TestList"));
+}
+
+TEST_F(RegistryTest, AnOldFileThatIsAFifoIsNeitherWaitedOnNorTaken)
+{
+    // Opening a FIFO for reading waits for a writer: none comes here.
+    ASSERT_EQ(::mkfifo(OldIni().c_str(), 0600), 0);
+    ASSERT_TRUE(WriteRegDword("Frame", "Left", 300));
+    bool migrated = true;
+    int left = 0;
+    wv::ProfileIni ini;
+    ini.sections.push_back({"Kept", {}});
+    bool loaded = true;
+    const bool returned = wvtest::FinishesWithoutBlocking(OldIni(), [&] {
+        loaded = wv::LoadProfileIni(OldIni(), ini);
+        SetIniInstance(Module());
+        left = ReadPrivateInt("Frame", "Left", 6);
+        migrated = MigrateIniToRegistry(Module());
+    });
+    EXPECT_TRUE(returned);
+    EXPECT_FALSE(loaded);
+    ASSERT_EQ(ini.sections.size(), 1u); // untouched
+    EXPECT_EQ(left, 6);
+    EXPECT_FALSE(migrated);
+    EXPECT_EQ(fs::status(OldIni()).type(), fs::file_type::fifo); // left alone
+    EXPECT_EQ(ReadRegDword("Frame", "Left", 6), 300u);
     EXPECT_FALSE(Stored().HasSection("TestList"));
 }
 

@@ -107,6 +107,15 @@ const StabilityCase kStabilityCases[] = {
     {"StdDevNoiseConstantPositive", OneTest(2, 1.0), 3, {5, 5, 5}, true, 0.0},
     {"StdDevNoiseAboveMean", OneTest(2, 2.0), 3, {1, 3, 5}, false, 0.0},
     {"StdDevNoiseBelowThreshold", OneTest(2, 2.0, 5.0), 3, {1, 3, 5}, true, 0.0},
+    // Divisor n - 1, worked by hand. Over 1, 3, 5 the squared deviations from 3 sum to 8:
+    // s = sqrt(8 / 2) = 2 (divided by n it would be sqrt(8 / 3) = 1.633). K = 1.6 gives
+    // 3.2 > 3 and fails (2.61 would pass); K = 1.5 gives exactly 3 and passes.
+    {"StdDevNoiseSampleDeviationOverMean", OneTest(2, 1.6), 3, {1, 3, 5}, false, 0.0},
+    {"StdDevNoiseSampleDeviationAtMean", OneTest(2, 1.5), 3, {1, 3, 5}, true, 0.0},
+    {"StdDevNoiseSampleDeviationAtThreshold", OneTest(2, 1.6, 3.2), 3, {1, 3, 5}, true, 0.0},
+    // Two readings 2 and 4: s = sqrt(2 / 1) = 1.414, and 2.5 x 1.414 = 3.54 > 3 (divided
+    // by n, s = 1 and 2.5 <= 3 would pass). The older reading 100 is outside the window.
+    {"StdDevNoiseTwoReadings", OneTest(2, 2.5), 2, {100, 2, 4}, false, 0.0},
     {"StdDevNoiseWindowOfOne", OneTest(2, 1.0), 1, {5, 5, 5}, false, 0.0},
     // Less than value.
     {"LessThanValueSmallMean", OneTest(3, 0.1), 3, {0.05, -0.02, 0.04}, true, 0.0},
