@@ -663,6 +663,11 @@ constexpr StringEntry kStrings[] = {
     StringEntry{kStrChanHdoLong, "Korvant Dissolved Oxygen"},
     StringEntry{kStrComPort, "COM%1"},
     StringEntry{kStrButtonSync, "Sync..."},
+    StringEntry{kStrFoilBatchUnknown,
+                "WARNING: The foil batch number (batch=%d) associated with this HDO sensor is not recognized by "
+                "this software version.\n\nThe foil batch number matters only when the sensing foil is changed; "
+                "readings and calibrations are not affected.\n\nPlease obtain an updated foil coefficient file "
+                "from Korvant.\n\nInstalled foil coefficient file version: %s"},
     StringEntry{kStrAppTitle, "Wellvox"},
     StringEntry{kStrCaptionFont, "Verdana Bold"},
     StringEntry{kStrBigTextFont, "MS Sans Serif"},

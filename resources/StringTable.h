@@ -231,6 +231,9 @@ constexpr uint32_t kStrButtonAdd = 61275;             // "Add..."
 constexpr uint32_t kStrSiteFull = 61277;              // a seventeenth connection was refused
 constexpr uint32_t kStrButtonDrop = 61385;            // "Drop"
 
+// Device data writer (site/QikProfDataWriter.h).
+constexpr uint32_t kStrFoilBatchUnknown = 34210;  // the optical sensor's foil batch is not in the foil file
+
 // ---- Access ----------------------------------------------------------------------------
 
 // The text of id; empty when the table has no such id.
