@@ -6,7 +6,9 @@
 #include "foundation/AppUtils.h"
 #include "foundation/Registry.h"
 #include "platform/Clock.h"
+#include "platform/ProgramHome.h"
 #include "resources/StringTable.h"
+#include "values/FoilCoeffSet.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -24,6 +26,8 @@ constexpr const char* kSwitchAutoProfile = "/AutoProfile";
 constexpr const char* kSwitchAllow2SecondTest = "/Allow2SecondTest";
 constexpr const char* kSwitchDebugExpandDrop = "/DebugExpandDrop";
 constexpr size_t kMaxLastSitePath = 512;
+constexpr const char* kFoilFile = "Config/KorvantFoilCoeffs.kvf";
+constexpr const char* kShippedFoilFile = "Config/KorvantFoilCoeffs.original";
 
 bool EqualsNoCase(std::string_view a, std::string_view b)
 {
@@ -99,6 +103,9 @@ bool CWellvoxApp::InitInstance(const std::vector<std::string>& arguments)
     };
     m_frame->onExpandFoundDevices = [this] { StartExpandAfterFind(); };
 
+    // The sensor-foil coefficient file is brought up to its shipped copy.
+    SyncFoilFile();
+
     // The command line: a file argument opens that site; without one the last site opens
     // when it still exists. A switch is no file.
     const bool isSwitch = IsSwitch(arguments, kSwitchAutoProfile) || IsSwitch(arguments, kSwitchAllow2SecondTest) ||
@@ -150,6 +157,26 @@ bool CWellvoxApp::InitInstance(const std::vector<std::string>& arguments)
     connect(m_idleTimer, &QTimer::timeout, this, &CWellvoxApp::OnIdle);
     m_idleTimer->start(kIdleTimerMs);
     return true;
+}
+
+bool CWellvoxApp::SyncFoilFile()
+{
+    const std::filesystem::path installed = wv::ResolveProgramPath(kFoilFile);
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(installed, ec)) {
+        std::filesystem::permissions(installed, std::filesystem::perms::owner_write,
+                                     std::filesystem::perm_options::add, ec);
+    }
+    CFoilCoeffSet shipped;
+    if (!shipped.Load(wv::ResolveProgramPath(kShippedFoilFile).string())) {
+        return false;
+    }
+    CFoilCoeffSet current;
+    if (current.Load(installed.string()) && !shipped.IsNewerThan(current)) {
+        return false;
+    }
+    // The copy is written beside the installed file and renamed over it when whole.
+    return CopyFileBlocks(wv::ResolveProgramPath(kShippedFoilFile).string(), installed.string()) != 0;
 }
 
 void CWellvoxApp::PostAddIfNoConnection()

@@ -72,6 +72,13 @@ public:
     // Milliseconds of the expand sequence's waits (1000; tests shorten them).
     void SetSequenceWaitMs(int ms) { m_sequenceWaitMs = ms; }
 
+    // The start-up refresh of the sensor-foil coefficient file: Config/KorvantFoilCoeffs.kvf
+    // in the program home is made writable; when the shipped copy beside it,
+    // Config/KorvantFoilCoeffs.original, loads whole, it replaces the .kvf file that does not
+    // load or is older (version triple). A shipped copy that is missing or damaged changes
+    // nothing. Reports nothing; true when the .kvf file was replaced.
+    static bool SyncFoilFile();
+
     // The whole command line when it is one of the switches, in any letter case.
     static bool IsSwitch(const std::vector<std::string>& arguments, std::string_view name);
 

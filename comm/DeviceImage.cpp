@@ -375,6 +375,7 @@ void CDeviceImage::FreeData()
 void CDeviceImage::ResetReadings()
 {
     m_columns.clear();
+    m_columnsFit = true;
     m_dataRecordSize = 0;
     m_channelCount = 0;
     m_readings.clear();
@@ -567,7 +568,6 @@ void CDeviceImage::Normalize()
 
     // 5.-6. The column list and the data record size.
     BuildColumns();
-    m_dataRecordSize = 2 * m_columns.size() + (IsEventTest() ? 4 : 0);
 
     // 7. The value sets.
     TypeValueSets();
@@ -576,36 +576,15 @@ void CDeviceImage::Normalize()
 
 void CDeviceImage::BuildColumns()
 {
-    m_columns.clear();
-    if (m_level) {
-        m_columns = {kFirstColumn, static_cast<uint8_t>(TkDeviceModelOf(m_deviceType).barometric ? kIdBaro : kIdPxd)};
-        return;
-    }
-    if (m_channelCount < 2) {
+    // The sondes take at least two channels of the list.
+    if (!m_level && m_channelCount < 2) {
         m_channelCount = 2;
     }
-    m_columns.push_back(kFirstColumn);
-    auto add = [this](std::initializer_list<uint8_t> codes) {
-        for (uint8_t code : codes) {
-            if (m_columns.size() < kMaxColumns) {
-                m_columns.push_back(code);
-            }
-        }
-    };
-    const std::span<uint8_t> codes = ChannelCodeList();
-    for (size_t i = 0; i < m_channelCount && i < codes.size(); ++i) {
-        const uint8_t code = codes[i];
-        switch (code) {
-        case 2: add({101, 2}); break;
-        case 4: add({151, 150}); break;
-        case 45: add({146, 147, 148}); break;
-        case 16:
-        case 36: add({160, 161, 162, 163}); break;
-        case 17:
-        case 37: add({170}); break;
-        default: add({code}); break;
-        }
-    }
+    const TestFileValueList list = TestFileValues(m_level ? kTestFileTagLevel : kTestFileTagSonde, m_deviceType,
+                                                  m_testType, ChannelCodeList(), m_channelCount);
+    m_columns = list.values;
+    m_columnsFit = list.complete;
+    m_dataRecordSize = list.recordSize;
 }
 
 void CDeviceImage::TypeValueSets()

@@ -26,7 +26,8 @@
 // one cannot compute values, and GetReading then fails.
 //
 // Sound behaviour in place of the original's faults: a channel count read from the record
-// is clamped to the 42 codes its buffer holds and the column list stops at 40 columns; the
+// is clamped to the 42 codes its buffer holds; the column list stops at 40 columns, before
+// the first channel whose values do not all fit (ColumnsFit then says false); the
 // logarithmic schedule's index is clamped to 1..218; a start time that is missing is
 // replaced by the time of first use without being written into the image; raw counts are
 // unsigned 16-bit; raw values are stored, typed and computed by slot, so the two optical
@@ -36,6 +37,7 @@
 //
 // No locks: an image is used by one thread at a time.
 
+#include "comm/TestFileFormat.h"
 #include "comm/ValueSet.h"
 #include "comm/protocol/ChannelRecords.h"
 #include "comm/protocol/DeviceRecords.h"
@@ -106,9 +108,9 @@ inline constexpr size_t kTrailerGSize = 25;
 // which starts in the record's last two bytes: room for 42 codes.
 inline constexpr size_t kTestDefinitionSpare = 40;
 inline constexpr size_t kMaxChannelCodes = 42;
-// Columns of a data record at most; the first is always 100.
-inline constexpr size_t kMaxColumns = 40;
-inline constexpr uint8_t kFirstColumn = 100;
+// Columns of a data record at most; the first is always 100 (comm/TestFileFormat.h).
+inline constexpr size_t kMaxColumns = kMaxDataValues;
+inline constexpr uint8_t kFirstColumn = kFirstDataValue;
 
 // The record ids whose CRCs the device reports (the cache header list), in order.
 inline constexpr std::array<uint16_t, 16> kCacheRecordIds{
@@ -240,6 +242,9 @@ public:
     uint8_t GetChannelCount() const { return m_channelCount; }
     std::span<const uint8_t> GetColumns() const { return m_columns; }
     size_t GetDataRecordSize() const { return m_dataRecordSize; }
+    // True when the column list holds the values of every channel of the list; false when
+    // it stopped at 40 columns (a file of such a test has longer records than the image's).
+    bool ColumnsFit() const { return m_columnsFit; }
     bool IsLoaded() const { return m_loaded; }
 
 private:
@@ -310,6 +315,7 @@ private:
 
     uint8_t m_channelCount = 0;
     std::vector<uint8_t> m_columns;
+    bool m_columnsFit = true;
     size_t m_dataRecordSize = 0;
     bool m_loaded = false;
     std::array<CValueSet, 4> m_valueSets;

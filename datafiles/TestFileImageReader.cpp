@@ -189,6 +189,11 @@ bool CTestFileImageReader::ReadFromFile(std::span<const uint8_t> file, CDeviceIm
     ReadTrailer(file, image);
     image.SwapByteOrder();
     image.Normalize();
+    if (!image.ColumnsFit()) {
+        // The file's records hold more values than an image's 40 columns: reading them
+        // with the shorter record would take every value from the wrong place.
+        return false;
+    }
 
     const size_t size = image.GetDataRecordSize();
     if (size > 0) {

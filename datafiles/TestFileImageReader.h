@@ -14,7 +14,9 @@
 // Every record, list and data record is read only when the file holds all of its bytes: a
 // header that runs past the end of the file is refused, a data area that is not a whole
 // number of records ends before its incomplete last record, and a channel-code list longer
-// than the image holds is read past (the image keeps its first 42 codes).
+// than the image holds is read past (the image keeps its first 42 codes). A file whose
+// value list (comm/TestFileFormat.h) is longer than the image's 40 columns is refused
+// after its header, so no record is ever read with the wrong shape.
 
 #include <cstdint>
 #include <span>
@@ -34,7 +36,8 @@ public:
     // Resets image and fills it from the bytes of a test data file: header, trailer, host
     // order, Normalize, then one reading per data record. True when the image is complete;
     // false when the header is refused (the image then holds the records read so far, in
-    // the file's byte order) or a record the family needs is missing.
+    // the file's byte order), when the value list does not fit 40 columns (no readings are
+    // taken) or a record the family needs is missing.
     bool ReadFromFile(std::span<const uint8_t> file, CDeviceImage& image);
 
     // The tags of the header records read by the last ReadFromFile, in order.

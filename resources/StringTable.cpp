@@ -663,6 +663,8 @@ constexpr StringEntry kStrings[] = {
     StringEntry{kStrChanHdoLong, "Korvant Dissolved Oxygen"},
     StringEntry{kStrComPort, "COM%1"},
     StringEntry{kStrButtonSync, "Sync..."},
+    StringEntry{kStrFoilCrcBatchNumbers, "Error: Invalid CRC reading Foil Batch Numbers"},
+    StringEntry{kStrFoilCrcCoefficients, "Error: Invalid CRC in Foil Coefficient file"},
     StringEntry{kStrFoilBatchUnknown,
                 "WARNING: The foil batch number (batch=%d) associated with this HDO sensor is not recognized by "
                 "this software version.\n\nThe foil batch number matters only when the sensing foil is changed; "

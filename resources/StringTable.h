@@ -231,6 +231,10 @@ constexpr uint32_t kStrButtonAdd = 61275;             // "Add..."
 constexpr uint32_t kStrSiteFull = 61277;              // a seventeenth connection was refused
 constexpr uint32_t kStrButtonDrop = 61385;            // "Drop"
 
+// The sensor-foil coefficient file (CFoilCoeffSet).
+constexpr uint32_t kStrFoilCrcBatchNumbers = 34200;  // the batch numbers' CRC does not match
+constexpr uint32_t kStrFoilCrcCoefficients = 34201;  // the coefficients' CRC does not match
+
 // Device data writer (site/QikProfDataWriter.h).
 constexpr uint32_t kStrFoilBatchUnknown = 34210;  // the optical sensor's foil batch is not in the foil file
 

@@ -649,6 +649,7 @@ TEST_F(DeviceImageTest, ColumnsOfTheChannelCodes)
         EXPECT_EQ(image_.IsLevelFamily(), c.deviceType < 30);
         EXPECT_EQ(Columns(), c.columns);
         EXPECT_EQ(image_.GetDataRecordSize(), c.recordSize);
+        EXPECT_TRUE(image_.ColumnsFit());
         EXPECT_TRUE(image_.IsLoaded());
     }
 }
@@ -668,6 +669,7 @@ TEST_F(DeviceImageTest, ChannelCountsAreClampedToTheBufferAndColumnsStopAtForty)
     EXPECT_EQ(columns[37], 146);  // the 13th code fills the list; the 14th adds nothing
     EXPECT_EQ(columns[39], 148);
     EXPECT_EQ(image_.GetDataRecordSize(), 84u);
+    EXPECT_FALSE(image_.ColumnsFit());
 
     std::vector<uint16_t> counts(40, 7);
     EXPECT_TRUE(image_.AddReading(DataRecord(counts, 9)));

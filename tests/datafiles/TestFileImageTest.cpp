@@ -8,6 +8,7 @@
 #include "datafiles/TestFileWriter.h"
 
 #include "comm/DeviceImage.h"
+#include "comm/TestFileFormat.h"
 #include "tests/support/Files.h"
 #include "tests/support/TempHome.h"
 #include "tests/support/TestDataFileBytes.h"
@@ -311,15 +312,62 @@ TEST(TestFileImageTest, ChannelCountsOutsideTwoToFortyTwo)
         EXPECT_EQ(Bytes(columns.begin(), columns.end()), (Bytes{100, 1, 5}));
         EXPECT_EQ(Written(image), file);
     }
-    // 50 codes: the image keeps 42, the file is read past the rest to the records behind.
+    // 50 codes: the image keeps 42, the header is read past the rest to the records behind,
+    // but 51 values a record are more than the image's columns: the file is refused.
     SondeSpec spec;
     spec.codes.assign(50, 5);
+    spec.seconds = {0};
+    spec.samples = {std::vector<uint16_t>(51, 9)};
     CDeviceImage image;
     CTestFileImageReader reader;
-    ASSERT_TRUE(reader.ReadFromFile(SondeFile(spec), image));
+    EXPECT_FALSE(reader.ReadFromFile(SondeFile(spec), image));
     EXPECT_EQ(reader.TagsRead().size(), 16u);
     EXPECT_EQ(image.GetChannelCount(), 42);
     EXPECT_EQ(HostAt<uint16_t>(image, ':', 1), 12345);
+    EXPECT_EQ(image.ReadingCount(), 0u);
+}
+
+TEST(TestFileImageTest, ValueListsOverFortyColumnsAreRefused)
+{
+    // Thirteen conductivity channels: 100 and 13 x (146, 147, 148), forty values exactly.
+    // (The image keeps one value per code, so each channel carries the same three.)
+    SondeSpec fits;
+    fits.codes.assign(13, 45);
+    fits.seconds = {0, 30};
+    for (uint16_t base : {1000, 2000}) {
+        std::vector<uint16_t> sample{static_cast<uint16_t>(base + 100)};
+        for (int channel = 0; channel < 13; ++channel) {
+            sample.insert(sample.end(), {static_cast<uint16_t>(base + 146), static_cast<uint16_t>(base + 147),
+                                         static_cast<uint16_t>(base + 148)});
+        }
+        fits.samples.push_back(sample);
+    }
+    fits.trailer = Trailer::None;
+    const Bytes file = SondeFile(fits);
+    CDeviceImage image;
+    CTestFileImageReader reader;
+    ASSERT_TRUE(reader.ReadFromFile(file, image));
+    EXPECT_EQ(image.GetDataRecordSize(), 84u);
+    ASSERT_EQ(image.ReadingCount(), 2u);
+    EXPECT_EQ(ReadingOf(image, 1), std::make_pair(uint32_t{30}, fits.samples[1]));
+    EXPECT_EQ(Written(image), file);
+
+    // A fourteenth: 43 values, records of 90 bytes. Read with 40 columns every record after
+    // the first would start 6 bytes early; the reader takes none.
+    for (uint8_t last : {uint8_t{45}, uint8_t{5}, uint8_t{16}}) {
+        SCOPED_TRACE(int{last});
+        SondeSpec over = fits;
+        over.codes.push_back(last);
+        const size_t values = 40 + ChannelValueCodes(last).count;
+        for (std::vector<uint16_t>& sample : over.samples) {
+            sample.resize(values, 7);
+        }
+        CDeviceImage refused;
+        EXPECT_FALSE(reader.ReadFromFile(SondeFile(over), refused));
+        EXPECT_EQ(reader.TagsRead().size(), 16u);
+        EXPECT_FALSE(refused.ColumnsFit());
+        EXPECT_EQ(refused.ReadingCount(), 0u);
+    }
 }
 
 TEST(TestFileImageTest, RefusedAndCutFiles)
