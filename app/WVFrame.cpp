@@ -673,6 +673,8 @@ void CWVFrame::ActivateTreeView()
     }
 }
 
+void CWVFrame::Beep() { QApplication::beep(); }
+
 // ---- View switching ----
 
 void CWVFrame::SwitchView(ViewId viewId, CQorView* node)

@@ -108,7 +108,7 @@ void SetUpProfilingSonde(SimDevice& device, const ProfilingSondeSpec& spec)
     c.channels[45] = SensorChannel(45, 5, 1000.0f);
 
     c.sensorInfo[1] = SensorInfo(16, "OD1207", 1207, DeviceTime{2024, 5, 6, 0, 0, 0, 0});
-    c.sensorInfo[2] = SensorInfo(0, "NONE00", 0, DeviceTime{1999, 9, 9, 9, 9, 9, 9});
+    c.sensorInfo[2] = SensorInfo(0, "NONE00", 0, DeviceTime{});  // no sensor, no date
     c.sensorInfo[3] = SensorInfo(37, "HD3301", 3301, DeviceTime{2024, 7, 8, 0, 0, 0, 0});
     c.sensorInfo[4] = SensorInfo(45, "CT4502", 4502, DeviceTime{2024, 9, 10, 0, 0, 0, 0});
     SyncChannelStoredRecords(device);
