@@ -21,6 +21,7 @@
 #include "tools/instrument-sim/MfgCommands.h"
 #include "tools/instrument-sim/ProfilingDevices.h"
 #include "values/FoilCoeffSet.h"
+#include "values/QikNameValues.h"
 
 #include <gtest/gtest.h>
 
@@ -1165,6 +1166,43 @@ TEST_F(DataWriterTest, WriterAnswersWhileTheDeviceIsRead)
     ASSERT_EQ(writer_.Refresh(&callback), 0);
     EXPECT_GT(answered, 0);
     EXPECT_EQ(answered, callback.Progresses());
+}
+
+// The quick named-value engine reads a sonde through the writer.
+TEST_F(DataWriterTest, NamedValueEngineReadsTheWriter)
+{
+    ASSERT_EQ(AttachProfiler(), 0);
+    ASSERT_TRUE(writer_.BeginLogging("Engine"));
+    now_ = kNow + 30;
+    ASSERT_EQ(writer_.ReadSample(false), kSampleOk);
+    EXPECT_EQ(writer_.GetLogStartTime(), kNow);
+    EXPECT_EQ(writer_.GetSampleSeconds(), 30);
+    CQikNameValues engine;
+    engine.Load(writer_, -1, -1);
+    ASSERT_TRUE(engine.IsLoaded());
+    engine.ComputeRootValues();
+    CDataMap result;
+    ASSERT_EQ(engine.GetValue("DEGREES_C", result), 1);
+    double fromEngine = 0.0;
+    ASSERT_TRUE(result.GetDouble("DEGREES_C", fromEngine));
+    double direct = 0.0;
+    ASSERT_EQ(writer_.GetChannelValue(1, direct), 1);
+    EXPECT_NEAR(fromEngine, direct, 1e-9);
+    writer_.EndLogging();
+}
+
+// Versions arrive as hundredths times 0.01; 2.05 is 205, not 204, and 1.02 is the last
+// firmware without the later records.
+TEST_F(DataWriterTest, FirmwareVersionIsTakenWhole)
+{
+    for (uint16_t firmware : {102, 103, 205, 232}) {
+        SCOPED_TRACE(firmware);
+        EditProfiler([&](SimDevice& d) { DeviceRecordsOf(d).firmwareHundredths = firmware; });
+        const size_t before = FramesOf(kTkCmdGetSitePreferences).size();
+        ASSERT_EQ(AttachProfiler(), 0);
+        EXPECT_EQ(writer_.GetFirmwareHundredths(), firmware);
+        EXPECT_EQ(FramesOf(kTkCmdGetSitePreferences).size() - before, firmware <= 102 ? 0u : 1u);
+    }
 }
 
 TEST_F(DataWriterTest, DeviceNodeHoldsAWriter)
