@@ -56,7 +56,6 @@ constexpr uint8_t kTestId = 1;
 constexpr uint8_t kTestState = 1;
 constexpr size_t kTestNameOffset = 2;
 constexpr size_t kTestStateOffset = 19;
-constexpr size_t kTestStartOffset = 20;
 constexpr size_t kEventMonitoredOffset = 33;
 constexpr size_t kEventCountOffset = 39;
 constexpr size_t kEventCodesOffset = 40;
@@ -1543,9 +1542,10 @@ std::string CQikProfDataWriter::EncodeRecords(const std::vector<SampleRecord>& r
         std::vector<uint8_t> host(4 + 2 * record.values.size());
         std::memcpy(host.data(), &record.seconds, 4);
         std::memcpy(host.data() + 4, record.values.data(), 2 * record.values.size());
-        const std::string layout = "l" + std::to_string(record.values.size()) + "(i)";
+        char layout[24];
+        std::snprintf(layout, sizeof layout, "l%zu(i)", record.values.size());
         std::vector<uint8_t> file(host.size());
-        SwapByLayoutBounded(host.data(), file.data(), file.size(), layout.c_str(), 1);
+        SwapByLayoutBounded(host.data(), file.data(), file.size(), layout, 1);
         bytes.append(reinterpret_cast<const char*>(file.data()), file.size());
     }
     return bytes;
