@@ -778,6 +778,38 @@ TEST_F(DataWriterTest, EditedChannelsGoToTheirBlocks)
     EXPECT_EQ(writer_.GetBlock(ChannelCalRecordId(1)), before);
 }
 
+// The channel view's re-reads and the salinity dialog's setters reach their blocks only.
+TEST_F(DataWriterTest, OpticalBlocksAreReadAgainAndSetOnTheirOwn)
+{
+    ASSERT_EQ(AttachProfiler(), 0);
+    EditProfiler([](SimDevice& d) {
+        DeviceRecordsOf(d).sensorConfig.word2 = 815;
+        DeviceRecordsOf(d).calSet1.value5 = 31.5f;
+        StoreCoefficientFloat(ChannelRecordsOf(d).coefficients, kCoefHeadFloats, 7.0f);
+    });
+    const std::vector<uint8_t> levelChannel = writer_.GetBlock(kRecordChannel);
+    EXPECT_EQ(writer_.ReadHdoSensorConfig(), 0);
+    EXPECT_EQ(writer_.GetSensorConfig().word2, 815);
+    EXPECT_EQ(writer_.GetCalCoefficients1().value5, 0.0f);
+    EXPECT_EQ(writer_.ReadHdoCalCoefficients(), 0);
+    EXPECT_EQ(writer_.GetCalCoefficients1().value5, 31.5f);
+    EXPECT_EQ(writer_.ReadCalCoefficientBlock(), 0);
+    const std::vector<uint8_t> coefficients = writer_.GetBlock(kRecordCoefficients);
+    float head = 0.0f;
+    std::memcpy(&head, coefficients.data() + 11, 4);
+    EXPECT_EQ(head, 7.0f);
+    EXPECT_EQ(writer_.GetBlock(kRecordChannel), levelChannel);
+
+    SensorConfigRecord config = writer_.GetSensorConfig();
+    config.values34[28] = 35.0f;
+    writer_.SetSensorConfig(config);
+    EXPECT_EQ(writer_.GetSensorConfig().values34[28], 35.0f);
+    EXPECT_EQ(writer_.GetBlock(kRecordSensorConfig)[0], 'Y');
+    writer_.SetFixedSalinity(12.25f);
+    EXPECT_EQ(writer_.GetCalCoefficients1().value5, 12.25f);
+    EXPECT_EQ(writer_.GetCalCoefficients1().value1, 20417u);
+}
+
 TEST_F(DataWriterTest, ChannelCodesCopyNoMoreThanTheBuffer)
 {
     ASSERT_EQ(AttachProfiler(), 0);
