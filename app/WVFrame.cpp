@@ -710,6 +710,8 @@ void CWVFrame::ActivateTreeView()
     }
 }
 
+void CWVFrame::Beep() { QApplication::beep(); }
+
 // ---- View switching ----
 
 void CWVFrame::SwitchView(ViewId viewId, CQorView* node)

@@ -100,6 +100,7 @@ public:
     CWVTreeView* GetTreeView() const { return m_tree; }
     CWVView* GetFormView() const { return m_view; }
     void ActivateTreeView() override;
+    void Beep() override;
     // The document is about to go: the tree and the form view stop hearing from it.
     void DetachDocument();
     // The search animation of timer 4 (started and stopped by a device search).

@@ -155,6 +155,78 @@ void UpdateCacheHeaderCrcs(CDeviceImage& image, const RecordCrcList& ids, Record
     image.SwapByteOrder();
 }
 
+void BuildDeviceInfoRecord(std::span<uint8_t> record, const DeviceInfoRecord& info, const MfgInfoRecord& mfg)
+{
+    TkBodyWriter w(kHost);
+    w.U8(static_cast<uint8_t>(kRecordDeviceInfo))
+        .U8(info.deviceType)
+        .U16(info.address)
+        .U16(mfg.SerialNo)
+        .Time(DeviceTime{info.manufactureYear, info.manufactureMonth, info.manufactureDay, 0, 0, 0, 0})
+        // Rounded: versions arrive as hundredths times 0.01, and 2.05 x 100 is 204.99999.
+        .U16(static_cast<uint16_t>(std::lround(info.firmwareVersion * 100.0)))
+        .U8(static_cast<uint8_t>(std::lround(info.hardwareVersion * 100.0) & 0xFF))
+        .U8(info.interfaceType)
+        .U8(info.batteryType)
+        .Time(info.batteryInstallDate)
+        .Bytes(info.name, sizeof info.name)
+        .PadTo(52)
+        .U32(info.totalMemory)
+        .U32(info.freeMemory)
+        .U32(info.cpuRuntime)
+        .F32(info.batteryVoltage)
+        .F32(info.supplyVoltage);
+    std::fill(record.begin(), record.end(), uint8_t{0});
+    std::copy_n(w.Data(), std::min(w.Size(), record.size()), record.begin());
+}
+
+void StampImageStart(CDeviceImage& image, const DeviceTime& start)
+{
+    image.SetStartTime(start);
+    // 'f' in the host's order, 'd' in the files' order, as the image keeps them.
+    const std::span<uint8_t> f = image.Record(kRecordFileHeader);
+    if (f.size() == kFileHeaderSize) {
+        std::fill(f.begin(), f.end(), uint8_t{0});
+        f[0] = kFileHeaderTag;
+        PutTime(f.subspan(1, 8), start, kHost == TkPacketFrame::OrderMsbFirst);
+        std::fill_n(f.begin() + 9, 2 * kFileHeaderText, uint8_t{' '});
+    }
+    const std::span<uint8_t> d = image.Record(kRecordDataMarker);
+    if (d.size() == kDataMarkerSize) {
+        d[0] = kDataMarkerTag;
+        PutTime(d.subspan(1, 8), start, true);
+    }
+    const std::span<uint8_t> test = image.Record(kRecordTestEvent);
+    if (!test.empty() && test[0] == kRecordTestEvent) {
+        PutTime(test.subspan(kTestStartOffset, 8), start, kHost == TkPacketFrame::OrderMsbFirst);
+    }
+}
+
+void InitChannelCalRecord(std::span<uint8_t, kChannelCalSize> record)
+{
+    std::fill(record.begin(), record.end(), uint8_t{0});
+    record[0] = kChannelCalTag;
+    for (size_t offset : {kChannelCalFirstBlock, kChannelCalSecondBlock}) {
+        SensorBlockRecord block;
+        block.parameterType = kDefaultBlockType;
+        SetNotSet(block.sensorDate);
+        ConvertRecord75(std::span<uint8_t>(record).subspan(offset).first<kSensorBlockSize>(), block, kToRecord);
+    }
+}
+
+int ReadPressureChannelRecord(CTkSession& session, std::span<uint8_t, kChannelLevelSize> record,
+                              CCallback* callback)
+{
+    ChannelDefinitionRecord channel;
+    SetChannelName(channel, "DUMMY");
+    int result = session.GetChannelConfig(2, &channel, callback);
+    if (result == kNoChannel) {
+        result = session.GetChannelConfig(3, &channel, callback);
+    }
+    BuildRecord35FromChannel(record, channel);
+    return result;
+}
+
 // ---- Life cycle --------------------------------------------------------------------------
 
 CDeviceImageLoader::CDeviceImageLoader() = default;
@@ -173,24 +245,7 @@ void CDeviceImageLoader::StampStartTime()
     SystemTimeToDeviceTime(now, start);
     start.hundredths = 0;
     m_image->SetStartJulian(julian);
-    m_image->SetStartTime(start);
-
-    // The file records: 'f' (tag, start time, two texts of blanks) in the host's order, 'd'
-    // (tag, start time) in the files' order, as the image keeps it.
-    const std::span<uint8_t> f = m_image->Record(kRecordFileHeader);
-    std::fill(f.begin(), f.end(), uint8_t{0});
-    f[0] = kFileHeaderTag;
-    PutTime(f.subspan(1, 8), start, kHost == TkPacketFrame::OrderMsbFirst);
-    std::fill_n(f.begin() + 9, 2 * kFileHeaderText, uint8_t{' '});
-    const std::span<uint8_t> d = m_image->Record(kRecordDataMarker);
-    d[0] = kDataMarkerTag;
-    PutTime(d.subspan(1, 8), start, true);
-
-    // The event test definition carries the start too.
-    const std::span<uint8_t> test = m_image->Record(kRecordTestEvent);
-    if (!test.empty() && test[0] == kRecordTestEvent) {
-        PutTime(test.subspan(kTestStartOffset, 8), start, kHost == TkPacketFrame::OrderMsbFirst);
-    }
+    StampImageStart(*m_image, start);
 }
 
 bool CDeviceImageLoader::Attach(CDeviceImage* image, CTkSession* session, CCallback* callback,
@@ -348,26 +403,7 @@ int CDeviceImageLoader::ReadDeviceInfo()
     if (result != 0) {
         return result;
     }
-    TkBodyWriter w(kHost);
-    w.U8(static_cast<uint8_t>(kRecordDeviceInfo))
-        .U8(info.deviceType)
-        .U16(info.address)
-        .U16(mfg.SerialNo)
-        .Time(DeviceTime{info.manufactureYear, info.manufactureMonth, info.manufactureDay, 0, 0, 0, 0})
-        .U16(static_cast<uint16_t>(std::trunc(info.firmwareVersion * 100.0)))
-        .U8(static_cast<uint8_t>(static_cast<int>(std::trunc(info.hardwareVersion * 100.0)) & 0xFF))
-        .U8(info.interfaceType)
-        .U8(info.batteryType)
-        .Time(info.batteryInstallDate)
-        .Bytes(info.name, sizeof info.name)
-        .PadTo(52)
-        .U32(info.totalMemory)
-        .U32(info.freeMemory)
-        .U32(info.cpuRuntime)
-        .F32(info.batteryVoltage)
-        .F32(info.supplyVoltage);
-    const std::span<uint8_t> record = m_image->Record(kRecordDeviceInfo);
-    std::copy_n(w.Data(), std::min(w.Size(), record.size()), record.begin());
+    BuildDeviceInfoRecord(m_image->Record(kRecordDeviceInfo), info, mfg);
     return 0;
 }
 
@@ -404,29 +440,15 @@ int CDeviceImageLoader::ReadTestDefinition()
 
 int CDeviceImageLoader::ReadChannelRecord()
 {
-    ChannelDefinitionRecord channel;
-    SetChannelName(channel, "DUMMY");
-    int result = m_session->GetChannelConfig(2, &channel, m_callback);
-    if (result == kNoChannel) {
-        result = m_session->GetChannelConfig(3, &channel, m_callback);
-    }
-    BuildRecord35FromChannel(Fixed<kChannelLevelSize>(m_image->Record(kRecordChannel)), channel);
-    return result;
+    return ReadPressureChannelRecord(*m_session, Fixed<kChannelLevelSize>(m_image->Record(kRecordChannel)),
+                                     m_callback);
 }
 
 int CDeviceImageLoader::ReadChannelBlocks()
 {
     // Every slot starts as tag 'L' with two default 'K' blocks.
     for (uint8_t c = 1; c <= kImageChannels; ++c) {
-        const std::span<uint8_t> record = m_image->Record(ChannelCalRecordId(c));
-        std::fill(record.begin(), record.end(), uint8_t{0});
-        record[0] = kChannelCalTag;
-        for (size_t offset : {kChannelCalFirstBlock, kChannelCalSecondBlock}) {
-            SensorBlockRecord block;
-            block.parameterType = kDefaultBlockType;
-            SetNotSet(block.sensorDate);
-            ConvertRecord75(record.subspan(offset).first<kSensorBlockSize>(), block, kToRecord);
-        }
+        InitChannelCalRecord(Fixed<kChannelCalSize>(m_image->Record(ChannelCalRecordId(c))));
     }
     const std::span<uint8_t> codes = m_image->ChannelCodeList();
     const size_t count = std::min<size_t>(m_image->Record(kRecordTestEvent)[kEventCountOffset], codes.size());

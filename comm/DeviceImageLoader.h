@@ -54,6 +54,27 @@ std::string MakeDeviceFileName(const DateTimeRecord& time, uint16_t serialNumber
 // the host's order.
 void UpdateCacheHeaderCrcs(CDeviceImage& image, const RecordCrcList& ids, RecordCrcList& crcs);
 
+// ---- Record builders shared with the live data writer (site/QikProfDataWriter.h) ----
+
+// The '9' record of an image (in the host's order) from the device information and the
+// manufacturing record: type, address, the manufacturing serial, the manufacture date, the
+// firmware and hardware versions x 100, interface, battery, name, memory, run time and the
+// two voltages.
+void BuildDeviceInfoRecord(std::span<uint8_t> record, const DeviceInfoRecord& info, const MfgInfoRecord& mfg);
+// Stamps the start of an image's test: the image's start time, the 'f' record (tag, start
+// in the host's order, two texts of 48 blanks), the 'd' record (tag, start in the files'
+// order, as the image keeps it) and the start of the event test definition when it is
+// there (its first byte 3).
+void StampImageStart(CDeviceImage& image, const DeviceTime& start);
+// An 'L' record as a device without that port's sensors has it: the tag 'L' and two 'K'
+// blocks of parameter type 4 with the date not set, everything else 0.
+void InitChannelCalRecord(std::span<uint8_t, kChannelCalSize> record);
+// Reads the pressure channel into a '#' record: channel 2, or channel 3 when the device has
+// no channel 2 (207). The name is "DUMMY" unless the device gives one; the record is
+// written whatever the result, which is returned.
+int ReadPressureChannelRecord(CTkSession& session, std::span<uint8_t, kChannelLevelSize> record,
+                              CCallback* callback);
+
 class CDeviceImageLoader {
 public:
     // No image, session or callback, no cache folder, no unconfirmed reading, no cache.

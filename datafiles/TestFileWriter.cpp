@@ -81,7 +81,7 @@ void AppendLevelHeader(std::string& out, CDeviceImage& image)
 
 } // namespace
 
-bool CTestFileWriter::WriteImage(std::string& out, CDeviceImage& image)
+bool CTestFileWriter::WriteHeader(std::string& out, CDeviceImage& image)
 {
     const bool sonde = image.IsSondeFamily();
     if (!sonde && !image.IsLevelFamily()) {
@@ -93,6 +93,16 @@ bool CTestFileWriter::WriteImage(std::string& out, CDeviceImage& image)
     } else {
         AppendLevelHeader(out, image);
     }
+    return true;
+}
+
+bool CTestFileWriter::WriteImage(std::string& out, CDeviceImage& image)
+{
+    const bool sonde = image.IsSondeFamily();
+    if (!WriteHeader(out, image)) {
+        return false;
+    }
+    FileOrder order(image);
 
     // The data records, until the image has no more readings.
     const size_t size = image.GetDataRecordSize();

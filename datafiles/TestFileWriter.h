@@ -28,4 +28,10 @@ public:
     // Appends the whole image, as a test data file, to out (for a file that carries other
     // bytes before the image). False, with out unchanged, for an image of neither family.
     bool WriteImage(std::string& out, CDeviceImage& image);
+    // Appends only the header of the image's test data file to out: the tagged records of
+    // its kind in their order, with the test definition, its channel-code list and the start
+    // time. The one header code of the program: whole-image files and the live data
+    // writer's log files (site/QikProfDataWriter.h) both write their header with it. False,
+    // with out unchanged, for an image of neither family. The image is unchanged afterwards.
+    static bool WriteHeader(std::string& out, CDeviceImage& image);
 };

@@ -669,6 +669,11 @@ constexpr StringEntry kStrings[] = {
     StringEntry{kStrButtonSync, "Sync..."},
     StringEntry{kStrFoilCrcBatchNumbers, "Error: Invalid CRC reading Foil Batch Numbers"},
     StringEntry{kStrFoilCrcCoefficients, "Error: Invalid CRC in Foil Coefficient file"},
+    StringEntry{kStrFoilBatchUnknown,
+                "WARNING: The foil batch number (batch=%d) associated with this HDO sensor is not recognized by "
+                "this software version.\n\nThe foil batch number matters only when the sensing foil is changed; "
+                "readings and calibrations are not affected.\n\nPlease obtain an updated foil coefficient file "
+                "from Korvant.\n\nInstalled foil coefficient file version: %s"},
     StringEntry{kStrAppTitle, "Wellvox"},
     StringEntry{kStrCaptionFont, "Verdana Bold"},
     StringEntry{kStrBigTextFont, "MS Sans Serif"},

@@ -240,6 +240,9 @@ constexpr uint32_t kStrButtonDrop = 61385;            // "Drop"
 constexpr uint32_t kStrFoilCrcBatchNumbers = 34200;  // the batch numbers' CRC does not match
 constexpr uint32_t kStrFoilCrcCoefficients = 34201;  // the coefficients' CRC does not match
 
+// Device data writer (site/QikProfDataWriter.h).
+constexpr uint32_t kStrFoilBatchUnknown = 34210;  // the optical sensor's foil batch is not in the foil file
+
 // ---- Access ----------------------------------------------------------------------------
 
 // The text of id; empty when the table has no such id.

@@ -9,6 +9,7 @@
 
 #include "comm/protocol/DeviceRecords.h"
 #include "site/AppErrorCode.h"
+#include "site/QikProfDataWriter.h"
 #include "site/QorView.h"
 
 #include "foundation/DeviceTime.h"
@@ -91,6 +92,9 @@ public:
     CTkSession* GetSession() const { return m_session; }
     CLegacyInstrument* GetLegacyInstrument() const { return m_legacy; }
     const DeviceInfoRecord& GetDeviceInfo() const { return m_info; }
+    // The device's live-data side: its configuration records, live samples and log files.
+    CQikProfDataWriter& GetDataWriter() { return m_dataWriter; }
+    const CQikProfDataWriter& GetDataWriter() const { return m_dataWriter; }
 
 protected:
     // Takes a clock as if read from the device now (to the second, with the process
@@ -113,4 +117,5 @@ private:
     uint8_t m_definedTestCount = 0;
     TreeItem m_channelsItem = kNoTreeItem;
     TreeItem m_testsItem = kNoTreeItem;
+    CQikProfDataWriter m_dataWriter;
 };

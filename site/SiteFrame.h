@@ -86,6 +86,8 @@ public:
     virtual void ExpandFoundDevices() {}
     // Gives the keyboard back to the navigation tree.
     virtual void ActivateTreeView() {}
+    // Sounds the system's warning beep (before a warning that must not be missed).
+    virtual void Beep() {}
 };
 
 // The process's main frame, or null while there is none.

@@ -187,7 +187,6 @@ int TkDecodeCalCoeff1Reply(CTkPacket& reply, CalCoeffRecord91& record)
 
 int TkDecodeCalCoeff2Reply(CTkPacket& reply, CalCoeffRecord92& record)
 {
-    // The record's trailing 16-bit value is not kept.
     return DecodeCalCoeffReply(reply, kTkCalCoeffKind2, kTkCalCoeff2Layout, kTkCalCoeff2Tag, record, ConvertRecord92);
 }
 

@@ -100,10 +100,12 @@ struct CalCoeffRecord91 {
     bool operator==(const CalCoeffRecord91&) const = default;
 };
 
-// Coefficient set 2 ('\'): four 32-bit values (the record's trailing 16-bit value is not
-// kept).
+// Coefficient set 2 ('\'): four 32-bit values (the cap's serial number, its manufacturing
+// date, a value no reader uses and its expiration date, dates in seconds since 1970) and the
+// cap's 16-bit flag word.
 struct CalCoeffRecord92 {
     std::array<uint32_t, 4> values{};
+    uint16_t flags = 0;
 
     bool operator==(const CalCoeffRecord92&) const = default;
 };

@@ -286,14 +286,15 @@ void ConvertRecord92(std::span<uint8_t, kCalCoeff2RecordSize> record, CalCoeffRe
         for (uint32_t& v : set.values) {
             v = in.U32();
         }
+        set.flags = in.U16();
         return;
     }
-    // The tag and the four values only: bytes 17-18 keep what the record held.
     TkBodyWriter w(kHost);
     w.U8(kTkCalCoeff2Tag);
     for (uint32_t v : set.values) {
         w.U32(v);
     }
+    w.U16(set.flags);
     Store(record, w);
 }
 

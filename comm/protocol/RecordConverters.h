@@ -120,8 +120,7 @@ void ConvertRecord58(std::span<uint8_t, kTkSitePrefsSize> record, SitePrefsRecor
 // 'Y': the sensor configuration as the image keeps it (189 bytes, without the trailing
 // byte the write command adds).
 void ConvertRecord89(std::span<uint8_t, kTkSensorConfigSize> record, SensorConfigRecord& config, int direction);
-// '[', '\', ']': the coefficient sets. Writing set 2 leaves the record's bytes 17-18 (a
-// 16-bit value the structure does not keep) as they were.
+// '[', '\', ']': the coefficient sets (set 2 with its flag word in bytes 17-18).
 void ConvertRecord91(std::span<uint8_t, kCalCoeff1RecordSize> record, CalCoeffRecord91& set, int direction);
 void ConvertRecord92(std::span<uint8_t, kCalCoeff2RecordSize> record, CalCoeffRecord92& set, int direction);
 void ConvertRecord93(std::span<uint8_t, kCalCoeff3RecordSize> record, CalCoeffRecord93& set, int direction);

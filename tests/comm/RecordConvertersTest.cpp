@@ -516,15 +516,12 @@ TEST(RecordConvertersTest, CoefficientSetsAndTheTrailingBytesOfSetTwo)
     EXPECT_EQ(back1, set1);
 
     std::array<uint8_t, kCalCoeff2RecordSize> r2{};
-    r2[17] = 0x55;
-    r2[18] = 0x66;
-    CalCoeffRecord92 set2{{11, 22, 33, 44}};
+    CalCoeffRecord92 set2{{11, 22, 33, 44}, 0x6655};
     ConvertRecord92(r2, set2, kToRecord);
     EXPECT_EQ(r2[0], '\\');
     EXPECT_EQ(U32At(r2, 1), 11u);
     EXPECT_EQ(U32At(r2, 13), 44u);
-    EXPECT_EQ(r2[17], 0x55);
-    EXPECT_EQ(r2[18], 0x66);
+    EXPECT_EQ(U16At(r2, 17), 0x6655);
     CalCoeffRecord92 back2;
     ConvertRecord92(r2, back2, kToStructure);
     EXPECT_EQ(back2, set2);

@@ -635,7 +635,7 @@ TEST_F(RawCommandsTest, CoefficientSetsAreReadInEitherOrder)
 {
     EditDeviceRecords(kSondeAddress, [](SimDeviceRecords& r) {
         r.calSet1 = CalCoeffRecord91{0x01020304, 0xA0B0C0D0, 0x1234, 7, -2.5f};
-        r.calSet2 = CalCoeffRecord92{{1, 0xFFFFFFFF, 3, 0x80000000}};
+        r.calSet2 = CalCoeffRecord92{{1, 0xFFFFFFFF, 3, 0x80000000}, 0xA5C3};
         r.calSet3 = CalCoeffRecord93{{0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f}};
     });
     SelectSonde();
@@ -650,7 +650,7 @@ TEST_F(RawCommandsTest, CoefficientSetsAreReadInEitherOrder)
         ASSERT_EQ(session_.GetCalCoefficients3(&record.set3, nullptr), 0);
         EXPECT_EQ(LastBodyOf(kTkCmdGetCalCoefficients), (std::vector<uint8_t>{6, 0}));
         EXPECT_EQ(record.set1, (CalCoeffRecord91{0x01020304, 0xA0B0C0D0, 0x1234, 7, -2.5f}));
-        EXPECT_EQ(record.set2, (CalCoeffRecord92{{1, 0xFFFFFFFF, 3, 0x80000000}}));
+        EXPECT_EQ(record.set2, (CalCoeffRecord92{{1, 0xFFFFFFFF, 3, 0x80000000}, 0xA5C3}));
         EXPECT_EQ(record.set3, (CalCoeffRecord93{{0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f}}));
     }
 }
@@ -703,6 +703,16 @@ TEST_F(RawCommandsTest, CoefficientStatusByteBecomesAResultAndOutputsStayUntouch
     }
     // The value was not taken while the sensor refused it.
     EXPECT_NE(DeviceRecordsCopy(kSondeAddress).calSet1.value5, 1.0f);
+
+    // A status of one set only: a sensor without its cap answers the others.
+    EditDeviceRecords(kSondeAddress, [&](SimDeviceRecords& r) {
+        r.calStatus = 0;
+        r.calStatusOfKind[4] = 132;
+    });
+    CalCoeffRecord91 set1;
+    CalCoeffRecord92 set2;
+    EXPECT_EQ(session_.GetCalCoefficients(&set1, nullptr), 0);
+    EXPECT_EQ(session_.GetCalCoefficients2(&set2, nullptr), 5764);
 }
 
 TEST_F(RawCommandsTest, CoefficientReplyOfAnotherKindOrTagOrShortIsRefused)

@@ -222,6 +222,7 @@ public:
     void ShowModemStatus(int state, int code) override { modemStatus.emplace_back(state, code); }
     void ExpandFoundDevices() override { ++expandRequests; }
     void ActivateTreeView() override { ++treeActivations; }
+    void Beep() override { ++beeps; }
 
     std::vector<uint32_t> MessageIds() const
     {
@@ -248,6 +249,7 @@ public:
     std::vector<std::pair<int, int>> modemStatus;
     int expandRequests = 0;
     int treeActivations = 0;
+    int beeps = 0;
     std::vector<int> progress;
     std::vector<SiteMessage> messages;
     std::deque<MessageAnswer> answers; // answered in turn; then each message's default

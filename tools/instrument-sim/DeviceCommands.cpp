@@ -97,8 +97,7 @@ void InitialiseFor(SimDeviceRecords& r, uint32_t type)
         r.sensorConfig.date = kDeviceTimeNotSet;
         r.sensorConfig.word4 = 1;
         r.calSet1 = CalCoeffRecord91{100000, 200000, 300, 400000, 35.0f};
-        r.calSet2 = CalCoeffRecord92{{11, 22, 33, 44}};
-        r.calSet2Trailer = 0x5555;
+        r.calSet2 = CalCoeffRecord92{{11, 22, 33, 44}, 0x5555};
         r.calSet3 = CalCoeffRecord93{{1.0f, 0.5f, 0.25f, -1.0f, 2.0f, 3.0f, 4.0f}};
     } else {
         r.firmwareHundredths = 210;
@@ -417,16 +416,17 @@ SimReply RawRead(SimDevice& device, const SimRequest& request)
     const uint8_t asked = body[0];
     const uint8_t optionB = body[1];
     const uint8_t optionC = body[2];
-    const SimDeviceRecords& r = DeviceRecordsOf(device);
+    SimDeviceRecords& r = DeviceRecordsOf(device);
     // The pairs must fit one reply.
     size_t count = r.rawReplyCount >= 0 ? static_cast<size_t>(r.rawReplyCount) : asked;
     count = std::min<size_t>({count, 255, (TkPacketFrame::MaxBody - 2) / 4});
+    const auto moved = static_cast<uint16_t>(r.rawReads++ * r.rawReadStep);
     TkBodyWriter w;
     w.U8(asked).U8(static_cast<uint8_t>(count));
     for (size_t i = 0; i < count; ++i) {
         const RawPair pair = r.rawPairs.empty() ? RawPair{} : r.rawPairs[i % r.rawPairs.size()];
-        w.BigEndian16(pair.first);   // always most significant byte first
-        w.BigEndian16(pair.second);
+        w.BigEndian16(static_cast<uint16_t>(pair.first + moved));   // always most significant byte first
+        w.BigEndian16(static_cast<uint16_t>(pair.second + moved));
     }
     const uint64_t seconds = (optionB != 0 || optionC != 0) ? uint64_t{asked} * (optionB + 1u) : 0;
     return After(device, request, SimReply::Answer(w.Take(), Bytes(2 + 4 * count)),
@@ -446,7 +446,8 @@ SimReply ParamRead(SimDevice& device, const SimRequest& request)
     if (codeCount == 0 || samples == 0 || request.body.size() != size_t{codeCount} + 5) {
         return SimReply::Status(kStatusBadRequest);
     }
-    const SimDeviceRecords& r = DeviceRecordsOf(device);
+    SimDeviceRecords& r = DeviceRecordsOf(device);
+    const auto moved = static_cast<uint16_t>(r.paramReads++ * r.paramReadStep);
     const uint8_t echo = static_cast<uint8_t>(r.paramEchoOverride >= 0 ? r.paramEchoOverride : codeCount);
     size_t sent = r.paramSampleOverride >= 0 ? static_cast<size_t>(r.paramSampleOverride) : samples;
     // As many samples as fit one reply.
@@ -458,7 +459,7 @@ SimReply ParamRead(SimDevice& device, const SimRequest& request)
             const uint8_t code = request.body[5 + i];
             const auto it = r.paramValues.find(code);
             const uint16_t base = it != r.paramValues.end() ? it->second : 0;
-            w.BigEndian16(static_cast<uint16_t>(base + s * r.paramSampleStep));
+            w.BigEndian16(static_cast<uint16_t>(base + moved + s * r.paramSampleStep));
         }
     }
     const size_t length = 3 + 2 * sent * codeCount;
@@ -593,6 +594,9 @@ SimReply GetCoeff(SimDevice& device, const SimRequest& request)
     if (r.calStatus != 0 || (kind != 3 && kind != 4 && kind != 6)) {
         return SimReply::Answer({kind, static_cast<uint8_t>(r.calStatus != 0 ? r.calStatus : 1)}, "cc");
     }
+    if (const auto it = r.calStatusOfKind.find(kind); it != r.calStatusOfKind.end() && it->second != 0) {
+        return SimReply::Answer({kind, it->second}, "cc");
+    }
     TkBodyWriter w;
     w.U8(kind).U8(0);
     if (kind == 3) {
@@ -605,7 +609,7 @@ SimReply GetCoeff(SimDevice& device, const SimRequest& request)
         for (uint32_t v : r.calSet2.values) {
             w.U32(v);
         }
-        w.U16(r.calSet2Trailer);
+        w.U16(r.calSet2.flags);
         return SimReply::Answer(w.Take(), "ccclllli");
     }
     w.U8(']');

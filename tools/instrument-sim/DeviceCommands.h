@@ -91,10 +91,14 @@ struct SimDeviceRecords {
     // ---- Raw read (266, level loggers) ----
     std::vector<RawPair> rawPairs;    // answered in turn, from the first for each request
     int rawReplyCount = -1;           // >= 0: the pair count sent instead of the one asked
+    uint16_t rawReadStep = 0;         // added to both counts per request answered before
+    uint32_t rawReads = 0;            // requests answered
 
     // ---- Parameter read (270, sondes) ----
     std::map<uint8_t, uint16_t> paramValues;  // value of each code (0 for codes not listed)
     uint16_t paramSampleStep = 0;     // added per sample after the first
+    uint16_t paramReadStep = 0;       // added per request answered before (live samples move)
+    uint32_t paramReads = 0;          // requests answered
     int paramEchoOverride = -1;       // >= 0: the code count echoed instead of the one asked
     int paramSampleOverride = -1;     // >= 0: the sample count sent instead of the one asked
 
@@ -107,10 +111,12 @@ struct SimDeviceRecords {
 
     // ---- Calibration coefficients (330, 331, sondes) ----
     CalCoeffRecord91 calSet1;         // a 'Z' write (330 kind 2) sets its float
-    CalCoeffRecord92 calSet2;
-    uint16_t calSet2Trailer = 0;      // the 16-bit value after set 2's four values
+    CalCoeffRecord92 calSet2;         // with the cap's flag word after its four values
     CalCoeffRecord93 calSet3;         // written by 330 kind 5
     uint8_t calStatus = 0;            // status byte of the next 330 and 331 replies
+    // Status byte of the 331 replies for one kind (3, 4 or 6) only: a cap that is not
+    // there (132) or a sensor fault (134) shows in set 2's reply alone.
+    std::map<uint8_t, uint8_t> calStatusOfKind;
 
     // ---- Device-side waits ----
     uint32_t deviceSecondMs = 0;      // 0: answer at once

@@ -524,6 +524,10 @@ void InstrumentSim::Impl::QueueReply(InstrumentSim& sim, SimDevice& dev, const S
         if (f.command >= 0 && f.command != req.command) {
             continue;
         }
+        if (!f.bodyPrefix.empty() && (req.body.size() < f.bodyPrefix.size() ||
+                                      !std::equal(f.bodyPrefix.begin(), f.bodyPrefix.end(), req.body.begin()))) {
+            continue;
+        }
         active.push_back(f);
         if (f.count > 0) {
             --f.count;

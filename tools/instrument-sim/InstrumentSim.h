@@ -136,6 +136,9 @@ struct Fault {
     uint32_t ms = 0;                // see FaultKind; 0 = the default
     uint16_t status = 0;            // Busy: the status; 0 = the default 901
     std::vector<uint8_t> garbage;   // GarbageBefore: the bytes; empty = the default
+    // Only replies to requests whose body begins with these bytes (as on the line): one
+    // record of a command that reads several by a selector byte. Empty = any request.
+    std::vector<uint8_t> bodyPrefix;
 
     static Fault Silence(int count = 1);
     static Fault CorruptCrc(int count = 1);
@@ -149,6 +152,8 @@ struct Fault {
 
     // The same fault limited to replies to command.
     Fault ForCommand(uint16_t commandCode) const;
+    // The same fault limited to requests whose body begins with prefix.
+    Fault ForBody(std::vector<uint8_t> prefix) const;
 };
 
 // ---------------------------------------------------------------------------------------

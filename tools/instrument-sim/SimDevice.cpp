@@ -6,6 +6,7 @@
 
 #include <bit>
 #include <cstring>
+#include <utility>
 
 namespace wv::sim {
 
@@ -123,6 +124,13 @@ Fault Fault::ForCommand(uint16_t commandCode) const
 {
     Fault f = *this;
     f.command = commandCode;
+    return f;
+}
+
+Fault Fault::ForBody(std::vector<uint8_t> prefix) const
+{
+    Fault f = *this;
+    f.bodyPrefix = std::move(prefix);
     return f;
 }
 

@@ -1,0 +1,128 @@
+// Simulated instruments for live samples and logging runs (see ProfilingDevices.h).
+
+#include "tools/instrument-sim/ProfilingDevices.h"
+
+#include "tools/instrument-sim/ChannelCommands.h"
+#include "tools/instrument-sim/DeviceCommands.h"
+
+#include <cstring>
+
+namespace wv::sim {
+
+namespace {
+
+// A channel with a calibrated sensor block of the parameter type.
+SimChannel SensorChannel(uint8_t number, uint8_t parameterType, float base)
+{
+    ChannelDefinitionRecord r;
+    SetChannelLevelDefaults(r);
+    ResetChannelSensorPart(r);
+    r.channelNumber = number;
+    r.parameterType = parameterType;
+    r.sensorDate = DeviceTime{2025, 4, 2, 8, 15, 0, 0};
+    r.calibrationMode = 1;
+    r.calibrationPointCount = 2;
+    for (size_t i = 0; i < r.segments.size(); ++i) {
+        const float f = static_cast<float>(i);
+        r.segments[i] = CalSegment{static_cast<uint8_t>(20 + i), base + f, base * 2 + f, 20.0f + f};
+    }
+    for (size_t i = 0; i < r.pairs.size(); ++i) {
+        r.pairs[i] = CoeffPair{1.0f + 0.25f * static_cast<float>(i), 0.5f * static_cast<float>(i)};
+    }
+    return SimChannel{r, kChannelFormSensor};
+}
+
+SensorInfoRecord SensorInfo(uint8_t kind, const char* text, uint16_t serial, const DeviceTime& made)
+{
+    SensorInfoRecord j;
+    j.byte = kind;
+    std::memcpy(j.text.data(), text, std::min<size_t>(std::strlen(text), j.text.size() - 1));
+    j.value = serial;
+    j.date = made;
+    return j;
+}
+
+} // namespace
+
+std::map<uint8_t, uint16_t> ProfilingSondeCounts()
+{
+    std::map<uint8_t, uint16_t> counts;
+    // Every value code of the sonde's samples, each with its own count.
+    const uint8_t codes[] = {100, 1,   101, 2,   151, 150, 160, 161, 162, 163, 170, 146,
+                             147, 148, 5,   171, 172, 173, 174, 175, 176, 3,   4,   16,  37, 45};
+    uint16_t count = 0x1100;
+    for (uint8_t code : codes) {
+        counts[code] = count;
+        count = static_cast<uint16_t>(count + 0x0111);
+    }
+    return counts;
+}
+
+void SetUpProfilingSonde(SimDevice& device, const ProfilingSondeSpec& spec)
+{
+    SimDeviceRecords& r = DeviceRecordsOf(device);
+    r.firmwareHundredths = spec.firmwareHundredths;
+    r.ports = {1, 2, 4, 16, 37, 45, 5, 35};
+    r.paramValues = ProfilingSondeCounts();
+    r.paramReadStep = spec.readStep;
+    r.paramReads = 0;
+
+    SensorConfigRecord& config = r.sensorConfig;
+    config.value0 = 1.25f;                      // the adapter's firmware
+    config.date = DeviceTime{2025, 3, 1, 9, 0, 0, 0};
+    config.word1 = 401;                         // the sensor's model
+    config.values3 = {2.5f, 0.0f, 0.0f};        // the sensor's firmware first
+    config.word2 = spec.foilBatch;
+    config.word4 = spec.adapterSensorSerial;
+    for (size_t i = 0; i < config.values34.size(); ++i) {
+        config.values34[i] = 0.5f * static_cast<float>(i);
+    }
+    config.values34[28] = 12.5f;                // the fixed salinity
+
+    r.calSet1 = CalCoeffRecord91{spec.sensorSerial, spec.sensorMfgSeconds, spec.sensorFirmware, spec.sensorSeconds,
+                                 0.0f};
+    r.calSet2 = CalCoeffRecord92{{spec.capSerial, spec.capMfgSeconds, 0, spec.sensorSeconds + spec.capDaysLeft * 86400},
+                                 spec.capFlags};
+    r.calSet3 = CalCoeffRecord93{{8.25f, 20.0f, 1013.25f, 0.0f, 20.0f, 1.0f, 0.0f}};
+    r.calStatus = 0;
+    r.calStatusOfKind.clear();
+
+    SimChannelRecords& c = ChannelRecordsOf(device);
+    ChannelDefinitionRecord level;
+    SetChannelLevelDefaults(level);
+    ResetChannelSensorPart(level);
+    level.channelNumber = 2;
+    level.parameterType = kParamLevel;
+    SetChannelName(level, "Depth");
+    level.levelSetting = 1;
+    level.pressureRange = 100;
+    level.levelMode = 3;
+    level.levelReference = 0.0;
+    level.specificGravity = 1.0;
+    level.whenToRead = 1;
+    level.latitude = 47;
+    level.elevation = 420.0;
+    c.channels[2] = SimChannel{level, kChannelFormLevel};
+    c.channels[16] = SensorChannel(16, 28, 8.0f);
+    c.channels[37] = SensorChannel(37, 28, 9.0f);
+    c.channels[45] = SensorChannel(45, 5, 1000.0f);
+
+    c.sensorInfo[1] = SensorInfo(16, "OD1207", 1207, DeviceTime{2024, 5, 6, 0, 0, 0, 0});
+    c.sensorInfo[2] = SensorInfo(0, "NONE00", 0, DeviceTime{});  // no sensor, no date
+    c.sensorInfo[3] = SensorInfo(37, "HD3301", 3301, DeviceTime{2024, 7, 8, 0, 0, 0, 0});
+    c.sensorInfo[4] = SensorInfo(45, "CT4502", 4502, DeviceTime{2024, 9, 10, 0, 0, 0, 0});
+    SyncChannelStoredRecords(device);
+}
+
+void SetUpLevelLogger(SimDevice& device, const LevelLoggerSpec& spec)
+{
+    SimDeviceRecords& r = DeviceRecordsOf(device);
+    r.rawPairs = {RawPair{spec.temperatureCounts, spec.pressureCounts}};
+    r.rawReadStep = spec.readStep;
+    r.rawReads = 0;
+    // The channels and the pressure/temperature calibration are the logger's own
+    // (ChannelCommands.h): channel 1 temperature, channel 2 level.
+    ChannelRecordsOf(device);
+}
+
+} // namespace wv::sim

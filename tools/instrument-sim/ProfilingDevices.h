@@ -1,0 +1,57 @@
+#pragma once
+// Simulated instruments set up for live samples and logging runs: a profiling sonde with
+// the sensors of every kind the device data writer handles, and a level logger. They use
+// the command groups every simulated device has (DeviceCommands.h, ChannelCommands.h); this
+// only fills their records.
+//
+// The profiling sonde (type 33 by default) lists the ports 1, 2, 4, 16, 37, 45, 5 and 35:
+// temperature, a level channel (2), the conductivity sensor of the 'V' record (4), an
+// optical oxygen sensor behind an adapter (16, its configuration 'Y' with a foil batch), an
+// optical oxygen sensor with a cap (37, the coefficient sets '[', '\', ']'), the auto-ranging
+// conductivity sensor (45), the battery (5) and the channel record's port (35). Its raw
+// parameter reads answer a distinct count for every value code, moved on by
+// ProfilingSondeSpec::readStep with every read, so successive samples differ. Each port of
+// 1 to 4 has a 'J' record, each port code below 100 a channel.
+//
+// The level logger (type 22 by default) answers its raw read with one pair (temperature
+// counts, pressure counts), moved on per read, and keeps its pressure/temperature
+// calibration.
+//
+// Call with the simulator's mutex held (inside InstrumentSim::WithDevice).
+
+#include "tools/instrument-sim/InstrumentSim.h"
+
+#include <cstdint>
+#include <map>
+
+namespace wv::sim {
+
+struct ProfilingSondeSpec {
+    uint16_t firmwareHundredths = 230;   // 102 or below: a device of the first firmware
+    uint16_t foilBatch = 4711;           // the adapter sensor's foil batch ('Y' word 2)
+    uint16_t adapterSensorSerial = 1234; // its serial ('Y' word 4)
+    uint32_t sensorSerial = 20417;       // '[': the capped sensor's serial
+    uint32_t sensorMfgSeconds = 1672531200;  // '[': made 2023-01-01
+    uint16_t sensorFirmware = 12;        // '[': above 8
+    uint32_t sensorSeconds = 1767225600; // '[': the sensor's clock, 2026-01-01
+    uint32_t capSerial = 5150;           // '\'
+    uint32_t capMfgSeconds = 1704067200; // '\': made 2024-01-01
+    uint32_t capDaysLeft = 45;           // '\': the cap expires this many days after the clock
+    uint16_t capFlags = 0x0001;          // '\': a valid cap
+    uint16_t readStep = 7;               // added to every count per raw read
+};
+
+// The raw count every value code of the profiling sonde answers its first read with.
+std::map<uint8_t, uint16_t> ProfilingSondeCounts();
+
+void SetUpProfilingSonde(SimDevice& device, const ProfilingSondeSpec& spec = {});
+
+struct LevelLoggerSpec {
+    uint16_t temperatureCounts = 0x2000;
+    uint16_t pressureCounts = 0x1000;
+    uint16_t readStep = 16;
+};
+
+void SetUpLevelLogger(SimDevice& device, const LevelLoggerSpec& spec = {});
+
+} // namespace wv::sim
