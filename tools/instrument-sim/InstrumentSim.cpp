@@ -103,6 +103,9 @@ struct InstrumentSim::Impl {
     static void Enqueue(InstrumentSim& sim, Transmission t);
     static void ServiceOutput(InstrumentSim& sim, uint64_t nowUs);
     static uint64_t NextOutputUs(const InstrumentSim& sim);
+    // The earlier of NextOutputUs and the modem's next timed work (a dial's outcome, the end
+    // of an escape), which may write too; 0 when neither waits.
+    static uint64_t NextEventUs(const InstrumentSim& sim);
     // The schedule's clock in microseconds (SimOptions::clock).
     static uint64_t ClockUs(const InstrumentSim& sim)
     {
@@ -313,14 +316,14 @@ bool InstrumentSim::WaitForFrames(size_t count, uint32_t timeoutMs) const
 bool InstrumentSim::OutputDue() const
 {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    const uint64_t next = Impl::NextOutputUs(*this);
+    const uint64_t next = Impl::NextEventUs(*this);
     return next != 0 && next <= Impl::ClockUs(*this);
 }
 
 uint64_t InstrumentSim::NextOutputMs() const
 {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    const uint64_t next = Impl::NextOutputUs(*this);
+    const uint64_t next = Impl::NextEventUs(*this);
     return next == 0 ? 0 : (next + 999) / 1000;
 }
 
@@ -342,7 +345,7 @@ void InstrumentSim::Impl::Run(InstrumentSim& sim, std::stop_token stop)
         uint32_t waitUs = kMaxWaitUs;
         {
             std::lock_guard<std::recursive_mutex> lock(sim.mutex_);
-            uint64_t next = NextOutputUs(sim);
+            uint64_t next = NextEventUs(sim);
             uint64_t now = ClockUs(sim);
             if (next != 0) {
                 waitUs = next <= now ? 0 : static_cast<uint32_t>(std::min<uint64_t>(next - now, kMaxWaitUs));
@@ -641,6 +644,16 @@ uint64_t InstrumentSim::Impl::NextOutputUs(const InstrumentSim& sim)
     }
     return std::max<uint64_t>(
         {im.queue.front().dueUs, im.lastFrameEndUs + uint64_t{sim.options_.interFrameGapMs} * 1000, 1});
+}
+
+uint64_t InstrumentSim::Impl::NextEventUs(const InstrumentSim& sim)
+{
+    const uint64_t output = NextOutputUs(sim);
+    const uint64_t modem = sim.impl_->modem ? sim.impl_->modem->NextTickUs() : 0;
+    if (output == 0 || (modem != 0 && modem < output)) {
+        return modem;
+    }
+    return output;
 }
 
 void InstrumentSim::Impl::ServiceOutput(InstrumentSim& sim, uint64_t nowUs)

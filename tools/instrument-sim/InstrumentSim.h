@@ -429,11 +429,12 @@ public:
     // Waits until nothing is queued or being written; false on time-out.
     bool WaitUntilIdle(uint32_t timeoutMs) const;
     // True while something is to be written at the current time of the simulator's clock
-    // (the rest of a transmission, or the next one when due). On a simulated clock nothing
-    // more goes out once this is false until the clock moves on.
+    // (the rest of a transmission, the next one when due, or the modem's timed work when
+    // due: a dial's outcome, the end of an escape). On a simulated clock nothing more goes
+    // out once this is false until the clock moves on.
     bool OutputDue() const;
     // The time of the simulator's clock (ms, rounded up) at which it writes next: the rest of
-    // a transmission, or the next one queued; 0 when nothing is queued.
+    // a transmission, the next one queued, or the modem's next timed work; 0 when none.
     uint64_t NextOutputMs() const;
 
     std::recursive_mutex& Mutex() const { return mutex_; }

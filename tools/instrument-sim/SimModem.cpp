@@ -286,6 +286,22 @@ std::vector<uint8_t> SimModem::Receive(const std::vector<uint8_t>& bytes, uint64
     return data;
 }
 
+uint64_t SimModem::NextTickUs() const
+{
+    if (!enabled_) {
+        return 0;
+    }
+    uint64_t next = 0;
+    auto consider = [&next](uint64_t us) { next = next == 0 ? std::max<uint64_t>(us, 1) : std::min(next, us); };
+    for (const PendingDial& p : pending_) {
+        consider(p.dueUs);
+    }
+    if (dataMode_ && plusCount_ == 3) {
+        consider(escapeArmedUs_ + uint64_t{script_.guardMs} * 1000);
+    }
+    return next;
+}
+
 void SimModem::Tick(uint64_t nowUs)
 {
     if (!enabled_) {

@@ -119,6 +119,9 @@ public:
     std::vector<uint8_t> Receive(const std::vector<uint8_t>& bytes, uint64_t nowUs);
     // Timed work: a dial's outcome when due, the escape after its guard time, noise.
     void Tick(uint64_t nowUs);
+    // When Tick has work next (a dial's outcome, the end of the escape's guard time), on
+    // the simulator's clock in microseconds; 0 when none is waiting.
+    uint64_t NextTickUs() const;
     // Back to the state of a modem just switched on (Start).
     void Reset();
 
