@@ -20,14 +20,6 @@ namespace {
 
 constexpr int kHost = TkPacketFrame::HostOrder;
 
-// Device results that the loader takes as "no such record here": the record keeps its
-// defaults. What they mean beyond that is the command set's.
-constexpr int kNotAvailable = 10;
-constexpr int kNoChannel = 207;
-constexpr int kSensorNotReady = 213;
-constexpr int kNoRecord = 504;
-constexpr int kNotSupported = 512;
-
 constexpr uint8_t kFileHeaderTag = 'f';
 constexpr uint8_t kDataMarkerTag = 'd';
 constexpr size_t kFileHeaderText = 48;
@@ -220,7 +212,7 @@ int ReadPressureChannelRecord(CTkSession& session, std::span<uint8_t, kChannelLe
     ChannelDefinitionRecord channel;
     SetChannelName(channel, "DUMMY");
     int result = session.GetChannelConfig(2, &channel, callback);
-    if (result == kNoChannel) {
+    if (result == kTkStatusNoChannel) {
         result = session.GetChannelConfig(3, &channel, callback);
     }
     BuildRecord35FromChannel(record, channel);
@@ -488,14 +480,14 @@ int CDeviceImageLoader::LoadSonde()
             ConvertRecord73(Fixed<kLevelSensorSize>(image.Record(kRecordLevelSensor)), sensor, kToRecord);
             return r;
         },
-        {0, kNotSupported, kTkStatusBusy});
+        {0, kTkStatusNotSupported, kTkStatusBusy});
     if (result != 0) {
         return result;
     }
     if ((result = ReadTestDefinition()) != 0) {
         return result;
     }
-    result = ReadCacheable(kRecordChannel, [&] { return ReadChannelRecord(); }, {0, kNotSupported, kTkStatusBusy});
+    result = ReadCacheable(kRecordChannel, [&] { return ReadChannelRecord(); }, {0, kTkStatusNotSupported, kTkStatusBusy});
     if (result != 0) {
         return result;
     }
@@ -509,7 +501,7 @@ int CDeviceImageLoader::LoadSonde()
                 ConvertRecord74(Fixed<kSensorInfoSize>(image.Record(SensorInfoRecordId(c))), info, kToRecord);
                 return r;
             },
-            {0, kNotSupported, kTkStatusBusy});
+            {0, kTkStatusNotSupported, kTkStatusBusy});
         if (result != 0) {
             return result;
         }
@@ -523,7 +515,7 @@ int CDeviceImageLoader::LoadSonde()
             SitePrefsRecord prefs;
             InitSitePreferencesDefaults(prefs);
             const int r = m_session->GetSitePreferences(&prefs, m_callback);
-            if (r == kNoRecord) {
+            if (r == kTkStatusNoRecord) {
                 // The device holds none: it receives the defaults.
                 InitSitePreferencesDefaults(prefs);
                 m_session->SetSitePreferences(&prefs, m_callback);
@@ -531,7 +523,7 @@ int CDeviceImageLoader::LoadSonde()
             ConvertRecord58(Fixed<kTkSitePrefsSize>(image.Record(kRecordSitePrefs)), prefs, kToRecord);
             return r;
         },
-        {0, kNotAvailable, kNoRecord, kNotSupported, kTkStatusBusy});
+        {0, kTkStatusNotAvailable, kTkStatusNoRecord, kTkStatusNotSupported, kTkStatusBusy});
     if (result != 0) {
         return result;
     }
@@ -544,7 +536,7 @@ int CDeviceImageLoader::LoadSonde()
             ConvertRecord85(Fixed<kWiperRecordSize>(image.Record(kRecordWiper)), wiper, kToRecord);
             return r;
         },
-        {0, kNotSupported, kTkStatusBusy});
+        {0, kTkStatusNotSupported, kTkStatusBusy});
     if (result != 0) {
         return result;
     }
@@ -557,7 +549,7 @@ int CDeviceImageLoader::LoadSonde()
             ConvertRecord86(Fixed<kConductivitySensorSize>(image.Record(kRecordConductivity)), sensor, kToRecord);
             return r;
         },
-        {0, kNotSupported, kTkStatusBusy});
+        {0, kTkStatusNotSupported, kTkStatusBusy});
     if (result != 0) {
         return result;
     }
@@ -570,7 +562,7 @@ int CDeviceImageLoader::LoadSonde()
             ConvertRecord83(Fixed<kChannelTurbiditySize>(image.Record(kRecordTurbidity)), block, kToRecord);
             return r;
         },
-        {0, kNotSupported, kTkStatusBusy});
+        {0, kTkStatusNotSupported, kTkStatusBusy});
     if (result != 0) {
         return result;
     }
@@ -579,12 +571,12 @@ int CDeviceImageLoader::LoadSonde()
     SensorConfigRecord config;
     InitSensorConfigDefaults(config);
     result = m_session->CommitSensorConfig(kSensorConfigCommit, m_callback);
-    if (OneOf(result, {0, kNotAvailable, kSensorNotReady, kTkStatusBusy})) {
+    if (OneOf(result, {0, kTkStatusNotAvailable, kTkStatusSensorNotReady, kTkStatusBusy})) {
         result = m_session->ReadSensorConfig(&config, m_callback);
-        if (!OneOf(result, {0, kNotAvailable, kTkStatusBusy, kNoRecord, kNotSupported})) {
+        if (!OneOf(result, {0, kTkStatusNotAvailable, kTkStatusBusy, kTkStatusNoRecord, kTkStatusNotSupported})) {
             return result;
         }
-    } else if (!OneOf(result, {kNoRecord, kNotSupported})) {
+    } else if (!OneOf(result, {kTkStatusNoRecord, kTkStatusNotSupported})) {
         return result;
     }
     ConvertRecord89(Fixed<kTkSensorConfigSize>(image.Record(kRecordSensorConfig)), config, kToRecord);
@@ -592,21 +584,21 @@ int CDeviceImageLoader::LoadSonde()
     CalCoeffRecord91 set1;
     ClearCalCoefficients91(set1);
     result = m_session->GetCalCoefficients(&set1, m_callback);
-    if (!OneOf(result, {0, kNotAvailable, kTkStatusBusy})) {
+    if (!OneOf(result, {0, kTkStatusNotAvailable, kTkStatusBusy})) {
         return result;
     }
     ConvertRecord91(Fixed<kCalCoeff1RecordSize>(image.Record(kRecordCalCoeff1)), set1, kToRecord);
     CalCoeffRecord92 set2;
     ClearCalCoefficients92(set2);
     result = m_session->GetCalCoefficients2(&set2, m_callback);
-    if (!OneOf(result, {0, kNotAvailable, kTkStatusBusy})) {
+    if (!OneOf(result, {0, kTkStatusNotAvailable, kTkStatusBusy})) {
         return result;
     }
     ConvertRecord92(Fixed<kCalCoeff2RecordSize>(image.Record(kRecordCalCoeff2)), set2, kToRecord);
     CalCoeffRecord93 set3;
     ClearCalCoefficients93(set3);
     result = m_session->GetCalCoefficients3(&set3, m_callback);
-    if (!OneOf(result, {0, kNotAvailable, kTkStatusBusy})) {
+    if (!OneOf(result, {0, kTkStatusNotAvailable, kTkStatusBusy})) {
         return result;
     }
     ConvertRecord93(Fixed<kCalCoeff3RecordSize>(image.Record(kRecordCalCoeff3)), set3, kToRecord);
@@ -636,7 +628,7 @@ int CDeviceImageLoader::LoadLevel()
     ChannelDefinitionRecord first;
     SetChannelName(first, "DUMMY");
     result = m_session->GetChannelConfig(1, &first, m_callback);
-    if (!OneOf(result, {0, kNoChannel})) {
+    if (!OneOf(result, {0, kTkStatusNoChannel})) {
         return result;
     }
     const std::span<uint8_t> name = image.Record(kRecordChannelName);
@@ -646,7 +638,7 @@ int CDeviceImageLoader::LoadLevel()
     std::memcpy(name.data() + 2, first.name.data(), std::min(first.name.size(), name.size() - 3));
 
     result = ReadChannelRecord();
-    if (!OneOf(result, {0, kNotSupported, kTkStatusBusy})) {
+    if (!OneOf(result, {0, kTkStatusNotSupported, kTkStatusBusy})) {
         return result;
     }
     if ((result = ReadTestDefinition()) != 0) {

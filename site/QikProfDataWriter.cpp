@@ -34,13 +34,6 @@ namespace {
 
 constexpr int kHost = TkPacketFrame::HostOrder;
 
-// Device results a record read takes as "no such record here": the block keeps its
-// defaults. What they mean beyond that is the command set's.
-constexpr int kNotAvailable = 10;
-constexpr int kNoChannel = 207;
-constexpr int kSensorNotReady = 213;
-constexpr int kNoRecord = 504;
-constexpr int kNotSupported = 512;
 // The cap set of the optical sensor: no cap on the sensor, and a sensor fault.
 constexpr int kCapMissing = TkCalCoeffStatus(132);      // 5764
 constexpr int kCapSensorFault = TkCalCoeffStatus(134);  // 5766
@@ -565,7 +558,7 @@ int CQikProfDataWriter::ReadSondeConfiguration(LocalCallback& progress)
         const char serial[] = "0000";
         std::memcpy(sensor.serial.data(), serial, sizeof serial);
         result = session.GetSensorInfo100(&sensor, &progress);
-        if (!OneOf(result, {0, kNotSupported, kTkStatusBusy})) {
+        if (!OneOf(result, {0, kTkStatusNotSupported, kTkStatusBusy})) {
             return result;
         }
         std::array<uint8_t, kLevelSensorSize> record{};
@@ -599,7 +592,7 @@ int CQikProfDataWriter::ReadSondeConfiguration(LocalCallback& progress)
     {
         std::array<uint8_t, kChannelLevelSize> record{};
         result = ReadPressureChannelRecord(session, record, &progress);
-        if (!OneOf(result, {0, kNotSupported, kTkStatusBusy})) {
+        if (!OneOf(result, {0, kTkStatusNotSupported, kTkStatusBusy})) {
             return result;
         }
         StoreBlock(kRecordChannel, record);
@@ -610,7 +603,7 @@ int CQikProfDataWriter::ReadSondeConfiguration(LocalCallback& progress)
         SensorInfoRecord info;
         InitSensorInfoDefaults(info);
         result = session.GetSensorInfo(port, &info, &progress);
-        if (!OneOf(result, {0, kNotSupported, kTkStatusBusy})) {
+        if (!OneOf(result, {0, kTkStatusNotSupported, kTkStatusBusy})) {
             return result;
         }
         std::array<uint8_t, kSensorInfoSize> record{};
@@ -668,7 +661,7 @@ int CQikProfDataWriter::ReadSondeConfiguration(LocalCallback& progress)
         WiperRecord wiper;
         InitWiperDefaults(wiper);
         result = session.GetWiperRecord(&wiper, &progress);
-        if (!OneOf(result, {0, kNotSupported, kTkStatusBusy})) {
+        if (!OneOf(result, {0, kTkStatusNotSupported, kTkStatusBusy})) {
             return result;
         }
         std::array<uint8_t, kWiperRecordSize> record{};
@@ -679,7 +672,7 @@ int CQikProfDataWriter::ReadSondeConfiguration(LocalCallback& progress)
         ConductivitySensorRecord sensor;
         InitChannelDefaults(sensor);
         result = session.GetSensorInfo8(&sensor, &progress);
-        if (!OneOf(result, {0, kNotSupported, kTkStatusBusy})) {
+        if (!OneOf(result, {0, kTkStatusNotSupported, kTkStatusBusy})) {
             return result;
         }
         std::array<uint8_t, kConductivitySensorSize> record{};
@@ -690,7 +683,7 @@ int CQikProfDataWriter::ReadSondeConfiguration(LocalCallback& progress)
         SensorBlockRecord block;
         InitCalBlockDefaults(block);
         result = session.GetChannelBlock265(&block, &progress);
-        if (!OneOf(result, {0, kNotSupported, kTkStatusBusy})) {
+        if (!OneOf(result, {0, kTkStatusNotSupported, kTkStatusBusy})) {
             return result;
         }
         std::array<uint8_t, kChannelTurbiditySize> record{};
@@ -701,11 +694,11 @@ int CQikProfDataWriter::ReadSondeConfiguration(LocalCallback& progress)
         SitePrefsRecord prefs;
         InitSitePreferencesDefaults(prefs);
         result = session.GetSitePreferences(&prefs, &progress);
-        if (result == kNoRecord) {
+        if (result == kTkStatusNoRecord) {
             // The device holds none: it receives the defaults, and so does the block.
             InitSitePreferencesDefaults(prefs);
             session.SetSitePreferences(&prefs, &progress);
-        } else if (!OneOf(result, {0, kNotAvailable})) {
+        } else if (!OneOf(result, {0, kTkStatusNotAvailable})) {
             return result;
         }
         std::array<uint8_t, kTkSitePrefsSize> record{};
@@ -766,7 +759,7 @@ int CQikProfDataWriter::ReadLevelConfiguration(LocalCallback& progress)
         ChannelDefinitionRecord first;
         SetChannelName(first, "DUMMY");
         result = session.GetChannelConfig(1, &first, &progress);
-        if (!OneOf(result, {0, kNoChannel})) {
+        if (!OneOf(result, {0, kTkStatusNoChannel})) {
             return result;
         }
         std::array<uint8_t, kChannelNameRecordSize> record{};
@@ -778,7 +771,7 @@ int CQikProfDataWriter::ReadLevelConfiguration(LocalCallback& progress)
     }
     std::array<uint8_t, kChannelLevelSize> level{};
     result = ReadPressureChannelRecord(session, level, &progress);
-    if (!OneOf(result, {0, kNotSupported, kTkStatusBusy})) {
+    if (!OneOf(result, {0, kTkStatusNotSupported, kTkStatusBusy})) {
         return result;
     }
     StoreBlock(kRecordChannel, level);
@@ -796,11 +789,11 @@ int CQikProfDataWriter::ReadSensorConfigBlock(CCallback* progress)
     InitSensorConfigDefaults(config);
     SetSensorConfig(config);
     int result = m_session->CommitSensorConfig(kTkCommitStore, progress);
-    if (!OneOf(result, {0, kNotAvailable, kSensorNotReady, kTkStatusBusy})) {
+    if (!OneOf(result, {0, kTkStatusNotAvailable, kTkStatusSensorNotReady, kTkStatusBusy})) {
         return result;
     }
     result = m_session->ReadSensorConfig(&config, progress);
-    if (OneOf(result, {kNotAvailable, kTkStatusBusy})) {
+    if (OneOf(result, {kTkStatusNotAvailable, kTkStatusBusy})) {
         return 0;  // the defaults stay
     }
     if (result != 0) {
@@ -816,7 +809,7 @@ int CQikProfDataWriter::ReadCalCoefficients1Block(CCallback* progress)
     CalCoeffRecord91 set;
     ClearCalCoefficients91(set);
     const int result = m_session->GetCalCoefficients(&set, progress);
-    if (!OneOf(result, {0, kNotAvailable, kSensorNotReady, kTkStatusBusy})) {
+    if (!OneOf(result, {0, kTkStatusNotAvailable, kTkStatusSensorNotReady, kTkStatusBusy})) {
         return result;
     }
     std::lock_guard lock(m_lock);
@@ -834,7 +827,7 @@ int CQikProfDataWriter::ReadCalCoefficients2Block(CCallback* progress)
         status = kCapStatusSensorError;
     } else if (result == kCapMissing) {
         status = kCapStatusNotDetected;
-    } else if (!OneOf(result, {0, kNotAvailable, kSensorNotReady, kTkStatusBusy})) {
+    } else if (!OneOf(result, {0, kTkStatusNotAvailable, kTkStatusSensorNotReady, kTkStatusBusy})) {
         std::lock_guard lock(m_lock);
         m_capStatus = kCapStatusUnknown;
         return result;
@@ -867,7 +860,7 @@ int CQikProfDataWriter::ReadCalCoefficients3Block(CCallback* progress)
     CalCoeffRecord93 set;
     ClearCalCoefficients93(set);
     const int result = m_session->GetCalCoefficients3(&set, progress);
-    if (!OneOf(result, {0, kNotAvailable, kSensorNotReady, kTkStatusBusy})) {
+    if (!OneOf(result, {0, kTkStatusNotAvailable, kTkStatusSensorNotReady, kTkStatusBusy})) {
         return result;
     }
     std::lock_guard lock(m_lock);

@@ -100,6 +100,14 @@ constexpr int kTkErrElevationRange = 5082;     // an elevation outside 0 to 9150
 // passes it on with the caller's record standing in for the sensor's.
 constexpr int kTkStatusBusy = 901;
 
+// Statuses a record read takes as "no such record here": the record keeps its defaults.
+// What they mean beyond that is the command set's.
+constexpr int kTkStatusNotAvailable = 10;
+constexpr int kTkStatusNoChannel = 207;
+constexpr int kTkStatusSensorNotReady = 213;
+constexpr int kTkStatusNoRecord = 504;
+constexpr int kTkStatusNotSupported = 512;
+
 // ---- The older generation's command set (CLegacyInstrument) --------------------------
 //
 // Codes named after a device status are the answer to that status; what the device means by
