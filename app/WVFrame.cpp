@@ -67,6 +67,7 @@ constexpr std::array kDeviceErrors{
     DeviceErrorRow{6094, kStrErrTestDateTime},      DeviceErrorRow{6095, kStrErrTestInterval},
     DeviceErrorRow{6096, kStrErrNoDataToExtract},   DeviceErrorRow{6097, kStrErrInterrupted},
     DeviceErrorRow{6098, kStrErrUserCanceledExtract}, DeviceErrorRow{6099, kStrErrDataTruncated},
+    DeviceErrorRow{6100, kStrErrLocalTestFile},
     DeviceErrorRow{6143, kStrErrPortInUse},         DeviceErrorRow{6144, kStrErrConnect},
     DeviceErrorRow{6200, kStrErrModemDisconnected},
 };
@@ -454,7 +455,11 @@ void CWVFrame::EndBusy()
     m_cancellable = false;
     m_cancelRequested = false;
     m_busy = false;
-    QApplication::restoreOverrideCursor();
+    // A suspended look has given the cursor back already.
+    if (m_lookSuspensions == 0) {
+        QApplication::restoreOverrideCursor();
+    }
+    m_lookSuspensions = 0;
     m_splitter->setEnabled(true);
     for (uint32_t id : {kFileNew, kFileOpen, kFileSave, kToggleSplit, kShowCalReport}) {
         Action(id)->setEnabled(true);
@@ -800,6 +805,7 @@ void CWVFrame::RunPostedWork()
         return;
     }
     m_retired.clear();
+    DeleteRetiredNodes();
     while (!m_busy && IsTopLevel() && (!m_postedSwitches.empty() || !m_postedCommands.empty())) {
         if (!m_postedSwitches.empty()) {
             const ViewId viewId = m_postedSwitches.front();
@@ -815,6 +821,7 @@ void CWVFrame::RunPostedWork()
             m_view->OnViewCommand(command);
         }
         m_retired.clear();
+        DeleteRetiredNodes();
     }
 }
 
@@ -957,6 +964,33 @@ void CWVFrame::ExpandFoundDevices()
 {
     if (onExpandFoundDevices) {
         onExpandFoundDevices();
+    }
+}
+
+void CWVFrame::OnDeviceExpanded()
+{
+    if (onDeviceExpanded) {
+        onDeviceExpanded();
+    }
+}
+
+void CWVFrame::SuspendBusyLook()
+{
+    if (!m_busy || m_lookSuspensions++ > 0) {
+        return;
+    }
+    QApplication::restoreOverrideCursor();
+    m_splitter->setEnabled(true);
+}
+
+void CWVFrame::ResumeBusyLook()
+{
+    if (m_lookSuspensions == 0 || --m_lookSuspensions > 0) {
+        return;
+    }
+    if (m_busy) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        m_splitter->setEnabled(false);
     }
 }
 

@@ -101,6 +101,13 @@ public:
     CWVView* GetFormView() const { return m_view; }
     void ActivateTreeView() override;
     void Beep() override;
+    void ClearCancelRequest() override { m_cancelRequested = false; }
+    // Tells the application (onDeviceExpanded), which moves its automatic profile on.
+    void OnDeviceExpanded() override;
+    // Wait cursor off and the splitter enabled while the busy count stays (a close stays
+    // deferred, commands stay greyed); nests.
+    void SuspendBusyLook() override;
+    void ResumeBusyLook() override;
     // The document is about to go: the tree and the form view stop hearing from it.
     void DetachDocument();
     // The search animation of timer 4 (started and stopped by a device search).
@@ -143,6 +150,8 @@ public:
     std::function<void(uint32_t)> onAppCommand;
     // The application's start of the expand-after-find sequence (it checks its preference).
     std::function<void()> onExpandFoundDevices;
+    // A device node finished expanding.
+    std::function<void()> onDeviceExpanded;
     // Replaces the message box and the file dialogs (tests, scripted runs).
     std::function<MessageAnswer(const SiteMessage&)> messageResponder;
     std::function<std::optional<std::string>(bool save, std::string_view start)> fileResponder;
@@ -210,6 +219,7 @@ private:
     bool m_cancellable = false;
     bool m_cancelRequested = false;
     bool m_closePending = false;
+    int m_lookSuspensions = 0;
     bool m_closing = false;
     bool m_newSite = false;
     bool m_split = true;

@@ -33,10 +33,32 @@ const char* ImageName(int index)
 {
     switch (index) {
     case 3: return "lowflow";
+    // A device's two child items, the tests by state and the channels by kind.
+    case 5: return "test_undefined";
+    case 6: return "test_manual";
+    case 7: return "tests";
+    case 8: return "test_running";
+    case 9: return "test_scheduled";
+    case 10: return "test_complete";
+    case 11: return "params";
+    case 12: return "chan_level";
+    case 13: return "chan_temp";
+    case 14: return "chan_ph";
+    case 15: return "chan_orp";
+    case 16: return "chan_other";
+    case 17: return "chan_cond";
+    case 18: return "chan_baro";
+    case 19: return "chan_do";
+    case 20: return "chan_no3";
+    case 21: return "chan_nh4";
+    case 22: return "chan_cl";
+    case 23: return "chan_turb";
     case 24: return "site";
     case 25: return "direct";
     case 26: return "modem";
     case 27: return "radio";
+    case 28: return "chan_batt";
+    case 29: return "chan_hdo";
     default: return "node";
     }
 }
@@ -419,8 +441,8 @@ QMenu* CWVTreeView::BuildContextMenu()
             return nullptr;
         }
         AddItem(*menu, {kTreeEditDevice, "Edit..."}, device->GetRunningTestId() == 0 && handled(kTreeEditDevice));
-        // Refreshing reads the device's channels and tests again, which come with their nodes.
-        AddItem(*menu, {kTreeRefresh, "Refresh"}, false);
+        // The tree refreshes a device itself, whatever the right-hand view.
+        AddItem(*menu, {kTreeRefresh, "Refresh"}, true);
         break;
     }
     default:
@@ -452,10 +474,31 @@ void CWVTreeView::contextMenuEvent(QContextMenuEvent* event)
     }
 }
 
+void CWVTreeView::OnCmdRefresh()
+{
+    if (m_doc == nullptr || m_frame->IsBusy()) {
+        return;
+    }
+    CQorView* node = m_doc->GetSelectedNode();
+    // Refreshing tests and channels comes with those nodes' own reads.
+    if (node == nullptr || node->GetNodeType() != NodeType::Device) {
+        return;
+    }
+    const AppErrorCode status = static_cast<CQorDevice*>(node)->Refresh(true);
+    m_doc->UpdateOtherViews();
+    if (status != kAppOk && status != kAppErrReadCancelled) {
+        SiteMessage message;
+        message.textId = kStrRefreshFailed;
+        message.captionId = kStrRefresh;
+        message.icon = MessageIcon::Error;
+        m_frame->ShowMessage(message);
+    }
+}
+
 void CWVTreeView::OnTreeCommand(uint32_t command)
 {
     if (command == kTreeRefresh) {
-        // Refreshing devices, tests and channels comes with those nodes.
+        OnCmdRefresh();
         return;
     }
     // The right-hand view shows the selected node and carries the command out, so the

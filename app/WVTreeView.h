@@ -72,6 +72,9 @@ public:
     // Searches a connection for devices (CQorConnection::VerifyDevices) while the frame is
     // busy, then shows the find error, if any; a lost modem line also closes the connection.
     void FindDevices(CQorConnection& connection);
+    // Refresh (32797) of the selected device: reads it again and expands it anew; a failure
+    // other than a cancel shows "Device stopped communicating during refresh!".
+    void OnCmdRefresh();
     // Carries out a tree command through the right-hand view; Refresh here, and Find here
     // when the right-hand view does not take it.
     void OnTreeCommand(uint32_t command);

@@ -9,6 +9,7 @@
 #include "platform/Clock.h"
 #include "platform/ProgramHome.h"
 #include "resources/StringTable.h"
+#include "site/DataFileSetup.h"
 #include "values/FoilCoeffSet.h"
 
 #include <QApplication>
@@ -50,8 +51,13 @@ CWellvoxApp::~CWellvoxApp()
     if (m_frame != nullptr) {
         m_frame->DetachDocument();
     }
+    // Nodes taken out of the site wait for the top level; none may outlive the tree.
+    DeleteRetiredNodes();
     m_doc.reset();
+    DeleteRetiredNodes();
     m_frame.reset();
+    // The catalogue goes with the application: no reader may be made on it afterwards.
+    SetDataFileReaderSetup(DataFileReaderSetup{});
     if (g_app == this) {
         g_app = nullptr;
     }
@@ -89,6 +95,14 @@ bool CWellvoxApp::InitInstance(const std::vector<std::string>& arguments)
     // The filter switch starts from the preference, then the APP_DATA section decides.
     m_appData.filterData = m_catalog->dataFilter;
     m_appData.LoadFrom(GetWizardsIniPath());
+    // The readers of the Data folder's files work with the program's units, version and
+    // data filter.
+    DataFileReaderSetup readers;
+    readers.units = m_catalog.get();
+    readers.version = GetProgramVersion();
+    readers.filter.enable = m_appData.filterData;
+    readers.filter.weights = m_appData.filterCoef;
+    SetDataFileReaderSetup(readers);
     m_doc = CWVDoc::CreateObject();
     m_doc->SetUnitCatalog(m_catalog.get());
     m_frame = std::make_unique<CWVFrame>(m_doc.get());
@@ -103,6 +117,12 @@ bool CWellvoxApp::InitInstance(const std::vector<std::string>& arguments)
         }
     };
     m_frame->onExpandFoundDevices = [this] { StartExpandAfterFind(); };
+    // The automatic profile waits (state 2) for its device to be expanded.
+    m_frame->onDeviceExpanded = [this] {
+        if (m_autoProfileState == 2) {
+            m_autoProfileState = 3;
+        }
+    };
 
     // The sensor-foil coefficient file is brought up to its shipped copy, and the calibration
     // reports' index is written when it is missing (a failure leaves it to the Show
@@ -443,40 +463,6 @@ void CWellvoxApp::StepExpandAfterFind()
 }
 
 // ---- Free functions ----
-
-std::string GetChannelTypeName(int channelType, int pressureKind, bool shortForm, int sensorKind)
-{
-    auto pick = [shortForm](uint32_t shortId, uint32_t longId) {
-        return std::string(GetResString(shortForm ? shortId : longId));
-    };
-    switch (channelType) {
-    case 1: return pick(kStrChanUser, kStrChanUserLong);
-    case 2: return pick(kStrChanTemp, kStrChanTempLong);
-    case 3:
-        switch (pressureKind) {
-        case 0: return pick(kStrChanLevelToc, kStrChanLevelTocLong);
-        case 1: return pick(kStrChanLevelSurf, kStrChanLevelSurfLong);
-        case 2: return pick(kStrChanPressure, kStrChanPressureLong);
-        case 3: return pick(kStrChanDepth, kStrChanDepthLong);
-        default: return {};
-        }
-    case 4: return pick(kStrChanPh, kStrChanPhLong);
-    case 5: return pick(sensorKind == 11 ? kStrChanCondSensor11 : kStrChanCond, kStrChanCondLong);
-    case 6: return pick(kStrChanBaro, kStrChanBaroLong);
-    case 7: return pick(kStrChanDo, kStrChanDoLong);
-    case 8: return pick(kStrChanOrp, kStrChanOrpLong);
-    case 13: return pick(kStrChanAmmonium, kStrChanAmmoniumLong);
-    case 16: return pick(kStrChanChloride, kStrChanChlorideLong);
-    case 17: return pick(kStrChanNitrate, kStrChanNitrateLong);
-    case 22: return pick(kStrChanTurbidity, kStrChanTurbidityLong);
-    case 26: return pick(kStrChanWiper, kStrChanWiperLong);
-    case 27: return pick(kStrChanBattery, kStrChanBatteryLong);
-    case 28: return shortForm ? "HDO" : std::string(GetResString(kStrChanHdoLong));
-    case 29: return shortForm ? "DO Sat" : "DO %Saturation";
-    case 30: return shortForm ? "HDO Sat" : "HDO %Saturation";
-    default: return pick(kStrChanUnknown, kStrChanUndefinedLong);
-    }
-}
 
 std::string GetWizardsIniPath()
 {

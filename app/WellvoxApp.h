@@ -7,6 +7,7 @@
 #include "app/AppDataSettings.h"
 #include "app/AppPreferences.h"
 #include "app/AppPump.h"
+#include "site/ChannelTypeName.h"
 #include "site/WVDoc.h"
 
 #include <QObject>
@@ -113,9 +114,6 @@ private:
     int m_sequenceWaitMs = 1000;
 };
 
-// The display name of a channel type, short (list columns) or long. sensorKind matters
-// only for conductivity (11 has its own short name).
-std::string GetChannelTypeName(int channelType, int pressureKind, bool shortForm, int sensorKind = 0);
 // The path of Wizards.ini in the Config folder of the program home (created when missing).
 std::string GetWizardsIniPath();
 // The days from start to end (seconds), 0 when end lies before start.

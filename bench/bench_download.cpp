@@ -4,7 +4,9 @@
 // the line rate (ten bits a byte), at 9600, 19200 and 57600 baud, through the real serial
 // port, link and session, and prints the time as a ratio to the protocol's minimum: every
 // byte on the wire both ways (wake-up bytes included) at that rate, plus one character time
-// for each change of direction, with no device delay.
+// for each change of direction, with no device delay. Beside each plain download it
+// extracts a complete test of about the same size (the session's test download, which
+// reads the test's data file by its number) from the same device.
 //
 // A pseudo-terminal delivers the host's writes at once, so the simulated device is given a
 // reply delay equal to the time a chunk request takes on the wire; that way the host's
@@ -15,10 +17,12 @@
 //
 // Usage: bench_download [file size in bytes] [baud ...]
 
+#include "bench/LineBench.h"
 #include "comm/TkLink.h"
 #include "comm/TkSession.h"
 #include "tools/instrument-sim/FileCommands.h"
 #include "tools/instrument-sim/InstrumentSim.h"
+#include "tools/instrument-sim/TestCommands.h"
 
 #include <chrono>
 #include <cmath>
@@ -36,61 +40,55 @@ namespace {
 constexpr uint16_t kAddress = 4321;
 constexpr uint8_t kType = 25;
 
+// A level logger's test file: 308 bytes of header, 4 bytes a sample, 17 of trailer.
+constexpr size_t kTestHeader = 308;
+constexpr size_t kTestTrailer = 17;
+constexpr size_t kSampleBytes = 4;
+
 struct Result {
     uint32_t baud = 0;
+    bool test = false;
+    size_t bytes = 0;
     int code = 0;
     double seconds = 0;
-    uint64_t bytesToDevice = 0;
-    uint64_t bytesFromDevice = 0;
-    uint64_t exchanges = 0;
-    double minimumSeconds = 0;
-    double withTurnaroundSeconds = 0;
+    wvbench::LineCost line;
     uint32_t chunks = 0;
     uint32_t smallestGapMs = 0;
 };
 
-double WireSeconds(uint64_t bytes, uint32_t baud)
-{
-    return static_cast<double>(bytes) * 10.0 / baud;
-}
-
-Result Run(uint32_t baud, const std::vector<uint8_t>& content, const fs::path& dir)
+// The plain download of content as file "01", or (test) the extraction of a complete test 1
+// of about that size.
+Result Run(uint32_t baud, const std::vector<uint8_t>& content, bool test, const fs::path& dir)
 {
     Result r;
     r.baud = baud;
+    r.test = test;
 
     wv::sim::SimOptions options;
     options.pace = true;
     options.initialBaud = baud;
     wv::sim::InstrumentSim sim(options);
     wv::sim::SimDevice& device = sim.AddDevice(kAddress, kType, "Bench logger", baud);
-    wv::sim::InstallFileCommands(device);
-    wv::sim::SetDeviceFile(device, "01", content);
-    // A chunk request: wake-up bytes, the frame overhead and the 8-byte body.
-    const size_t requestBytes = CTkLink::WakeBytesOf(baud) + 22 + 8;
-    device.SetReplyDelayMs(static_cast<uint32_t>(std::lround(WireSeconds(requestBytes, baud) * 1000.0)));
-    if (!sim.Start()) {
-        std::fprintf(stderr, "simulator: %s\n", sim.LastError().c_str());
-        r.code = -1;
+    if (test) {
+        const size_t samples = content.size() > kTestHeader + kTestTrailer + kSampleBytes
+                                   ? (content.size() - kTestHeader - kTestTrailer) / kSampleBytes
+                                   : 1;
+        wv::sim::PlaceTest(device, 1, 4, static_cast<uint32_t>(samples), "Bench test");
+    } else {
+        wv::sim::SetDeviceFile(device, "01", content);
+    }
+    const std::vector<uint8_t> expected = wv::sim::DeviceFile(device, "01");
+    r.bytes = expected.size();
+    CTkSession session;
+    if (const int opened = wvbench::OpenPacedSession(sim, device, baud, 8, session); opened != 0) {
+        r.code = opened;
         return r;
     }
-
-    CTkSession session;
-    {
-        auto link = std::make_unique<CTkLink>();
-        const int opened = link->OpenPath(TkLinkKind::Direct, sim.SlavePath(), baud);
-        if (opened != 0) {
-            r.code = opened;
-            return r;
-        }
-        session.Open(std::move(link));
-    }
-    session.TalkTo(kAddress, kType);
 
     const std::string local = (dir / ("bench-" + std::to_string(baud) + ".bin")).string();
     fs::remove(local);
     const auto start = std::chrono::steady_clock::now();
-    r.code = session.DownloadFile("01", local, nullptr);
+    r.code = test ? session.DownloadTestData(1, local, nullptr) : session.DownloadFile("01", local, nullptr);
     r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     r.chunks = session.LastDownloadStats().chunks;
 
@@ -102,15 +100,10 @@ Result Run(uint32_t baud, const std::vector<uint8_t>& content, const fs::path& d
     const wv::sim::LineCounters line = sim.Counters();
     sim.Stop();
 
-    r.bytesToDevice = line.bytesReceived;
-    r.bytesFromDevice = line.bytesSent;
-    r.exchanges = line.framesReceived;
-    r.minimumSeconds = WireSeconds(r.bytesToDevice + r.bytesFromDevice, baud) +
-                       static_cast<double>(r.exchanges) * 2.0 * WireSeconds(1, baud);
-    r.withTurnaroundSeconds = r.minimumSeconds + static_cast<double>(r.exchanges) * CTkLink::kTurnaroundMs / 1000.0;
+    r.line = wvbench::CostOfLine(wv::sim::LineCounters{}, line, baud);
 
     std::error_code ec;
-    if (r.code == 0 && fs::file_size(local, ec) != content.size()) {
+    if (r.code == 0 && fs::file_size(local, ec) != expected.size()) {
         r.code = -2;
     }
     fs::remove(local, ec);
@@ -149,19 +142,24 @@ int main(int argc, char** argv)
         b = static_cast<uint8_t>(x >> 16);
     }
 
-    std::printf("download of %zu bytes, device type %d, paced at the line rate\n\n", size, kType);
-    std::printf("%7s %6s %8s %9s %9s %7s %10s %8s %12s %9s\n", "baud", "result", "chunks", "to dev",
-                "from dev", "time s", "minimum s", "ratio", "+25ms rule s", "ratio");
+    std::printf("download of a %zu-byte file and extraction of a test of about that size, device type %d,\n"
+                "paced at the line rate\n\n",
+                size, kType);
+    std::printf("%7s %-8s %8s %6s %8s %9s %9s %7s %10s %8s %12s %9s\n", "baud", "what", "bytes", "result", "chunks",
+                "to dev", "from dev", "time s", "minimum s", "ratio", "+25ms rule s", "ratio");
     int failures = 0;
     for (uint32_t baud : rates) {
-        const Result r = Run(baud, content, dir);
-        failures += r.code != 0 ? 1 : 0;
-        std::printf("%7u %6d %8u %9llu %9llu %7.2f %10.2f %8.3f %12.2f %9.3f\n", r.baud, r.code, r.chunks,
-                    static_cast<unsigned long long>(r.bytesToDevice),
-                    static_cast<unsigned long long>(r.bytesFromDevice), r.seconds, r.minimumSeconds,
-                    r.minimumSeconds > 0 ? r.seconds / r.minimumSeconds : 0.0, r.withTurnaroundSeconds,
-                    r.withTurnaroundSeconds > 0 ? r.seconds / r.withTurnaroundSeconds : 0.0);
-        std::fflush(stdout);
+        for (bool test : {false, true}) {
+            const Result r = Run(baud, content, test, dir);
+            failures += r.code != 0 ? 1 : 0;
+            std::printf("%7u %-8s %8zu %6d %8u %9llu %9llu %7.2f %10.2f %8.3f %12.2f %9.3f\n", r.baud,
+                        r.test ? "test" : "file", r.bytes, r.code, r.chunks,
+                        static_cast<unsigned long long>(r.line.bytesToDevice),
+                        static_cast<unsigned long long>(r.line.bytesFromDevice), r.seconds, r.line.minimumSeconds,
+                        r.line.minimumSeconds > 0 ? r.seconds / r.line.minimumSeconds : 0.0, r.line.withTurnaroundSeconds,
+                        r.line.withTurnaroundSeconds > 0 ? r.seconds / r.line.withTurnaroundSeconds : 0.0);
+            std::fflush(stdout);
+        }
     }
     std::error_code ec;
     fs::remove_all(dir, ec);

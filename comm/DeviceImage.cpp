@@ -40,6 +40,8 @@ constexpr int32_t kIdCond = 45;
 constexpr int32_t kIdCondLo = 146;
 constexpr int32_t kIdCondMe = 147;
 constexpr int32_t kIdCondHi = 148;
+// The code of the unused second list entry of a test that logs one channel.
+constexpr uint8_t kPaddingColumn = 0;
 constexpr int32_t kIdTurbLo = 150;
 constexpr int32_t kIdTurbHi = 151;
 constexpr int32_t kIdHdoDo = 160;
@@ -734,7 +736,9 @@ bool CDeviceImage::AddReading(std::span<const uint8_t> record)
     std::vector<int> slots;
     for (uint8_t code : m_columns) {
         int slot = 0;
-        if (!raw.FindSlotById(code, slot)) {
+        if (code == kPaddingColumn) {
+            slot = -1;  // read past: a test of one channel still logs two entries
+        } else if (!raw.FindSlotById(code, slot)) {
             return false;
         }
         slots.push_back(slot);
@@ -744,7 +748,10 @@ bool CDeviceImage::AddReading(std::span<const uint8_t> record)
     auto reading = std::make_unique<CDeviceReading>(this);
     reading->SetTimestamp(GetSampleTime(m_readings.size(), seconds));
     for (int slot : slots) {
-        reading->SetRawValueAt(slot, in.U16());
+        const uint16_t value = in.U16();
+        if (slot >= 0) {
+            reading->SetRawValueAt(slot, value);
+        }
     }
     m_readings.push_back(std::move(reading));
     if (m_readings.size() == 1) {
@@ -774,7 +781,7 @@ bool CDeviceImage::EncodeReading(std::span<uint8_t> out, size_t index)
         uint16_t value = 0;
         if (raw.FindSlotById(code, slot) && raw.GetUsedAt(slot) != 0) {
             value = reading.GetRawValueAt(slot);
-        } else {
+        } else if (code != kPaddingColumn) {
             all = false;
         }
         w.U16(value);

@@ -195,11 +195,13 @@ public:
     // Appends a reading decoded from a data record in the host's order (an event test's
     // 32-bit seconds, then one 16-bit count per column). False, with nothing appended, when
     // the image is not normalised, the record is shorter than the data record size, or a
-    // column's code is not a RAW parameter. The first reading sets the BASE_PXD reference.
+    // column's code is not a RAW parameter. The padding column (code 0, the second entry a
+    // test of one channel logs) is read past. The first reading sets the BASE_PXD reference.
     bool AddReading(std::span<const uint8_t> record);
     // Writes reading index as a data record in the host's order into out (at least the data
-    // record size). True when there was at least one column and every column had a value;
-    // false for an index out of range or a short buffer.
+    // record size; the padding column as 0). True when there was at least one column and
+    // every column other than the padding had a value; false for an index out of range or a
+    // short buffer.
     bool EncodeReading(std::span<uint8_t> out, size_t index);
     // Takes reading index out for use: locks it and computes its COOKED, BASE and USER
     // values. Null for an index out of range, a reading already taken, or when its values

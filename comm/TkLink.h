@@ -237,7 +237,7 @@ public:
     // this link (another command is waiting: see kTkErrLinkBusy).
     int Send(CTkPacket* packet, CPacketHandler* handler, uint32_t timeoutMs, int resends);
     // Writes a request's frame: first lets 25 ms pass since the last received byte
-    // arrived (waiting only what is left of them).
+    // arrived (waiting only what is left of them after the read burst).
     // 0 or the transport's write error.
     int WritePacket(const TkPendingRequest& request);
 

@@ -28,6 +28,7 @@
 // is the distance of the pointers; a memory position (page, offset) designates byte
 // (page - 1) x 16384 + offset - 16384.
 
+#include "datafiles/LegacyLayout.h"
 #include "foundation/AppUtils.h"
 
 #include <array>
@@ -115,21 +116,10 @@ public:
     int ReadValue(const LegacyValueRef& ref, double& value);
 
 private:
-    struct Block {
-        uint16_t typeCode = 0;
-        uint8_t flags = 0;
-        uint16_t sensorRange = 0;
-        double c0 = 0;
-        double c1 = 0;
-        double c2 = 0;
-    };
-
     int Load();
     bool ReadAt(int64_t position, void* buffer, size_t size);
     bool WriteAt(int64_t position, const void* buffer, size_t size);
     uint16_t Word(const uint8_t* p) const;
-    uint32_t Long(const uint8_t* p) const;
-    double Double(const uint8_t* p) const;
     void Recount();
 
     UniqueFile m_file;
@@ -141,7 +131,7 @@ private:
     double m_firmware = 0;
     uint16_t m_dataOffset = 0;
     bool m_startBlock = false;
-    std::vector<Block> m_blocks;
+    std::vector<LegacyChannelBlock> m_blocks;
     int64_t m_pointerPosition = 0;   // the start pointer's place in the file
     uint16_t m_startPage = 0;
     uint16_t m_startOffset = 0;

@@ -70,6 +70,69 @@ constexpr uint32_t kStrRetrievingDeviceInfo = 33072; // "Retrieving Device Infor
 constexpr uint32_t kStrDeviceInfoUnavailable = 33242; // some device information was unavailable
 constexpr uint32_t kStrExpandDevice = 33243;          // caption of that message
 
+// Device node: expansion, tests, rows of the device view, cap and port messages.
+constexpr uint32_t kStrRefreshingDevice = 33068;
+constexpr uint32_t kStrRefreshingTests = 33069;
+constexpr uint32_t kStrRetrievingTestSlot = 33070;
+constexpr uint32_t kStrTestInError = 33071;
+constexpr uint32_t kStrParameters = 33074;
+constexpr uint32_t kStrRetrievingParameterSlot = 33076;
+constexpr uint32_t kStrTests = 33077;
+constexpr uint32_t kStrSendingTestDefinition = 33080;
+constexpr uint32_t kStrBatteryNone = 33081;
+constexpr uint32_t kStrBatteryLithium = 33082;
+constexpr uint32_t kStrBatteryAlkaline = 33083;
+constexpr uint32_t kStrBatteryLeadAcid = 33084;
+constexpr uint32_t kStrBatteryLithiumRechargeable = 33085;
+constexpr uint32_t kStrBatteryInternalAlkaline = 33086;
+constexpr uint32_t kStrBatteryInternalLithium = 33087;
+constexpr uint32_t kStrBatteryExternalAlkaline = 33088;
+constexpr uint32_t kStrBatteryExternalLithium = 33089;
+constexpr uint32_t kStrBatteryError = 33090;
+constexpr uint32_t kStrExternalPowerVolts = 33093;
+constexpr uint32_t kStrBatteryRemaining = 33094;
+constexpr uint32_t kStrScheduleLinear = 33101;
+constexpr uint32_t kStrScheduleLog = 33102;
+constexpr uint32_t kStrScheduleEvent = 33103;
+constexpr uint32_t kStrScheduleLinearAverage = 33104;
+constexpr uint32_t kStrScheduleError = 33105;
+// Test node.
+constexpr uint32_t kStrExtractingTestData = 33096;
+constexpr uint32_t kStrStateUndefined = 33106;
+constexpr uint32_t kStrStatePendingManual = 33107;
+constexpr uint32_t kStrStatePendingScheduled = 33108;
+constexpr uint32_t kStrStateRunning = 33109;
+constexpr uint32_t kStrStateComplete = 33110;
+constexpr uint32_t kStrStateAbended = 33111;
+constexpr uint32_t kStrStateError = 33112;
+// A downloaded test file that could not be made or written on this computer.
+constexpr uint32_t kStrErrLocalTestFile = 63150;
+constexpr uint32_t kStrDeviceStoppedResponding = 33157;
+constexpr uint32_t kStrCommunicationError = 33158;
+constexpr uint32_t kStrRowCommunicationType = 61250;
+constexpr uint32_t kStrRowSerialNumber = 61251;
+constexpr uint32_t kStrRowName = 61252;
+constexpr uint32_t kStrRowManufactureDate = 61253;
+constexpr uint32_t kStrRowCalibrationDate = 61254;
+constexpr uint32_t kStrRowHardwareVersion = 61255;
+constexpr uint32_t kStrRowFirmwareVersion = 61256;
+constexpr uint32_t kStrRowStorageCapacity = 61257;
+constexpr uint32_t kStrRowBatteryType = 61258;
+constexpr uint32_t kStrRowBatteryDate = 61259;
+constexpr uint32_t kStrRowBatteryCapacity = 61260;
+constexpr uint32_t kStrRowCpuRuntime = 61261;
+constexpr uint32_t kStrWiperUnsupported = 61343;
+constexpr uint32_t kStrPowerDetected = 61435;
+constexpr uint32_t kStrPowerNotDetected = 61436;
+constexpr uint32_t kStrRowExternalPower = 61437;
+constexpr uint32_t kStrWrongPort = 63120;
+constexpr uint32_t kStrSensorMisplaced = 63121;
+constexpr uint32_t kStrCapUnknownError = 63122;
+constexpr uint32_t kStrCapNotDetected = 63123;
+constexpr uint32_t kStrCapExpired = 63124;
+constexpr uint32_t kStrCapInvalid = 63125;
+constexpr uint32_t kStrCapExpiresIn = 63126;
+
 // The face name of the big bold texts that wizard pages paint.
 constexpr uint32_t kStrBigTextFont = 61206; // "MS Sans Serif"
 

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Tries Wellvox without an instrument: builds everything (as scripts/run.sh does), starts
-# the instrument simulator with a level logger and a sonde that hold data files, makes a
+# the instrument simulator with a level logger and a sonde that hold tests (complete, ended
+# abnormally, running and pending, with their data files), makes a
 # program home of the demo's own, registers the simulator's pseudo-terminal there as COM1
 # and starts the program in that home. The simulator stops when the program exits.
 #
 # The home is a new temporary folder, kept afterwards; name one in WELLVOX_DEMO_HOME to
 # start in it again (the site saved at exit, Home.wv4, then reopens). Arguments are passed
-# to the program.
+# to the program; WELLVOX_DEMO_SIM_ARGS adds options to the simulator's command line (for
+# example "--info 2002:battery=2.42" gives the sonde an almost empty battery, 3 %).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -21,28 +23,30 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLAT
 fi
 
 demo=${WELLVOX_DEMO_HOME:-$(mktemp -d -t wellvox-demo-XXXXXX)}
-mkdir -p "$demo/home/Config" "$demo/config" "$demo/files"
+mkdir -p "$demo/home/Config" "$demo/config"
 demo=$(cd "$demo" && pwd)
 # The program's home and the user's settings both live in the demo folder.
 export WELLVOX_HOME="$demo/home"
 export XDG_CONFIG_HOME="$demo/config"
 
-# Data files of the instruments: test 1 on the level logger, tests 1 and 2 on the sonde.
-make_file() { # path, size in bytes
-  [ -s "$1" ] || head -c "$2" /dev/urandom >"$1"
-}
-make_file "$demo/files/level-01.bin" 6144
-make_file "$demo/files/sonde-01.bin" 12288
-make_file "$demo/files/sonde-02.bin" 2048
-
+# The tests of the instruments, their samples one minute apart up to now: on the level
+# logger a complete week-end run, a running test and a pending one; on the sonde a complete
+# run, one that ended abnormally, a running test, and one pending for a manual start and one
+# for a scheduled start.
 sim_out="$demo/simulator.out"
 : >"$sim_out"
 build/release/tools/instrument-sim/wv-instrument-sim \
   --device 1001:25:Level:19200 \
   --device 2002:30:Sonde:19200 \
-  --file 1001:01="$demo/files/level-01.bin" \
-  --file 2002:01="$demo/files/sonde-01.bin" \
-  --file 2002:02="$demo/files/sonde-02.bin" \
+  --test "1001:1:complete:2880:Weekend pumping" \
+  --test "1001:2:running:90:Recovery" \
+  --test "1001:3:pending:0:Next pump test" \
+  --test "2002:1:complete:720:River survey" \
+  --test "2002:2:abended:45:Battery low" \
+  --test "2002:3:running:240:Dock monitor" \
+  --test "2002:4:pending:0:Spare" \
+  --test "2002:5:scheduled:0:Night run" \
+  ${WELLVOX_DEMO_SIM_ARGS:-} \
   >"$sim_out" 2>"$demo/simulator.log" &
 sim_pid=$!
 trap 'kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true' EXIT

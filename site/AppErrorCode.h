@@ -63,6 +63,9 @@ constexpr AppErrorCode kAppErrNoTestData = 6096;        // the test has no data 
 constexpr AppErrorCode kAppErrDownloadInterrupted = 6097;
 constexpr AppErrorCode kAppErrDownloadCancelled = 6098; // the user cancelled the download (5068)
 constexpr AppErrorCode kAppErrDownloadTruncated = 6099; // the downloaded data was truncated (5069)
+// The downloaded test file could not be made or written on this computer (5004,
+// 5062 to 5064, or the Data folder could not be made).
+constexpr AppErrorCode kAppErrLocalTestFile = 6100;
 constexpr AppErrorCode kAppErrConnectionIndex = 6120;   // connection index out of range
 constexpr AppErrorCode kAppErrTooManyConnections = 6121; // sixteen connections exist already
 constexpr AppErrorCode kAppErrConnectionKind = 6140;    // unknown connection kind

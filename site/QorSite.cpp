@@ -46,6 +46,14 @@ void CQorSite::RefreshTreeItem()
 
 NodeType CQorSite::GetNodeType() const { return NodeType::Site; }
 
+void CQorSite::FindDataFile(std::string_view path) { (void)m_dataFolder.FindFile(path); }
+
+void CQorSite::SelectDataFile(std::string_view path) { m_dataFolder.SelectFile(path); }
+
+void CQorSite::SelectLowFlowFile(std::string_view path) { m_lowFlowFolder.SelectFile(path); }
+
+CDataFile* CQorSite::LookUpDataFile(std::string_view path) const { return m_dataFolder.LookUpFile(path); }
+
 bool CQorSite::OnAutoConnect()
 {
     if (m_connectionCount == 0) {

@@ -73,6 +73,16 @@ public:
     // True when any connection is open.
     bool HasOpenConnection() const;
 
+    // Makes sure the Data folder has a node for path, adding it to the folder and the tree
+    // when it is not there.
+    void FindDataFile(std::string_view path);
+    // Selects the data file's item, adding its node first when needed.
+    void SelectDataFile(std::string_view path);
+    // The same for a low-flow file in the low-flow folder.
+    void SelectLowFlowFile(std::string_view path);
+    // The data-file node of path in the Data folder, or null; nothing is added.
+    CDataFile* LookUpDataFile(std::string_view path) const;
+
     CDataFolder& GetDataFolder() { return m_dataFolder; }
     CLFDataFolder& GetLowFlowFolder() { return m_lowFlowFolder; }
 

@@ -2,10 +2,17 @@
 
 #include "site/SiteFrame.h"
 
+#include <vector>
+
 namespace {
 
 CNodeWatcher* g_watcher = nullptr;
 TreeItem g_lastInserted = kNoTreeItem;
+std::vector<NodePtr>& RetiredNodes()
+{
+    static std::vector<NodePtr> nodes;
+    return nodes;
+}
 
 } // namespace
 
@@ -23,6 +30,30 @@ void NodeDeleter::operator()(CQorView* node) const
     }
     delete node;
 }
+
+void RetireNode(NodePtr node)
+{
+    if (node == nullptr) {
+        return;
+    }
+    if (g_watcher != nullptr) {
+        g_watcher->OnNodeDestroying(*node);
+    }
+    node->RemoveTreeItem();
+    RetiredNodes().push_back(std::move(node));
+}
+
+void DeleteRetiredNodes()
+{
+    // A destructor may retire further nodes: take the list first.
+    while (!RetiredNodes().empty()) {
+        std::vector<NodePtr> doomed;
+        doomed.swap(RetiredNodes());
+        doomed.clear();
+    }
+}
+
+size_t RetiredNodeCount() { return RetiredNodes().size(); }
 
 CQorView::~CQorView()
 {
@@ -113,6 +144,14 @@ void CQorView::SelectTreeItem()
     if (m_item != kNoTreeItem && m_tree != nullptr) {
         m_tree->SelectItem(m_item);
     }
+}
+
+void CQorView::RemoveTreeItem()
+{
+    if (m_item != kNoTreeItem && m_tree != nullptr && m_tree->IsAlive()) {
+        m_tree->DeleteItem(m_item);
+    }
+    m_item = kNoTreeItem;
 }
 
 NodeType CQorView::GetNodeType() const { return NodeType::Plain; }

@@ -14,6 +14,7 @@
 
 #include "site/SiteTree.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string_view>
@@ -90,6 +91,17 @@ NodeOwner<T> MakeNode(Args&&... args)
     return NodeOwner<T>(new T(std::forward<Args>(args)...));
 }
 
+// Retiring a node: a node taken out of the site may still be running one of its own
+// handlers further up the stack (a view's command that deleted it, a wait inside one of
+// its exchanges). RetireNode tells the watcher that it goes (clearing a selection on it),
+// deletes its item (and the items below it) at once and keeps the node itself until the
+// program reaches its top level, where DeleteRetiredNodes destroys it.
+void RetireNode(NodePtr node);
+// Destroys every retired node. Call only at top level (no handler of a node running).
+void DeleteRetiredNodes();
+// The number of nodes waiting to be destroyed.
+size_t RetiredNodeCount();
+
 class CQorView {
 public:
     CQorView() = default;
@@ -125,6 +137,9 @@ public:
     virtual void RefreshTreeItem();
     // Makes the node's item the selected item, when it has one.
     virtual void SelectTreeItem();
+    // Deletes the node's item (and the items below it) while the tree exists; the node
+    // has no item afterwards.
+    void RemoveTreeItem();
     virtual NodeType GetNodeType() const;
     virtual uint8_t GetFlag() const;
     // Keeps the low byte of value.

@@ -88,11 +88,49 @@ public:
     virtual void ActivateTreeView() {}
     // Sounds the system's warning beep (before a warning that must not be missed).
     virtual void Beep() {}
+
+    // ---- Device nodes (nothing by default) ----
+    // Forgets the user's cancel request once an operation has honoured it.
+    virtual void ClearCancelRequest() {}
+    // A device node finished its expansion: the application moves its automatic profile on.
+    virtual void OnDeviceExpanded() {}
+    // Lifts the busy look (wait cursor, disabled commands) for a dialog the user must work
+    // with in the middle of an operation, and puts it back. The busy count stays: the
+    // operation is still running (a close asked for meanwhile stays deferred). Nothing
+    // while the frame is not busy; calls nest. Use CBusyLookSuspension.
+    virtual void SuspendBusyLook() {}
+    virtual void ResumeBusyLook() {}
+    // The optical sensor cap's expiry warning: text (a "%d" for days), the days left and
+    // the remind-again choice to start from; returns the user's remind-again choice. The
+    // default shows the text as a warning and keeps the choice.
+    virtual int ShowCapWarning(std::string_view text, int days, int remindAgain);
 };
 
 // The process's main frame, or null while there is none.
 CSiteFrame* GetMainFrame();
 void SetMainFrame(CSiteFrame* frame);
+
+// Lifts the busy look for its lifetime (the frame does nothing while it is not busy).
+class CBusyLookSuspension {
+public:
+    explicit CBusyLookSuspension(CSiteFrame* frame) : m_frame(frame)
+    {
+        if (m_frame != nullptr) {
+            m_frame->SuspendBusyLook();
+        }
+    }
+    ~CBusyLookSuspension()
+    {
+        if (m_frame != nullptr) {
+            m_frame->ResumeBusyLook();
+        }
+    }
+    CBusyLookSuspension(const CBusyLookSuspension&) = delete;
+    CBusyLookSuspension& operator=(const CBusyLookSuspension&) = delete;
+
+private:
+    CSiteFrame* m_frame;
+};
 
 // Marks the frame busy for its lifetime (nothing without a frame).
 class CBusyGuard {

@@ -59,7 +59,9 @@ constexpr uint8_t kTestScheduleLinearAverage = 4;
 
 constexpr bool IsTestScheduleType(uint8_t type) { return type >= 1 && type <= 4; }
 
-constexpr uint8_t kTestStateUndefined = 0;
+// The test state byte: one of kTestState... below.
+using TestState = uint8_t;
+constexpr TestState kTestStateUndefined = 0;
 constexpr uint8_t kTestStatePendingManual = 1;     // "Pending - Manual Start"
 constexpr uint8_t kTestStatePendingScheduled = 2;  // "Pending - Scheduled Start"
 constexpr uint8_t kTestStateRunning = 3;
@@ -102,8 +104,27 @@ struct TestDefinitionRecord {
                                  // storage) interval
     uint8_t channelCount = 0;    // channel numbers in use (at most kTestMaxChannels)
     std::array<uint8_t, kTestMaxChannels> channels{};
+    // When the program defined the test (the device clock as estimated then, to the
+    // second). Kept in memory only: no wire form carries it.
+    DeviceTime definedOn{};
 
     bool operator==(const TestDefinitionRecord&) const = default;
+};
+
+// The relay blocks that go with a test of a device with relays (the older command set's
+// loggers; a device of this command set has none, so they stay zero). Kept in memory only.
+struct RelayDefinitionRecord {
+    struct Relay {
+        uint8_t channel = 0;     // the channel whose value switches the relay
+        uint8_t mode = 0;        // 0 disabled, 1 switch at the high point, 2 at the low point
+        double highPoint = 0.0;  // in the device unit of the channel
+        double lowPoint = 0.0;
+        bool operator==(const Relay&) const = default;
+    };
+    uint8_t testId = 0;
+    Relay relays[2];
+
+    bool operator==(const RelayDefinitionRecord&) const = default;
 };
 
 // The name as program text (the device keeps single-byte text), and the name set from

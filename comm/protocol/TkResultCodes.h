@@ -104,6 +104,8 @@ constexpr int kTkStatusBusy = 901;
 // What they mean beyond that is the command set's.
 constexpr int kTkStatusNotAvailable = 10;
 constexpr int kTkStatusNoChannel = 207;
+// A channel read of a sonde: the sensor behind the code sits on a port it cannot be used on.
+constexpr int kTkStatusMisplaced = 212;
 constexpr int kTkStatusSensorNotReady = 213;
 constexpr int kTkStatusNoRecord = 504;
 constexpr int kTkStatusNotSupported = 512;
@@ -158,3 +160,24 @@ constexpr int kTkErrLegacyTruncated = 5069;      // the data image ended short o
 // A download or a channel kind was asked of an instrument that was given no test-file
 // service (CLegacyInstrument::SetTestFiles): nothing is sent.
 constexpr int kTkErrLegacyNoTestFiles = 5095;
+
+// ---- The readers of test data files ----------------------------------------------------
+//
+// A reader's open (kTkErrFileOpen) and its header reads (kTkErrFileRead when the file ends
+// inside a record or a list) use the codes above; the header records it does not find where
+// they belong have these. Where the two tagged kinds name different records, the comment
+// gives the sonde file's record, then the level logger file's.
+constexpr int kTkErrFileValueKind = 5162;      // a level file's value of a channel kind other than 2, 3, 6
+constexpr int kTkErrSampleNumber = 5180;       // sample number 0 or beyond the sample count
+constexpr int kTkErrFileNotOpen = 5203;        // no file is open (also the constant of the unnamed operation)
+constexpr int kTkErrFileKindTag = 5215;        // first byte not the reader's kind
+constexpr int kTkErrFileTestDefinition = 5217; // test definition tag not 1 to 4
+constexpr int kTkErrFileDeviceRecord = 5218;   // device record not '9' (level files: nor '6')
+constexpr int kTkErrFileSensorRecord = 5219;   // 'I' missing after the optional groups; record 30
+constexpr int kTkErrFileCoefficientRecord = 5220; // 'H' or a 'J' tag wrong; record 31
+constexpr int kTkErrFileChannelRecord = 5221;  // an 'L' tag wrong; record ' '
+constexpr int kTkErrFileLevelRecord = 5222;    // '#' missing; neither '!' nor '#'
+constexpr int kTkErrFileWiperRecord = 5226;    // 'U' tag wrong
+constexpr int kTkErrFileConductivityRecord = 5227; // 'V' tag wrong
+constexpr int kTkErrFileTurbidityRecord = 5228;    // 'S' tag wrong
+constexpr int kTkErrFileOpticalRecord = 5602;  // 'Y' tag wrong, or one of '[', '\', ']'

@@ -112,7 +112,9 @@ TEST_F(DeviceNodeWindowTest, ClockPaneShowsTheSelectedDevicesClockRunningOnFromT
     EXPECT_FALSE(Frame().IsBusy());
     // To the second: the hundredths are dropped.
     EXPECT_EQ(ClockPane(), "2026-12-31  23:59:30");
-    // Whole seconds since the read are added, across the year's end.
+    // Whole seconds since the read are added, across the year's end. (The expansion's
+    // read is followed by the data writer's; read again so no exchange follows the read.)
+    ASSERT_EQ(device->ReadDeviceInfo(), kAppOk);
     clock.Advance(45999);
     EXPECT_EQ(ClockPane(), "2027-01-01  00:00:15");
     EXPECT_EQ(device->GetCurrentDeviceTime(), wv::OleDateTime(2027, 1, 1, 0, 0, 15));
@@ -209,9 +211,9 @@ TEST_F(DeviceNodeWindowTest, TheDeviceItemsMenuHasEditAndRefreshWhoseViewsComeLa
     EXPECT_EQ(actions[0]->text(), QStringLiteral("Edit..."));
     EXPECT_EQ(actions[1]->objectName(), QString::number(wvcmd::kTreeRefresh));
     EXPECT_EQ(actions[1]->text(), QStringLiteral("Refresh"));
-    // The device view and the device refresh are not there yet: both are greyed.
+    // The device view is not there yet: Edit is greyed; the tree refreshes the device itself.
     EXPECT_FALSE(actions[0]->isEnabled());
-    EXPECT_FALSE(actions[1]->isEnabled());
+    EXPECT_TRUE(actions[1]->isEnabled());
 
     // While busy no menu opens.
     {
@@ -224,6 +226,73 @@ TEST_F(DeviceNodeWindowTest, TheDeviceItemsMenuHasEditAndRefreshWhoseViewsComeLa
     menu.reset(Tree().BuildContextMenu());
     ASSERT_NE(menu, nullptr);
     EXPECT_NE(menu->findChild<QAction*>(QString::number(wvcmd::kTreeFind)), nullptr);
+}
+
+// Runs the device item's Refresh from its context menu.
+void TriggerRefresh(CWVTreeView& tree)
+{
+    std::unique_ptr<QMenu> menu(tree.BuildContextMenu());
+    ASSERT_NE(menu, nullptr);
+    QAction* refresh = menu->findChild<QAction*>(QString::number(wvcmd::kTreeRefresh));
+    ASSERT_NE(refresh, nullptr);
+    ASSERT_TRUE(refresh->isEnabled());
+    refresh->trigger();
+}
+
+TEST_F(DeviceNodeWindowTest, RefreshShowsTheChannelsAndTestsAndALowBatteryLaterSaysSo)
+{
+    CQorDevice* device = FindAndSelectDevice();
+    ASSERT_NE(device, nullptr);
+    app_->SetAutoProfileState(2);
+    TriggerRefresh(Tree());
+    EXPECT_TRUE(messages.empty());
+    EXPECT_FALSE(Frame().IsBusy());
+    EXPECT_EQ(ChildTexts(device->GetTreeItem()), (std::vector<std::string>{"Parameters", "Tests"}));
+    EXPECT_EQ(ChildTexts(device->GetChannelsItem()).size(), 5u);
+    // The automatic profile waiting for the expansion moves on.
+    EXPECT_EQ(app_->GetAutoProfileState(), 3);
+    app_->SetAutoProfileState(0);
+    const std::string clock = ClockPane();
+    ASSERT_FALSE(clock.empty());
+
+    // 3 % of alkaline: the refresh fails, and the clock of the earlier read runs on.
+    EditDevice([](wv::sim::SimDeviceRecords& r) {
+        r.batteryVoltage = 2.42f;
+        r.clock = DeviceTime{2030, 1, 1, 0, 0, 0, 0};
+    });
+    TriggerRefresh(Tree());
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].textId, kStrRefreshFailed);
+    EXPECT_EQ(messages[0].captionId, kStrRefresh);
+    EXPECT_EQ(messages[0].icon, MessageIcon::Error);
+    EXPECT_EQ(ClockPane().substr(0, 10), clock.substr(0, 10));
+    EXPECT_EQ(ChildTexts(device->GetChannelsItem()).size(), 5u);
+}
+
+TEST_F(DeviceNodeWindowTest, EscWhileTheChannelsAreReadStopsThemWithoutAnError)
+{
+    CQorDevice* device = FindAndSelectDevice();
+    ASSERT_NE(device, nullptr);
+    QLabel* status = Frame().findChild<QLabel*>(QStringLiteral("pane0"));
+    ASSERT_NE(status, nullptr);
+    bool pressed = false;
+    duringSearch = [&] {
+        if (status->text() != QStringLiteral("Retrieving Parameter Information...Slot 2 of 5")) {
+            return false;
+        }
+        QTest::keyClick(&Tree(), Qt::Key_Escape);
+        pressed = true;
+        return true;
+    };
+    TriggerRefresh(Tree());
+    EXPECT_TRUE(pressed);
+    EXPECT_TRUE(messages.empty());
+    EXPECT_FALSE(Frame().IsBusy());
+    const std::vector<std::string> channels = ChildTexts(device->GetChannelsItem());
+    EXPECT_GE(channels.size(), 1u);
+    EXPECT_LT(channels.size(), 5u);
+    // The tests were read after the cancel.
+    EXPECT_NE(device->GetTestsItem(), kNoTreeItem);
 }
 
 } // namespace

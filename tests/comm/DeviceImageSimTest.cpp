@@ -52,29 +52,59 @@ double Julian(const DeviceTime& t)
     return 2440587.5 + date.time_since_epoch().count() + seconds / 86400.0;
 }
 
-// A test's data file as the device writes it: the definition (device order), the start
-// time, one data record per sample, the trailer.
+// A test's data file as the device writes it: its first record ('d' or 'f'), the definition
+// (device order), the start time, the device's records, one data record per sample, the
+// trailer.
 struct DataFile {
+    std::vector<uint8_t> lead;
     std::vector<uint8_t> definition;
     DeviceTime start;
+    std::vector<uint8_t> deviceRecords;
     std::vector<std::vector<uint8_t>> records;
     std::vector<uint8_t> trailer;
+
+    // size bytes of the device's records from offset (0: the '9' record).
+    std::vector<uint8_t> DeviceRecord(size_t offset, size_t size) const
+    {
+        if (offset + size > deviceRecords.size()) {
+            ADD_FAILURE() << "no " << size << " bytes at " << offset;
+            return {};
+        }
+        return {deviceRecords.begin() + static_cast<std::ptrdiff_t>(offset),
+                deviceRecords.begin() + static_cast<std::ptrdiff_t>(offset + size)};
+    }
 };
+
+// Kind 'd': the 'd' record is 9 bytes and the device's records ('9', 30, 31, ' ', '#')
+// 72 + 22 + 96 + 19 + 46 = 255; kind 'f': 105 and 72 + 1244 + 23 + 252 + 115 + 28 + 189 +
+// 19 + 19 + 29 + 119 + 46 + 72 + 916 = 3143.
+constexpr size_t kLeadD = 9;
+constexpr size_t kRecordsD = 255;
+constexpr size_t kLeadF = 105;
+constexpr size_t kRecordsF = 3143;
 
 DataFile Split(const std::vector<uint8_t>& file, uint8_t scheduleType, size_t channels, size_t recordSize,
                size_t trailerSize)
 {
     DataFile f;
+    const bool sonde = trailerSize == kTrailerGSize;
+    const size_t lead = sonde ? kLeadF : kLeadD;
+    const size_t records = sonde ? kRecordsF : kRecordsD;
     const size_t definitionSize = TestDefinitionSizeFor(scheduleType, channels);
-    EXPECT_GE(file.size(), definitionSize + 8 + trailerSize);
-    if (file.size() < definitionSize + 8 + trailerSize) {
+    const size_t header = lead + definitionSize + 8 + records;
+    EXPECT_GE(file.size(), header + trailerSize);
+    if (file.size() < header + trailerSize) {
         return f;
     }
-    f.definition.assign(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(definitionSize));
-    f.start = TimeBe(file, definitionSize);
-    const size_t body = file.size() - definitionSize - 8 - trailerSize;
+    f.lead.assign(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(lead));
+    f.definition.assign(file.begin() + static_cast<std::ptrdiff_t>(lead),
+                        file.begin() + static_cast<std::ptrdiff_t>(lead + definitionSize));
+    f.start = TimeBe(file, lead + definitionSize);
+    f.deviceRecords.assign(file.begin() + static_cast<std::ptrdiff_t>(lead + definitionSize + 8),
+                           file.begin() + static_cast<std::ptrdiff_t>(header));
+    const size_t body = file.size() - header - trailerSize;
     EXPECT_EQ(body % recordSize, 0u);
-    for (size_t at = definitionSize + 8; at + recordSize <= file.size() - trailerSize; at += recordSize) {
+    for (size_t at = header; at + recordSize <= file.size() - trailerSize; at += recordSize) {
         f.records.emplace_back(file.begin() + static_cast<std::ptrdiff_t>(at),
                                file.begin() + static_cast<std::ptrdiff_t>(at + recordSize));
     }
@@ -237,10 +267,18 @@ TEST_F(DeviceImageSimTest, LevelLoggerImage)
     const std::vector<uint8_t> sensorBytes = EncodeLevelSensor(sensor, kDevice);
     std::copy(sensorBytes.begin() + 1, sensorBytes.begin() + 23, image_.Record(kRecordPressureMfg).begin());
     std::span<uint8_t> marker = image_.Record(kRecordDataMarker);
-    marker[0] = 'd';
-    std::copy(bytes.begin() + static_cast<std::ptrdiff_t>(file.definition.size()),
-              bytes.begin() + static_cast<std::ptrdiff_t>(file.definition.size() + 8), marker.begin() + 1);
+    ASSERT_EQ(marker.size(), file.lead.size());
+    std::copy(file.lead.begin(), file.lead.end(), marker.begin());
     ASSERT_NO_FATAL_FAILURE(PutDataFileRecords(file, kRecordTrailerE));
+
+    // The data file's own records are the device's records as the session reads them: record
+    // 30 at 72, 31 at 94, ' ' at 190, '#' at 209 (after '9'); of '9' the fields read here.
+    EXPECT_EQ(file.DeviceRecord(72, 22), Bytes(image_.Record(kRecordPressureMfg)));
+    EXPECT_EQ(file.DeviceRecord(94, 96), Bytes(image_.Record(kRecordPtCal)));
+    EXPECT_EQ(file.DeviceRecord(190, 19), Bytes(image_.Record(kRecordChannelName)));
+    EXPECT_EQ(file.DeviceRecord(209, 46), Bytes(image_.Record(kRecordChannel)));
+    EXPECT_EQ(file.DeviceRecord(0, 4), Bytes(image_.Record(kRecordDeviceInfo).first(4)));
+    EXPECT_EQ(file.DeviceRecord(27, 17), Bytes(image_.Record(kRecordDeviceInfo).subspan(27, 17)));
 
     // Byte for byte as the simulator keeps its records, and as written out by hand.
     EXPECT_EQ(Bytes(image_.Record(kRecordChannel)), storedLevel);
@@ -410,6 +448,31 @@ TEST_F(DeviceImageSimTest, SondeImage)
     // To the device's order, with the data file's definition and trailer.
     image_.SwapByteOrder();
     ASSERT_NO_FATAL_FAILURE(PutDataFileRecords(file, kRecordTrailerG));
+
+    // The data file's own records are the device's records as the session reads them, at
+    // their places after '9' (of which the fields read here), the 'f' record's texts blank.
+    struct Place {
+        uint16_t id;
+        size_t offset;
+        size_t size;
+    };
+    const Place places[] = {
+        {kRecordCoefficients, 72, 1244}, {kRecordWiper, 1316, 23},         {kRecordConductivity, 1339, 252},
+        {kRecordTurbidity, 1591, 115},   {kRecordSitePrefs, 1706, 28},     {kRecordSensorConfig, 1734, 189},
+        {kRecordCalCoeff1, 1923, 19},    {kRecordCalCoeff2, 1942, 19},     {kRecordCalCoeff3, 1961, 29},
+        {kRecordLevelSensor, 1990, 119}, {kRecordChannel, 2109, 46},       {SensorInfoRecordId(1), 2155, 18},
+        {SensorInfoRecordId(2), 2173, 18}, {SensorInfoRecordId(3), 2191, 18}, {SensorInfoRecordId(4), 2209, 18},
+        {ChannelCalRecordId(1), 2227, 229}, {ChannelCalRecordId(2), 2456, 229}, {ChannelCalRecordId(3), 2685, 229},
+        {ChannelCalRecordId(4), 2914, 229},
+    };
+    for (const Place& p : places) {
+        SCOPED_TRACE(testing::Message() << "record " << p.id);
+        EXPECT_EQ(file.DeviceRecord(p.offset, p.size), Bytes(image_.Record(p.id)));
+    }
+    EXPECT_EQ(file.DeviceRecord(0, 4), Bytes(image_.Record(kRecordDeviceInfo).first(4)));
+    EXPECT_EQ(file.DeviceRecord(27, 17), Bytes(image_.Record(kRecordDeviceInfo).subspan(27, 17)));
+    EXPECT_EQ(std::vector<uint8_t>(file.lead.begin() + 9, file.lead.end()),
+              Bytes(image_.Record(kRecordFileHeader).subspan(9)));
 
     // Byte for byte as the simulator keeps its records.
     wv::sim::SimDeviceRecords simRecords = DeviceRecordsCopy(kSondeAddress);

@@ -951,13 +951,34 @@ TEST_F(DeviceImageTest, ReadingsEncodeAsTheirDataRecords)
     image_.ReleaseReading(r);
 }
 
-TEST_F(DeviceImageTest, AReadingWithAColumnOutsideTheRawSetIsRefused)
+TEST_F(DeviceImageTest, ATestOfOneChannelKeepsItsReadingsPastThePaddingColumn)
 {
-    // One channel counts as two; the second code is 0, which no RAW parameter has.
+    // One channel counts as two; the second code is 0, which no RAW parameter has: its
+    // value is read past and written back as 0.
     PutSondeRecords();
     PutTestDefinition(1, {5});
     image_.Normalize();
     EXPECT_EQ(Columns(), (std::vector<uint8_t>{100, 5, 0}));
+    ASSERT_TRUE(image_.AddReading(DataRecord({1, 2, 3})));
+    ASSERT_EQ(image_.ReadingCount(), 1u);
+    CDeviceReading* r = image_.GetReading(0);
+    ASSERT_NE(r, nullptr);
+    uint16_t value = 0;
+    ASSERT_TRUE(r->GetRawValue("RAW_BATT_V", value));
+    EXPECT_EQ(value, 2);
+    image_.ReleaseReading(r);
+    std::vector<uint8_t> out(6, 0xEE);
+    EXPECT_TRUE(image_.EncodeReading(out, 0));
+    EXPECT_EQ(out, DataRecord({1, 2, 0}));
+}
+
+TEST_F(DeviceImageTest, AReadingWithAColumnOutsideTheRawSetIsRefused)
+{
+    // A list code that no RAW parameter has (other than the padding) refuses the record.
+    PutSondeRecords();
+    PutTestDefinition(1, {5, 99});
+    image_.Normalize();
+    EXPECT_EQ(Columns(), (std::vector<uint8_t>{100, 5, 99}));
     EXPECT_FALSE(image_.AddReading(DataRecord({1, 2, 3})));
     EXPECT_EQ(image_.ReadingCount(), 0u);
 

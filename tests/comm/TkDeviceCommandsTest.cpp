@@ -242,6 +242,7 @@ TEST_F(DeviceCommandsTest, BadInformationRepliesLeaveTheRecordUntouched)
         EditDeviceRecords(kLoggerAddress, [](SimDeviceRecords& r) {
             r.infoVersion = '8';
             r.slotCountOverride = -1;
+            r.slots = {1, 2};  // a reply that ends with slot numbers, so one byte less is short
         });
         logger_->ClearFaults();
         c.arrange();

@@ -354,6 +354,41 @@ TEST_F(TkLinkMemoryTest, TimeOutZeroExpiresAtTheFirstStepAfterItsTick)
     EXPECT_EQ(line->written.size(), 1u);
 }
 
+TEST_F(TkLinkMemoryTest, AnIdleStepMovesASimulatedClockAsFarAsTheClockAllows)
+{
+    // A simulated clock that allows idle steps of a second.
+    class SteppingClock final : public wv::Clock {
+    public:
+        explicit SteppingClock(wv::ManualClock& time) : time_(time) {}
+        uint64_t NowMs() override { return time_.NowMs(); }
+        void SleepMs(uint32_t ms) override { time_.SleepMs(ms); }
+        bool IsSimulated() const override { return true; }
+        uint32_t IdleStepMs() const override { return 1000; }
+
+    private:
+        wv::ManualClock& time_;
+    };
+
+    IdentifyHandler handler;
+    ASSERT_EQ(SendIdentify(link, 101, &handler, 2500, 0), 0);
+    const uint64_t sent = clock.NowMs();
+    link.Pump();
+    EXPECT_EQ(clock.NowMs() - sent, CTkLink::kIdleWaitMs);  // the link's own bound
+
+    SteppingClock stepping(clock);
+    wv::ScopedClock useStepping(stepping);
+    std::vector<uint64_t> steps;
+    while (!handler.IsDone() && steps.size() < 10) {
+        const uint64_t before = clock.NowMs();
+        link.Pump();
+        steps.push_back(clock.NowMs() - before);
+    }
+    // Seconds, then up to the step after the deadline, where the request expires.
+    EXPECT_EQ(steps, (std::vector<uint64_t>{1000, 1000, 491, 0}));
+    EXPECT_EQ(clock.NowMs() - sent, 2501u);
+    EXPECT_EQ(handler.GetStatus(), kTkErrNoReply);
+}
+
 TEST_F(TkLinkMemoryTest, RequestWithoutHandlerIsNeverResent)
 {
     ASSERT_EQ(SendIdentify(link, 101, nullptr, 1000, 3), 0);

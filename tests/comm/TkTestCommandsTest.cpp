@@ -42,6 +42,10 @@ using namespace commtest;
 constexpr uint16_t kFreshAddress = 555;   // a level logger that downloads afresh
 constexpr uint8_t kFreshType = 23;
 
+// A sonde's data file: the 'f' record (105 bytes), the definition, the start time (8) and
+// the device's records (3143 bytes) before the samples.
+size_t SondeFileHeader(uint8_t type, size_t channels) { return 105 + TestDefinitionSizeFor(type, channels) + 8 + 3143; }
+
 using wvtest::ReadBytes;
 using wvtest::WriteAll;
 
@@ -260,13 +264,13 @@ TEST_F(TestCommandsTest, EveryScheduleTypeReadsBackAsWritten)
 {
     ASSERT_EQ(session_.TalkTo(kSondeAddress, kSondeType), 0);
     std::vector<TestDefinitionRecord> written;
-    written.push_back(Definition(0, kTestScheduleLinear, "Linear sixteen!!", {1, 2, 3, 4, 5}, {0, 1, 2, 3, 4}));
-    written.push_back(Definition(1, kTestScheduleLog, "Pump test", {2}, {0, 8, 0, 0, 0}));
-    written.push_back(Definition(2, kTestScheduleEvent, "Storm", {1, 45}, {0, 0, 5, 0, 0}));
+    written.push_back(Definition(1, kTestScheduleLinear, "Linear sixteen!!", {1, 2, 3, 4, 5}, {0, 1, 2, 3, 4}));
+    written.push_back(Definition(2, kTestScheduleLog, "Pump test", {2}, {0, 8, 0, 0, 0}));
+    written.push_back(Definition(3, kTestScheduleEvent, "Storm", {1, 45}, {0, 0, 5, 0, 0}));
     written.back().eventThreshold = 0.25;
     written.back().eventSetting = 12;
     written.back().eventChannel = 45;
-    written.push_back(Definition(3, kTestScheduleLinearAverage, "Average", {1, 2, 3}, {0, 0, 10, 0, 0}));
+    written.push_back(Definition(4, kTestScheduleLinearAverage, "Average", {1, 2, 3}, {0, 0, 10, 0, 0}));
     written.back().logPoints = 5;
     written.back().averageCount = 6;
     written.back().state = kTestStatePendingScheduled;
@@ -286,7 +290,7 @@ TEST_F(TestCommandsTest, EveryScheduleTypeReadsBackAsWritten)
     }
     auto frames = FramesOf(kTkCmdGetTestDefinition);
     ASSERT_EQ(frames.size(), 4u);
-    EXPECT_EQ(frames[3].body, std::vector<uint8_t>{3});
+    EXPECT_EQ(frames[3].body, std::vector<uint8_t>{4});
 }
 
 TEST_F(TestCommandsTest, DefinitionReplyFaults)
@@ -458,10 +462,11 @@ TEST_P(TestRunTest, DefinedStartedLeftRunningStoppedDownloadedAndDeleted)
     EXPECT_GE(cb.begins, 1);
     const std::vector<uint8_t> codes = wv::sim::LoggedCodes(kSondeType, c.channels);
     const size_t recordSize = codes.size() * 2 + (c.type == kTestScheduleEvent ? 4 : 0);
-    const size_t header = TestDefinitionSizeFor(c.type, c.channels.size()) + 8;
+    const size_t header = SondeFileHeader(c.type, c.channels.size());
     const size_t trailer = 25;
     ASSERT_EQ(got.size(), header + stopped.sampleCount * recordSize + trailer);
-    EXPECT_EQ(got[0], c.type);
+    EXPECT_EQ(got[0], 'f');
+    EXPECT_EQ(got[105], c.type);
     EXPECT_EQ(got.back(), 'g');
     EXPECT_EQ(Be32(got, got.size() - 13), stopped.sampleCount);
     // The first record holds the live values in list order (after the event seconds).
@@ -514,7 +519,7 @@ TEST_F(TestCommandsTest, DownloadAloneSeesTheSamplesLoggedSoFar)
     TestDefinitionRecord w = Definition(index, kTestScheduleLinear, "Quick", {1}, {0, 0, 0, 0, 5});
     ASSERT_EQ(session_.SetTestDefinition(&w, nullptr), 0);
     ASSERT_EQ(session_.StartTest(index, nullptr), 0);
-    const size_t header = TestDefinitionSizeFor(kTestScheduleLinear, 1) + 8;
+    const size_t header = SondeFileHeader(kTestScheduleLinear, 1);
     const size_t recordSize = wv::sim::LoggedCodes(kSondeType, {1}).size() * 2;
     // The start logged the first sample; reading the device's file directly moves nothing.
     EXPECT_EQ(wv::sim::DeviceFile(*sonde_, "03").size(), header + recordSize);

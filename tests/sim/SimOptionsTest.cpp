@@ -6,8 +6,10 @@
 #include "tests/support/Files.h"
 #include "tests/support/TempHome.h"
 #include "tools/instrument-sim/CommandLine.h"
+#include "tools/instrument-sim/DeviceCommands.h"
 #include "tools/instrument-sim/FileCommands.h"
 #include "tools/instrument-sim/InstrumentSim.h"
+#include "tools/instrument-sim/TestCommands.h"
 
 #include <gtest/gtest.h>
 
@@ -116,6 +118,17 @@ TEST_F(SimOptionsTest, RefusesWhatTheHostCannotUse)
         {"--verbose", "unknown option '--verbose'"},
         {"--device", "--device needs a value"},
         {"--device 1:25:A:9600 --file", "--file needs a value"},
+        // Tests: a number a data file can be named by, a state, the samples that state has.
+        {"--device 1:25:A:9600 --test 1:0:running:5", "test number '0' is not a number from 1 to 99"},
+        {"--device 1:25:A:9600 --test 1:100:running:5", "test number '100'"},
+        {"--device 1:25:A:9600 --test 1:1:stopped:5", "state 'stopped' is not pending"},
+        {"--device 1:25:A:9600 --test 1:1:pending:3", "a pending test has no samples"},
+        {"--device 1:25:A:9600 --test 1:1:scheduled:1", "a pending test has no samples"},
+        {"--device 1:25:A:9600 --test 1:1:complete:0", "at least one sample"},
+        {"--device 1:25:A:9600 --test 1:1:running:many", "sample count 'many' is not a number"},
+        {"--device 1:25:A:9600 --test 1:1:running", "expected ADDRESS:NUMBER:STATE:SAMPLES[:NAME]"},
+        {"--device 1:25:A:9600 --test 1:1:running:1:Seventeen-letters", "up to 16 characters"},
+        {"--test 2:1:running:1 --device 1:25:A:9600", "no --device has the address 2"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args);
@@ -214,6 +227,87 @@ TEST_F(SimOptionsTest, SwitchesAndHelp)
     EXPECT_TRUE(line.help);
 }
 
+// Tests in a state of the command line: placed as if defined and run, with their samples
+// one minute apart up to now, their data files and trailers.
+TEST_F(SimOptionsTest, TestsComeInTheStateAndWithTheSamplesGiven)
+{
+    CommandLine line;
+    ASSERT_EQ(Parse("--device 1001:25:Level:9600 --device 2002:33:Sonde:9600"
+                    " --test 1001:2:running:3 --test 1001:1:complete:5:Done --test 1001:3:pending:0"
+                    " --test 2002:1:abended:2:Broke:down --test 2002:4:scheduled:0",
+                    line),
+              "");
+    InstrumentSim sim(line.options);
+    ASSERT_EQ(ApplyCommandLine(line, sim), "");
+    SimDevice& logger = *sim.FindDevice(1001);
+    SimDevice& sonde = *sim.FindDevice(2002);
+
+    struct Case {
+        SimDevice* device;
+        uint8_t number;
+        uint8_t state;
+        uint32_t samples;
+        const char* name;
+        size_t fileSize;  // 0: no file
+    };
+    // Level logger: 308 bytes of header, 4 a sample, trailer 17. Sonde (channels 1 and 2:
+    // values 100, 1, 101, 2): 3292 bytes of header, 8 a sample, trailer 25.
+    const Case cases[] = {
+        {&logger, 2, 3, 3, "Test 2", 308 + 3 * 4},  // still running: a complete one placed after it
+        {&logger, 1, 4, 5, "Done", 308 + 5 * 4 + 17},
+        {&logger, 3, 1, 0, "Test 3", 0},
+        {&sonde, 1, 5, 2, "Broke:down", 3292 + 2 * 8 + 25},
+        {&sonde, 4, 2, 0, "Test 4", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.device->Address() << " test " << int{c.number});
+        const SimTestSlot slot = TestSlot(*c.device, c.number);
+        ASSERT_TRUE(slot.defined);
+        EXPECT_EQ(slot.state, c.state);
+        EXPECT_EQ(slot.sampleCount, c.samples);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(&slot.definition[2])), c.name);
+        const std::vector<uint8_t> file = DeviceFile(*c.device, TestFileName(c.number));
+        EXPECT_EQ(file.size(), c.fileSize);
+        if (c.samples > 1) {
+            // One minute apart, the last one now.
+            const uint64_t first = DeviceClockMs(slot.startTime);
+            const uint64_t last = DeviceClockMs(slot.lastSampleTime);
+            EXPECT_NEAR(static_cast<double>(last - first), (c.samples - 1) * 60000.0, 10.0);
+            EXPECT_NEAR(static_cast<double>(DeviceClockMs(DeviceClockNow(*c.device))), static_cast<double>(last),
+                        5000.0);
+        }
+        if (c.state >= 4) {
+            ASSERT_GE(file.size(), 25u);
+            const bool isSonde = c.device == &sonde;
+            const size_t trailer = file.size() - (isSonde ? 25 : 17);
+            EXPECT_EQ(file.back(), isSonde ? 'g' : 'e');
+            EXPECT_EQ(file[trailer + 3], c.state == 5 ? 1 : 0);  // the abnormal-end flag
+        }
+    }
+    // The scheduled test starts a day from now.
+    const SimTestSlot scheduled = TestSlot(sonde, 4);
+    DeviceTime at;
+    at.year = static_cast<uint16_t>(scheduled.definition[20] | scheduled.definition[21] << 8);
+    std::memcpy(&at.month, &scheduled.definition[22], 6);
+    EXPECT_NEAR(static_cast<double>(DeviceClockMs(at)), static_cast<double>(DeviceClockMs(DeviceClockNow(sonde))) + 86400000.0,
+                5000.0);
+
+    // A second running test completes the first at its own last sample's time or later.
+    ASSERT_EQ(Parse("--device 1001:25:Level:9600 --test 1001:1:running:30 --test 1001:2:running:2", line), "");
+    InstrumentSim twice(line.options);
+    ASSERT_EQ(ApplyCommandLine(line, twice), "");
+    const SimTestSlot first = TestSlot(*twice.FindDevice(1001), 1);
+    EXPECT_EQ(first.state, 4);
+    EXPECT_EQ(first.sampleCount, 30u);
+    EXPECT_NE(CompareDeviceTime(first.stopTime, first.lastSampleTime), -1);
+    EXPECT_EQ(TestSlot(*twice.FindDevice(1001), 2).state, 3);
+
+    // A test number past the device's slots is refused when the tests are placed.
+    ASSERT_EQ(Parse("--device 1001:25:Level:9600 --test 1001:99:running:1", line), "");
+    InstrumentSim other(line.options);
+    EXPECT_NE(ApplyCommandLine(line, other).find("no such test slot"), std::string::npos);
+}
+
 // The devices of a command line answer on the line with their names and serve their
 // files, as a host that downloads one sees them.
 TEST_F(SimOptionsTest, ADeviceServesTheFilesOfItsCommandLine)
@@ -223,7 +317,7 @@ TEST_F(SimOptionsTest, ADeviceServesTheFilesOfItsCommandLine)
                     line),
               "");
     InstrumentSim sim(line.options);
-    ApplyCommandLine(line, sim);
+    ASSERT_EQ(ApplyCommandLine(line, sim), "");
     SimDevice* logger = sim.FindDevice(10);
     ASSERT_NE(logger, nullptr);
     EXPECT_EQ(logger->Type(), 25u);
@@ -264,6 +358,47 @@ TEST_F(SimOptionsTest, ADeviceServesTheFilesOfItsCommandLine)
     const std::vector<uint8_t> served(chunk.GetBodyData(), chunk.GetBodyData() + chunk.GetBodyLength());
     EXPECT_EQ(served, std::vector<uint8_t>(kBytes.begin() + 2, kBytes.end()));
     sim.Stop();
+}
+
+TEST_F(SimOptionsTest, InfoSetsTheInformationRecordOfItsDevice)
+{
+    CommandLine line;
+    ASSERT_EQ(Parse("--info 2002:firmware=3.05,hardware=3,battery=2.42,supply=12.5,slots=16 "
+                    "--device 2002:30:Sonde:19200 --device 1001:25:Level:9600",
+                    line),
+              "");
+    InstrumentSim sim;
+    ApplyCommandLine(line, sim);
+    sim.WithDevice(2002, [](SimDevice& d) {
+        const SimDeviceRecords& r = DeviceRecordsOf(d);
+        EXPECT_EQ(r.firmwareHundredths, 305);
+        EXPECT_EQ(r.hardwareByte, 3);
+        EXPECT_FLOAT_EQ(r.batteryVoltage, 2.42f);
+        EXPECT_FLOAT_EQ(r.supplyVoltage, 12.5f);
+        EXPECT_EQ(r.testCount, 16);
+        EXPECT_EQ(d.State<SimTests>().slotCount, 16);
+    });
+    // The other device keeps its defaults.
+    sim.WithDevice(1001, [](SimDevice& d) { EXPECT_EQ(DeviceRecordsOf(d).firmwareHundredths, 210); });
+
+    struct Case {
+        const char* args;
+        const char* error;  // a part of the message
+    };
+    const Case cases[] = {
+        {"--device 1:30:S:9600 --info 1:colour=red", "unknown key 'colour'"},
+        {"--device 1:30:S:9600 --info 1:firmware=abc", "out of range"},
+        {"--device 1:30:S:9600 --info 1:battery=-1", "out of range"},
+        {"--device 1:30:S:9600 --info 1:slots=256", "out of range"},
+        {"--device 1:30:S:9600 --info 1:firmware", "expected KEY=VALUE"},
+        {"--device 1:30:S:9600 --info 1", "expected ADDRESS:KEY=VALUE"},
+        {"--device 1:30:S:9600 --info 0:slots=1", "not a number from 1 to 65535"},
+        {"--device 1:30:S:9600 --info 2:slots=1", "no --device has the address 2"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        EXPECT_NE(Parse(c.args, line).find(c.error), std::string::npos) << Parse(c.args, line);
+    }
 }
 
 } // namespace

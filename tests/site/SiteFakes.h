@@ -223,6 +223,26 @@ public:
     void ExpandFoundDevices() override { ++expandRequests; }
     void ActivateTreeView() override { ++treeActivations; }
     void Beep() override { ++beeps; }
+    void ClearCancelRequest() override { cancelRequested = false; }
+    void OnDeviceExpanded() override { ++devicesExpanded; }
+    void SuspendBusyLook() override
+    {
+        if (busyDepth > 0) {
+            ++lookSuspensions;
+            busyLookShown = false;
+        }
+    }
+    void ResumeBusyLook() override
+    {
+        if (busyDepth > 0 && --lookSuspensions == 0) {
+            busyLookShown = true;
+        }
+    }
+    int ShowCapWarning(std::string_view text, int days, int remindAgain) override
+    {
+        capWarnings.push_back({std::string(text), days, remindAgain, busyDepth, busyLookShown});
+        return capWarningAnswer.value_or(remindAgain);
+    }
 
     std::vector<uint32_t> MessageIds() const
     {
@@ -248,6 +268,19 @@ public:
     bool animating = false;
     std::vector<std::pair<int, int>> modemStatus;
     int expandRequests = 0;
+    int devicesExpanded = 0;
+    // The busy look (cursor, greyed commands) while busy and not suspended.
+    int lookSuspensions = 0;
+    bool busyLookShown = true;
+    struct CapWarning {
+        std::string text;
+        int days;
+        int remindAgain;
+        int busyDepth;      // the busy count while it showed
+        bool busyLook;      // whether the busy look showed with it
+    };
+    std::vector<CapWarning> capWarnings;
+    std::optional<int> capWarningAnswer; // the user's remind-again choice (none: unchanged)
     int treeActivations = 0;
     int beeps = 0;
     std::vector<int> progress;

@@ -213,6 +213,9 @@ SimReply SetChannel(SimDevice& device, const SimRequest& request)
         if (channel.form != kChannelFormOldLevel) {
             channel.form = kChannelFormLevel;
         }
+        if (record.whenToRead == 0 && record.levelMode != 2) {
+            record.referenceReading = r.levelReading;
+        }
         break;
     default:
         channel.form = form;
@@ -229,6 +232,9 @@ SimReply GetChannel(SimDevice& device, const SimRequest& request)
         return SimReply::Status(kStatusBadRequest);
     }
     const SimChannelRecords& r = ChannelRecordsOf(device);
+    if (r.misplacedCodes.count(request.body[0]) != 0) {
+        return SimReply::Status(kStatusMisplaced);
+    }
     auto it = r.channels.find(request.body[0]);
     if (it == r.channels.end()) {
         return SimReply::Status(kStatusNoSuchRecord);
@@ -257,7 +263,7 @@ SimReply GetTestChannel(SimDevice& device, const SimRequest& request)
     }
     auto it = channels->find(number);
     if (it == channels->end()) {
-        return SimReply::Status(kStatusNoSuchRecord);
+        return SimReply::Status(kStatusNoTestChannel);
     }
     return ChannelReply(it->second);
 }
@@ -332,6 +338,9 @@ SimReply GetSensorInfo(SimDevice& device, const SimRequest& request)
     }
     auto it = r.sensorInfo.find(code);
     if (it == r.sensorInfo.end()) {
+        if (code >= 1 && code <= 4 && TkDeviceModelOf(device.Type()).IsParameterFamily()) {
+            return Answer(EncodeSensorInfo(DefaultPortSensor(code), kHostOrder), kSensorInfoLayout);
+        }
         return SimReply::Status(kStatusNoSuchRecord);
     }
     return Answer(EncodeSensorInfo(it->second, kHostOrder), kSensorInfoLayout);
@@ -462,6 +471,26 @@ std::vector<uint8_t> PressureChannelRecord(const SimChannelRecords& r)
 }
 
 } // namespace
+
+SensorInfoRecord DefaultPortSensor(uint8_t port)
+{
+    SensorInfoRecord j;
+    j.byte = 0;
+    j.value = 0;
+    j.text[0] = static_cast<char>('0' + port % 10);
+    return j;
+}
+
+void SetPortSensor(SimDevice& device, uint8_t port, uint8_t kind, uint16_t number)
+{
+    SimChannelRecords& r = ChannelRecordsOf(device);
+    auto it = r.sensorInfo.find(port);
+    SensorInfoRecord j = it != r.sensorInfo.end() ? it->second : DefaultPortSensor(port);
+    j.byte = kind;
+    j.value = number;
+    r.sensorInfo[port] = j;
+    SyncChannelStoredRecords(device);
+}
 
 SimChannelRecords& ChannelRecordsOf(SimDevice& device)
 {

@@ -43,8 +43,8 @@
 // as its reply carries it, in the '#' form) and the 'J' record of sensor codes 1 to 4. Its
 // '9' and 'L' records, which a host always reads anew, are not kept (CRC 0).
 //
-// Statuses: 2 no such channel, test or sensor; 3 a body that is not what the command takes;
-// 901 (when set) for the conductivity sensor's record.
+// Statuses: 2 no such channel, test or sensor (207 for a channel a test does not keep); 3
+// a body that is not what the command takes; 901 (when set) for the conductivity sensor's record.
 //
 // Handlers run with the simulator's mutex held; use ChannelRecordsOf from a handler or
 // inside InstrumentSim::WithDevice.
@@ -56,6 +56,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <vector>
 
 namespace wv::sim {
@@ -72,6 +73,10 @@ constexpr uint8_t kSimWiperAway = 5;
 
 // Status of a channel, test or sensor the device does not have.
 constexpr uint16_t kStatusNoSuchRecord = 2;
+// Status of 257 for a channel the test does not keep.
+constexpr uint16_t kStatusNoTestChannel = 207;
+// Status of a channel read whose sensor sits on the wrong port.
+constexpr uint16_t kStatusMisplaced = 212;
 // Status a busy conductivity sensor answers instead of its record.
 constexpr uint16_t kStatusSensorBusy = 901;
 
@@ -90,6 +95,9 @@ struct SimChannelRecords {
     // the test commands' state) without an entry here answers the current channels.
     std::map<uint8_t, std::map<uint8_t, SimChannel>> testChannels;
     uint8_t turbidityChannel = 4;                     // the channel an 'S' write goes to
+    // Codes whose read (265) answers kStatusMisplaced: the sensor behind the code sits on
+    // a port it cannot be used on.
+    std::set<uint8_t> misplacedCodes;
 
     // ---- Level sensor and PT calibration (262, 263, 268, 269) ----
     bool hasLevelSensor = true;                       // false: 269 for 100 answers status 2
@@ -99,7 +107,9 @@ struct SimChannelRecords {
     bool hasConductivitySensor = false;
     ConductivitySensorRecord conductivity;
     uint16_t conductivityStatus = 0;                  // non-zero: answered instead of 'V'
-    std::map<uint8_t, SensorInfoRecord> sensorInfo;   // 'J' records by sensor code
+    // 'J' records by sensor code. A sonde's port 1 to 4 without one answers a record of no
+    // sensor (kind 0, number 0); SetPortSensor gives a port its sensor.
+    std::map<uint8_t, SensorInfoRecord> sensorInfo;
 
     // ---- Coefficient cache (263 with four codes) ----
     std::array<uint8_t, kCoefficientCacheSize> coefficients{};
@@ -111,6 +121,9 @@ struct SimChannelRecords {
     // ---- Zero (276, 277) ----
     float pressureReading = 0.0f;                     // what 276 takes as the new zero
     float zeroOffset = 0.0f;
+    // The device's own level reading: a '#' write to be read "now" (when-to-read 0) in a
+    // level mode other than pressure head keeps it as the channel's reference reading.
+    double levelReading = 0.0;
 
     // ---- Observations ----
     std::vector<ChannelDefinitionRecord> channelWrites;     // 264 bodies as decoded
@@ -130,5 +143,11 @@ void SyncChannelStoredRecords(SimDevice& device);
 
 // Registers the handlers of these commands for the device's family (by its type now).
 void InstallChannelCommands(SimDevice& device);
+
+// The 'J' record a sonde's port answers when it holds none of its own: no sensor.
+SensorInfoRecord DefaultPortSensor(uint8_t port);
+// Gives a sonde's port (1 to 4) a sensor of kind with its number (the 16-bit field the
+// host compares with 10000), keeping the rest of the port's record. Simulator mutex held.
+void SetPortSensor(SimDevice& device, uint8_t port, uint8_t kind, uint16_t number);
 
 } // namespace wv::sim

@@ -3,7 +3,9 @@
 #include "tools/instrument-sim/CommandLine.h"
 
 #include "foundation/Text.h"
+#include "tools/instrument-sim/DeviceCommands.h"
 #include "tools/instrument-sim/FileCommands.h"
+#include "tools/instrument-sim/TestCommands.h"
 
 #include <cerrno>
 #include <charconv>
@@ -27,13 +29,24 @@ const char* const kCommandLineUsage =
     "                                    characters; a test's data file is the test number\n"
     "                                    as two digits, e.g. 01) holding the bytes of the\n"
     "                                    local file PATH, read at start (repeatable)\n"
+    "  --test ADDRESS:NUMBER:STATE:SAMPLES[:NAME]\n"
+    "                                    give the device at ADDRESS test NUMBER (1 to its\n"
+    "                                    slot count, 8 unless changed) in STATE: pending,\n"
+    "                                    scheduled (starts a day later), running, complete or\n"
+    "                                    abended, with SAMPLES samples one minute apart, the\n"
+    "                                    last one logged now (0 for a pending test); NAME up\n"
+    "                                    to 16 characters (default \"Test NUMBER\")\n"
+    "  --info ADDRESS:KEY=VALUE,...      set fields of the device's information record:\n"
+    "                                    firmware=2.30 (version), hardware=3 (version\n"
+    "                                    byte), battery=2.418 and supply=12.0 (volts),\n"
+    "                                    slots=16 (test slots); repeatable\n"
     "  --pace                            write bytes at the line rate (10 bits a byte)\n"
     "  --order1                          devices reply least significant byte first\n"
     "  --baud RATE                       initial rate of the terminal (default 9600)\n"
     "  --help                            this text\n"
     "\n"
     "Example: wv-instrument-sim --device 12345:25:Well-7:9600 --device 777:33:Sonde:19200 \\\n"
-    "                           --file 12345:01=test1.bin\n"
+    "                           --file 12345:01=test1.bin --test 777:2:running:120:Pump\n"
     "Stops on SIGINT or SIGTERM.\n";
 
 namespace {
@@ -191,6 +204,140 @@ std::string ParseFile(std::string_view text, FileOption& out)
     return {};
 }
 
+std::string ParseTest(std::string_view text, TestOption& out)
+{
+    const std::string bad = "bad --test " + Quoted(text) + ": ";
+    // Four fields, then the name: the rest after a fourth colon (it may hold colons).
+    std::string_view fields[4];
+    size_t start = 0;
+    for (size_t k = 0; k < 3; ++k) {
+        const size_t colon = text.find(':', start);
+        if (colon == std::string_view::npos) {
+            return bad + "expected ADDRESS:NUMBER:STATE:SAMPLES[:NAME]";
+        }
+        fields[k] = text.substr(start, colon - start);
+        start = colon + 1;
+    }
+    const size_t nameColon = text.find(':', start);
+    const bool named = nameColon != std::string_view::npos;
+    fields[3] = text.substr(start, named ? nameColon - start : std::string_view::npos);
+    uint64_t number = 0;
+    if (!ParseNumber(fields[0], kMaxAddress, number) || number == 0) {
+        return bad + AddressError(fields[0]);
+    }
+    out.address = static_cast<uint32_t>(number);
+    // The device names a test's data file by two decimal digits.
+    if (!ParseNumber(fields[1], 99, number) || number == 0) {
+        return bad + "the test number " + Quoted(fields[1]) + " is not a number from 1 to 99";
+    }
+    out.number = static_cast<uint8_t>(number);
+    const std::pair<std::string_view, uint8_t> states[] = {
+        {"pending", 1}, {"scheduled", 2}, {"running", 3}, {"complete", 4}, {"abended", 5}};
+    out.state = 0;
+    for (const auto& [word, state] : states) {
+        if (fields[2] == word) {
+            out.state = state;
+        }
+    }
+    if (out.state == 0) {
+        return bad + "the state " + Quoted(fields[2]) + " is not pending, scheduled, running, complete or abended";
+    }
+    if (!ParseNumber(fields[3], 0xFFFFFFFFull, number)) {
+        return bad + "the sample count " + Quoted(fields[3]) + " is not a number";
+    }
+    out.samples = static_cast<uint32_t>(number);
+    const bool pending = out.state <= 2;
+    if (pending != (out.samples == 0)) {
+        return bad + (pending ? "a pending test has no samples" : "a test that has run has at least one sample");
+    }
+    const std::string name = named ? std::string(text.substr(nameColon + 1)) : "Test " + std::to_string(out.number);
+    if (!ToDeviceText(name, out.name) || out.name.size() > kMaxDeviceName) {
+        return bad + "the name " + Quoted(name) + " is not up to 16 characters of Windows-1252";
+    }
+    return {};
+}
+
+// A decimal number with an optional fraction in the C locale's form ("2.418"), at least 0
+// and at most limit.
+bool ParseDecimal(std::string_view text, double limit, double& out)
+{
+    double value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value, std::chars_format::fixed);
+    if (text.empty() || error != std::errc() || stop != end || !(value >= 0 && value <= limit)) {
+        return false;
+    }
+    out = value;
+    return true;
+}
+
+std::string ParseInfo(std::string_view text, InfoOption& out)
+{
+    const std::string bad = "bad --info " + Quoted(text) + ": ";
+    const size_t colon = text.find(':');
+    if (colon == std::string_view::npos || colon + 1 == text.size()) {
+        return bad + "expected ADDRESS:KEY=VALUE,...";
+    }
+    uint64_t number = 0;
+    if (!ParseNumber(text.substr(0, colon), kMaxAddress, number) || number == 0) {
+        return bad + AddressError(text.substr(0, colon));
+    }
+    out.address = static_cast<uint32_t>(number);
+    std::string_view rest = text.substr(colon + 1);
+    while (!rest.empty()) {
+        const size_t comma = rest.find(',');
+        const std::string_view pair = rest.substr(0, comma);
+        rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+        const size_t equals = pair.find('=');
+        if (equals == std::string_view::npos) {
+            return bad + "expected KEY=VALUE in " + Quoted(pair);
+        }
+        const std::string_view key = pair.substr(0, equals);
+        const std::string_view value = pair.substr(equals + 1);
+        double decimal = 0;
+        if (key == "firmware" && ParseDecimal(value, 655.35, decimal)) {
+            out.firmwareHundredths = static_cast<uint16_t>(decimal * 100 + 0.5);
+        } else if (key == "hardware" && ParseNumber(value, 0xFF, number)) {
+            out.hardware = static_cast<uint8_t>(number);
+        } else if (key == "battery" && ParseDecimal(value, 100, decimal)) {
+            out.batteryVolts = static_cast<float>(decimal);
+        } else if (key == "supply" && ParseDecimal(value, 100, decimal)) {
+            out.supplyVolts = static_cast<float>(decimal);
+        } else if (key == "slots" && ParseNumber(value, 0xFF, number)) {
+            out.testSlots = static_cast<uint8_t>(number);
+        } else if (key == "firmware" || key == "hardware" || key == "battery" || key == "supply" || key == "slots") {
+            return bad + "the value " + Quoted(value) + " of " + std::string(key) + " is out of range";
+        } else {
+            return bad + "unknown key " + Quoted(key) + " (firmware, hardware, battery, supply, slots)";
+        }
+    }
+    return {};
+}
+
+// Puts an --info into its device's records.
+void ApplyInfo(const InfoOption& info, InstrumentSim& sim)
+{
+    sim.WithDevice(info.address, [&](SimDevice& device) {
+        SimDeviceRecords& r = DeviceRecordsOf(device);
+        if (info.firmwareHundredths) {
+            r.firmwareHundredths = *info.firmwareHundredths;
+        }
+        if (info.hardware) {
+            r.hardwareByte = *info.hardware;
+        }
+        if (info.batteryVolts) {
+            r.batteryVoltage = *info.batteryVolts;
+        }
+        if (info.supplyVolts) {
+            r.supplyVoltage = *info.supplyVolts;
+        }
+        if (info.testSlots) {
+            r.testCount = *info.testSlots;
+            device.State<SimTests>().slotCount = *info.testSlots;
+        }
+    });
+}
+
 } // namespace
 
 std::string ParseCommandLine(const std::vector<std::string>& args, CommandLine& out)
@@ -210,7 +357,7 @@ std::string ParseCommandLine(const std::vector<std::string>& args, CommandLine& 
             out.replyOrder = 1;
             continue;
         }
-        if (arg != "--device" && arg != "--file" && arg != "--baud") {
+        if (arg != "--device" && arg != "--file" && arg != "--test" && arg != "--baud" && arg != "--info") {
             return "unknown option " + Quoted(arg) + " (--help lists the options)";
         }
         if (i + 1 == args.size()) {
@@ -241,6 +388,18 @@ std::string ParseCommandLine(const std::vector<std::string>& args, CommandLine& 
                 }
             }
             out.files.push_back(std::move(file));
+        } else if (arg == "--test") {
+            TestOption test;
+            if (std::string error = ParseTest(value, test); !error.empty()) {
+                return error;
+            }
+            out.tests.push_back(std::move(test));
+        } else if (arg == "--info") {
+            InfoOption info;
+            if (std::string error = ParseInfo(value, info); !error.empty()) {
+                return error;
+            }
+            out.infos.push_back(info);
         } else {
             uint64_t baud = 0;
             if (!ParseNumber(value, kMaxBaud, baud) || baud == 0) {
@@ -260,10 +419,29 @@ std::string ParseCommandLine(const std::vector<std::string>& args, CommandLine& 
                    std::to_string(file.address);
         }
     }
+    for (const TestOption& test : out.tests) {
+        bool found = false;
+        for (const DeviceOption& device : out.devices) {
+            found = found || device.address == test.address;
+        }
+        if (!found) {
+            return "bad --test " + std::to_string(test.number) + ": no --device has the address " +
+                   std::to_string(test.address);
+        }
+    }
+    for (const InfoOption& info : out.infos) {
+        bool found = false;
+        for (const DeviceOption& device : out.devices) {
+            found = found || device.address == info.address;
+        }
+        if (!found) {
+            return "bad --info: no --device has the address " + std::to_string(info.address);
+        }
+    }
     return {};
 }
 
-void ApplyCommandLine(const CommandLine& line, InstrumentSim& sim)
+std::string ApplyCommandLine(const CommandLine& line, InstrumentSim& sim)
 {
     for (const DeviceOption& d : line.devices) {
         sim.AddDevice(d.address, d.type, d.name, d.baud).SetReplyOrder(line.replyOrder);
@@ -273,6 +451,18 @@ void ApplyCommandLine(const CommandLine& line, InstrumentSim& sim)
             SetDeviceFile(*device, f.name, f.content);
         }
     }
+    // The information first: it can change the number of test slots the tests are placed in.
+    for (const InfoOption& info : line.infos) {
+        ApplyInfo(info, sim);
+    }
+    for (const TestOption& t : line.tests) {
+        SimDevice* device = sim.FindDevice(t.address);
+        if (device == nullptr || !PlaceTest(*device, t.number, t.state, t.samples, t.name)) {
+            return "bad --test " + std::to_string(t.number) + " of the device at " + std::to_string(t.address) +
+                   ": the device has no such test slot";
+        }
+    }
+    return {};
 }
 
 } // namespace wv::sim

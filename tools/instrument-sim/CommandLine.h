@@ -4,6 +4,8 @@
 //
 //   --device ADDRESS:TYPE:NAME:BAUD   a device; the name may itself hold colons
 //   --file ADDRESS:NAME=PATH          a file of that device, read from a local path
+//   --test ADDRESS:NUMBER:STATE:SAMPLES[:NAME]   a test of that device in a state
+//   --info ADDRESS:KEY=VALUE,...      fields of that device's information record
 //   --pace, --order1, --baud RATE, --help
 //
 // Numbers are decimal (leading zeros change nothing) or hexadecimal after "0x". An address
@@ -15,6 +17,7 @@
 #include "tools/instrument-sim/InstrumentSim.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,12 +37,33 @@ struct FileOption {
     std::vector<uint8_t> content;   // the local file's bytes, read while parsing
 };
 
+// A test placed on a device (PlaceTest, TestCommands.h).
+struct TestOption {
+    uint32_t address = 0;
+    uint8_t number = 0;
+    uint8_t state = 0;              // 1 pending, 2 scheduled, 3 running, 4 complete, 5 abended
+    uint32_t samples = 0;
+    std::string name;               // Windows-1252 bytes
+};
+
+// Fields of a device's information record set by --info (unset ones keep the defaults).
+struct InfoOption {
+    uint32_t address = 0;
+    std::optional<uint16_t> firmwareHundredths;  // firmware=2.30
+    std::optional<uint8_t> hardware;             // hardware=3 (the version byte)
+    std::optional<float> batteryVolts;           // battery=2.418
+    std::optional<float> supplyVolts;            // supply=12
+    std::optional<uint8_t> testSlots;            // slots=16
+};
+
 struct CommandLine {
     SimOptions options;
     int replyOrder = 0;           // 1 with --order1
     bool help = false;            // --help or -h: print the usage and stop
     std::vector<DeviceOption> devices;
     std::vector<FileOption> files;
+    std::vector<TestOption> tests;
+    std::vector<InfoOption> infos;
 };
 
 // The text of --help.
@@ -51,7 +75,8 @@ extern const char* const kCommandLineUsage;
 // unreadable path or a name the device cannot hold are refused.
 std::string ParseCommandLine(const std::vector<std::string>& args, CommandLine& out);
 
-// Adds the command line's devices, with their reply order and files, to sim.
-void ApplyCommandLine(const CommandLine& line, InstrumentSim& sim);
+// Adds the command line's devices, with their reply order, files and tests, to sim. An
+// empty text, or what is wrong (a test the device cannot hold).
+std::string ApplyCommandLine(const CommandLine& line, InstrumentSim& sim);
 
 } // namespace wv::sim

@@ -3,6 +3,9 @@
 
 #include "tools/instrument-sim/DeviceCommands.h"
 
+#include "tools/instrument-sim/ChannelCommands.h"
+#include "tools/instrument-sim/TestCommands.h"
+
 #include "comm/protocol/TkPacket.h"
 
 #include "comm/protocol/Crc16.h"
@@ -86,12 +89,10 @@ void InitialiseFor(SimDeviceRecords& r, uint32_t type)
         r.freeMemory = 6u << 20;
         r.channelCount = 5;
         r.testCount = 4;
-        r.slots = {1, 2, 3, 4, 5};
-        r.ports = {1, 3, 4, 22};
         r.sdi12Params9 = {1, 3, 4, 22, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
         const uint16_t available[] = {1, 2, 3, 4, 22, 150, 151};
         std::copy(std::begin(available), std::end(available), r.sdi12Params20.begin());
-        for (uint8_t code : {1, 2, 3, 4, 22, 100, 101, 146, 147, 148, 150, 151}) {
+        for (uint8_t code : {1, 2, 3, 4, 5, 22, 100, 101, 146, 147, 148, 150, 151}) {
             r.paramValues[code] = static_cast<uint16_t>(1000 + code);
         }
         r.sensorConfig.date = kDeviceTimeNotSet;
@@ -108,7 +109,6 @@ void InitialiseFor(SimDeviceRecords& r, uint32_t type)
         r.freeMemory = 3u << 20;
         r.channelCount = 2;
         r.testCount = 2;
-        r.slots = {1, 2};
         r.sdi12Params9 = {2, 3, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
         r.sdi12Params20[0] = 2;
         r.sdi12Params20[1] = 3;
@@ -117,6 +117,25 @@ void InitialiseFor(SimDeviceRecords& r, uint32_t type)
 }
 
 // ---- Information, name, battery and clock ----------------------------------------------
+
+// The defined list of the information record: the records' own list, or the defined tests.
+std::vector<uint8_t> ReportedSlots(SimDevice& device, const SimDeviceRecords& r)
+{
+    return r.slots.empty() ? DefinedTestIndexes(device) : r.slots;
+}
+
+// The port list: the records' own list, or the numbers of the channels the device has.
+std::vector<uint8_t> ReportedPorts(SimDevice& device, const SimDeviceRecords& r)
+{
+    if (!r.ports.empty()) {
+        return r.ports;
+    }
+    std::vector<uint8_t> ports;
+    for (const auto& [number, channel] : ChannelRecordsOf(device).channels) {
+        ports.push_back(number);
+    }
+    return ports;
+}
 
 SimReply GetDeviceInfo(SimDevice& device, const SimRequest& request)
 {
@@ -153,12 +172,13 @@ SimReply GetDeviceInfo(SimDevice& device, const SimRequest& request)
     }
     w.U32(r.totalMemory).U32(r.freeMemory).U8(r.channelCount).U8(r.testCount).U32(r.cpuRuntime);
     WriteDeviceTimeFields(w, r.clock);
-    const size_t slotCount = std::min<size_t>(r.slots.size(), 255);
+    const std::vector<uint8_t> slots = ReportedSlots(device, r);
+    const size_t slotCount = std::min<size_t>(slots.size(), 255);
     w.F32(r.batteryVoltage)
         .F32(r.supplyVoltage)
         .U8(static_cast<uint8_t>(r.slotCountOverride >= 0 ? r.slotCountOverride
                                                           : static_cast<int>(slotCount)))
-        .Bytes(r.slots.data(), slotCount);
+        .Bytes(slots.data(), slotCount);
     // The record's layout ends with the first slot number: without slots a zero stands there.
     if (slotCount == 0) {
         w.U8(0);
@@ -218,10 +238,10 @@ SimReply GetPorts(SimDevice& device, const SimRequest& request)
     if (!request.body.empty()) {
         return SimReply::Status(kStatusBadRequest);
     }
-    const SimDeviceRecords& r = DeviceRecordsOf(device);
-    const size_t count = std::min<size_t>(r.ports.size(), 255);
+    const std::vector<uint8_t> ports = ReportedPorts(device, DeviceRecordsOf(device));
+    const size_t count = std::min<size_t>(ports.size(), 255);
     TkBodyWriter w;
-    w.U8(static_cast<uint8_t>(count)).Bytes(r.ports.data(), count);
+    w.U8(static_cast<uint8_t>(count)).Bytes(ports.data(), count);
     return SimReply::Answer(w.Take(), Bytes(count + 1));
 }
 

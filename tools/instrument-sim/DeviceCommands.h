@@ -64,10 +64,14 @@ struct SimDeviceRecords {
     DeviceTime clock{};               // read and set by 216/217, sent with 202 (a stopped clock)
     float batteryVoltage = 0;
     float supplyVoltage = 0;
-    std::vector<uint8_t> slots;       // slot numbers sent with a version '8' record
-    int slotCountOverride = -1;       // >= 0: the slot count sent instead of slots.size()
+    // Slot numbers sent with a version '8' record; while empty, the test indexes that hold
+    // a defined test (TestCommands.h), so the list follows the tests the device has.
+    std::vector<uint8_t> slots;
+    int slotCountOverride = -1;       // >= 0: the slot count sent instead of the list's size
 
     // ---- Port list (235, sondes) ----
+    // While empty, the numbers of the device's channels (ChannelCommands.h) in ascending
+    // order, so every code listed has a channel (265) and every channel is listed.
     std::vector<uint8_t> ports;
 
     // ---- Preferences ----

@@ -3,11 +3,12 @@
 
 #include "tools/instrument-sim/TestCommands.h"
 
-#include "comm/protocol/LayoutString.h"
 #include "foundation/LogSchedule.h"
 #include "platform/Clock.h"
+#include "tools/instrument-sim/ChannelCommands.h"
 #include "tools/instrument-sim/DeviceCommands.h"
 #include "tools/instrument-sim/FileCommands.h"
+#include "tools/instrument-sim/TestDataFile.h"
 
 #include <algorithm>
 #include <cmath>
@@ -181,11 +182,6 @@ void PutBe32(std::vector<uint8_t>& out, uint32_t v)
     PutBe16(out, static_cast<uint16_t>(v));
 }
 
-void PutTimeBe(std::vector<uint8_t>& out, const DeviceTime& t)
-{
-    PutBe16(out, t.year);
-    out.insert(out.end(), {t.month, t.day, t.hour, t.minute, t.second, t.hundredths});
-}
 
 // ---- The device clock -------------------------------------------------------------------
 
@@ -242,14 +238,6 @@ std::vector<uint8_t> SlotChannels(const SimTestSlot& slot)
             slot.definition.begin() + static_cast<std::ptrdiff_t>(offset + count)};
 }
 
-std::string DefinitionLayoutOf(const SimTestSlot& slot)
-{
-    const uint8_t type = slot.definition[0];
-    const size_t offset = ChannelOffset(type);
-    const size_t channelBytes = slot.definition.size() > offset ? slot.definition.size() - offset : 0;
-    return DefinitionLayout(type, channelBytes);
-}
-
 void AppendSample(SimDevice& device, uint8_t index, SimTestSlot& slot, uint64_t offsetMs)
 {
     const uint8_t type = slot.definition[0];
@@ -268,29 +256,42 @@ void AppendSample(SimDevice& device, uint8_t index, SimTestSlot& slot, uint64_t 
 
 void WriteTrailer(SimDevice& device, uint8_t index, SimTestSlot& slot)
 {
-    const bool sonde = TkDeviceModelOf(device.Type()).IsParameterFamily();
-    std::vector<uint8_t> trailer;
-    PutBe16(trailer, sonde ? 0x8003 : 0x8001);
-    PutBe16(trailer, slot.abended ? 1 : 0);
-    PutTimeBe(trailer, slot.stopTime);
-    PutBe32(trailer, slot.sampleCount);
-    if (sonde) {
-        PutBe32(trailer, 0);
-        PutBe32(trailer, 0);
-    }
-    trailer.push_back(sonde ? 'g' : 'e');
-    AppendDeviceFile(device, TestFileName(index), trailer);
+    AppendDeviceFile(device, TestFileName(index),
+                     TestFileTrailer(WritesSondeFile(device.Type()), slot.abended, slot.stopTime, slot.sampleCount));
 }
 
-void Complete(SimDevice& device, uint8_t index, SimTestSlot& slot, uint64_t atMs)
+// The run ends: complete (state 4), or abnormally (state 5), at atMs.
+void Complete(SimDevice& device, uint8_t index, SimTestSlot& slot, uint64_t atMs, bool abnormal = false)
 {
-    slot.state = 4;
+    slot.state = abnormal ? 5 : 4;
+    slot.abended = abnormal;
     slot.stopTime = TimeFromMs(atMs);
     WriteTrailer(device, index, slot);
 }
 
-void StartRun(SimDevice& device, uint8_t index, SimTestSlot& slot, uint64_t atMs)
+// The channels a test keeps from its start: the device's channels of its channel list.
+void KeepChannels(SimDevice& device, uint8_t index, const SimTestSlot& slot)
 {
+    SimChannelRecords& r = ChannelRecordsOf(device);
+    std::map<uint8_t, SimChannel> kept;
+    for (uint8_t code : SlotChannels(slot)) {
+        if (auto it = r.channels.find(code); it != r.channels.end()) {
+            kept[code] = it->second;
+        }
+    }
+    r.testChannels[index] = std::move(kept);
+}
+
+void ForgetChannels(SimDevice& device, uint8_t index) { ChannelRecordsOf(device).testChannels.erase(index); }
+
+void StartRun(SimDevice& device, uint8_t index, SimTestSlot& slot, uint64_t atMs, bool completeRunning = true)
+{
+    // The device runs one test at a time: a test still running completes first.
+    for (auto& [other, running] : TestsOf(device).slots) {
+        if (completeRunning && other != index && running.defined && running.state == 3) {
+            Complete(device, other, running, std::max(atMs, running.startMs));
+        }
+    }
     slot.state = 3;
     slot.startMs = atMs;
     slot.startTime = TimeFromMs(atMs);
@@ -301,13 +302,16 @@ void StartRun(SimDevice& device, uint8_t index, SimTestSlot& slot, uint64_t atMs
     slot.checksSinceStore = 0;
     slot.lastStored = 0;
     slot.abended = false;
-    // The header: the definition in the device's order and the start time.
-    std::vector<uint8_t> header(slot.definition.size());
-    SwapByLayout(slot.definition.data(), header.data(), DefinitionLayoutOf(slot).c_str(), 1);
-    header[kStateOffset] = 3;
-    PutTimeBe(header, slot.startTime);
-    SetDeviceFile(device, TestFileName(index), std::move(header));
+    // The file's header: the definition as it runs, the start time and the device's
+    // records as they are now; and the channels the test keeps.
+    std::vector<uint8_t> definition = slot.definition;
+    definition[kStateOffset] = 3;
+    SetDeviceFile(device, TestFileName(index), TestFileHeader(device, definition, slot.definedOn, slot.startTime));
+    KeepChannels(device, index, slot);
 }
+
+// A run that reached the sample count its fault names ends abnormally there.
+bool AbendsNow(const SimTestSlot& slot) { return slot.abendAtSample != 0 && slot.sampleCount >= slot.abendAtSample; }
 
 void CatchUpSlot(SimDevice& device, uint8_t index, SimTestSlot& slot, uint64_t nowMs)
 {
@@ -316,12 +320,7 @@ void CatchUpSlot(SimDevice& device, uint8_t index, SimTestSlot& slot, uint64_t n
         return;
     }
     const uint8_t type = slot.definition[0];
-    if (slot.state == 2) {
-        const DeviceTime scheduled = ReadTime(slot.definition, kScheduledOffset);
-        if (IsClockDate(scheduled) && DeviceClockMs(scheduled) <= nowMs) {
-            StartRun(device, index, slot, DeviceClockMs(scheduled));
-        }
-    }
+    // (Scheduled starts are CatchUpAll's, in the order of their times.)
     if (slot.state != 3) {
         return;
     }
@@ -349,7 +348,9 @@ void CatchUpSlot(SimDevice& device, uint8_t index, SimTestSlot& slot, uint64_t n
                 slot.checksSinceStore = 0;
             }
             ++slot.nextCheck;
-            if (slot.sampleCount >= tests.maxSamples) {
+            if (AbendsNow(slot)) {
+                Complete(device, index, slot, slot.startMs + offset, true);
+            } else if (slot.sampleCount >= tests.maxSamples) {
                 Complete(device, index, slot, slot.startMs + offset);
             }
         }
@@ -363,7 +364,9 @@ void CatchUpSlot(SimDevice& device, uint8_t index, SimTestSlot& slot, uint64_t n
             break;
         }
         AppendSample(device, index, slot, offset);
-        if (slot.sampleCount >= tests.maxSamples) {
+        if (AbendsNow(slot)) {
+            Complete(device, index, slot, slot.startMs + offset, true);
+        } else if (slot.sampleCount >= tests.maxSamples) {
             Complete(device, index, slot, slot.startMs + offset);
         }
     }
@@ -372,7 +375,35 @@ void CatchUpSlot(SimDevice& device, uint8_t index, SimTestSlot& slot, uint64_t n
 void CatchUpAll(SimDevice& device)
 {
     const uint64_t now = ClockNowMs(device);
-    for (auto& [index, slot] : TestsOf(device).slots) {
+    auto& slots = TestsOf(device).slots;
+    // Scheduled starts that are due, in the order of their times: the test running before
+    // each logs up to that moment and completes there.
+    for (;;) {
+        uint64_t dueMs = 0;
+        auto due = slots.end();
+        for (auto it = slots.begin(); it != slots.end(); ++it) {
+            const SimTestSlot& slot = it->second;
+            if (!slot.defined || slot.state != 2 || slot.definition.size() < kScheduledOffset + 8) {
+                continue;
+            }
+            const DeviceTime scheduled = ReadTime(slot.definition, kScheduledOffset);
+            const uint64_t at = DeviceClockMs(scheduled);
+            if (IsClockDate(scheduled) && at <= now && (due == slots.end() || at < dueMs)) {
+                due = it;
+                dueMs = at;
+            }
+        }
+        if (due == slots.end()) {
+            break;
+        }
+        for (auto& [index, slot] : slots) {
+            if (slot.defined && slot.state == 3) {
+                CatchUpSlot(device, index, slot, dueMs);
+            }
+        }
+        StartRun(device, due->first, due->second, dueMs);
+    }
+    for (auto& [index, slot] : slots) {
         CatchUpSlot(device, index, slot, now);
     }
 }
@@ -419,13 +450,31 @@ NamedSlot DefinedSlot(SimDevice& device, const SimRequest& request, uint16_t mis
 
 // ---- Handlers -------------------------------------------------------------------------
 
+// The slot whose record a read of named answers: another defined slot while named is set
+// to answer with one (counting the answers down), else named itself.
+const SimTestSlot& AnsweringSlot(SimDevice& device, SimTestSlot& named)
+{
+    if (named.answerOtherSlot < 0 || named.answerOtherSlotTimes == 0) {
+        return named;
+    }
+    auto& slots = TestsOf(device).slots;
+    auto other = slots.find(static_cast<uint8_t>(named.answerOtherSlot));
+    if (other == slots.end() || !other->second.defined) {
+        return named;
+    }
+    if (named.answerOtherSlotTimes != UINT32_MAX) {
+        --named.answerOtherSlotTimes;
+    }
+    return other->second;
+}
+
 SimReply GetDefinition(SimDevice& device, const SimRequest& request)
 {
     const NamedSlot named = DefinedSlot(device, request, TestsOf(device).noTestStatus);
     if (named.slot == nullptr) {
         return SimReply::Status(named.status);
     }
-    const SimTestSlot& slot = *named.slot;
+    const SimTestSlot& slot = AnsweringSlot(device, *named.slot);
     if (slot.definition.size() < ChannelOffset(1)) {
         return SimReply::Status(kStatusTestRefused);
     }
@@ -490,11 +539,14 @@ SimReply SetDefinition(SimDevice& device, const SimRequest& request)
     }
     tests.definitionsWritten.push_back(def);
     const uint8_t count = def[offset - 1];
-    if (count == 0 || count > kMaxChannels || std::max<size_t>(count, 2) != channelBytes) {
+    // A level logger's file holds its two channel numbers in the definition itself.
+    const size_t most = WritesSondeFile(device.Type()) ? kMaxChannels : 2;
+    if (count == 0 || count > most || std::max<size_t>(count, 2) != channelBytes) {
         return SimReply::Status(kStatusBadChannelCount);
     }
+    // Tests are numbered from 1 to the slot count.
     const uint8_t index = def[1];
-    if (index >= tests.slotCount) {
+    if (index == 0 || index > tests.slotCount) {
         return SimReply::Status(kStatusBadTestNumber);
     }
     // The device clock runs from the first definition on (the request hook leaves a
@@ -519,11 +571,14 @@ SimReply SetDefinition(SimDevice& device, const SimRequest& request)
     fresh.defined = true;
     fresh.definition = std::move(def);
     fresh.state = state;
+    fresh.definedOn = TimeFromMs(ClockNowMs(device));
+    fresh.abendAtSample = slot.abendAtSample;
     fresh.stateBlockKind = slot.stateBlockKind;
     fresh.scheduleTypeOverride = slot.scheduleTypeOverride;
     fresh.extraChannels = slot.extraChannels;
     slot = std::move(fresh);
     RemoveDeviceFile(device, TestFileName(index));
+    ForgetChannels(device, index);
     return SimReply::Answer();
 }
 
@@ -537,6 +592,7 @@ SimReply DeleteTest(SimDevice& device, const SimRequest& request)
     tests.slots.erase(named.index);
     tests.deleted.push_back(named.index);
     RemoveDeviceFile(device, TestFileName(named.index));
+    ForgetChannels(device, named.index);
     return SimReply::Answer();
 }
 
@@ -585,6 +641,110 @@ uint64_t DeviceClockMs(const DeviceTime& time)
         return 0;
     }
     return SpanMs(static_cast<uint64_t>(jd), time.hour, time.minute, time.second, time.hundredths);
+}
+
+bool AbendTest(SimDevice& device, uint8_t index)
+{
+    std::lock_guard<std::recursive_mutex> lock(device.Sim().Mutex());
+    CatchUpAll(device);
+    auto& slots = TestsOf(device).slots;
+    auto it = slots.find(index);
+    if (it == slots.end() || !it->second.defined || it->second.state != 3) {
+        return false;
+    }
+    Complete(device, index, it->second, ClockNowMs(device), true);
+    return true;
+}
+
+bool PlaceTest(SimDevice& device, uint8_t index, uint8_t state, uint32_t samples, const std::string& name,
+               Duration interval, std::vector<uint8_t> channels)
+{
+    std::lock_guard<std::recursive_mutex> lock(device.Sim().Mutex());
+    SimTests& tests = TestsOf(device);
+    const bool pending = state == 1 || state == 2;
+    const uint64_t intervalMs = DurationMs(interval);
+    if (index == 0 || index > tests.slotCount || state < 1 || state > 5 || (pending && samples != 0) ||
+        (!pending && samples == 0) || intervalMs == 0) {
+        return false;
+    }
+    if (channels.empty()) {
+        for (const auto& [number, channel] : ChannelRecordsOf(device).channels) {
+            if (channels.size() < 2 && number < 100) {
+                channels.push_back(number);
+            }
+        }
+    }
+    const size_t most = WritesSondeFile(device.Type()) ? kMaxChannels : 2;
+    if (channels.empty() || channels.size() > most) {
+        return false;
+    }
+    CatchUpAll(device);
+    const uint64_t now = ClockNowMs(device);
+
+    // A linear definition in the host's order, as 251 would have stored it.
+    std::vector<uint8_t> def(ChannelOffset(1) + std::max<size_t>(channels.size(), 2), 0);
+    def[0] = 1;
+    def[1] = index;
+    std::memcpy(&def[2], name.data(), std::min(name.size(), kNameSize - 1));
+    def[kStateOffset] = state;
+    if (state == 2) {
+        const DeviceTime at = TimeFromMs(now + kDayMs);
+        std::memcpy(&def[kScheduledOffset], &at.year, 2);
+        const uint8_t rest[] = {at.month, at.day, at.hour, at.minute, at.second, at.hundredths};
+        std::memcpy(&def[kScheduledOffset + 2], rest, sizeof rest);
+    }
+    const uint8_t span[] = {interval.days, interval.hours, interval.minutes, interval.seconds, interval.hundredths};
+    std::memcpy(&def[IntervalOffset(1)], span, sizeof span);
+    def[ChannelOffset(1) - 1] = static_cast<uint8_t>(channels.size());
+    std::copy(channels.begin(), channels.end(), def.begin() + static_cast<std::ptrdiff_t>(ChannelOffset(1)));
+
+    const uint64_t startMs = now - uint64_t{samples > 0 ? samples - 1 : 0} * intervalMs;
+    SimTestSlot placed;
+    placed.defined = true;
+    placed.definition = std::move(def);
+    placed.state = state;
+    placed.definedOn = TimeFromMs(startMs - std::min<uint64_t>(startMs, 60000));
+    SimTestSlot& slot = tests.slots[index];
+    placed.stateBlockKind = slot.stateBlockKind;
+    placed.scheduleTypeOverride = slot.scheduleTypeOverride;
+    placed.extraChannels = slot.extraChannels;
+    slot = std::move(placed);
+    RemoveDeviceFile(device, TestFileName(index));
+    ForgetChannels(device, index);
+    if (pending) {
+        return true;
+    }
+    // The samples so far rise and fall a little around the live values (codes without a
+    // script of their own), so that a placed run shows as a curve.
+    std::vector<uint8_t> waved;
+    for (uint8_t code : LoggedCodes(device.Type(), channels)) {
+        if (tests.scripts.count(code) == 0) {
+            const uint16_t base = LoggedValue(device, code, 0, 0);
+            tests.scripts[code] = [base](uint32_t sample, uint64_t) {
+                const uint32_t phase = sample % 60;
+                return static_cast<uint16_t>(base + 4 * (phase < 30 ? phase : 60 - phase));
+            };
+            waved.push_back(code);
+        }
+    }
+    // A running test placed stops the one running now (which has logged up to now); a run
+    // that has ended leaves it running.
+    if (state == 3) {
+        for (auto& [other, running] : tests.slots) {
+            if (other != index && running.defined && running.state == 3) {
+                Complete(device, other, running, now);
+            }
+        }
+    }
+    StartRun(device, index, slot, startMs, false);
+    CatchUpSlot(device, index, slot, now);
+    for (uint8_t code : waved) {
+        tests.scripts.erase(code);
+    }
+    if (state != 3 && slot.state == 3) {
+        Complete(device, index, slot, now, state == 5);
+    }
+    return true;
 }
 
 std::string TestFileName(uint8_t index)
@@ -640,6 +800,17 @@ void InstallTestCommands(SimDevice& device)
     device.SetHandler(kTkCmdStartTest, StartTest);
     device.SetHandler(kTkCmdStopTest, StopTest);
     device.SetRequestHook("tests", CatchUpBeforeRequest);
+}
+
+std::vector<uint8_t> DefinedTestIndexes(SimDevice& device)
+{
+    std::vector<uint8_t> indexes;
+    for (const auto& [index, slot] : TestsOf(device).slots) {
+        if (slot.defined) {
+            indexes.push_back(index);
+        }
+    }
+    return indexes;
 }
 
 void WithTests(SimDevice& device, const std::function<void(SimTests&)>& fn)

@@ -22,14 +22,22 @@
 // A pending test with a scheduled start starts by itself when the device clock reaches it.
 //
 // The data file is named by the test index as two decimal digits. It starts with the
-// definition (in the device's byte order, most significant byte first) and the start
-// time; each sample appends one record of 16-bit raw values (most significant byte first),
+// header TestDataFile.h describes (the time the test was defined, the definition, the
+// start time and the device's records, most significant byte first); each sample appends
+// one record of 16-bit raw values (most significant byte first),
 // one per entry of the device's value list (sondes: 100, then the channels' codes, 2
 // giving 101 and 2, 4 giving 151 and 150, 45 giving 146, 147 and 148, 16 and 36 giving
 // 160 to 163, 17 and 37 giving 170, at least two channel entries; level loggers: 100 and
 // 2, or 3 on type 28), event samples led by the 32-bit seconds since the start. Stopping
-// appends the trailer ('g' on sondes, 'e' on level loggers). The file is downloadable with
-// the file commands (223, 225) like any device file.
+// appends the trailer ('g' on sondes, 'e' on level loggers), as does an abnormal end (its
+// flag set, state 5): on demand (AbendTest) or at a sample count set as a fault. The file
+// is downloadable with the file commands (223, 225) like any device file.
+//
+// The device runs one test at a time: a start (254, or a scheduled start coming due)
+// completes the test that runs. A test keeps the device's channels of its channel list as
+// they were at its start: 257 answers those of a started test (207 for one it does not
+// keep) and the device's current ones for a test not started yet. Tests are numbered from
+// 1 to the slot count. A level logger's test has at most two channels (5048 otherwise).
 //
 // The values logged come from the live values the other commands answer (the parameter
 // values of the sondes, the first raw pair of the level loggers: 100 is its first count,
@@ -90,6 +98,11 @@ struct SimTestSlot {
     uint64_t checksSinceStore = 0; // event tests
     uint16_t lastStored = 0;       // event tests: the event channel's value last stored
     bool abended = false;
+    DeviceTime definedOn{};        // device clock when 251 wrote the definition
+
+    // Fault: the run ends abnormally once it has logged this many samples (0: never).
+    // Kept when the slot is defined again.
+    uint32_t abendAtSample = 0;
 
     // Faults: >= 0 sends this byte as the state block's kind (its layout stays that of
     // the block the state calls for); the schedule type byte of the answer likewise.
@@ -98,11 +111,15 @@ struct SimTestSlot {
     // Extra channel numbers sent after the definition's own (with the count raised to
     // match), to play a device that lists more channels than a definition holds.
     std::vector<uint8_t> extraChannels;
+    // >= 0: a read of this slot (250) answers the record of that slot instead (when it is
+    // defined), for the next answerOtherSlotTimes reads (then this slot's own again).
+    int answerOtherSlot = -1;
+    uint32_t answerOtherSlotTimes = UINT32_MAX;
 };
 
 // A device's test slots (SimDevice::State<SimTests>()).
 struct SimTests {
-    uint8_t slotCount = 8;              // valid test indexes are 0 .. slotCount - 1
+    uint8_t slotCount = 8;              // valid test numbers are 1 .. slotCount
     std::map<uint8_t, SimTestSlot> slots;
     std::map<uint8_t, LiveScript> scripts;  // by parameter code
     uint16_t noTestStatus = kTkTestStatusNoTest;
@@ -133,6 +150,25 @@ void CatchUpTests(SimDevice& device);
 
 // A copy of a slot (caught up); a slot that is not defined when there is none.
 SimTestSlot TestSlot(SimDevice& device, uint8_t index);
+
+// Ends a running test abnormally now (state 5, the trailer with its abnormal-end flag).
+// False when the slot holds no running test.
+bool AbendTest(SimDevice& device, uint8_t index);
+
+// A test placed on a device as if it had been defined and run: a linear test of the given
+// interval over channels (the device's first two when empty), named name, in state 1
+// (pending, manual start), 2 (pending, starts a day from now), 3 (running, samples logged
+// so far), 4 (complete) or 5 (ended abnormally) with samples samples, the last one logged
+// now. The samples logged so far rise and fall by up to 120 counts around the live
+// values (a code's script is kept), later ones are the live values. Replaces what the slot
+// held. False, with nothing changed, for a number outside 1 to the slot count, a state
+// outside 1 to 5, samples in a pending state or none in states 3 to 5.
+bool PlaceTest(SimDevice& device, uint8_t index, uint8_t state, uint32_t samples, const std::string& name,
+               Duration interval = Duration{0, 0, 1, 0, 0}, std::vector<uint8_t> channels = {});
+
+// The test indexes that hold a defined test, ascending (what the information record's
+// defined list reports). Simulator mutex held.
+std::vector<uint8_t> DefinedTestIndexes(SimDevice& device);
 
 // The data file's name of a test index ("%02d").
 std::string TestFileName(uint8_t index);

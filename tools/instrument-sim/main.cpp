@@ -33,7 +33,10 @@ int main(int argc, char** argv)
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     wv::sim::InstrumentSim sim(line.options);
-    wv::sim::ApplyCommandLine(line, sim);
+    if (const std::string applied = wv::sim::ApplyCommandLine(line, sim); !applied.empty()) {
+        std::fprintf(stderr, "wv-instrument-sim: %s\n", applied.c_str());
+        return 2;
+    }
     if (!sim.Start()) {
         std::fprintf(stderr, "wv-instrument-sim: %s\n", sim.LastError().c_str());
         return 1;
@@ -47,6 +50,11 @@ int main(int argc, char** argv)
     for (const wv::sim::FileOption& f : line.files) {
         std::fprintf(stderr, "device %u file \"%s\": %zu bytes from %s\n", f.address, Cp1252ToUtf8(f.name).c_str(),
                      f.content.size(), f.localPath.c_str());
+    }
+    const char* const states[] = {"", "pending", "scheduled", "running", "complete", "abended"};
+    for (const wv::sim::TestOption& t : line.tests) {
+        std::fprintf(stderr, "device %u test %u \"%s\": %s, %u samples\n", t.address, unsigned{t.number},
+                     Cp1252ToUtf8(t.name).c_str(), t.state <= 5 ? states[t.state] : "?", t.samples);
     }
 
     int signal = 0;

@@ -1,0 +1,458 @@
+// The channel node against the instrument simulator, in a fake tree and frame: writing a
+// record (with the level read-back, failures and the hand-on to other nodes of the same
+// channel), live readings on both families, and the texts and permissions of a channel.
+
+#include "site/QorChannel.h"
+
+#include "comm/protocol/TestRecords.h"
+#include "site/QorDevice.h"
+#include "site/QorTest.h"
+#include "tests/comm/SimSessionFixture.h"
+#include "values/UnitCatalog.h"
+#include "tests/site/SiteFakes.h"
+#include "tools/instrument-sim/ChannelCommands.h"
+#include "tools/instrument-sim/TestCommands.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace wv::sim;
+using commtest::kLoggerAddress;
+using commtest::kLoggerType;
+using commtest::kSondeAddress;
+using commtest::kSondeType;
+using wvtest::FakeFrame;
+using wvtest::FakeTree;
+
+// Reaches a test node's channel slots, which the test node fills when it reads its
+// channels; here the tests place channel nodes there themselves.
+struct TestSlots : CQorTest {
+    static constexpr auto kSlots = &TestSlots::m_channels;
+};
+
+FoundDeviceRecord Found(uint16_t address, uint8_t type, const char* name)
+{
+    FoundDeviceRecord record;
+    record.address = address;
+    record.deviceType = type;
+    std::strncpy(record.name, name, 16);
+    return record;
+}
+
+ChannelDefinitionRecord LevelRecord(uint8_t whenToRead, uint8_t levelMode)
+{
+    ChannelDefinitionRecord r;
+    r.channelNumber = 2;
+    r.parameterType = 3;
+    std::strncpy(r.name.data(), "Level", r.name.size() - 1);
+    r.levelSetting = 1;
+    r.levelMode = levelMode;
+    r.whenToRead = whenToRead;
+    r.levelReference = 10.0;
+    r.referenceReading = 1.5;
+    r.specificGravity = 1.0;
+    r.pressureRange = 30;
+    r.latitude = 45;
+    r.elevation = 100.0;
+    return r;
+}
+
+class ChannelNodeTest : public commtest::SimSessionTest {
+protected:
+    void SetUp() override
+    {
+        AddLoggerAndSonde();
+        ASSERT_NO_FATAL_FAILURE(OpenSession());
+        UseSimulatedClock();
+    }
+    void TearDown() override { DeleteRetiredNodes(); }
+
+    CQorDevice& Device(uint16_t address, uint8_t type, const char* name)
+    {
+        device_ = MakeNode<CQorDevice>();
+        device_->SetLinks(nullptr, nullptr, &session_, Found(address, type, name));
+        device_->AddToTree(&tree_, kTreeRoot, kTreeLast);
+        return *device_;
+    }
+    // The logger's node expanded with tests 1 (pending) and 2 (running) defined.
+    CQorDevice& LoggerWithTests()
+    {
+        sim_.WithDevice(kLoggerAddress, [](SimDevice& d) {
+            DeviceRecordsOf(d).testCount = 2;
+            EXPECT_TRUE(PlaceTest(d, 1, kTestStatePendingManual, 0, "Waiting"));
+            EXPECT_TRUE(PlaceTest(d, 2, 3, 4, "Running"));
+        });
+        CQorDevice& device = Device(kLoggerAddress, kLoggerType, "Well 7 logger");
+        EXPECT_EQ(device.ExpandDevice(), kAppOk);
+        return device;
+    }
+    // A copy of the device's channel of a parameter id placed in a test node's slot 0.
+    CQorChannel* GiveTestChannel(CQorTest* test, const ChannelDefinitionRecord& record)
+    {
+        if (test == nullptr) {
+            return nullptr;
+        }
+        auto channel = MakeNode<CQorChannel>();
+        EXPECT_EQ(channel->Init(record, test, &session_), kAppOk);
+        CQorChannel* raw = channel.get();
+        (test->*TestSlots::kSlots)[0] = std::move(channel);
+        return raw;
+    }
+    SimChannelRecords& LoggerChannels(const std::function<void(SimChannelRecords&)>& edit = {})
+    {
+        SimChannelRecords* records = nullptr;
+        sim_.WithDevice(kLoggerAddress, [&](SimDevice& d) {
+            records = &ChannelRecordsOf(d);
+            if (edit) {
+                edit(*records);
+            }
+        });
+        return *records;
+    }
+
+    FakeTree tree_;
+    FakeFrame frame_;
+    NodeOwner<CQorDevice> device_;
+};
+
+// ---- Writing ------------------------------------------------------------------------------
+
+TEST_F(ChannelNodeTest, ALevelRecordToBeReadNowIsReadBackForItsReferenceOtherwiseKeptAsWritten)
+{
+    struct Case {
+        uint8_t whenToRead;
+        uint8_t levelMode;
+        bool readBack;
+    };
+    const Case cases[] = {{0, 0, true}, {0, 1, true}, {0, 3, true}, {1, 0, false}, {0, 2, false}};
+    CQorDevice& device = Device(kLoggerAddress, kLoggerType, "Well 7 logger");
+    ASSERT_EQ(device.ExpandDevice(), kAppOk);
+    CQorChannel* channel = device.GetChannel(2, true);
+    ASSERT_NE(channel, nullptr);
+    LoggerChannels([](SimChannelRecords& r) { r.levelReading = 7.75; });
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "when " << int{c.whenToRead} << " mode " << int{c.levelMode});
+        const size_t readsBefore = FramesOf(kTkCmdGetChannelConfig).size();
+        ASSERT_EQ(channel->WriteDefinition(LevelRecord(c.whenToRead, c.levelMode), true), kAppOk);
+        EXPECT_EQ(FramesOf(kTkCmdGetChannelConfig).size() - readsBefore, c.readBack ? 1u : 0u);
+        EXPECT_EQ(channel->GetRecord().referenceReading, c.readBack ? 7.75 : 1.5);
+        EXPECT_EQ(channel->GetRecord().levelMode, c.levelMode);
+    }
+}
+
+TEST_F(ChannelNodeTest, AFailedWriteOrReadBackKeepsTheRecordAndEndsTheBusyState)
+{
+    CQorDevice& device = Device(kLoggerAddress, kLoggerType, "Well 7 logger");
+    ASSERT_EQ(device.ExpandDevice(), kAppOk);
+    CQorChannel* channel = device.GetChannel(2, true);
+    ASSERT_NE(channel, nullptr);
+    const ChannelDefinitionRecord before = channel->GetRecord();
+
+    logger_->InjectFault(Fault::BusyStatus(5024).ForCommand(kTkCmdSetChannelConfig));
+    EXPECT_EQ(channel->WriteDefinition(LevelRecord(1, 0), true), kAppErrChannelUpdate);
+    EXPECT_EQ(channel->GetRecord(), before);
+
+    // The write goes through, its read-back fails for good: still the old record.
+    logger_->InjectFault(Fault::Silence(kForever).ForCommand(kTkCmdGetChannelConfig));
+    EXPECT_NE(channel->WriteDefinition(LevelRecord(0, 0), true), kAppOk);
+    EXPECT_EQ(channel->GetRecord(), before);
+    logger_->ClearFaults();
+
+    logger_->InjectFault(Fault::BusyStatus(5030).ForCommand(kTkCmdGetChannelConfig));
+    EXPECT_EQ(channel->ReadDefinition(), kAppErrValueUnavailable);
+    EXPECT_EQ(channel->GetRecord(), before);
+    EXPECT_EQ(frame_.busyDepth, 0);
+    EXPECT_EQ(frame_.statusTexts.back(), "");
+}
+
+TEST_F(ChannelNodeTest, AWriteIsHandedToTheDeviceChannelAndAPendingTestButNotARunningOne)
+{
+    CQorDevice& device = LoggerWithTests();
+    CQorChannel* own = device.GetChannel(2, true);
+    ASSERT_NE(own, nullptr);
+    CQorTest* pending = device.GetTest(1);
+    CQorTest* running = device.GetTest(2);
+    ASSERT_NE(pending, nullptr);
+    ASSERT_NE(running, nullptr);
+    ASSERT_EQ(running->GetState(), 3);
+    CQorChannel* pendingCopy = GiveTestChannel(pending, own->GetRecord());
+    CQorChannel* runningCopy = GiveTestChannel(running, own->GetRecord());
+    const ChannelDefinitionRecord old = own->GetRecord();
+
+    // Written from the pending test's copy: the device's own node follows.
+    ChannelDefinitionRecord edited = LevelRecord(1, 3);
+    std::strncpy(edited.name.data(), "Edited", edited.name.size() - 1);
+    ASSERT_EQ(pendingCopy->WriteDefinition(edited, true), kAppOk);
+    EXPECT_EQ(own->GetRecord(), edited);
+    EXPECT_EQ(pendingCopy->GetRecord(), edited);
+    EXPECT_EQ(runningCopy->GetRecord(), old);
+    // And the device took it.
+    EXPECT_EQ(LoggerChannels().channels.at(2).record.levelMode, 3);
+}
+
+// ---- Reading ------------------------------------------------------------------------------
+
+TEST_F(ChannelNodeTest, ALoggerReadingIsSharedWithPendingTestsAndShownAsLevel)
+{
+    CQorDevice& device = LoggerWithTests();
+    CQorChannel* own = device.GetChannel(2, true);
+    ASSERT_NE(own, nullptr);
+    CQorChannel* pendingCopy = GiveTestChannel(device.GetTest(1), own->GetRecord());
+    CQorChannel* runningCopy = GiveTestChannel(device.GetTest(2), own->GetRecord());
+
+    double value = -1.0;
+    ASSERT_EQ(own->ReadCurrentValue(value, false), kAppOk);
+    EXPECT_TRUE(own->HasReading());
+    EXPECT_TRUE(pendingCopy->HasReading());
+    EXPECT_EQ(pendingCopy->GetLastValue(), own->GetLastValue());
+    EXPECT_FALSE(runningCopy->HasReading());
+    EXPECT_FALSE(own->GetReadingText(false).empty());
+
+    // A raw read stores nothing.
+    double raw = 0.0;
+    CQorChannel* temperature = device.GetChannel(1, true);
+    ASSERT_NE(temperature, nullptr);
+    ASSERT_EQ(temperature->ReadCurrentValue(raw, true), kAppOk);
+    EXPECT_FALSE(temperature->HasReading());
+}
+
+TEST_F(ChannelNodeTest, ASondeChannelIsReadByTheDataWriterElseOnlyRaw)
+{
+    ChannelDefinitionRecord temperature;
+    temperature.channelNumber = 1;
+    temperature.parameterType = 2;
+    {
+        // Not expanded: the data writer has no configuration.
+        CQorDevice& device = Device(kSondeAddress, kSondeType, "Sonde on dock");
+        auto channel = MakeNode<CQorChannel>();
+        ASSERT_EQ(channel->Init(temperature, &device, &session_), kAppOk);
+        double value = 5.0;
+        EXPECT_EQ(channel->ReadCurrentValue(value, false), kAppErrValueUnavailable);
+        EXPECT_EQ(value, 0.0);
+        EXPECT_FALSE(channel->HasReading());
+        // The raw road reads the sensor through the session and stores nothing.
+        EXPECT_EQ(channel->ReadCurrentValue(value, true), kAppOk);
+        EXPECT_FALSE(channel->HasReading());
+    }
+    // Expanded, with the user's units: the writer's sample gives the value in display units.
+    CUnitCatalog catalog;
+    CQorChannel::SetUnitCatalog(&catalog);
+    CQorDevice& device = Device(kSondeAddress, kSondeType, "Sonde on dock");
+    ASSERT_EQ(device.ExpandDevice(), kAppOk);
+    ASSERT_NE(device.GetDataWriter().IsReady(), 0);
+    CQorChannel* channel = device.GetChannel(1, true);
+    ASSERT_NE(channel, nullptr);
+    double value = 0.0;
+    const AppErrorCode result = channel->ReadCurrentValue(value, false);
+    CQorChannel::SetUnitCatalog(nullptr);
+    ASSERT_EQ(result, kAppOk);
+    EXPECT_TRUE(channel->HasReading());
+    EXPECT_TRUE(channel->IsValueDisplay());
+    EXPECT_EQ(channel->GetLastValue(), value);
+}
+
+TEST_F(ChannelNodeTest, AfterZeroingTheNextLatestReadingIsZeroOnce)
+{
+    CQorDevice& device = Device(kLoggerAddress, kLoggerType, "Well 7 logger");
+    ASSERT_EQ(device.ExpandDevice(), kAppOk);
+    CQorChannel* channel = device.GetChannel(2, true);
+    ASSERT_NE(channel, nullptr);
+    channel->SetReading(3.5, false);
+    channel->SetReadingReset(true);
+    double value = -1.0;
+    bool isDisplay = true;
+    EXPECT_TRUE(channel->GetLatestReading(value, isDisplay));
+    EXPECT_EQ(value, 0.0);
+    EXPECT_TRUE(channel->GetLatestReading(value, isDisplay));
+    EXPECT_EQ(value, 3.5);
+}
+
+// ---- Texts and rules without the line ----------------------------------------------------
+
+class ChannelRulesTest : public ChannelNodeTest {
+protected:
+    CQorChannel& Channel(uint16_t address, uint8_t type, const ChannelDefinitionRecord& record)
+    {
+        CQorDevice& device = Device(address, type, "Device");
+        channel_ = MakeNode<CQorChannel>();
+        EXPECT_EQ(channel_->Init(record, &device, &session_), kAppOk);
+        return *channel_;
+    }
+    void TearDown() override
+    {
+        channel_.reset();
+        ChannelNodeTest::TearDown();
+    }
+    NodeOwner<CQorChannel> channel_;
+};
+
+TEST_F(ChannelRulesTest, AKindAbove28OrNoParentIsRefused)
+{
+    auto channel = MakeNode<CQorChannel>();
+    ChannelDefinitionRecord record;
+    record.parameterType = 29;
+    CQorDevice& device = Device(kSondeAddress, kSondeType, "Sonde");
+    EXPECT_EQ(channel->Init(record, &device, &session_), kAppErrNodeInit);
+    record.parameterType = 2;
+    EXPECT_EQ(channel->Init(record, nullptr, &session_), kAppErrNodeInit);
+    EXPECT_EQ(channel->GetKind(), 0);
+}
+
+TEST_F(ChannelRulesTest, CalibrationTextsOfPointsAndSegmentsOutsideTheRecordAreEmpty)
+{
+    ChannelDefinitionRecord record;
+    record.channelNumber = 11;
+    record.parameterType = 4;
+    record.calibrationPointCount = 200;  // more than the record holds
+    record.segments[0] = CalSegment{11, 4.0f, 177.0f, 21.5f};
+    record.segments[5] = CalSegment{99, 7.0f, 0.0f, 20.0f};
+    record.pairs[2] = CoeffPair{0.0169f, 7.0f};
+    CQorChannel& channel = Channel(kSondeAddress, kSondeType, record);
+    for (int index : {-1, 6, 1000}) {
+        SCOPED_TRACE(index);
+        EXPECT_EQ(channel.GetCalPointSolutionName(index), "");
+        EXPECT_EQ(channel.FormatCalStimulus(index), "");
+        EXPECT_EQ(channel.FormatCalResponse(index), "");
+        EXPECT_EQ(channel.FormatCalTemperature(index), "");
+    }
+    for (int index : {-1, 3}) {
+        EXPECT_EQ(channel.FormatCalSlope(index), "");
+        EXPECT_EQ(channel.FormatCalOffset(index), "");
+    }
+    EXPECT_EQ(channel.GetCalPointSolutionName(0), "Quinhydrone pH-4");
+    EXPECT_EQ(channel.FormatCalStimulus(0), "Stimulus = 4.00 pH");
+    EXPECT_EQ(channel.FormatCalResponse(0), "Response = 177 mV");
+    EXPECT_EQ(channel.FormatCalTemperature(0), "Temperature = 21.5 C");
+    // An unnamed solution code still has its stimulus.
+    EXPECT_EQ(channel.GetCalPointSolutionName(5), "");
+    EXPECT_EQ(channel.FormatCalStimulus(5), "Stimulus = 7.00 pH");
+    EXPECT_EQ(channel.GetSensorCountText(), "200");
+}
+
+TEST_F(ChannelRulesTest, CalibrationTextsAreEmptyOutsideSondes)
+{
+    ChannelDefinitionRecord record;
+    record.channelNumber = 2;
+    record.parameterType = 4;
+    record.segments[0] = CalSegment{11, 4.0f, 177.0f, 21.5f};
+    CQorChannel& channel = Channel(kLoggerAddress, kLoggerType, record);
+    EXPECT_EQ(channel.GetCalPointSolutionName(0), "");
+    EXPECT_EQ(channel.FormatCalStimulus(0), "");
+    EXPECT_EQ(channel.GetSensorCountText(), "");
+    EXPECT_EQ(channel.FormatCalBarometer(), "");
+}
+
+TEST_F(ChannelRulesTest, TheBarometricPointIsTheSixthOfCode70)
+{
+    ChannelDefinitionRecord record;
+    record.channelNumber = 21;
+    record.parameterType = 7;
+    CQorChannel& channel = Channel(kSondeAddress, kSondeType, record);
+    EXPECT_EQ(channel.FormatCalBarometer(), "Barometric Pressure = (unavailable)");
+    record.segments[5] = CalSegment{70, 0.0f, 14.5f, 0.0f};
+    ASSERT_EQ(channel.WriteDefinition(record, false), kAppOk);
+    // Without a unit catalogue the psi become millibar.
+    EXPECT_EQ(channel.FormatCalBarometer(), "Barometric Pressure = 999.74 mBar");
+}
+
+TEST_F(ChannelRulesTest, ASpecificGravityOfZeroOrNotFiniteIsNotDividedBy)
+{
+    for (double gravity : {0.0, std::nan(""), double{INFINITY}}) {
+        SCOPED_TRACE(gravity);
+        ChannelDefinitionRecord record = LevelRecord(1, 3);
+        record.specificGravity = gravity;
+        CQorChannel& channel = Channel(kLoggerAddress, kLoggerType, record);
+        const std::string text = channel.FormatReading(2.5, false);
+        EXPECT_EQ(text.find("inf"), std::string::npos) << text;
+        EXPECT_EQ(text.find("nan"), std::string::npos) << text;
+        EXPECT_NE(text.find("2.5"), std::string::npos) << text;
+        channel_.reset();
+    }
+}
+
+TEST_F(ChannelRulesTest, TheOpticalSensorsAreGatedByTheCapStatus)
+{
+    for (uint8_t id : {17, 37, 16}) {
+        SCOPED_TRACE(int{id});
+        ChannelDefinitionRecord record;
+        record.channelNumber = id;
+        record.parameterType = 28;
+        CQorChannel& channel = Channel(kSondeAddress, kSondeType, record);
+        // The cap has not been read: status unknown.
+        const bool gated = id != 16;
+        EXPECT_EQ(channel.CanRead(), !gated);
+        EXPECT_EQ(channel.CanCalibrate(), !gated);
+        EXPECT_EQ(channel.CanEditNow(), !gated);
+        channel_.reset();
+    }
+}
+
+TEST_F(ChannelRulesTest, GravityAndDensityOutsideTheirRangesFallBack)
+{
+    struct Case {
+        uint8_t latitude;
+        double elevation;
+        double density;
+        double gravity;
+        double usedDensity;
+    };
+    const Case cases[] = {
+        {91, 0.0, 0.4, 9.80665, 0.0},
+        {0, 0.0, 2.5, 9.780356, 0.0},
+        {0, 100000.0, 0.5, 9.80665, 0.5},  // below 9.74
+        {90, 0.0, 2.0, 9.780356 * (1 + 0.0052885), 2.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(int{c.latitude});
+        ChannelDefinitionRecord record = LevelRecord(1, 0);
+        record.latitude = c.latitude;
+        record.elevation = c.elevation;
+        record.density = c.density;
+        CQorChannel& channel = Channel(kLoggerAddress, kLoggerType, record);
+        EXPECT_NEAR(channel.GetGravity(), c.gravity, 1e-5);
+        EXPECT_EQ(channel.GetDensity(), c.usedDensity);
+        EXPECT_EQ(channel.GetLocationText().empty(), c.usedDensity == 0.0);
+        EXPECT_EQ(channel.GetSpecificGravityText().empty(), c.usedDensity != 0.0);
+        channel_.reset();
+    }
+}
+
+TEST_F(ChannelRulesTest, ProtocolCodesMapToTheChannelsErrors)
+{
+    const std::pair<int, AppErrorCode> cases[] = {
+        {0, kAppOk}, {-1, kAppErrNoAnswer}, {5024, kAppErrChannelUpdate}, {5040, kAppErrChannelUpdate},
+        {5025, kAppErrTestRunning}, {5030, kAppErrValueUnavailable}, {5061, kAppErrChannelInTest},
+        {5076, kAppErrNoProbe}, {5080, kAppErrNotCalibrated}, {5109, kAppErrLineLost}, {5041, 5041},
+    };
+    for (const auto& [code, mapped] : cases) {
+        EXPECT_EQ(CQorChannel::MapErrorCode(code), mapped) << code;
+    }
+}
+
+TEST_F(ChannelRulesTest, LabelsCarryThePortOnSondesAndTheNameElsewhere)
+{
+    ChannelDefinitionRecord record;
+    record.channelNumber = 35;
+    record.parameterType = 26;
+    EXPECT_EQ(Channel(kSondeAddress, kSondeType, record).GetLabel(), "Turbidity Wiper");
+    channel_.reset();
+    record.channelNumber = 31;
+    record.parameterType = 13;
+    EXPECT_EQ(Channel(kSondeAddress, kSondeType, record).GetLabel(), "P3 : Ammonium");
+    EXPECT_EQ(channel_->GetPortText(), "3");
+    channel_.reset();
+    record.channelNumber = 1;
+    record.parameterType = 2;
+    std::strncpy(record.name.data(), "Water", record.name.size() - 1);
+    EXPECT_EQ(Channel(kLoggerAddress, kLoggerType, record).GetLabel(), "Temperature - Water");
+    EXPECT_EQ(channel_->GetPortText(), "");
+}
+
+} // namespace
