@@ -6,6 +6,7 @@
 #include "app/WVSiteView.h"
 #include "app/WVTreeView.h"
 #include "app/WVView.h"
+#include "app/controls/Images.h"
 #include "calibration/QikCalLog.h"
 #include "foundation/AppUtils.h"
 #include "foundation/Registry.h"
@@ -132,12 +133,9 @@ bool IsDataFileView(ViewId id) { return id == ViewId::DataFileGraph || id == Vie
 
 } // namespace
 
-// The images live in the library's resources, which a static library registers by hand.
-static void InitImages() { Q_INIT_RESOURCE(images); }
-
 CWVFrame::CWVFrame(CWVDoc* doc, QWidget* parent) : QMainWindow(parent), m_doc(doc)
 {
-    InitImages();
+    wvctl::InitImages();
     setObjectName(QStringLiteral("CWVFrame"));
     setWindowIcon(QIcon(QStringLiteral(":/images/wellvox.svg")));
     CreateMenus();
@@ -241,7 +239,7 @@ void CWVFrame::CreateMenus()
 
     QMenu* help = bar->addMenu(tr("&Help"));
     help->setObjectName(QStringLiteral("Help"));
-    AddCommand(help, kAppAbout, "&About Wellvox\u00AE...", false);
+    AddCommand(help, kAppAbout, "&About Wellvox\u00AE...", true);
     m_busyMenus = {tools};
 
     // Pane switching keys.
@@ -471,7 +469,7 @@ void CWVFrame::EndBusy()
 void CWVFrame::SetMenusEnabled(bool enable)
 {
     // Only the commands that exist are enabled again; those still to come stay greyed.
-    for (uint32_t id : {kFileNew, kFileOpen, kFileSave, kFileSaveAs}) {
+    for (uint32_t id : {kFileNew, kFileOpen, kFileSave, kFileSaveAs, kAppAbout}) {
         Action(id)->setEnabled(enable);
     }
     for (QMenu* menu : m_busyMenus) {

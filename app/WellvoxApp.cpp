@@ -3,6 +3,7 @@
 #include "app/CommandIds.h"
 #include "app/WVFrame.h"
 #include "app/WVTreeView.h"
+#include "app/controls/AboutDlg.h"
 #include "calibration/QikCalLog.h"
 #include "foundation/AppUtils.h"
 #include "foundation/Registry.h"
@@ -113,6 +114,7 @@ bool CWellvoxApp::InitInstance(const std::vector<std::string>& arguments)
         case kFileOpenCommand: OnFileOpen(); break;
         case wvcmd::kFileSave: OnFileSave(); break;
         case wvcmd::kFileSaveAs: OnFileSaveAs(); break;
+        case wvcmd::kAppAbout: OnAppAbout(); break;
         default: break;
         }
     };
@@ -308,6 +310,16 @@ void CWellvoxApp::OnFileSaveAs()
         m_doc->SetPathName(*path);
         UpdateMainTitle();
     }
+}
+
+void CWellvoxApp::OnAppAbout()
+{
+    // The command is greyed while busy; a caller that runs it anyway gets nothing either.
+    if (m_frame == nullptr || m_frame->IsBusy()) {
+        return;
+    }
+    CAboutDlg about(m_frame.get());
+    about.DoModal();
 }
 
 // ---- Idle work ----

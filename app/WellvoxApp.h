@@ -47,6 +47,9 @@ public:
     void OnFileOpen();
     void OnFileSave();
     void OnFileSaveAs();
+    // Help > About: the About box, modally on the main window (its menu item is greyed
+    // while the frame is busy).
+    void OnAppAbout();
 
     // "Wellvox®" and the version cut before its last dot, without the last remaining dot.
     static std::string BuildAppTitle(std::string_view version);

@@ -770,6 +770,7 @@ constexpr StringEntry kStrings[] = {
     StringEntry{kStrCapExpired, "The Korvant Dissolved Oxygen (HDO) sensor cap has EXPIRED.\nA new HDO cap is required."},
     StringEntry{kStrCapInvalid, "The cap on the Korvant Dissolved Oxygen (HDO) sensor is invalid.\nPlease make sure an HDO cap is installed and properly seated on the HDO sensor."},
     StringEntry{kStrCapExpiresIn, "The Korvant Dissolved Oxygen (HDO) sensor cap expires in %d days.\r\n\r\nAfter the HDO cap expires, a new HDO cap is required."},
+    StringEntry{kStrMakerWebAddress, "https://www.varnok.com/"},
     StringEntry{kStrErrLocalTestFile, "Error #%d-The test data could not be written on this computer: the Data "
                                       "folder or the file in it could not be made, or the disk is full."},
 };

@@ -149,6 +149,9 @@ constexpr uint32_t kStrDevicesRefused = 63101;      // heading of the refusals a
 constexpr uint32_t kStrOlderDeviceNotShown = 63102; // an older device on a line of its command set
 constexpr uint32_t kStrShellOpenFailed = 63103;     // the desktop could not open a file or folder
 
+// The maker's web address, which the About box links to.
+constexpr uint32_t kStrMakerWebAddress = 63130;
+
 // Application window: document template, frame, toolbar and status bar, modem states,
 // device errors, model and channel names, the tree's messages, command prompts.
 constexpr uint32_t kStrDocTemplate = 136;
