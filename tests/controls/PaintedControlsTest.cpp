@@ -8,6 +8,7 @@
 
 #include <QDesktopServices>
 #include <QFontMetrics>
+#include <QPainter>
 #include <QPalette>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -36,6 +37,19 @@ std::unique_ptr<QWidget> GreenParent(int width, int height)
     return parent;
 }
 
+// Where the text's ink lies when its cell starts at row 0 of a plain image.
+QRect InkAtCellTop(const QFont& font, const QString& text)
+{
+    QImage image(400, 80, QImage::Format_RGB32);
+    image.fill(QColor(0, 160, 0));
+    QPainter painter(&image);
+    painter.setFont(font);
+    painter.setPen(QColor(255, 0, 0));
+    painter.drawText(QPoint(0, QFontMetrics(font).ascent()), text);
+    painter.end();
+    return InkBounds(image, Reddish);
+}
+
 TEST(StatusText, ATwentyPixelControlDrawsAnEighteenPixelCellFromRowOne)
 {
     const QFont font = CStatusText::PaintFont(20);
@@ -55,6 +69,11 @@ TEST(StatusText, ATwentyPixelControlDrawsAnEighteenPixelCellFromRowOne)
     const QImage image = parent->grab().toImage();
     const QRect ink = InkBounds(image, Reddish);
     ASSERT_FALSE(ink.isEmpty());
+    // The ink of a cell drawn from row 0, one row lower and at the left edge.
+    const QRect reference = InkAtCellTop(font, QStringLiteral("Hgjy"));
+    EXPECT_EQ(ink.top(), reference.top() + 1);
+    EXPECT_EQ(ink.left(), reference.left());
+    EXPECT_EQ(ink.size(), reference.size());
     // Capital and descenders fill most of the cell, which runs from row 1 to row 18.
     EXPECT_GE(ink.top(), 1);
     EXPECT_LE(ink.bottom(), 18);
@@ -74,6 +93,7 @@ TEST(StatusText, TheTextGrowsWithTheControl)
     text->SetText(QStringLiteral("Hgjy"));
     const QRect ink = InkBounds(parent->grab().toImage(), Reddish);
     // A 54-pixel cell from row 3.
+    EXPECT_EQ(ink.top(), InkAtCellTop(CStatusText::PaintFont(60), QStringLiteral("Hgjy")).top() + 3);
     EXPECT_LE(QFontMetrics(CStatusText::PaintFont(60)).height(), 54);
     EXPECT_GE(QFontMetrics(CStatusText::PaintFont(60)).height(), 52);
     EXPECT_GE(ink.top(), 3);
