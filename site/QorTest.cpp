@@ -234,6 +234,8 @@ AppErrorCode CQorTest::Expand()
         if (GetTree() != nullptr && GetTreeItem() != kNoTreeItem) {
             GetTree()->Expand(GetTreeItem());
         }
+        // Channels left from before (a caller that did not delete them) are not kept.
+        DeleteChannels();
         const bool finished = m_record.state == kTestStateComplete || m_record.state == kTestStateAbended;
         result = finished ? ReadChannelDefsFromDevice() : BuildChannelsFromDevice();
         if (frame != nullptr) {
