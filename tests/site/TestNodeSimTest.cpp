@@ -138,6 +138,58 @@ TEST_F(TestNodeSimTest, EachTestShowsItsNumberTypeAndNameWithTheIconOfItsState)
     EXPECT_EQ(images, (std::vector<int>{6, 9, 8, 10, 5}));
 }
 
+// ---- Start, stop, redefine -----------------------------------------------------------------
+
+TEST_F(TestNodeSimTest, StartStopAndRedefineReachTheDeviceAndMapItsRefusals)
+{
+    Expanded(kLoggerAddress, kLoggerType, [](SimDevice& d) {
+        EXPECT_TRUE(PlaceTest(d, 1, kTestStatePendingManual, 0, "First"));
+        EXPECT_TRUE(PlaceTest(d, 2, kTestStateRunning, 3, "Running"));
+        EXPECT_TRUE(PlaceTest(d, 3, kTestStatePendingManual, 0, "Third"));
+    });
+    // Stopping any test stops the one the device runs.
+    ASSERT_EQ(TestOf(1).StopTest(), kAppOk);
+    EXPECT_EQ(SlotOf(kLoggerAddress, 2).state, kTestStateComplete);
+    EXPECT_EQ(SlotOf(kLoggerAddress, 1).state, kTestStatePendingManual);
+    // The node of test 2 still shows it running: the device answers that nothing runs.
+    EXPECT_EQ(TestOf(1).StopTest(), kAppErrNoRunningTest);
+    ASSERT_EQ(TestOf(2).ReadDefinition(), kAppOk);
+    EXPECT_EQ(TestOf(2).GetState(), kTestStateComplete);
+
+    // Starting sets the node's sample count to 1, also when the device refuses.
+    ASSERT_EQ(TestOf(1).StartTest(), kAppOk);
+    EXPECT_EQ(SlotOf(kLoggerAddress, 1).state, kTestStateRunning);
+    EXPECT_EQ(TestOf(1).GetDefinition().sampleCount, 1u);
+    TestDefinitionRecord outside = TestOf(3).GetDefinition();
+    outside.testId = 9; // beyond the device's eight slots: no such test, passed on
+    CQorTest stray;
+    ASSERT_EQ(stray.Init(device_.get(), nullptr, &session_, outside), kAppOk);
+    EXPECT_EQ(stray.StartTest(), kTkTestStatusNoTest);
+    EXPECT_EQ(stray.GetDefinition().sampleCount, 1u);
+
+    // Redefining deletes the test and writes the new definition; the node takes it with
+    // the device clock as its defined-on time.
+    TestDefinitionRecord renamed = TestOf(3).GetDefinition();
+    SetTestName(renamed, "Renamed");
+    renamed.interval = Duration{0, 0, 5, 0, 0};
+    const size_t deletes = FramesOf(kTkCmdDeleteTest).size();
+    ASSERT_EQ(TestOf(3).WriteDefinition(renamed, RelayDefinitionRecord{}), kAppOk);
+    EXPECT_EQ(FramesOf(kTkCmdDeleteTest).size(), deletes + 1);
+    EXPECT_EQ(TestOf(3).GetName(), "Renamed");
+    EXPECT_EQ(TestOf(3).GetDefinition().definedOn.year, SlotOf(kLoggerAddress, 3).definedOn.year);
+    EXPECT_EQ(tree_.Text(TestOf(3).GetTreeItem()), "  3 : Linear - Renamed");
+    ASSERT_EQ(TestOf(3).ReadDefinition(), kAppOk);
+    EXPECT_EQ(TestOf(3).GetName(), "Renamed");
+
+    // A definition the device refuses after the delete leaves the slot empty there, and
+    // the node as it was.
+    TestDefinitionRecord bad = renamed;
+    bad.interval = Duration{};
+    EXPECT_EQ(TestOf(3).WriteDefinition(bad, RelayDefinitionRecord{}), kAppErrTestInterval);
+    EXPECT_FALSE(SlotOf(kLoggerAddress, 3).defined);
+    EXPECT_EQ(TestOf(3).GetName(), "Renamed");
+}
+
 // ---- Download ------------------------------------------------------------------------------
 
 TEST_F(TestNodeSimTest, ACompleteTestIsCopiedIntoTheDataFolderByteForByteWithBlockProgress)
