@@ -417,6 +417,14 @@ TEST_F(TestNodeSimTest, APendingTestsChannelsFollowTheDevicesAtEachItemRefresh)
     EXPECT_EQ(ChildTexts(pending).size(), 2u);
     EXPECT_TRUE(frame_.messages.empty());
 
+    // A list longer than the node's 50 channel slots fills them and the rest is ignored.
+    TestDefinitionRecord many = pending.GetDefinition();
+    many.channelCount = 200;
+    many.channels.fill(2);
+    ASSERT_EQ(pending.Init(nullptr, nullptr, nullptr, many), kAppOk);
+    ASSERT_EQ(pending.Expand(), kAppOk);
+    EXPECT_EQ(ChildTexts(pending).size(), CQorTest::kMaxChannels);
+
     // A finished test keeps the channels stored with it.
     CQorTest& done = TestOf(2);
     ASSERT_EQ(done.Expand(), kAppOk);
