@@ -10,6 +10,7 @@
 #include "calibration/QikCalLog.h"
 #include "foundation/AppUtils.h"
 #include "foundation/Registry.h"
+#include "platform/ProgramHome.h"
 #include "resources/StringTable.h"
 #include "site/QorDevice.h"
 #include "site/WVDoc.h"
@@ -559,7 +560,12 @@ std::string CWVFrame::DeviceErrorText(int code, const int* dropFlag)
         return FormatResString(kStrErrDeviceBusy, code);
     }
     if (const DeviceErrorRow* row = FindDeviceError(code)) {
-        return FormatResString(row->textId, code);
+        std::string text = FormatResString(row->textId, code);
+        // A download that failed on this computer names the folder it was writing in.
+        if (const size_t at = text.find("%1"); row->textId == kStrErrLocalTestFile && at != std::string::npos) {
+            text.replace(at, 2, (wv::ProgramHome() / "Data").string());
+        }
+        return text;
     }
     if (dropFlag != nullptr && *dropFlag != 0) {
         std::string text = "Error #%d-Unknown failure occurred!\nConnection will be dropped.";

@@ -578,6 +578,9 @@ constexpr StringEntry kStrings[] = {
     StringEntry{kStrExternalPowerVolts, "External Power (%3.2f V)"},
     StringEntry{kStrBatteryRemaining, "%d%% remaining (%3.2f V)"},
     StringEntry{kStrExtractingTestData, "Extracting test data...block %lu of %lu"},
+    StringEntry{kStrUpdateTest, "Update Test"},
+    StringEntry{kStrTestChannelsUnavailable, "Could not retrieve information about the tests channels/parameters!"},
+    StringEntry{kStrRetrievingTestChannels, "Retrieving Test Channel Information..."},
     StringEntry{kStrScheduleLinear, "Linear"},
     StringEntry{kStrScheduleLog, "Log"},
     StringEntry{kStrScheduleEvent, "Event"},
@@ -590,6 +593,12 @@ constexpr StringEntry kStrings[] = {
     StringEntry{kStrStateComplete, "Complete"},
     StringEntry{kStrStateAbended, "ABENDed"},
     StringEntry{kStrStateError, "Error!"},
+    StringEntry{kStrStoppedRunning, "RUNNING"},
+    StringEntry{kStrStoppedAbend, "ABEND"},
+    StringEntry{kStrIntervalDays, "days"},
+    StringEntry{kStrIntervalHours, "hrs"},
+    StringEntry{kStrIntervalMinutes, "mins"},
+    StringEntry{kStrIntervalSeconds, "secs"},
     StringEntry{kStrOpenSaveModifiedPrompt, "The current site has been modified.\nDo you wish to save modifications before continuing?"},
     StringEntry{kStrOpenSaveSite, "Save Site"},
     StringEntry{kStrDeviceStoppedResponding, "This device has stopped responding to communications!\nNavigation tree information related to this device is no longer valid."},
@@ -771,7 +780,7 @@ constexpr StringEntry kStrings[] = {
     StringEntry{kStrCapInvalid, "The cap on the Korvant Dissolved Oxygen (HDO) sensor is invalid.\nPlease make sure an HDO cap is installed and properly seated on the HDO sensor."},
     StringEntry{kStrCapExpiresIn, "The Korvant Dissolved Oxygen (HDO) sensor cap expires in %d days.\r\n\r\nAfter the HDO cap expires, a new HDO cap is required."},
     StringEntry{kStrMakerWebAddress, "https://www.varnok.com/"},
-    StringEntry{kStrErrLocalTestFile, "Error #%d-The test data could not be written on this computer: the Data "
+    StringEntry{kStrErrLocalTestFile, "Error #%d-The test data could not be written on this computer, in %1: the "
                                       "folder or the file in it could not be made, or the disk is full."},
 };
 

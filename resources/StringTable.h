@@ -98,6 +98,9 @@ constexpr uint32_t kStrScheduleLinearAverage = 33104;
 constexpr uint32_t kStrScheduleError = 33105;
 // Test node.
 constexpr uint32_t kStrExtractingTestData = 33096;
+constexpr uint32_t kStrUpdateTest = 33097;               // caption of the next message
+constexpr uint32_t kStrTestChannelsUnavailable = 33098;  // a pending test's channels could not be rebuilt
+constexpr uint32_t kStrRetrievingTestChannels = 33099;
 constexpr uint32_t kStrStateUndefined = 33106;
 constexpr uint32_t kStrStatePendingManual = 33107;
 constexpr uint32_t kStrStatePendingScheduled = 33108;
@@ -105,7 +108,14 @@ constexpr uint32_t kStrStateRunning = 33109;
 constexpr uint32_t kStrStateComplete = 33110;
 constexpr uint32_t kStrStateAbended = 33111;
 constexpr uint32_t kStrStateError = 33112;
-// A downloaded test file that could not be made or written on this computer.
+constexpr uint32_t kStrStoppedRunning = 33113;  // "RUNNING"
+constexpr uint32_t kStrStoppedAbend = 33114;    // "ABEND"
+constexpr uint32_t kStrIntervalDays = 33115;
+constexpr uint32_t kStrIntervalHours = 33116;
+constexpr uint32_t kStrIntervalMinutes = 33117;
+constexpr uint32_t kStrIntervalSeconds = 33118;
+// A downloaded test file that could not be made or written on this computer ("%d" the
+// code, "%1" the Data folder).
 constexpr uint32_t kStrErrLocalTestFile = 63150;
 constexpr uint32_t kStrDeviceStoppedResponding = 33157;
 constexpr uint32_t kStrCommunicationError = 33158;

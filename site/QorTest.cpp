@@ -12,8 +12,10 @@
 #include "site/DefaultCallback.h"
 #include "site/SiteFrame.h"
 #include "site/WVDoc.h"
+#include "values/UnitConversion.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -39,7 +41,54 @@ std::string BlockText(unsigned long block, unsigned long total)
     return text;
 }
 
+// "2012-03-04  05:06:07"; empty for a time that is no real date.
+std::string DateText(const DeviceTime& t)
+{
+    if (!IsUsableTime(t)) {
+        return {};
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%4.4d-%2.2d-%2.2d  %2.2d:%2.2d:%2.2d", t.year, t.month, t.day, t.hour, t.minute,
+                  t.second);
+    return text;
+}
+
+std::string Number(long value) { return std::to_string(value); }
+
+// The codes of the channel list the node looks at: at most its 50 slots.
+int ListedCodes(const TestDefinitionRecord& record)
+{
+    return std::min<int>(record.channelCount, static_cast<int>(std::min(record.channels.size(), CQorTest::kMaxChannels)));
+}
+
 } // namespace
+
+double ConvertChannelValue(const CQorChannel* channel, double nativeValue)
+{
+    if (channel == nullptr) {
+        return 0.0;
+    }
+    const int native = channel->GetNativeUnit(false);
+    const int display = channel->GetDefaultUnits();
+    const bool units = native >= 0 && display >= 0;
+    const auto kind = static_cast<ParameterTypeCode>(channel->GetKind());
+    if (channel->GetKind() != 3 || channel->GetDensity() != 0.0) {
+        if (!units) {
+            return nativeValue;
+        }
+        double out = nativeValue;
+        if (ConvertUnits(nativeValue, out, kind, static_cast<int16_t>(native), static_cast<int16_t>(display),
+                         channel->GetDensity(), channel->GetGravity()) != 0) {
+            return std::nan("");
+        }
+        return out;
+    }
+    const double converted =
+        units ? ConvertUnitsDefault(nativeValue, kind, static_cast<int16_t>(native), static_cast<int16_t>(display))
+              : nativeValue;
+    const double gravity = channel->GetSpecificGravityField();
+    return gravity == 0.0 ? std::nan("") : converted / gravity;
+}
 
 void CGetTestDataCallback::OnStart(unsigned long blocks)
 {
@@ -133,6 +182,189 @@ AppErrorCode CQorTest::ReadDefinition()
         m_record.state = kTestStateUndefined;
     }
     return MapProtocolCode(result, kMap, kAppErrReadTest);
+}
+
+AppErrorCode CQorTest::Refresh()
+{
+    CSiteFrame* frame = GetMainFrame();
+    if (frame != nullptr) {
+        frame->SetStatusText(GetResString(kStrRefreshingTests));
+        frame->ActivateTreeView();
+    }
+    AppErrorCode result = kAppOk;
+    {
+        CBusyGuard busy(frame);
+        result = ReadDefinition();
+        if (result == kAppOk) {
+            m_channelsRead = false;
+            RefreshTreeItem();
+            const bool hasChildren = m_channels[0] != nullptr ||
+                                     (GetTree() != nullptr && GetTreeItem() != kNoTreeItem &&
+                                      GetTree()->GetChildItem(GetTreeItem()) != kNoTreeItem);
+            if (hasChildren) {
+                DeleteChannels();
+                Expand();
+            }
+        }
+    }
+    if (frame != nullptr) {
+        frame->SetStatusText("");
+    }
+    if (auto* doc = dynamic_cast<CWVDoc*>(GetNodeWatcher())) {
+        doc->UpdateOtherViews();
+    }
+    return result;
+}
+
+AppErrorCode CQorTest::Expand()
+{
+    if (m_channelsRead || m_expanding) {
+        return kAppOk;
+    }
+    m_expanding = true;
+    CSiteFrame* frame = GetMainFrame();
+    if (frame != nullptr) {
+        frame->SetCancellable();
+    }
+    AppErrorCode result = kAppOk;
+    {
+        CBusyGuard busy(frame);
+        UpdateTreeItem(true);
+        RefreshTreeItem();
+        if (GetTree() != nullptr && GetTreeItem() != kNoTreeItem) {
+            GetTree()->Expand(GetTreeItem());
+        }
+        // Channels left from before (a caller that did not delete them) are not kept.
+        DeleteChannels();
+        const bool finished = m_record.state == kTestStateComplete || m_record.state == kTestStateAbended;
+        result = finished ? ReadChannelDefsFromDevice() : BuildChannelsFromDevice();
+        if (frame != nullptr) {
+            frame->SetStatusText("");
+        }
+    }
+    m_expanding = false;
+    return result;
+}
+
+bool CQorTest::AddChannel(const ChannelDefinitionRecord& record, size_t& slot)
+{
+    NodeOwner<CQorChannel> channel = MakeNode<CQorChannel>();
+    if (channel->Init(record, this, m_session) != kAppOk) {
+        return false;
+    }
+    if (GetTree() != nullptr && GetTreeItem() != kNoTreeItem) {
+        channel->AddToTree(GetTree(), GetTreeItem(), kTreeLast);
+    }
+    m_channels[slot++] = std::move(channel);
+    return true;
+}
+
+AppErrorCode CQorTest::BuildChannelsFromDevice()
+{
+    CSiteFrame* frame = GetMainFrame();
+    const int count = ListedCodes(m_record);
+    size_t slot = 0;
+    for (int i = 0; i < count && slot < m_channels.size(); ++i) {
+        if (frame != nullptr) {
+            frame->SetProgress(100 * i / count);
+        }
+        const uint8_t code = m_record.channels[static_cast<size_t>(i)];
+        CQorChannel* own = code < 100 && m_device != nullptr ? m_device->GetChannel(code, true) : nullptr;
+        if (own == nullptr || !AddChannel(own->GetRecord(), slot)) {
+            continue;
+        }
+        if (own->HasReading()) {
+            m_channels[slot - 1]->SetReading(own->GetLastValue(), own->IsValueDisplay());
+        }
+    }
+    if (frame != nullptr) {
+        frame->SetProgress(0);
+    }
+    m_channelsRead = true;
+    return kAppOk;
+}
+
+AppErrorCode CQorTest::ReadChannelDefsFromDevice()
+{
+    static constexpr AppErrorMapEntry kMap[] = {
+        {0, kAppOk},
+        {kTkErrNoLink, kAppErrReadCancelled},
+        {5016, kAppErrReadCancelled},
+        {5024, kAppErrReadCancelled},
+        {5042, kAppErrReadCancelled},
+        {5043, kAppErrReadCancelled},
+        {5044, kAppErrReadCancelled},
+        {5045, kAppErrReadCancelled},
+        {kTkErrCancelled, kAppErrReadCancelled},
+        {kTkErrLineLost, kAppErrLineLost},
+        {-1, kAppErrNoAnswer},
+        {kTkErrNoReply, kAppErrNoAnswer},
+        {kTkErrLinkBusy, kTkErrLinkBusy},
+    };
+    CSiteFrame* frame = GetMainFrame();
+    if (frame != nullptr) {
+        frame->SetStatusText(GetResString(kStrRetrievingTestChannels));
+    }
+    int result = kTkErrNoLink;
+    if (m_session != nullptr) {
+        result = m_device != nullptr ? m_session->TalkTo(m_device->GetAddress(), m_device->GetDeviceType()) : 0;
+    }
+    const int count = ListedCodes(m_record);
+    size_t slot = 0;
+    for (int i = 0; result == 0 && i < count && slot < m_channels.size(); ++i) {
+        const uint8_t code = m_record.channels[static_cast<size_t>(i)];
+        if (code >= 100) {
+            continue;
+        }
+        if (frame != nullptr && frame->IsCancelRequested()) {
+            frame->ClearCancelRequest();
+            result = kTkErrCancelled;
+            break;
+        }
+        ChannelDefinitionRecord record;
+        result = m_session->GetTestChannelConfig(m_record.testId, code, &record, nullptr);
+        if (frame != nullptr) {
+            frame->SetProgress(100 * (i + 1) / count);
+        }
+        if (result == kTkStatusNoChannel) {
+            result = 0;
+            continue;
+        }
+        if (result == 0 && !AddChannel(record, slot)) {
+            result = kAppErrNodeInit;
+        }
+    }
+    if (frame != nullptr) {
+        frame->SetProgress(0);
+    }
+    if (result != 0) {
+        DeleteChannels();
+        m_channelsRead = false;
+        UpdateTreeItem(false);
+        RefreshTreeItem();
+        return MapProtocolCode(result, kMap, kAppErrExpandTests);
+    }
+    m_channelsRead = true;
+    return kAppOk;
+}
+
+void CQorTest::DeleteChannels()
+{
+    CSiteTree* tree = GetTree();
+    if (tree != nullptr && tree->IsAlive() && GetTreeItem() != kNoTreeItem) {
+        const TreeItem selected = tree->GetSelectedItem();
+        for (const NodeOwner<CQorChannel>& channel : m_channels) {
+            if (channel != nullptr && selected != kNoTreeItem && channel->GetTreeItem() == selected) {
+                tree->SelectItem(GetTreeItem());
+                break;
+            }
+        }
+    }
+    for (NodeOwner<CQorChannel>& channel : m_channels) {
+        if (channel != nullptr) {
+            RetireNode(NodePtr(channel.release()));
+        }
+    }
 }
 
 AppErrorCode CQorTest::WriteDefinition(TestDefinitionRecord record, RelayDefinitionRecord relays)
@@ -309,13 +541,34 @@ ViewId CQorTest::GetViewId(TreeItem item) const
 
 void CQorTest::RefreshTreeItem()
 {
-    if (GetTreeItem() == kNoTreeItem || GetTree() == nullptr) {
-        return;
+    CSiteTree* tree = GetTree();
+    const bool shown = GetTreeItem() != kNoTreeItem && tree != nullptr;
+    if (shown) {
+        tree->SetItemText(GetTreeItem(), GetLabel());
+        tree->SetItemImage(GetTreeItem(), GetIconIndex());
     }
-    GetTree()->SetItemText(GetTreeItem(), GetLabel());
-    GetTree()->SetItemImage(GetTreeItem(), GetIconIndex());
-    GetTree()->Repaint();
+    // A pending test's channels are the device's: they are built again, since the device's
+    // channels may have changed. Not while its own expansion runs further up the stack.
+    const bool pending = m_record.state == kTestStatePendingManual || m_record.state == kTestStatePendingScheduled;
+    if (pending && m_channelsRead && !m_expanding) {
+        m_channelsRead = false;
+        DeleteChannels();
+        if (Expand() != kAppOk) {
+            if (CSiteFrame* frame = GetMainFrame()) {
+                SiteMessage message;
+                message.textId = kStrTestChannelsUnavailable;
+                message.captionId = kStrUpdateTest;
+                message.icon = MessageIcon::Error;
+                frame->ShowMessage(message);
+            }
+        }
+    }
+    if (shown && GetTree() != nullptr) {
+        GetTree()->Repaint();
+    }
 }
+
+void CQorTest::UpdateTreeItem(bool hasChildren) { ReinsertTreeItem(hasChildren, GetIconIndex(), GetLabel()); }
 
 NodeType CQorTest::GetNodeType() const { return NodeType::Test; }
 
@@ -425,4 +678,104 @@ std::string CQorTest::GetStateText() const
     static constexpr uint32_t kTexts[] = {kStrStateUndefined, kStrStatePendingManual, kStrStatePendingScheduled,
                                           kStrStateRunning,   kStrStateComplete,      kStrStateAbended};
     return std::string(GetResString(m_record.state < 6 ? kTexts[m_record.state] : kStrStateError));
+}
+
+// ---- Texts of the test views ----
+
+std::string CQorTest::GetScheduledStartText() const
+{
+    return m_record.state == kTestStatePendingScheduled ? DateText(m_record.scheduledStart) : std::string();
+}
+
+std::string CQorTest::GetDefinedOnText() const { return IsDefined() ? DateText(m_record.definedOn) : std::string(); }
+
+std::string CQorTest::GetStartedOnText() const
+{
+    return m_record.state >= kTestStateRunning && m_record.state <= kTestStateAbended ? DateText(m_record.startTime)
+                                                                                       : std::string();
+}
+
+std::string CQorTest::GetStoppedOnText() const
+{
+    switch (m_record.state) {
+    case kTestStateRunning: return std::string(GetResString(kStrStoppedRunning));
+    case kTestStateComplete: return DateText(m_record.stopTime);
+    case kTestStateAbended: return std::string(GetResString(kStrStoppedAbend));
+    default: return {};
+    }
+}
+
+std::string CQorTest::GetSampleCountText() const
+{
+    switch (m_record.state) {
+    case kTestStateRunning: return Number(m_record.sampleCount) + "?";
+    case kTestStateComplete:
+    case kTestStateAbended: return Number(m_record.sampleCount);
+    default: return {};
+    }
+}
+
+std::string CQorTest::GetIntervalText() const
+{
+    if (!IsDefined()) {
+        return {};
+    }
+    const Duration& d = m_record.interval;
+    char text[160];
+    std::snprintf(text, sizeof text, "%d %s : %d %s : %d %s : %d.%02d %s", d.days,
+                  std::string(GetResString(kStrIntervalDays)).c_str(), d.hours,
+                  std::string(GetResString(kStrIntervalHours)).c_str(), d.minutes,
+                  std::string(GetResString(kStrIntervalMinutes)).c_str(), d.seconds, d.hundredths,
+                  std::string(GetResString(kStrIntervalSeconds)).c_str());
+    return text;
+}
+
+std::string CQorTest::GetSampleIntervalText() const
+{
+    return m_record.scheduleType == 4 ? Number(m_record.logPoints) : std::string();
+}
+
+std::string CQorTest::GetAverageCountText() const
+{
+    return m_record.scheduleType == 4 ? Number(m_record.averageCount) : std::string();
+}
+
+std::string CQorTest::GetStorageIntervalText() const
+{
+    return m_record.scheduleType == 3 ? Number(m_record.eventSetting) : std::string();
+}
+
+std::string CQorTest::GetDeltaValueText() const
+{
+    if (m_record.scheduleType != 3 || !m_channelsRead) {
+        return {};
+    }
+    const CQorChannel* channel = GetChannel(m_record.eventChannel);
+    if (channel == nullptr) {
+        return "?";
+    }
+    const double delta = ConvertChannelValue(channel, m_record.eventThreshold) - ConvertChannelValue(channel, 0.0);
+    if (!std::isfinite(delta)) {
+        return "?";
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "%2.4f", delta);
+    return std::string(text) + " " + channel->GetUnitsText();
+}
+
+void CQorTest::GetRelayDescription(int relay, std::string& mode, std::string& high, std::string& low) const
+{
+    (void)relay; // only a logger family without a node has relays
+    mode.clear();
+    high.clear();
+    low.clear();
+}
+
+std::string CQorTest::FormatRelayText(int relay) const
+{
+    std::string mode;
+    std::string high;
+    std::string low;
+    GetRelayDescription(relay, mode, high, low);
+    return mode + "\n" + high + "\n" + low;
 }

@@ -41,6 +41,11 @@ private:
     unsigned long m_total = 0;
 };
 
+// The value of a channel's native (device) unit in the unit it is shown in: a level
+// channel without a density is divided by its specific gravity. 0 for no channel; NaN when
+// the conversion fails (a unit pair that cannot convert, a specific gravity of 0).
+double ConvertChannelValue(const CQorChannel* channel, double nativeValue);
+
 class CQorTest : public CQorView {
 public:
     static constexpr size_t kMaxChannels = 50;
@@ -59,6 +64,19 @@ public:
     // a busy link (5110) passes unchanged and keeps the record; any other failure shows the
     // node as "Test in Error!" in state 0 (its number kept) and returns its mapped code.
     AppErrorCode ReadDefinition();
+    // Reads the definition again with the frame busy; on success shows it and, when its
+    // channels were shown, reads them again. The other views update in any case.
+    AppErrorCode Refresh();
+    // Once (until a refresh): reads the test's channels and expands its item. A finished
+    // test's channels are those stored with it on the device; any other test's are copies
+    // of the device's channel nodes. Cancellable: 6019. A call made from an event handled
+    // inside its own waits returns 0 at once.
+    AppErrorCode Expand();
+    // Channel nodes for the codes of the list that the device has a channel node of.
+    AppErrorCode BuildChannelsFromDevice();
+    // Channel nodes from the definitions stored with the finished test; a code the test
+    // does not keep (207) is skipped. On failure no channel node is left.
+    AppErrorCode ReadChannelDefsFromDevice();
     // Deletes the test on the device and writes the new definition; on success the node
     // takes it with the device clock estimate as its defined-on time.
     AppErrorCode WriteDefinition(TestDefinitionRecord record, RelayDefinitionRecord relays);
@@ -84,8 +102,12 @@ public:
     void AddToTree(CSiteTree* tree, TreeItem parentItem, TreeItem insertAfter) override;
     // ViewId::Test for its own item, else none.
     ViewId GetViewId(TreeItem item) const override;
-    // Sets its label and state icon on its item and repaints the tree at once.
+    // Sets its label and state icon on its item; a pending test whose channels were read
+    // builds them again from the device's (an error message when that fails); then the
+    // tree repaints at once.
     void RefreshTreeItem() override;
+    // Sets the item's expand button, label and icon when the button changes.
+    void UpdateTreeItem(bool hasChildren);
     NodeType GetNodeType() const override;
 
     // Number, " : ", schedule type, " - " and name ("  1 : Linear - Well 3").
@@ -126,6 +148,31 @@ public:
     // Accepts 1 to 5 only.
     void SetState(uint8_t state);
     std::string GetStateText() const;
+
+    // ---- Texts of the test views ----
+    // Dates as "2012-03-04  05:06:07"; empty where the state has no such date or the
+    // date is not a real one.
+    std::string GetScheduledStartText() const;
+    std::string GetDefinedOnText() const;
+    std::string GetStartedOnText() const;
+    // The stop time of a complete test, "RUNNING" or "ABEND" for a running or abended one.
+    std::string GetStoppedOnText() const;
+    // The samples of a running ("n?") or finished test, else empty.
+    std::string GetSampleCountText() const;
+    // "d days : h hrs : m mins : s.hh secs" of a defined test, else empty.
+    std::string GetIntervalText() const;
+    // Linear average tests: seconds between samples and samples per average.
+    std::string GetSampleIntervalText() const;
+    std::string GetAverageCountText() const;
+    // Event tests: the default storage interval, and the change of the event channel
+    // that stores a sample in the unit that channel is shown in (once the channels were
+    // read; "?" without that channel or a value to show).
+    std::string GetStorageIntervalText() const;
+    std::string GetDeltaValueText() const;
+    // Relays belong to a logger family that gets no node: the three lines (mode, high,
+    // low) are empty.
+    void GetRelayDescription(int relay, std::string& mode, std::string& high, std::string& low) const;
+    std::string FormatRelayText(int relay) const;
     CQorDevice* GetDevice() const { return m_device; }
     CTkSession* GetSession() const { return m_session; }
     bool AreChannelsRead() const { return m_channelsRead; }
@@ -138,10 +185,18 @@ protected:
     std::array<NodeOwner<CQorChannel>, kMaxChannels> m_channels;
 
 private:
+    // Retires every channel node; a selected one hands the selection to the test first.
+    void DeleteChannels();
+    // A channel node from record in the next free slot, in the tree after the last child;
+    // false when the node does not take the record.
+    bool AddChannel(const ChannelDefinitionRecord& record, size_t& slot);
+
     TestDefinitionRecord m_record;
     RelayDefinitionRecord m_relays;
     CQorDevice* m_device = nullptr;
     CLegacyInstrument* m_legacy = nullptr;
     CTkSession* m_session = nullptr;
     bool m_channelsRead = false;
+    // Expand is running (its waits handle events that may call it again).
+    bool m_expanding = false;
 };

@@ -7,6 +7,7 @@
 #include "foundation/AppUtils.h"
 #include "foundation/Registry.h"
 #include "platform/Process.h"
+#include "platform/ProgramHome.h"
 #include "resources/StringTable.h"
 #include "site/QorSite.h"
 
@@ -400,6 +401,11 @@ TEST_F(FrameTest, DeviceErrorsEachShowATextAndTheirAnswer)
         {110, true, 1, "Error #110-Device is out of memory!", false, 0},
         {6200, false, 0, "Error #6200-Modem disconnected unexpectedly!  Connection lost.", false, 0},
         {5110, true, 1, "Error #5110-The device is busy with another command!", false, 0},
+        // A download that failed on this computer names the Data folder and keeps the line.
+        {6100, true, 1,
+         "Error #6100-The test data could not be written on this computer, in " +
+             (wv::ProgramHome() / "Data").string() + ": ",
+         false, 0},
         {1234, false, 0, "Error #1234-Unknown failure occurred!\nInformation will now be refreshed.", true, 0},
         {1234, true, 0, "Error #1234-Unknown failure occurred!\nInformation will now be refreshed.", true, 0},
         {1234, true, 1, "Error #1234-Unknown failure occurred!\nConnection will be dropped.", false, 1},

@@ -14,15 +14,20 @@
 #include "resources/StringTable.h"
 #include "site/ModemStatus.h"
 #include "site/QorDevice.h"
+#include "site/QorTest.h"
 #include "tests/comm/CommTestSupport.h"
 #include "tests/comm/ModemTestSupport.h"
 #include "tests/site/SiteFakes.h"
+#include "tests/support/TempHome.h"
+#include "tools/instrument-sim/DeviceCommands.h"
 #include "tools/instrument-sim/InstrumentSim.h"
+#include "tools/instrument-sim/TestCommands.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -481,6 +486,52 @@ TEST(ConnectionModemSettings, TheModemRecordCarriesTheConnectionsSettingsBounded
         EXPECT_EQ(std::string(settings.dialPrefix), "ATDT");
         EXPECT_EQ(std::string(settings.hangUpCommand), "ATH0");
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ConnectionModemTest, ACarrierLostDuringATestDownloadIs6200AndLeavesNoFile)
+{
+    wvtest::TempHome home{"modemdownload"};
+    sim.WithDevice(777, [](wv::sim::SimDevice& d) {
+        wv::sim::DeviceRecordsOf(d).testCount = 8;
+        EXPECT_TRUE(wv::sim::PlaceTest(d, 1, kTestStateComplete, 400, "Survey"));
+    });
+    ASSERT_EQ(connection.FindDevices(), kAppOk);
+    CQorDevice* device = nullptr;
+    for (int i = 0; i < connection.GetDeviceCount(); ++i) {
+        if (connection.GetDevice(i)->GetAddress() == 777) {
+            device = connection.GetDevice(i);
+        }
+    }
+    ASSERT_NE(device, nullptr);
+    ASSERT_EQ(device->ExpandDevice(), kAppOk);
+    CQorTest* test = device->GetTest(1);
+    ASSERT_NE(test, nullptr);
+
+    // The far end hangs up while the second block is on its way.
+    bool dropped = false;
+    frame.onStatus = [&](const std::string& text) {
+        if (!dropped && text.rfind("Extracting test data...block 2 of", 0) == 0) {
+            dropped = true;
+            sim.Modem().DropCarrier();
+        }
+    };
+    std::string path;
+    EXPECT_EQ(test->DownloadData(path), kAppErrLineLost);
+    EXPECT_TRUE(dropped);
+    EXPECT_TRUE(path.empty());
+    std::vector<std::string> finished;
+    for (const auto& entry : std::filesystem::directory_iterator(home.Path() / "Data")) {
+        if (entry.path().extension() == ".bin") {
+            finished.push_back(entry.path().filename().string());
+        }
+    }
+    EXPECT_TRUE(finished.empty());
+    frame.onStatus = nullptr;
+    DeleteRetiredNodes();
 }
 
 } // namespace

@@ -149,4 +149,90 @@ TEST_F(TestNodeTest, ChannelCodesPastTheEndGiveZero)
     EXPECT_EQ(test_->GetChannel(7), nullptr);
 }
 
+TEST_F(TestNodeTest, TheViewTextsFollowTheStateAndScheduleType)
+{
+    struct Case {
+        const char* what;
+        uint8_t state;
+        uint8_t type;
+        std::string started;
+        std::string stopped;
+        std::string samples;
+        std::string scheduled;
+    };
+    const std::string start = "2012-03-04  05:06:07";
+    const std::string stop = "2012-03-05  10:20:30";
+    const Case cases[] = {
+        {"undefined", kTestStateUndefined, 1, "", "", "", ""},
+        {"pending manual", kTestStatePendingManual, 1, "", "", "", ""},
+        {"pending scheduled", kTestStatePendingScheduled, 1, "", "", "", "2013-01-02  03:04:05"},
+        {"running", kTestStateRunning, 1, start, "RUNNING", "42?", ""},
+        {"complete", kTestStateComplete, 1, start, stop, "42", ""},
+        {"abended", kTestStateAbended, 1, start, "ABEND", "42", ""},
+        {"unknown state", 9, 1, "", "", "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TestDefinitionRecord r = Complete("Run");
+        r.state = c.state;
+        r.scheduleType = c.type;
+        r.sampleCount = 42;
+        r.stopTime = DeviceTime{2012, 3, 5, 10, 20, 30, 0};
+        r.scheduledStart = DeviceTime{2013, 1, 2, 3, 4, 5, 0};
+        r.definedOn = DeviceTime{2012, 2, 1, 8, 0, 0, 0};
+        CQorTest& test = Test(r);
+        EXPECT_EQ(test.GetStartedOnText(), c.started);
+        EXPECT_EQ(test.GetStoppedOnText(), c.stopped);
+        EXPECT_EQ(test.GetSampleCountText(), c.samples);
+        EXPECT_EQ(test.GetScheduledStartText(), c.scheduled);
+        EXPECT_EQ(test.GetDefinedOnText(), c.state == kTestStateUndefined ? "" : "2012-02-01  08:00:00");
+    }
+
+    // The interval's hundredths always show two digits.
+    TestDefinitionRecord r = Complete("Run");
+    r.interval = Duration{1, 2, 3, 4, 5};
+    EXPECT_EQ(Test(r).GetIntervalText(), "1 days : 2 hrs : 3 mins : 4.05 secs");
+    r.interval = Duration{0, 0, 0, 0, 50};
+    EXPECT_EQ(Test(r).GetIntervalText(), "0 days : 0 hrs : 0 mins : 0.50 secs");
+    r.state = kTestStateUndefined;
+    EXPECT_EQ(Test(r).GetIntervalText(), "");
+
+    // The texts of one schedule type are empty for the others.
+    r = Complete("Run");
+    r.logPoints = 15;
+    r.averageCount = 4;
+    r.eventSetting = 7;
+    for (uint8_t type : {1, 2, 3, 4}) {
+        r.scheduleType = type;
+        CQorTest& test = Test(r);
+        EXPECT_EQ(test.GetSampleIntervalText(), type == 4 ? "15" : "") << int{type};
+        EXPECT_EQ(test.GetAverageCountText(), type == 4 ? "4" : "") << int{type};
+        EXPECT_EQ(test.GetStorageIntervalText(), type == 3 ? "7" : "") << int{type};
+    }
+
+    // A scheduled start that is no date shows nothing.
+    r = Complete("Run");
+    r.state = kTestStatePendingScheduled;
+    r.scheduledStart = DeviceTime{2013, 13, 40, 0, 0, 0, 0};
+    EXPECT_EQ(Test(r).GetScheduledStartText(), "");
+}
+
+TEST_F(TestNodeTest, StatesBeyondTheKnownOnesAndRelaysHaveSafeDefaults)
+{
+    TestDefinitionRecord r = Complete("Run");
+    r.state = 6;
+    EXPECT_EQ(Test(r).GetIconIndex(), 5);
+    EXPECT_EQ(test_->GetStateText(), "Error!");
+    r.state = 255;
+    EXPECT_EQ(Test(r).GetIconIndex(), 5);
+    // Relays belong to loggers that get no node.
+    std::string mode = "x", high = "x", low = "x";
+    test_->GetRelayDescription(1, mode, high, low);
+    EXPECT_EQ(mode + high + low, "");
+    EXPECT_EQ(test_->FormatRelayText(2), "\n\n");
+    EXPECT_EQ(test_->GetRelayValue(1), 0);
+    // Without a channel there is nothing to convert.
+    EXPECT_EQ(ConvertChannelValue(nullptr, 12.5), 0.0);
+}
+
 } // namespace
