@@ -533,6 +533,101 @@ TEST_F(ChannelRulesTest, CalibrationTextsOfPointsAndSegmentsOutsideTheRecordAreE
     EXPECT_EQ(channel.GetSensorCountText(), "200");
 }
 
+TEST_F(ChannelRulesTest, CalibrationTextsFollowTheKindOnSondesAndAreEmptyElsewhere)
+{
+    struct Case {
+        uint8_t kind;
+        const char* stimulus;
+        const char* response;
+        const char* slope;
+        const char* offset;  // a prefix: the model-based offsets are the models' own
+    };
+    // Point 0: stimulus 2.5, response 40, 21 C; segment 0: slope 0.5, offset -2.
+    const Case cases[] = {
+        {4, "Stimulus = 2.50 pH", "Response = 40 mV", "Slope = 2 mV/pH", "Offset = "},
+        {5, "Stimulus = 2.5 \u00b5S/cm", "Response = 40 ohms", "Kcell = 0.5", ""},
+        {7, "Stimulus = 2.5 mg/L", "Response = 40 nA", "Slope = 2 nA/(mg/L)", "Offset = 4 nA"},
+        {8, "Stimulus = 2.5 mV", "Response = 40 mV", "", "Offset = "},
+        {13, "Stimulus = 2.5 ppm", "Response = 40 mV", "Slope = 2 mV/decade(ppm)", "Offset = "},
+        {16, "Stimulus = 2.5 ppm", "Response = 40 mV", "Slope = 2 mV/decade(ppm)", "Offset = "},
+        {17, "Stimulus = 2.5 ppm", "Response = 40 mV", "Slope = 2 mV/decade(ppm)", "Offset = "},
+        {22, "Stimulus = 2.5 NTU", "Response = 40 NTU", "Slope = 0.5", "Offset = -2"},
+        {2, "", "", "", ""},
+        {3, "", "", "", ""},
+        {26, "", "", "", ""},
+        {28, "", "", "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(int{c.kind});
+        ChannelDefinitionRecord record;
+        record.channelNumber = 11;
+        record.parameterType = c.kind;
+        record.calibrationMode = 13;
+        record.calibrationPointCount = 1;
+        record.segments[0] = CalSegment{41, 2.5f, 40.0f, 21.0f};
+        record.pairs[0] = CoeffPair{0.5f, -2.0f};
+        {
+            CQorChannel& sonde = Channel(kSondeAddress, kSondeType, record);
+            EXPECT_EQ(sonde.FormatCalStimulus(0), c.stimulus);
+            EXPECT_EQ(sonde.FormatCalResponse(0), c.response);
+            EXPECT_EQ(sonde.FormatCalSlope(0), c.slope);
+            const std::string offset = sonde.FormatCalOffset(0);
+            EXPECT_EQ(offset.rfind(c.offset, 0), 0u) << offset;
+            EXPECT_EQ(offset.empty(), std::string(c.offset).empty()) << offset;
+            EXPECT_EQ(offset.find("inf"), std::string::npos) << offset;
+            // Every kind has its temperature, solution names and count.
+            EXPECT_EQ(sonde.FormatCalTemperature(0), "Temperature = 21 C");
+            EXPECT_EQ(sonde.GetCalPointSolutionName(0), "1413 microSiemens/cm");
+            EXPECT_EQ(sonde.GetCalTypeName(), "Quick Cal Solution pH7");
+            EXPECT_EQ(sonde.GetSensorCountText(), "1");
+            EXPECT_EQ(sonde.FormatCalBarometer(), c.kind == 7 ? "Barometric Pressure = (unavailable)" : "");
+            channel_.reset();
+        }
+        CQorChannel& logger = Channel(kLoggerAddress, kLoggerType, record);
+        const std::string empties[] = {
+            logger.FormatCalStimulus(0), logger.FormatCalResponse(0), logger.FormatCalTemperature(0),
+            logger.FormatCalSlope(0),    logger.FormatCalOffset(0),   logger.GetCalPointSolutionName(0),
+            logger.GetCalTypeName(),     logger.GetSensorCountText(), logger.GetSensorDateText(),
+            logger.FormatCalBarometer(), logger.GetHdoFoilChangeDateText(),
+        };
+        for (const std::string& text : empties) {
+            EXPECT_EQ(text, "");
+        }
+        channel_.reset();
+    }
+}
+
+TEST_F(ChannelRulesTest, TurbidityIsInFnuOrNtuByTheUnitChosenWhenTheTextIsMade)
+{
+    ChannelDefinitionRecord record;
+    record.channelNumber = 22;
+    record.parameterType = 22;
+    record.segments[0] = CalSegment{0, 100.0f, 98.5f, 20.0f};
+    CQorChannel& channel = Channel(kSondeAddress, kSondeType, record);
+    CatalogScope units;
+    units.Select(kUnitCategoryTurbidity, 1);
+    EXPECT_EQ(channel.FormatCalStimulus(0), "Stimulus = 100 FNU");
+    EXPECT_EQ(channel.FormatCalResponse(0), "Response = 98.5 FNU");
+    units.Select(kUnitCategoryTurbidity, 0);
+    EXPECT_EQ(channel.FormatCalStimulus(0), "Stimulus = 100 NTU");
+    EXPECT_EQ(channel.FormatCalResponse(0), "Response = 98.5 NTU");
+}
+
+TEST_F(ChannelRulesTest, TheCalibrationDateIsShownAndAFoilDateTheRecordCannotHoldIsUnknown)
+{
+    ChannelDefinitionRecord record;
+    record.channelNumber = 16;
+    record.parameterType = 28;
+    record.sensorDate = DeviceTime{2025, 4, 2, 8, 15, 0, 0};
+    CQorChannel& channel = Channel(kSondeAddress, kSondeType, record);
+    EXPECT_EQ(channel.GetSensorDateText(), wv::OleDateTime(2025, 4, 2, 0, 0, 0).Format(wv::LocaleDateFormat()));
+    // The record keeps the sixth point's code and stimulus, not the bytes between them that
+    // hold the foil date's month and day: no valid date.
+    record.segments[5] = CalSegment{0xE9, 1.0f, 0.0f, 0.0f};
+    ASSERT_EQ(channel.WriteDefinition(record, false), kAppOk);
+    EXPECT_EQ(channel.GetHdoFoilChangeDateText(), "Unknown");
+}
+
 TEST_F(ChannelRulesTest, CalibrationTextsAreEmptyOutsideSondes)
 {
     ChannelDefinitionRecord record;
