@@ -471,6 +471,45 @@ TEST_F(ChannelNodeTest, OpticalChannelsCanBeUsedOnlyWithAValidCap)
     }
 }
 
+TEST_F(ChannelNodeTest, ALevelChannelCanBeCalibratedOnlyWithAGaugeSensorOrNewFirmware)
+{
+    struct Case {
+        bool sonde;
+        uint16_t firmwareHundredths;
+        uint8_t gauge;  // the sonde's sensor mode, the logger's pressure sensor type
+        bool calibratable;
+    };
+    const Case cases[] = {
+        {true, 150, 1, true},  {true, 150, 0, false}, {true, 153, 0, true},
+        {false, 230, 1, true}, {false, 230, 0, false}, {false, 230, 2, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << (c.sonde ? "sonde " : "logger ") << c.firmwareHundredths << " "
+                                        << int{c.gauge});
+        device_.reset();
+        CQorDevice* device = nullptr;
+        if (c.sonde) {
+            device = &ProfilingSonde([&](SimDevice& d) {
+                DeviceRecordsOf(d).firmwareHundredths = c.firmwareHundredths;
+                ChannelRecordsOf(d).channels.at(2).record.levelSetting = c.gauge;
+                SyncChannelStoredRecords(d);
+            });
+        } else {
+            sim_.WithDevice(kLoggerAddress, [&](SimDevice& d) {
+                DeviceRecordsOf(d).firmwareHundredths = c.firmwareHundredths;
+                ChannelRecordsOf(d).levelSensor.sensorType = c.gauge;
+            });
+            device = &Device(kLoggerAddress, kLoggerType, "Well 7 logger");
+            ASSERT_EQ(device->ExpandDevice(), kAppOk);
+        }
+        ASSERT_NE(device->GetDataWriter().IsReady(), 0);
+        CQorChannel* level = device->GetChannel(2, true);
+        ASSERT_NE(level, nullptr);
+        ASSERT_EQ(level->GetKind(), 3);
+        EXPECT_EQ(level->CanCalibrate(), c.calibratable);
+    }
+}
+
 // ---- Texts and rules without the line ----------------------------------------------------
 
 class ChannelRulesTest : public ChannelNodeTest {
