@@ -510,6 +510,53 @@ TEST_F(ChannelNodeTest, ALevelChannelCanBeCalibratedOnlyWithAGaugeSensorOrNewFir
     }
 }
 
+TEST_F(ChannelNodeTest, TheFullSondeListsEveryParameterWithItsLabelAndIcon)
+{
+    sim_.WithDevice(kSondeAddress, [](SimDevice& d) { SetUpFullSonde(d); });
+    CQorDevice& device = Device(kSondeAddress, kSondeType, "Sonde on dock");
+    ASSERT_EQ(device.ExpandDevice(), kAppOk);
+    struct Case {
+        uint8_t id;
+        const char* label;
+        int icon;
+    };
+    const Case cases[] = {
+        {1, "Temperature", 13},
+        {2, "Depth", 12},
+        {3, "Barometric", 18},
+        {11, "P1 : pH", 14},
+        {12, "P1 : ORP", 15},
+        {21, "P2 : Dissolved Oxygen", 19},
+        {31, "P3 : Ammonium", 21},
+        {32, "P3 : Nitrate", 20},
+        {41, "P4 : Chloride", 22},
+        {45, "P4 : Conductivity", 17},
+        {22, "Turbidity", 23},
+        {35, "Turbidity Wiper", 23},
+        {37, "P3 : Korvant Dissolved Oxygen", 29},
+        {16, "P1 : Korvant Dissolved Oxygen", 29},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(int{c.id});
+        CQorChannel* channel = device.GetChannel(c.id, true);
+        ASSERT_NE(channel, nullptr);
+        EXPECT_EQ(channel->GetLabel(), c.label);
+        EXPECT_EQ(channel->GetIconIndex(), c.icon);
+        ASSERT_NE(channel->GetTreeItem(), kNoTreeItem);
+        EXPECT_EQ(tree_.Text(channel->GetTreeItem()), c.label);
+        EXPECT_EQ(tree_.Image(channel->GetTreeItem()), c.icon);
+    }
+    // The conductivity sensor of port 4 is in its high range.
+    CQorChannel* conductivity = device.GetChannel(45, true);
+    EXPECT_EQ(device.GetConductivityRange(), 11);
+    EXPECT_EQ(conductivity->GetSensorModeText(), "Conductivity, High Range");
+    EXPECT_EQ(conductivity->GetDisplayMode(), 11);
+    // The oxygen sensor's sixth point is the barometric one.
+    EXPECT_EQ(device.GetChannel(21, true)->FormatCalBarometer(), "Barometric Pressure = 982.503 mBar");
+    EXPECT_EQ(device.GetChannel(31, true)->FormatCalStimulus(3), "Stimulus = 50 ppm");
+    EXPECT_EQ(device.GetChannel(22, true)->FormatCalStimulus(3), "Stimulus = 800 NTU");
+}
+
 // ---- Texts and rules without the line ----------------------------------------------------
 
 class ChannelRulesTest : public ChannelNodeTest {

@@ -103,7 +103,7 @@ void InitialiseFor(SimChannelRecords& r, uint32_t type)
         return;
     }
 
-    ChannelDefinitionRecord conductivity = NewChannel(2, 4, "");
+    ChannelDefinitionRecord conductivity = NewChannel(2, 5, "");
     Calibrate(conductivity, 100.0f);
     r.channels[2] = SimChannel{conductivity, kChannelFormSensor};
     ChannelDefinitionRecord barometric = NewChannel(3, kParamBarometric, "Baro");
