@@ -546,6 +546,9 @@ TEST_F(ChannelNodeTest, TheFullSondeListsEveryParameterWithItsLabelAndIcon)
         EXPECT_EQ(tree_.Text(channel->GetTreeItem()), c.label);
         EXPECT_EQ(tree_.Image(channel->GetTreeItem()), c.icon);
     }
+    // The data writer read the whole sonde; its capped sensor's cap is valid.
+    EXPECT_NE(device.GetDataWriter().IsReady(), 0);
+    EXPECT_EQ(device.GetDataWriter().OpticalCapStatus(), kCapStatusOk);
     // The conductivity sensor of port 4 is in its high range.
     CQorChannel* conductivity = device.GetChannel(45, true);
     EXPECT_EQ(device.GetConductivityRange(), 11);

@@ -236,6 +236,10 @@ SimReply GetChannel(SimDevice& device, const SimRequest& request)
         return SimReply::Status(kStatusMisplaced);
     }
     auto it = r.channels.find(request.body[0]);
+    // The block selector reads the turbidity block wherever the turbidity channel sits.
+    if (it == r.channels.end() && request.body[0] == kTkChannelBlockSelector) {
+        it = r.channels.find(r.turbidityChannel);
+    }
     if (it == r.channels.end()) {
         return SimReply::Status(kStatusNoSuchRecord);
     }
