@@ -11,6 +11,7 @@
 #include "platform/ProgramHome.h"
 #include "resources/StringTable.h"
 #include "site/DataFileSetup.h"
+#include "site/QorChannel.h"
 #include "values/FoilCoeffSet.h"
 
 #include <QApplication>
@@ -59,6 +60,9 @@ CWellvoxApp::~CWellvoxApp()
     m_frame.reset();
     // The catalogue goes with the application: no reader may be made on it afterwards.
     SetDataFileReaderSetup(DataFileReaderSetup{});
+    if (CQorChannel::GetUnitCatalog() == m_catalog.get()) {
+        CQorChannel::SetUnitCatalog(nullptr);
+    }
     if (g_app == this) {
         g_app = nullptr;
     }
@@ -104,6 +108,10 @@ bool CWellvoxApp::InitInstance(const std::vector<std::string>& arguments)
     readers.filter.enable = m_appData.filterData;
     readers.filter.weights = m_appData.filterCoef;
     SetDataFileReaderSetup(readers);
+    // The channel nodes show their readings in the program's units, and the switch shortens
+    // the read time-outs they give the test wizard.
+    CQorChannel::SetUnitCatalog(m_catalog.get());
+    CQorChannel::SetAllow2SecondTest(IsSwitch(arguments, kSwitchAllow2SecondTest));
     m_doc = CWVDoc::CreateObject();
     m_doc->SetUnitCatalog(m_catalog.get());
     m_frame = std::make_unique<CWVFrame>(m_doc.get());

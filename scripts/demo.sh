@@ -29,6 +29,7 @@ demo=$(cd "$demo" && pwd)
 export WELLVOX_HOME="$demo/home"
 export XDG_CONFIG_HOME="$demo/config"
 
+# Both instruments with their full set of sensors (the sonde one of every parameter kind).
 # The tests of the instruments, their samples one minute apart up to now: on the level
 # logger a complete week-end run, a running test and a pending one; on the sonde a complete
 # run, one that ended abnormally, a running test, and one pending for a manual start and one
@@ -38,6 +39,7 @@ sim_out="$demo/simulator.out"
 build/release/tools/instrument-sim/wv-instrument-sim \
   --device 1001:25:Level:19200 \
   --device 2002:30:Sonde:19200 \
+  --profile 1001 --profile 2002 \
   --test "1001:1:complete:2880:Weekend pumping" \
   --test "1001:2:running:90:Recovery" \
   --test "1001:3:pending:0:Next pump test" \

@@ -331,7 +331,9 @@ bool CQorChannel::ComputeWriterValue(double& value) const
     engine.ComputeRootValues();
     const CQikProfDataUnits units(*g_unitCatalog);
     const std::string name = units.GetFunction(GetKind(), GetDisplayMode(), -1);
-    if (name.empty()) {
+    // "ZERO" stands for a value the engine does not make (a level in length units): no
+    // reading here, so the caller reads the sensor itself.
+    if (name.empty() || name == "ZERO") {
         return false;
     }
     CDataMap result;
@@ -1058,4 +1060,271 @@ std::string CQorChannel::FormatCalBarometer() const
         }
     }
     return Format("Barometric Pressure = %g %s", psi * 68.94757, "mBar");
+}
+
+// ---- Optical oxygen sensor texts ----
+
+namespace {
+
+// The optical sensor's float array: the floats the texts show.
+constexpr size_t kHdoPhaseCoefficients = 0;
+constexpr size_t kHdoTemperatureCoefficients = 4;
+constexpr size_t kHdoFoilCoefficients = 8;
+constexpr int kHdoFoilGroups = 5;
+constexpr size_t kHdoFixedSalinity = 28;
+constexpr size_t kHdoSaturationPhase = 29;
+constexpr size_t kHdoSaturationTemperature = 30;
+constexpr size_t kHdoSaturationBarometer = 31;
+constexpr size_t kHdoZeroPhase = 32;
+constexpr size_t kHdoZeroTemperature = 33;
+// The third coefficient set's floats.
+constexpr size_t kHdoSaturationMgL = 0;
+constexpr size_t kHdoSaturationTempC = 1;
+constexpr size_t kHdoSaturationMbar = 2;
+constexpr size_t kHdoZeroMgL = 3;
+constexpr size_t kHdoZeroTempC = 4;
+constexpr size_t kHdoCalSlope = 5;
+constexpr size_t kHdoCalOffset = 6;
+// The foil change date sits in the stored record image where the sixth point's code and
+// stimulus are; a date read from a device record starts four bytes into that record.
+constexpr size_t kFoilChangeDateImageOffset = 220;
+// Barometric unit of the stored saturation point (millibar).
+constexpr int16_t kBarometricMillibar = 3;
+// 1970-01-01 00:00:00 as a day count, the base of the sensor's dates in seconds.
+const wv::OleDateTime kSecondsEpoch(1970, 1, 1, 0, 0, 0);
+
+std::string DateText(const wv::OleDateTime& date)
+{
+    return date.IsValid() ? date.Format(wv::LocaleDateFormat()) : std::string();
+}
+
+// Seconds since 1970-01-01 as a date in the user's date form.
+std::string SecondsDateText(uint32_t seconds)
+{
+    return DateText(wv::OleDateTime(kSecondsEpoch.GetValue() + static_cast<double>(seconds) / 86400.0));
+}
+
+std::string FourCoefficients(const std::array<float, 34>& values, size_t first)
+{
+    return Format("( %0.5e , %0.5e , %0.5e , %0.5e )", static_cast<double>(values[first]),
+                  static_cast<double>(values[first + 1]), static_cast<double>(values[first + 2]),
+                  static_cast<double>(values[first + 3]));
+}
+
+} // namespace
+
+std::string CQorChannel::GetHdoSensorModelText() const
+{
+    return m_device != nullptr ? Format("%d", m_device->GetDataWriter().GetSensorConfig().word1) : std::string();
+}
+
+std::string CQorChannel::GetHdoSensorFirmwareText() const
+{
+    return m_device != nullptr
+               ? Format("%0.2f", static_cast<double>(m_device->GetDataWriter().GetSensorConfig().values3[0]))
+               : std::string();
+}
+
+std::string CQorChannel::GetHdoAdapterFirmwareText() const
+{
+    return m_device != nullptr ? Format("%0.2f", GetHdoAdapterFirmwareVersion()) : std::string();
+}
+
+double CQorChannel::GetHdoAdapterFirmwareVersion() const
+{
+    return m_device != nullptr ? static_cast<double>(m_device->GetDataWriter().GetSensorConfig().value0) : 0.0;
+}
+
+namespace {
+std::string ConfigFloat(const CQorDevice* device, const char* format, size_t index)
+    __attribute__((format(printf, 2, 0)));
+std::string ConfigFloat(const CQorDevice* device, const char* format, size_t index)
+{
+    if (device == nullptr) {
+        return {};
+    }
+    const double value = device->GetDataWriter().GetSensorConfig().values34[index];
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+    return Format(format, value);
+#pragma GCC diagnostic pop
+}
+} // namespace
+
+std::string CQorChannel::FormatHdoSaturationPhase() const
+{
+    return ConfigFloat(m_device, "Optical Phase = %0.2f degrees", kHdoSaturationPhase);
+}
+
+std::string CQorChannel::FormatHdoSaturationTemperature() const
+{
+    return ConfigFloat(m_device, "Temperature = %0.2f C", kHdoSaturationTemperature);
+}
+
+std::string CQorChannel::FormatHdoSaturationBarometer() const
+{
+    if (m_device == nullptr) {
+        return {};
+    }
+    const double mbar = m_device->GetDataWriter().GetSensorConfig().values34[kHdoSaturationBarometer];
+    if (g_unitCatalog != nullptr) {
+        const CQikProfDataUnits units(*g_unitCatalog);
+        const int unit = units.GetCurrentUnit(6, -1);
+        double out = mbar;
+        if (unit >= 0 &&
+            ConvertUnits(mbar, out, 6, kBarometricMillibar, static_cast<int16_t>(unit), 0.0, 0.0) == 0) {
+            return Format("Barometric Pressure = %0.2f %s", out, CQikProfDataUnits::UnitLabelOf(6, unit).c_str());
+        }
+    }
+    return Format("Barometric Pressure = %0.2f %s", mbar, "mBar");
+}
+
+std::string CQorChannel::FormatHdoZeroPhase() const
+{
+    return ConfigFloat(m_device, "Optical Phase = %0.2f degrees", kHdoZeroPhase);
+}
+
+std::string CQorChannel::FormatHdoZeroTemperature() const
+{
+    return ConfigFloat(m_device, "Temperature = %0.2f C", kHdoZeroTemperature);
+}
+
+std::string CQorChannel::FormatHdoFixedSalinity() const
+{
+    return ConfigFloat(m_device, "%0.2f PSU", kHdoFixedSalinity);
+}
+
+std::string CQorChannel::FormatHdoPhaseCoefficients() const
+{
+    return m_device != nullptr
+               ? FourCoefficients(m_device->GetDataWriter().GetSensorConfig().values34, kHdoPhaseCoefficients)
+               : std::string();
+}
+
+std::string CQorChannel::FormatHdoTemperatureCoefficients() const
+{
+    return m_device != nullptr
+               ? FourCoefficients(m_device->GetDataWriter().GetSensorConfig().values34, kHdoTemperatureCoefficients)
+               : std::string();
+}
+
+std::string CQorChannel::FormatHdoFoilCoefficients(int group) const
+{
+    if (m_device == nullptr || group < 0 || group >= kHdoFoilGroups) {
+        return {};
+    }
+    return FourCoefficients(m_device->GetDataWriter().GetSensorConfig().values34,
+                            kHdoFoilCoefficients + 4 * static_cast<size_t>(group));
+}
+
+std::string CQorChannel::GetHdoFoilBatchText() const
+{
+    return m_device != nullptr ? Format("%d", m_device->GetDataWriter().GetSensorConfig().word2) : std::string();
+}
+
+std::string CQorChannel::GetHdoFoilChangeDateText() const
+{
+    if (!IsSonde()) {
+        return {};
+    }
+    const auto image = ChannelDefinitionToImage(m_record);
+    DeviceTime date;
+    BuildDeviceTimeRecord(
+        date, std::span<const uint8_t>(image).subspan(kFoilChangeDateImageOffset - kDeviceTimeRecordOffset));
+    const wv::OleDateTime when(date.year, date.month, date.day, date.hour, date.minute, date.second);
+    return when.IsValid() ? DateText(when) : "Unknown";
+}
+
+std::string CQorChannel::GetHdoProbeSerialText() const
+{
+    return m_device != nullptr ? Format("%u", m_device->GetDataWriter().GetCalCoefficients1().value1)
+                               : std::string();
+}
+
+std::string CQorChannel::GetHdoProbeMfgDateText() const
+{
+    return m_device != nullptr ? SecondsDateText(m_device->GetDataWriter().GetCalCoefficients1().value2)
+                               : std::string();
+}
+
+std::string CQorChannel::GetHdoProbeFirmwareText() const
+{
+    return m_device != nullptr ? Format("%d", m_device->GetDataWriter().GetCalCoefficients1().value3)
+                               : std::string();
+}
+
+std::string CQorChannel::GetHdoProbeSalinityText() const
+{
+    return m_device != nullptr
+               ? Format("%0.2f psu", static_cast<double>(m_device->GetDataWriter().GetCalCoefficients1().value5))
+               : std::string();
+}
+
+std::string CQorChannel::GetHdoCapSerialText() const
+{
+    return m_device != nullptr ? Format("%u", m_device->GetDataWriter().GetCalCoefficients2().values[0])
+                               : std::string();
+}
+
+std::string CQorChannel::GetHdoCapMfgDateText() const
+{
+    return m_device != nullptr ? SecondsDateText(m_device->GetDataWriter().GetCalCoefficients2().values[1])
+                               : std::string();
+}
+
+std::string CQorChannel::GetHdoCapExpiryDateText() const
+{
+    return m_device != nullptr ? SecondsDateText(m_device->GetDataWriter().GetCalCoefficients2().values[3])
+                               : std::string();
+}
+
+namespace {
+std::string CalSet3Float(const CQorDevice* device, const char* format, size_t index)
+    __attribute__((format(printf, 2, 0)));
+std::string CalSet3Float(const CQorDevice* device, const char* format, size_t index)
+{
+    if (device == nullptr) {
+        return {};
+    }
+    const double value = device->GetDataWriter().GetCalCoefficients3().values[index];
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+    return Format(format, value);
+#pragma GCC diagnostic pop
+}
+} // namespace
+
+std::string CQorChannel::FormatHdoSaturationMgL() const
+{
+    return CalSet3Float(m_device, "%0.2f mg/l", kHdoSaturationMgL);
+}
+
+std::string CQorChannel::FormatHdoSaturationTempC() const
+{
+    return CalSet3Float(m_device, "%0.2f \xC2\xB0" "C", kHdoSaturationTempC);
+}
+
+std::string CQorChannel::FormatHdoSaturationMbar() const
+{
+    return CalSet3Float(m_device, "%0.2f mbar", kHdoSaturationMbar);
+}
+
+std::string CQorChannel::FormatHdoZeroMgL() const
+{
+    return CalSet3Float(m_device, "%0.2f mg/l", kHdoZeroMgL);
+}
+
+std::string CQorChannel::FormatHdoZeroTempC() const
+{
+    return CalSet3Float(m_device, "%0.2f \xC2\xB0" "C", kHdoZeroTempC);
+}
+
+std::string CQorChannel::FormatHdoCalSlope() const
+{
+    return CalSet3Float(m_device, "%0.2f (mg/l) / (mg/l)", kHdoCalSlope);
+}
+
+std::string CQorChannel::FormatHdoCalOffset() const
+{
+    return CalSet3Float(m_device, "%0.2f mg/l", kHdoCalOffset);
 }

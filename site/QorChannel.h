@@ -168,6 +168,43 @@ public:
     std::string FormatCalOffset(int segment) const;
     std::string FormatCalBarometer() const;
 
+    // ---- Optical oxygen sensor texts ----
+    // Behind an adapter: from the data writer's sensor configuration ('Y').
+    std::string GetHdoSensorModelText() const;
+    std::string GetHdoSensorFirmwareText() const;
+    std::string GetHdoAdapterFirmwareText() const;
+    // The adapter's firmware version as a number (0 without a device).
+    double GetHdoAdapterFirmwareVersion() const;
+    std::string FormatHdoSaturationPhase() const;
+    std::string FormatHdoSaturationTemperature() const;
+    std::string FormatHdoSaturationBarometer() const;
+    std::string FormatHdoZeroPhase() const;
+    std::string FormatHdoZeroTemperature() const;
+    std::string FormatHdoFixedSalinity() const;
+    std::string FormatHdoPhaseCoefficients() const;
+    std::string FormatHdoTemperatureCoefficients() const;
+    // Foil coefficient group 0 to 4; any other group is empty.
+    std::string FormatHdoFoilCoefficients(int group) const;
+    std::string GetHdoFoilBatchText() const;
+    // Sondes only: the foil change date the record keeps in place of the sixth point's
+    // code and stimulus, or "Unknown" when that is no valid date.
+    std::string GetHdoFoilChangeDateText() const;
+    // With a cap: from the sensor's three calibration coefficient sets.
+    std::string GetHdoProbeSerialText() const;
+    std::string GetHdoProbeMfgDateText() const;
+    std::string GetHdoProbeFirmwareText() const;
+    std::string GetHdoProbeSalinityText() const;
+    std::string GetHdoCapSerialText() const;
+    std::string GetHdoCapMfgDateText() const;
+    std::string GetHdoCapExpiryDateText() const;
+    std::string FormatHdoSaturationMgL() const;
+    std::string FormatHdoSaturationTempC() const;
+    std::string FormatHdoSaturationMbar() const;
+    std::string FormatHdoZeroMgL() const;
+    std::string FormatHdoZeroTempC() const;
+    std::string FormatHdoCalSlope() const;
+    std::string FormatHdoCalOffset() const;
+
 private:
     bool IsSonde() const;
     bool IsUnderTest() const;

@@ -396,7 +396,7 @@ TEST_F(ChannelCommandsTest, EveryChannelFormDecodesInEitherReplyOrder)
     EXPECT_EQ(read.channelNumber, kWiperChannelNumber);
     ASSERT_EQ(session_.GetChannelConfig(2, &read, nullptr), 0);
     EXPECT_EQ(read.channelNumber, 2);  // 'K': the number asked for
-    EXPECT_EQ(read.parameterType, 4);
+    EXPECT_EQ(read.parameterType, 5);  // conductivity
     EXPECT_EQ(ChannelName(read), "");
     EXPECT_EQ(read.warmUp, kChannelDefaultWarmUp);
 }

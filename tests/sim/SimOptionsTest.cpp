@@ -5,6 +5,7 @@
 
 #include "tests/support/Files.h"
 #include "tests/support/TempHome.h"
+#include "tools/instrument-sim/ChannelCommands.h"
 #include "tools/instrument-sim/CommandLine.h"
 #include "tools/instrument-sim/DeviceCommands.h"
 #include "tools/instrument-sim/FileCommands.h"
@@ -399,6 +400,64 @@ TEST_F(SimOptionsTest, InfoSetsTheInformationRecordOfItsDevice)
         SCOPED_TRACE(c.args);
         EXPECT_NE(Parse(c.args, line).find(c.error), std::string::npos) << Parse(c.args, line);
     }
+}
+
+TEST_F(SimOptionsTest, ProfileGivesASondeASensorOfEveryKindAndALoggerItsReadings)
+{
+    CommandLine line;
+    ASSERT_EQ(Parse("--device 2002:30:Sonde:19200 --device 1001:25:Level:9600 --profile 2002 --profile 1001 "
+                    "--info 2002:firmware=3.05",
+                    line),
+              "");
+    InstrumentSim sim;
+    ASSERT_EQ(ApplyCommandLine(line, sim), "");
+    sim.WithDevice(2002, [](SimDevice& d) {
+        const SimDeviceRecords& r = DeviceRecordsOf(d);
+        EXPECT_EQ(r.firmwareHundredths, 305);  // --info after the profile
+        EXPECT_EQ(r.ports, (std::vector<uint8_t>{1, 2, 3, 11, 12, 21, 31, 32, 41, 45, 22, 35, 37, 16}));
+        for (unsigned code = 1; code < 256; ++code) {
+            EXPECT_EQ(r.paramValues.count(static_cast<uint8_t>(code)), 1u) << code;
+        }
+        SimChannelRecords& c = ChannelRecordsOf(d);
+        struct Kind {
+            uint8_t port;
+            uint8_t kind;
+            uint8_t form;
+            uint8_t points;
+        };
+        const Kind kinds[] = {
+            {1, 2, kChannelFormTemperature, 0}, {2, 3, kChannelFormLevel, 0},   {3, 6, kChannelFormLevel, 0},
+            {11, 4, kChannelFormSensor, 2},     {12, 8, kChannelFormSensor, 1}, {21, 7, kChannelFormSensor, 6},
+            {31, 13, kChannelFormSensor, 4},    {32, 17, kChannelFormSensor, 2}, {41, 16, kChannelFormSensor, 2},
+            {45, 5, kChannelFormSensor, 1},     {22, 22, kChannelFormTurbidity, 4}, {35, 26, kChannelFormSensor, 0},
+            {37, 28, kChannelFormSensor, 2},    {16, 28, kChannelFormSensor, 2},
+        };
+        for (const Kind& k : kinds) {
+            SCOPED_TRACE(int{k.port});
+            ASSERT_EQ(c.channels.count(k.port), 1u);
+            const SimChannel& channel = c.channels.at(k.port);
+            EXPECT_EQ(channel.record.parameterType, k.kind);
+            EXPECT_EQ(channel.form, k.form);
+            EXPECT_EQ(channel.record.calibrationPointCount, k.points);
+            if (k.points != 0) {
+                EXPECT_NE(channel.record.sensorDate.year, 0);
+                EXPECT_NE(channel.record.pairs[0].slope, 0.0f);
+            }
+        }
+        EXPECT_EQ(c.channels.size(), std::size(kinds));
+        EXPECT_EQ(c.turbidityChannel, 22);
+        EXPECT_EQ(c.channels.at(21).record.segments[5].code, 70);  // the barometric point
+        EXPECT_NE(c.channels.at(31).record.segments[3].code, 0);
+        EXPECT_EQ(c.sensorInfo.at(4).byte, 11);                     // high range
+    });
+    sim.WithDevice(1001, [](SimDevice& d) { EXPECT_FALSE(DeviceRecordsOf(d).rawPairs.empty()); });
+
+    EXPECT_NE(Parse("--device 1:30:S:9600 --profile 2", line).find("no --device has the address 2"),
+              std::string::npos);
+    EXPECT_NE(Parse("--device 1:30:S:9600 --profile 0", line).find("not an address"), std::string::npos);
+    ASSERT_EQ(Parse("--device 1:10:Old:9600 --profile 1", line), "");
+    InstrumentSim other;
+    EXPECT_NE(ApplyCommandLine(line, other).find("neither a sonde nor a level logger"), std::string::npos);
 }
 
 } // namespace

@@ -131,8 +131,8 @@ TEST_F(DeviceNodeTest, ExpandingASondeShowsItsChannelsAndTestsOnce)
     // kind byte 4), barometric, turbidity and the wiper's channel (kind 27), each with the
     // icon of its kind.
     EXPECT_EQ(Texts(device.GetChannelsItem()),
-              (std::vector<std::string>{"Temperature", "pH", "Barometric", "Turbidity", "Battery Voltage"}));
-    EXPECT_EQ(Images(device.GetChannelsItem()), (std::vector<int>{13, 14, 18, 23, 28}));
+              (std::vector<std::string>{"Temperature", "Conductivity", "Barometric", "Turbidity", "Battery Voltage"}));
+    EXPECT_EQ(Images(device.GetChannelsItem()), (std::vector<int>{13, 17, 18, 23, 28}));
     EXPECT_EQ(tree_.Image(device.GetChannelsItem()), 11);
     EXPECT_EQ(device.GetChannelCount(), 5);
     EXPECT_EQ(Texts(device.GetTestsItem()), (std::vector<std::string>{"  1 : Linear - Shallow", "  3 : Log - Deep"}));
@@ -224,7 +224,7 @@ TEST_F(DeviceNodeTest, CancellingTheChannelReadKeepsTheNodesSoFarAndReadsTheTest
     EXPECT_TRUE(frame_.messages.empty());
     EXPECT_FALSE(frame_.cancelRequested); // honoured, then cleared
     // The third code was read when the cancel came; the fourth was not asked.
-    EXPECT_EQ(Texts(device.GetChannelsItem()), (std::vector<std::string>{"Temperature", "pH", "Barometric"}));
+    EXPECT_EQ(Texts(device.GetChannelsItem()), (std::vector<std::string>{"Temperature", "Conductivity", "Barometric"}));
     // The count of an earlier read stands (the device's own count here).
     EXPECT_EQ(device.GetChannelCount(), 5);
     EXPECT_EQ(Texts(device.GetTestsItem()), (std::vector<std::string>{"  1 : Linear - Run"}));
@@ -276,7 +276,7 @@ TEST_F(DeviceNodeTest, MisplacedSensorsAreReportedByPortAndGetNoChannel)
     ASSERT_EQ(device.ExpandDevice(), kAppOk);
     // Codes 21, 35 and 41 get no node.
     EXPECT_EQ(Texts(device.GetChannelsItem()),
-              (std::vector<std::string>{"Temperature", "pH", "Barometric", "Turbidity", "Battery Voltage"}));
+              (std::vector<std::string>{"Temperature", "Conductivity", "Barometric", "Turbidity", "Battery Voltage"}));
     ASSERT_EQ(frame_.messages.size(), 3u);
     EXPECT_EQ(frame_.messages[0].textId, kStrWiperUnsupported);
     EXPECT_EQ(frame_.messages[0].icon, MessageIcon::Warning);

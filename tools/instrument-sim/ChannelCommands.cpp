@@ -103,7 +103,7 @@ void InitialiseFor(SimChannelRecords& r, uint32_t type)
         return;
     }
 
-    ChannelDefinitionRecord conductivity = NewChannel(2, 4, "");
+    ChannelDefinitionRecord conductivity = NewChannel(2, 5, "");
     Calibrate(conductivity, 100.0f);
     r.channels[2] = SimChannel{conductivity, kChannelFormSensor};
     ChannelDefinitionRecord barometric = NewChannel(3, kParamBarometric, "Baro");
@@ -236,6 +236,10 @@ SimReply GetChannel(SimDevice& device, const SimRequest& request)
         return SimReply::Status(kStatusMisplaced);
     }
     auto it = r.channels.find(request.body[0]);
+    // The block selector reads the turbidity block wherever the turbidity channel sits.
+    if (it == r.channels.end() && request.body[0] == kTkChannelBlockSelector) {
+        it = r.channels.find(r.turbidityChannel);
+    }
     if (it == r.channels.end()) {
         return SimReply::Status(kStatusNoSuchRecord);
     }

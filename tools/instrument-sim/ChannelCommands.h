@@ -26,7 +26,8 @@
 // 'J' records of further sensors, the coefficient cache and the wiper record, and answer
 // every command above. A command a family does not have gets the unknown-command status.
 //
-// Writes are kept and are what the matching read answers: a channel written in form 'O'
+// A read of the block selector 4 on a device without a channel 4 answers its turbidity
+// channel. Writes are kept and are what the matching read answers: a channel written in form 'O'
 // is answered in form 'K' (the device keeps the sensor block, not the name), an 'S' write
 // goes to the turbidity channel, a '#' write to a channel the device answers in the older
 // form '!' keeps that form. The PT calibration that 262/263 reach is the calibration part

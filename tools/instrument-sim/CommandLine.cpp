@@ -5,6 +5,7 @@
 #include "foundation/Text.h"
 #include "tools/instrument-sim/DeviceCommands.h"
 #include "tools/instrument-sim/FileCommands.h"
+#include "tools/instrument-sim/ProfilingDevices.h"
 #include "tools/instrument-sim/TestCommands.h"
 
 #include <cerrno>
@@ -40,6 +41,9 @@ const char* const kCommandLineUsage =
     "                                    firmware=2.30 (version), hardware=3 (version\n"
     "                                    byte), battery=2.418 and supply=12.0 (volts),\n"
     "                                    slots=16 (test slots); repeatable\n"
+    "  --profile ADDRESS                 give the device at ADDRESS its full set of\n"
+    "                                    sensors: a sonde (types 30 to 40) one of every\n"
+    "                                    parameter kind, a level logger its live readings\n"
     "  --pace                            write bytes at the line rate (10 bits a byte)\n"
     "  --order1                          devices reply least significant byte first\n"
     "  --baud RATE                       initial rate of the terminal (default 9600)\n"
@@ -357,7 +361,8 @@ std::string ParseCommandLine(const std::vector<std::string>& args, CommandLine& 
             out.replyOrder = 1;
             continue;
         }
-        if (arg != "--device" && arg != "--file" && arg != "--test" && arg != "--baud" && arg != "--info") {
+        if (arg != "--device" && arg != "--file" && arg != "--test" && arg != "--baud" && arg != "--info" &&
+            arg != "--profile") {
             return "unknown option " + Quoted(arg) + " (--help lists the options)";
         }
         if (i + 1 == args.size()) {
@@ -400,6 +405,12 @@ std::string ParseCommandLine(const std::vector<std::string>& args, CommandLine& 
                 return error;
             }
             out.infos.push_back(info);
+        } else if (arg == "--profile") {
+            uint64_t address = 0;
+            if (!ParseNumber(value, kMaxAddress, address) || address == 0) {
+                return "bad --profile " + Quoted(value) + ": not an address from 1 to 65535";
+            }
+            out.profiles.push_back(static_cast<uint32_t>(address));
         } else {
             uint64_t baud = 0;
             if (!ParseNumber(value, kMaxBaud, baud) || baud == 0) {
@@ -438,6 +449,15 @@ std::string ParseCommandLine(const std::vector<std::string>& args, CommandLine& 
             return "bad --info: no --device has the address " + std::to_string(info.address);
         }
     }
+    for (uint32_t address : out.profiles) {
+        bool found = false;
+        for (const DeviceOption& device : out.devices) {
+            found = found || device.address == address;
+        }
+        if (!found) {
+            return "bad --profile: no --device has the address " + std::to_string(address);
+        }
+    }
     return {};
 }
 
@@ -449,6 +469,23 @@ std::string ApplyCommandLine(const CommandLine& line, InstrumentSim& sim)
     for (const FileOption& f : line.files) {
         if (SimDevice* device = sim.FindDevice(f.address)) {
             SetDeviceFile(*device, f.name, f.content);
+        }
+    }
+    for (uint32_t address : line.profiles) {
+        std::string error;
+        sim.WithDevice(address, [&](SimDevice& device) {
+            const uint32_t type = device.Type();
+            if (type >= 30 && type <= 40) {
+                SetUpFullSonde(device);
+            } else if (type >= 21 && type <= 28) {
+                SetUpLevelLogger(device);
+            } else {
+                error = "bad --profile: the device at " + std::to_string(address) +
+                        " is neither a sonde nor a level logger";
+            }
+        });
+        if (!error.empty()) {
+            return error;
         }
     }
     // The information first: it can change the number of test slots the tests are placed in.

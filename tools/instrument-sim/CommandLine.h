@@ -6,6 +6,7 @@
 //   --file ADDRESS:NAME=PATH          a file of that device, read from a local path
 //   --test ADDRESS:NUMBER:STATE:SAMPLES[:NAME]   a test of that device in a state
 //   --info ADDRESS:KEY=VALUE,...      fields of that device's information record
+//   --profile ADDRESS                 that device's full set of sensors (ProfilingDevices.h)
 //   --pace, --order1, --baud RATE, --help
 //
 // Numbers are decimal (leading zeros change nothing) or hexadecimal after "0x". An address
@@ -64,6 +65,7 @@ struct CommandLine {
     std::vector<FileOption> files;
     std::vector<TestOption> tests;
     std::vector<InfoOption> infos;
+    std::vector<uint32_t> profiles;   // addresses given --profile
 };
 
 // The text of --help.
@@ -75,7 +77,8 @@ extern const char* const kCommandLineUsage;
 // unreadable path or a name the device cannot hold are refused.
 std::string ParseCommandLine(const std::vector<std::string>& args, CommandLine& out);
 
-// Adds the command line's devices, with their reply order, files and tests, to sim. An
+// Adds the command line's devices, with their reply order, files, profiles and tests, to
+// sim (a profile before the --info fields, which change it). An
 // empty text, or what is wrong (a test the device cannot hold).
 std::string ApplyCommandLine(const CommandLine& line, InstrumentSim& sim);
 

@@ -5,7 +5,9 @@
 #include "tools/instrument-sim/ChannelCommands.h"
 #include "tools/instrument-sim/DeviceCommands.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace wv::sim {
 
@@ -111,6 +113,100 @@ void SetUpProfilingSonde(SimDevice& device, const ProfilingSondeSpec& spec)
     c.sensorInfo[2] = SensorInfo(0, "NONE00", 0, DeviceTime{});  // no sensor, no date
     c.sensorInfo[3] = SensorInfo(37, "HD3301", 3301, DeviceTime{2024, 7, 8, 0, 0, 0, 0});
     c.sensorInfo[4] = SensorInfo(45, "CT4502", 4502, DeviceTime{2024, 9, 10, 0, 0, 0, 0});
+    SyncChannelStoredRecords(device);
+}
+
+namespace {
+
+// A 'K' channel of the full sonde: kind, calibration type and the solution code, standard
+// and response of each point; the segments follow the points.
+struct FullSensor {
+    uint8_t number;
+    uint8_t kind;
+    uint8_t calibrationType;
+    std::vector<CalSegment> points;
+};
+
+SimChannel FullSensorChannel(const FullSensor& sensor)
+{
+    ChannelDefinitionRecord r;
+    SetChannelLevelDefaults(r);
+    ResetChannelSensorPart(r);
+    r.channelNumber = sensor.number;
+    r.parameterType = sensor.kind;
+    r.sensorDate = DeviceTime{2025, 5, 14, 10, 30, 0, 0};
+    r.calibrationMode = sensor.calibrationType;
+    r.calibrationPointCount = static_cast<uint8_t>(std::min<size_t>(sensor.points.size(), r.segments.size()));
+    for (size_t i = 0; i < r.calibrationPointCount; ++i) {
+        r.segments[i] = sensor.points[i];
+    }
+    for (size_t i = 0; i < r.pairs.size(); ++i) {
+        r.pairs[i] = CoeffPair{0.0625f * static_cast<float>(i + 1), -0.5f * static_cast<float>(i)};
+    }
+    return SimChannel{r, kChannelFormSensor};
+}
+
+} // namespace
+
+void SetUpFullSonde(SimDevice& device, const ProfilingSondeSpec& spec)
+{
+    SetUpProfilingSonde(device, spec);
+    SimDeviceRecords& r = DeviceRecordsOf(device);
+    r.ports = {1, 2, 3, 11, 12, 21, 31, 32, 41, 45, 22, 35, 37, 16};
+    // A raw count for every value code, the profiling sonde's where it has one.
+    for (unsigned code = 1; code < 256; ++code) {
+        r.paramValues.emplace(static_cast<uint8_t>(code), static_cast<uint16_t>(0x2000 + 0x21 * code));
+    }
+
+    SimChannelRecords& c = ChannelRecordsOf(device);
+    const FullSensor sensors[] = {
+        {11, 4, 11, {{11, 4.0f, 0.177f, 21.0f}, {12, 7.0f, 0.0f, 21.5f}}},
+        {12, 8, 10, {{10, 231.0f, 228.5f, 22.0f}}},
+        // The sixth point of the oxygen sensor is the barometric point: its response in psi.
+        {21, 7, 8, {{8, 8.25f, 412.0f, 20.0f}, {8, 0.0f, 3.5f, 20.0f}, {}, {}, {}, {70, 0.0f, 14.25f, 20.0f}}},
+        {31, 13, 30, {{30, 1.0f, 18.0f, 20.0f}, {31, 10.0f, 73.5f, 20.0f}, {32, 100.0f, 129.0f, 20.0f},
+                      {1, 50.0f, 111.25f, 20.0f}}},
+        {32, 17, 30, {{31, 10.0f, -48.0f, 20.0f}, {32, 100.0f, -104.5f, 20.0f}}},
+        {41, 16, 20, {{21, 35.5f, -20.0f, 20.0f}, {22, 355.0f, -76.5f, 20.0f}}},
+        {45, 5, 41, {{41, 1413.0f, 707.5f, 25.0f}}},
+        {35, 26, 0, {}},
+    };
+    for (const FullSensor& sensor : sensors) {
+        c.channels[sensor.number] = FullSensorChannel(sensor);
+    }
+
+    // Turbidity: the 'S' form, four points.
+    c.channels.erase(c.turbidityChannel);
+    c.channels.erase(kWiperChannelNumber);
+    c.turbidityChannel = 22;
+    ChannelDefinitionRecord turbidity;
+    SetChannelLevelDefaults(turbidity);
+    ResetChannelSensorPart(turbidity);
+    turbidity.channelNumber = 22;
+    turbidity.parameterType = kParamTurbidity;
+    turbidity.sensorDate = DeviceTime{2025, 5, 15, 9, 0, 0, 0};
+    turbidity.calibrationMode = 1;
+    turbidity.calibrationPointCount = 4;
+    const float standards[] = {0.0f, 20.0f, 100.0f, 800.0f};
+    for (size_t i = 0; i < 4; ++i) {
+        turbidity.segments[i] = CalSegment{1, standards[i], standards[i] * 0.98f + 0.5f, 20.0f};
+    }
+    for (size_t i = 0; i < turbidity.pairs.size(); ++i) {
+        turbidity.pairs[i] = CoeffPair{1.0f + 0.125f * static_cast<float>(i), 0.25f * static_cast<float>(i)};
+    }
+    c.channels[22] = SimChannel{turbidity, kChannelFormTurbidity};
+
+    // The barometer: a '#' channel answered as barometric.
+    ChannelDefinitionRecord barometer;
+    SetChannelLevelDefaults(barometer);
+    ResetChannelSensorPart(barometer);
+    barometer.channelNumber = kBarometricChannelNumber;
+    barometer.parameterType = kParamBarometric;
+    SetChannelName(barometer, "Baro");
+    barometer.pressureRange = 15;
+    c.channels[kBarometricChannelNumber] = SimChannel{barometer, kChannelFormLevel};
+
+    c.sensorInfo[4].byte = 11;  // the conductivity sensor in its high range
     SyncChannelStoredRecords(device);
 }
 

@@ -46,6 +46,16 @@ std::map<uint8_t, uint16_t> ProfilingSondeCounts();
 
 void SetUpProfilingSonde(SimDevice& device, const ProfilingSondeSpec& spec = {});
 
+// The full sonde: the profiling sonde with a sensor of every parameter kind, as the
+// channel lists show them. Ports 1 temperature (' '), 2 level and 3 barometer ('#'), 11 pH,
+// 12 ORP, 21 membrane oxygen (its sixth point the barometric one, code 70), 31 ammonium
+// (four points), 32 nitrate, 41 chloride, 45 conductivity, 16 optical oxygen behind an
+// adapter and 37 with a cap (each a 'K' block with its date, type, points and segments), 22
+// turbidity ('S', four points) and 35 the turbidity wiper (kind 26). Port 4's 'J' record
+// names the high conductivity range (byte 1 = 11). Every value code a sample of these
+// sensors can ask for has a raw count.
+void SetUpFullSonde(SimDevice& device, const ProfilingSondeSpec& spec = {});
+
 struct LevelLoggerSpec {
     uint16_t temperatureCounts = 0x2000;
     uint16_t pressureCounts = 0x1000;
