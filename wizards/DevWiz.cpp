@@ -84,39 +84,6 @@ wv::OleDateTime AddSeconds(const wv::OleDateTime& value, double seconds)
     return wv::OleDateTime::FromPosixTime(posix + static_cast<int64_t>(std::llround(seconds)));
 }
 
-QDateTime ToQt(const wv::OleDateTime& value)
-{
-    if (!value.IsValid()) {
-        return {};
-    }
-    return QDateTime(QDate(value.GetYear(), value.GetMonth(), value.GetDay()),
-                     QTime(value.GetHour(), value.GetMinute(), value.GetSecond()));
-}
-
-// A date picker whose two-digit year keeps the century of the date it shows: a typed
-// "26" on a 2024 date is 2026, never 1926 (Qt's own reading of "yy" puts every two-digit
-// year in 1900-1999).
-class CenturyDateEdit : public QDateTimeEdit {
-public:
-    explicit CenturyDateEdit(QWidget* parent) : QDateTimeEdit(parent) {}
-
-protected:
-    QDateTime dateTimeFromText(const QString& text) const override
-    {
-        const QDateTime read = QDateTimeEdit::dateTimeFromText(text);
-        if (!read.isValid() || !displayFormat().contains(QLatin1String("yy")) ||
-            displayFormat().contains(QLatin1String("yyyy"))) {
-            return read;
-        }
-        const int century = dateTime().date().year() / 100 * 100;
-        const int year = century + read.date().year() % 100;
-        const QDate date(year, read.date().month(), 1);
-        // The day is clamped to the month of the new year (29 February).
-        const QDate fixed(year, read.date().month(), std::min(read.date().day(), date.daysInMonth()));
-        return QDateTime(fixed, read.time());
-    }
-};
-
 } // namespace
 
 std::string_view Sdi12ItemLabel(uint8_t parameterType, uint8_t itemId)
@@ -267,7 +234,7 @@ CDevWizClock::CDevWizClock(CDevWiz& wiz) : CWVPropertyPage(kIdDevWizClockPage), 
     Place<QLabel>(kIdDevWizComputerTime, kLeft + 104, 26, 100, 10);
     group->addButton(Place<QRadioButton>(kIdDevWizSetManually, kLeft, 46, 200, 12, QStringLiteral("Set &Manually")));
     Place<QLabel>(-1, kLeft + 12, 64, 30, 10, QStringLiteral("Date:"));
-    Place<CenturyDateEdit>(kIdDevWizDatePicker, kLeft + 44, 62, 80, 14);
+    Place<QDateTimeEdit>(kIdDevWizDatePicker, kLeft + 44, 62, 80, 14);
     Place<QLabel>(-1, kLeft + 12, 82, 30, 10, QStringLiteral("Time:"));
     Place<QDateTimeEdit>(kIdDevWizTimePicker, kLeft + 44, 80, 160, 14);
     Place<QLabel>(-1, kLeft, 108, 110, 10, QStringLiteral("Proposed Device Date and Time:"));
@@ -297,6 +264,7 @@ void CDevWizClock::OnInitDialog()
         ItemAs<QDateTimeEdit>(kIdDevWizTimePicker)->currentSectionIndex() < 0) {
         SetDateTimeFormat(kIdDevWizTimePicker, "HH:mm:ss");
     }
+    // A two-digit year typed into the picker keeps the century of the date it shows.
     SetDateTimeFormat(kIdDevWizDatePicker, "dd-MMM-yy");
     // The pickers start at the device's own time: the computer's plus the offset read.
     wv::OleDateTime start = ComputerNow();
@@ -347,7 +315,8 @@ wv::OleDateTime CDevWizClock::PickersValue() const
 {
     wv::OleDateTime date;
     wv::OleDateTime time;
-    if (!GetDateTime(kIdDevWizDatePicker, date) || !GetDateTime(kIdDevWizTimePicker, time)) {
+    if (!CWVPropertyPage::GetDateTime(kIdDevWizDatePicker, date) ||
+        !CWVPropertyPage::GetDateTime(kIdDevWizTimePicker, time)) {
         return wv::OleDateTime();
     }
     return wv::OleDateTime(date.GetYear(), date.GetMonth(), date.GetDay(), time.GetHour(), time.GetMinute(),
@@ -401,7 +370,7 @@ CDevWizBatt::CDevWizBatt(CDevWiz& wiz) : CWVPropertyPage(kIdDevWizBattPage), wiz
         y += 14;
     }
     Place<QLabel>(-1, kLeft, y + 10, 100, 10, QStringLiteral("Installation Date:"));
-    Place<CenturyDateEdit>(kIdDevWizBatteryDate, kLeft + 100, y + 8, 100, 14);
+    Place<QDateTimeEdit>(kIdDevWizBatteryDate, kLeft + 100, y + 8, 100, 14);
     if (CQorDevice* device = wiz_.GetDevice()) {
         type_ = device->GetBatteryType();
         date_ = device->GetBatteryDate();
