@@ -237,8 +237,8 @@ CDevWizClock::CDevWizClock(CDevWiz& wiz) : CWVPropertyPage(kIdDevWizClockPage), 
     Place<QDateTimeEdit>(kIdDevWizDatePicker, kLeft + 44, 62, 80, 14);
     Place<QLabel>(-1, kLeft + 12, 82, 30, 10, QStringLiteral("Time:"));
     Place<QDateTimeEdit>(kIdDevWizTimePicker, kLeft + 44, 80, 160, 14);
-    Place<QLabel>(-1, kLeft, 108, 110, 10, QStringLiteral("Proposed Device Date and Time:"));
-    Place<QLabel>(kIdDevWizProposedTime, kLeft + 112, 108, 100, 10);
+    Place<QLabel>(-1, kLeft, 108, 122, 10, QStringLiteral("Proposed Device Date and Time:"));
+    Place<QLabel>(kIdDevWizProposedTime, kLeft + 124, 108, 90, 10);
 
     timer_ = new QTimer(this);
     timer_->setObjectName(QStringLiteral("timer%1").arg(kDevWizClockTimer));
