@@ -38,7 +38,7 @@ struct Sdi12LabelRow {
 
 // Looked up by (parameter type, item id), first match wins; the end row (type 0, id 0,
 // no label) stops the search.
-constexpr Sdi12LabelRow kSdi12ItemLabels[] = {
+constexpr Sdi12LabelRow Sdi12ItemLabels[] = {
     {2, 1, "Temp (C)"},
     {3, 2, "Pressure (psi)"},
     {6, 3, "Baro (psi)"},
@@ -65,7 +65,7 @@ constexpr Sdi12LabelRow kSdi12ItemLabels[] = {
     {0, 0, nullptr},
 };
 #undef WV_PORT_ROWS
-static_assert(std::size(kSdi12ItemLabels) == 54, "53 labels and the end row");
+static_assert(std::size(Sdi12ItemLabels) == 54, "53 labels and the end row");
 
 QString Qs(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
@@ -88,7 +88,7 @@ wv::OleDateTime AddSeconds(const wv::OleDateTime& value, double seconds)
 
 std::string_view Sdi12ItemLabel(uint8_t parameterType, uint8_t itemId)
 {
-    for (const Sdi12LabelRow& row : kSdi12ItemLabels) {
+    for (const Sdi12LabelRow& row : Sdi12ItemLabels) {
         if (row.label == nullptr) {
             break;
         }
