@@ -236,6 +236,18 @@ TEST_F(DeviceViewTest, ShowingASondeReadsAndExpandsItAndFillsTheRows)
     EXPECT_TRUE(upgradesRun.empty());
 }
 
+TEST_F(DeviceViewTest, ScrollSizesFollowOnlyAbove384By304)
+{
+    ASSERT_NE(Show(kSonde), nullptr);
+    QWidget* form = View()->GetForm();
+    View()->UpdateScrollSizes(500, 400);
+    EXPECT_EQ(form->minimumSize(), QSize(500, 400));
+    for (const QSize size : {QSize(384, 600), QSize(600, 304), QSize(100, 100)}) {
+        View()->UpdateScrollSizes(size.width(), size.height());
+        EXPECT_EQ(form->minimumSize(), QSize(500, 400)) << size.width() << "x" << size.height();
+    }
+}
+
 TEST_F(DeviceViewTest, NoBatteryHidesTheInstallationDateLabel)
 {
     Edit(kSonde, [](SimDeviceRecords& r) { r.batteryType = 0; });
