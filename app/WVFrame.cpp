@@ -3,6 +3,7 @@
 #include "app/AppPump.h"
 #include "app/CommandIds.h"
 #include "app/WVConnectionView.h"
+#include "app/WVDeviceView.h"
 #include "app/WVSiteView.h"
 #include "app/WVTreeView.h"
 #include "app/WVView.h"
@@ -771,6 +772,7 @@ CWVView* CWVFrame::CreateFormView(ViewId viewId)
     switch (viewId) {
     case ViewId::Site: return new CWVSiteView(this);
     case ViewId::Connection: return new CWVConnectionView(this);
+    case ViewId::Device: return new CWVDeviceView(this);
     default: return new CWVView(TemplateFor(viewId));
     }
 }

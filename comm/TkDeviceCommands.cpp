@@ -174,10 +174,15 @@ ProtocolResultCode CTkSession::SetSdi12Setting(uint8_t address, CCallback* callb
 uint8_t CTkSession::GetSdi12Setting(CCallback* callback)
 {
     uint8_t address = kTkSdi12SettingFailed;
-    if (RunReadInto(CTkRequest(kTkCmdGetSdi12Setting), &address, TkDecodeSdi12SettingReply, callback) != 0) {
+    if (ReadSdi12Setting(&address, callback) != 0) {
         return kTkSdi12SettingFailed;
     }
     return address;
+}
+
+ProtocolResultCode CTkSession::ReadSdi12Setting(uint8_t* address, CCallback* callback)
+{
+    return RunReadInto(CTkRequest(kTkCmdGetSdi12Setting), address, TkDecodeSdi12SettingReply, callback);
 }
 
 ProtocolResultCode CTkSession::SetSdi12Enabled(uint8_t enabled, CCallback* callback)

@@ -107,6 +107,10 @@ public:
     ProtocolResultCode TalkTo(uint16_t address, uint8_t deviceType);
     // The current selection; 0.
     ProtocolResultCode GetAddress(uint16_t* address, uint8_t* deviceType) const;
+    // Forgets what the session keeps of the selected device (its coefficients and sensor
+    // images), so the next commands read them afresh: after a firmware upgrade the device
+    // may hold different ones.
+    void ResetDeviceCaches() { InvalidateCaches(); }
 
     // Addresses request to the selected device (the 16-bit address widened without sign)
     // and hands it with handler to the link, with timeoutMs per attempt and resends. A
@@ -161,6 +165,8 @@ public:
     ProtocolResultCode SetSdi12Setting(uint8_t address, CCallback* callback);
     // The SDI-12 address byte, or 0xFF (kTkSdi12SettingFailed) when the command failed.
     uint8_t GetSdi12Setting(CCallback* callback);
+    // The same read with its status: *address is written only when it is 0.
+    ProtocolResultCode ReadSdi12Setting(uint8_t* address, CCallback* callback);
     ProtocolResultCode SetSdi12Enabled(uint8_t enabled, CCallback* callback);
     // The SDI-12 enabled flag (1 or 0) from the device file "D2": 5017 for firmware below
     // 2.025 (the flag cannot be read), 5075 for a file too short to hold it.

@@ -21,6 +21,7 @@ constexpr StringEntry kStrings[] = {
     StringEntry{kStrFullScreen, "Full Screen"},
     StringEntry{kStrChanTurbidityLong, "Turbidity"},
     StringEntry{kStrChanTurbidity, "Turb."},
+    StringEntry{kStrBatteriesDepleted, "The batteries in the unit are almost depleted.  Please replace the batteries as soon as possible"},
     StringEntry{kStrChanAmmonium, "NH4"},
     StringEntry{kStrChanAmmoniumLong, "Ammonium"},
     StringEntry{kStrChanNitrate, "NO3"},
@@ -614,8 +615,12 @@ constexpr StringEntry kStrings[] = {
     StringEntry{kStrDeleteConnectionPrompt, "Connection will be permanently deleted from the Site!\nDo you wish to continue?"},
     StringEntry{kStrDeleteConnection, "Delete Connection"},
     StringEntry{kStrDeletingConnection, "Deleting Connection..."},
+    StringEntry{kStrSendingName, "Sending Name to the Device..."},
+    StringEntry{kStrSendingClock, "Sending Clock Settings to the Device..."},
+    StringEntry{kStrUpdatingDeviceInfo, "Updating device information..."},
     StringEntry{kStrRefreshFailed, "Device stopped communicating during refresh!\nUnable to update device information.  The device\nmay be busy collecting data or may have become\ndisconnected from the host or network."},
     StringEntry{kStrRefresh, "Refresh"},
+    StringEntry{kStrSendingBattery, "Sending Battery Info to Device..."},
     StringEntry{kStrCloseConnectionsPrompt,
                 "Opening a new document will cause your open connection(s) to be closed.\n"
                 "Do you wish to continue?"},
@@ -708,6 +713,7 @@ constexpr StringEntry kStrings[] = {
     StringEntry{kStrErrBatteriesDepleted, "Error #%d-Cannot complete operation. Device batteries are depleted.  Batteries must be replaced to resume normal operation of device."},
     StringEntry{kStrChanCondSensor11, "Cond."},
     StringEntry{kStrChanCondLong, "Conductivity"},
+    StringEntry{kStrAsciiPrefsFailed, "Failed to set ASCII preferences in device."},
     StringEntry{kStrChanHdoLong, "Korvant Dissolved Oxygen"},
     StringEntry{kStrComPort, "COM%1"},
     StringEntry{kStrButtonSync, "Sync..."},
@@ -782,6 +788,11 @@ constexpr StringEntry kStrings[] = {
     StringEntry{kStrMakerWebAddress, "https://www.varnok.com/"},
     StringEntry{kStrErrLocalTestFile, "Error #%d-The test data could not be written on this computer, in %1: the "
                                       "folder or the file in it could not be made, or the disk is full."},
+    StringEntry{kStrDeviceNotResponding, "Device not responding.\nOperation failed."},
+    StringEntry{kStrFirmwareNeedsCable, "A device firmware upgrade is available.\nIn order to upgrade the firmware, the device must be\nconnected to the computer via a serial cable."},
+    StringEntry{kStrSdi12WriteError, "Error %d writing SDI-12 format information to device"},
+    StringEntry{kStrSdi12ReadError, "Error %d reading SDI-12 format from device"},
+    StringEntry{kStrInvalidValue, "Invalid Value"},
 };
 
 constexpr bool IsSortedById()

@@ -319,6 +319,19 @@ constexpr uint32_t kStrFoilCrcCoefficients = 34201;  // the coefficients' CRC do
 // Device data writer (site/QikProfDataWriter.h).
 constexpr uint32_t kStrFoilBatchUnknown = 34210;  // the optical sensor's foil batch is not in the foil file
 
+// Device view and device settings wizard.
+constexpr uint32_t kStrBatteriesDepleted = 184;  // the battery warning of the device view
+constexpr uint32_t kStrSendingName = 33200;
+constexpr uint32_t kStrSendingClock = 33203;
+constexpr uint32_t kStrUpdatingDeviceInfo = 33204;
+constexpr uint32_t kStrSendingBattery = 33208;
+constexpr uint32_t kStrAsciiPrefsFailed = 33529;
+constexpr uint32_t kStrDeviceNotResponding = 63240;  // a device setting could not be read or written
+constexpr uint32_t kStrFirmwareNeedsCable = 63241;  // an upgrade offered on a modem or radio line
+constexpr uint32_t kStrSdi12WriteError = 63242;
+constexpr uint32_t kStrSdi12ReadError = 63243;
+constexpr uint32_t kStrInvalidValue = 63244;  // a value the device wizard refuses
+
 // ---- Access ----------------------------------------------------------------------------
 
 // The text of id; empty when the table has no such id.

@@ -1018,10 +1018,15 @@ AppErrorCode CQorDevice::SetBatteryInfo(uint8_t batteryType, const DeviceTime& i
     return kAppOk;
 }
 
-AppErrorCode CQorDevice::SetAsciiPreferences(uint16_t preferences)
+bool CQorDevice::HasAsciiPreferences() const
 {
     const double firmware = m_info.firmwareVersion;
-    if (IsFamily21to28() && firmware < 3.09 && firmware != 0.0) {
+    return !(IsFamily21to28() && firmware < 3.09 && firmware != 0.0);
+}
+
+AppErrorCode CQorDevice::SetAsciiPreferences(uint16_t preferences)
+{
+    if (!HasAsciiPreferences()) {
         return kAppErrAsciiPrefs;
     }
     if (m_session == nullptr || m_session->TalkTo(m_info.address, m_info.deviceType) != 0 ||
@@ -1033,8 +1038,7 @@ AppErrorCode CQorDevice::SetAsciiPreferences(uint16_t preferences)
 
 AppErrorCode CQorDevice::GetAsciiPreferences(uint16_t& preferences)
 {
-    const double firmware = m_info.firmwareVersion;
-    if (IsFamily21to28() && firmware < 3.09 && firmware != 0.0) {
+    if (!HasAsciiPreferences()) {
         return kAppErrAsciiPrefs;
     }
     if (m_session == nullptr || m_session->TalkTo(m_info.address, m_info.deviceType) != 0 ||

@@ -157,6 +157,9 @@ public:
     AppErrorCode SetBatteryInfo(uint8_t batteryType, const DeviceTime& installed);
     AppErrorCode SetAsciiPreferences(uint16_t preferences);
     AppErrorCode GetAsciiPreferences(uint16_t& preferences);
+    // False for a level logger whose firmware (below 3.09) has no ASCII preferences: the
+    // two calls above answer 6031 for it without an exchange.
+    bool HasAsciiPreferences() const;
     AppErrorCode UpgradeFirmware(CCallback* callback);
     AppErrorCode PackMemory();
     // True when the manufacturing database holds serial with this first pressure

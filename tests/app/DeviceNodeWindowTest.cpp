@@ -51,8 +51,8 @@ protected:
         UseSimulatorPump(sim);
     }
 
-    // The device a search of a new connection found, selected in the tree.
-    CQorDevice* FindAndSelectDevice()
+    // The device a search of a new connection found.
+    CQorDevice* FindDevice()
     {
         connection = &wvtest::AddDirectConnection(*Doc().GetSite(), &Tree(), "Bench", port, true);
         Tree().FindDevices(*connection);
@@ -60,7 +60,15 @@ protected:
             ADD_FAILURE() << "no device found";
             return nullptr;
         }
-        CQorDevice* device = connection->GetDevice(0);
+        return connection->GetDevice(0);
+    }
+    // The same, selected in the tree: its device view reads and expands it.
+    CQorDevice* FindAndSelectDevice()
+    {
+        CQorDevice* device = FindDevice();
+        if (device == nullptr) {
+            return nullptr;
+        }
         Tree().SelectItem(device->GetTreeItem());
         Pump();
         return device;
@@ -103,11 +111,9 @@ TEST_F(DeviceNodeWindowTest, ClockPaneShowsTheSelectedDevicesClockRunningOnFromT
     EditDevice([](wv::sim::SimDeviceRecords& r) { r.clock = DeviceTime{2026, 12, 31, 23, 59, 30, 55}; });
     CQorDevice* device = FindAndSelectDevice();
     ASSERT_NE(device, nullptr);
-    // Found but not read yet: no clock to show.
-    EXPECT_EQ(ClockPane(), "");
-
-    ASSERT_EQ(device->ExpandDeviceInfo(), kAppOk);
+    // The device view read it when it was shown; read once more for a clock read now.
     EXPECT_TRUE(device->IsInfoValid());
+    ASSERT_EQ(device->ReadDeviceInfo(), kAppOk);
     EXPECT_TRUE(messages.empty());
     EXPECT_FALSE(Frame().IsBusy());
     // To the second: the hundredths are dropped.
@@ -139,7 +145,7 @@ TEST_F(DeviceNodeWindowTest, ALaterReadOnAnAlmostEmptyBatteryKeepsTheClock)
 {
     CQorDevice* device = FindAndSelectDevice();
     ASSERT_NE(device, nullptr);
-    ASSERT_EQ(device->ExpandDeviceInfo(), kAppOk);
+    ASSERT_EQ(device->ReadDeviceInfo(), kAppOk);
     EXPECT_EQ(ClockPane(), "2026-06-01  12:00:00");
     // The expansion reads once.
     EXPECT_EQ(device->ExpandDeviceInfo(), kAppOk);
@@ -184,10 +190,12 @@ TEST_F(DeviceNodeWindowTest, ALaterReadOnAnAlmostEmptyBatteryKeepsTheClock)
 
 TEST_F(DeviceNodeWindowTest, AFailedFirstReadSaysSoAndLeavesTheInformationNotValid)
 {
-    CQorDevice* device = FindAndSelectDevice();
+    CQorDevice* device = FindDevice();
     ASSERT_NE(device, nullptr);
     ASSERT_TRUE(sim.RemoveDevice(kAddress));
-    EXPECT_EQ(device->ExpandDeviceInfo(), kAppErrNoAnswer);
+    // Showing the device view expands the device, whose first read fails.
+    Tree().SelectItem(device->GetTreeItem());
+    Pump();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].textId, kStrDeviceInfoUnavailable);
     EXPECT_EQ(messages[0].captionId, kStrExpandDevice);
@@ -198,7 +206,7 @@ TEST_F(DeviceNodeWindowTest, AFailedFirstReadSaysSoAndLeavesTheInformationNotVal
     EXPECT_EQ(ClockPane(), "");
 }
 
-TEST_F(DeviceNodeWindowTest, TheDeviceItemsMenuHasEditAndRefreshWhoseViewsComeLater)
+TEST_F(DeviceNodeWindowTest, TheDeviceItemsMenuHasEditAndRefresh)
 {
     CQorDevice* device = FindAndSelectDevice();
     ASSERT_NE(device, nullptr);
@@ -211,8 +219,8 @@ TEST_F(DeviceNodeWindowTest, TheDeviceItemsMenuHasEditAndRefreshWhoseViewsComeLa
     EXPECT_EQ(actions[0]->text(), QStringLiteral("Edit..."));
     EXPECT_EQ(actions[1]->objectName(), QString::number(wvcmd::kTreeRefresh));
     EXPECT_EQ(actions[1]->text(), QStringLiteral("Refresh"));
-    // The device view is not there yet: Edit is greyed; the tree refreshes the device itself.
-    EXPECT_FALSE(actions[0]->isEnabled());
+    // The device view carries Edit out; the tree refreshes the device itself.
+    EXPECT_TRUE(actions[0]->isEnabled());
     EXPECT_TRUE(actions[1]->isEnabled());
 
     // While busy no menu opens.
@@ -261,10 +269,12 @@ TEST_F(DeviceNodeWindowTest, RefreshShowsTheChannelsAndTestsAndALowBatteryLaterS
         r.clock = DeviceTime{2030, 1, 1, 0, 0, 0, 0};
     });
     TriggerRefresh(Tree());
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].textId, kStrRefreshFailed);
-    EXPECT_EQ(messages[0].captionId, kStrRefresh);
-    EXPECT_EQ(messages[0].icon, MessageIcon::Error);
+    // The device view, updated with the read, warns of the battery first.
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0].textId, kStrBatteriesDepleted);
+    EXPECT_EQ(messages[1].textId, kStrRefreshFailed);
+    EXPECT_EQ(messages[1].captionId, kStrRefresh);
+    EXPECT_EQ(messages[1].icon, MessageIcon::Error);
     EXPECT_EQ(ClockPane().substr(0, 10), clock.substr(0, 10));
     EXPECT_EQ(ChildTexts(device->GetChannelsItem()).size(), 5u);
 }

@@ -661,6 +661,17 @@ TEST_F(DeviceCommandsTest, Sdi12SettingReportsFailureAsFF)
     logger_->InjectFault(Fault::BusyStatus(901).ForCommand(kTkCmdGetSdi12Setting));
     EXPECT_EQ(session_.GetSdi12Setting(nullptr), kTkSdi12SettingFailed);
     EXPECT_EQ(session_.GetSdi12Setting(nullptr), '0');
+
+    // The read with its status tells a failure from an address byte of 0xFF, and leaves
+    // the output alone then.
+    logger_->InjectFault(Fault::BusyStatus(901).ForCommand(kTkCmdGetSdi12Setting));
+    uint8_t address = 'x';
+    EXPECT_EQ(session_.ReadSdi12Setting(&address, nullptr), 901);
+    EXPECT_EQ(address, 'x');
+    EXPECT_EQ(session_.ReadSdi12Setting(nullptr, nullptr), kTkErrMissingRecord);
+    EditDeviceRecords(kLoggerAddress, [](SimDeviceRecords& r) { r.sdi12Address = 0xFF; });
+    EXPECT_EQ(session_.ReadSdi12Setting(&address, nullptr), 0);
+    EXPECT_EQ(address, 0xFF);
 }
 
 TEST_F(DeviceCommandsTest, SilentDeviceCostsFourStandardAttempts)

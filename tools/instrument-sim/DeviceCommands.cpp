@@ -89,8 +89,13 @@ void InitialiseFor(SimDeviceRecords& r, uint32_t type)
         r.freeMemory = 6u << 20;
         r.channelCount = 5;
         r.testCount = 4;
-        r.sdi12Params9 = {1, 3, 4, 22, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
-        const uint16_t available[] = {1, 2, 3, 4, 22, 150, 151};
+        // SDI-12 lists as measurement codes: the parameter type in the high byte, the item
+        // id in the low byte. Current order: temperature, pressure, actual conductivity.
+        // Available besides: barometer, turbidity, battery, specific conductance, pH and
+        // ORP on port 1, and an item 35 (which hosts leave out of their lists).
+        r.sdi12Params9 = {0x0201, 0x0302, 0x052D, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
+        const uint16_t available[] = {0x0201, 0x0302, 0x0603, 0x052D, 0x1604, 0x1B05,
+                                      0x0C8C, 0x040B, 0x080B, 0x1C23};
         std::copy(std::begin(available), std::end(available), r.sdi12Params20.begin());
         for (uint8_t code : {1, 2, 3, 4, 5, 22, 100, 101, 146, 147, 148, 150, 151}) {
             r.paramValues[code] = static_cast<uint16_t>(1000 + code);

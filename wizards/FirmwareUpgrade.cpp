@@ -1,0 +1,28 @@
+#include "wizards/FirmwareUpgrade.h"
+
+#include "wizards/WizardSheet.h"
+
+#include <utility>
+
+namespace {
+
+FirmwareUpgradeRunner& Runner()
+{
+    static FirmwareUpgradeRunner runner;
+    return runner;
+}
+
+} // namespace
+
+int RunFirmwareUpgradeWizard(CQorDevice& device, QWidget* parent)
+{
+    if (Runner()) {
+        return Runner()(device, parent);
+    }
+    return kIdCancel;
+}
+
+FirmwareUpgradeRunner SetFirmwareUpgradeRunner(FirmwareUpgradeRunner runner)
+{
+    return std::exchange(Runner(), std::move(runner));
+}
