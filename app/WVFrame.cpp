@@ -2,6 +2,8 @@
 
 #include "app/AppPump.h"
 #include "app/CommandIds.h"
+#include "app/WVChannelView.h"
+#include "app/WVChannelsView.h"
 #include "app/WVConnectionView.h"
 #include "app/WVSiteView.h"
 #include "app/WVTreeView.h"
@@ -771,6 +773,8 @@ CWVView* CWVFrame::CreateFormView(ViewId viewId)
     switch (viewId) {
     case ViewId::Site: return new CWVSiteView(this);
     case ViewId::Connection: return new CWVConnectionView(this);
+    case ViewId::ChannelList: return new CWVChannelsView(this);
+    case ViewId::Channel: return new CWVChannelView(this);
     default: return new CWVView(TemplateFor(viewId));
     }
 }
