@@ -2,6 +2,8 @@
 
 #include "app/AppPump.h"
 #include "app/CommandIds.h"
+#include "app/WVChannelView.h"
+#include "app/WVChannelsView.h"
 #include "app/WVConnectionView.h"
 #include "app/WVDeviceView.h"
 #include "app/WVSiteView.h"
@@ -773,6 +775,8 @@ CWVView* CWVFrame::CreateFormView(ViewId viewId)
     case ViewId::Site: return new CWVSiteView(this);
     case ViewId::Connection: return new CWVConnectionView(this);
     case ViewId::Device: return new CWVDeviceView(this);
+    case ViewId::ChannelList: return new CWVChannelsView(this);
+    case ViewId::Channel: return new CWVChannelView(this);
     default: return new CWVView(TemplateFor(viewId));
     }
 }

@@ -331,6 +331,33 @@ constexpr uint32_t kStrFirmwareNeedsCable = 63241;  // an upgrade offered on a m
 constexpr uint32_t kStrSdi12WriteError = 63242;
 constexpr uint32_t kStrSdi12ReadError = 63243;
 constexpr uint32_t kStrInvalidValue = 63244;  // a value the device wizard refuses
+// Channels list and channel information views.
+constexpr uint32_t kStrParameterInformation = 33130;           // "Parameter Information"
+constexpr uint32_t kStrChanListReading = 33132;                // "Reading"
+constexpr uint32_t kStrChanListName = 33133;                   // "Parameter Type and Name"
+constexpr uint32_t kStrReadingParameterOf = 33141;             // "Reading Parameter %d of %d..."
+constexpr uint32_t kStrChanRowSpecificGravity = 33152;         // "Specific Gravity:"
+constexpr uint32_t kStrChanRowDensity = 33153;                 // "Density:"
+constexpr uint32_t kStrChanRowLastCal = 33188;                 // "Last Cal:"
+constexpr uint32_t kStrChanRowCalType = 33189;                 // "Cal Type:"
+constexpr uint32_t kStrButtonWipe = 215;                       // "Wipe"
+constexpr uint32_t kStrChanRowName = 61213;                    // "Name:"
+constexpr uint32_t kStrChanRowScale = 61215;                   // "Scale:"
+constexpr uint32_t kStrChanRowOffset = 61216;                  // "Offset:"
+constexpr uint32_t kStrChanRowRange = 61218;                   // "Range:"
+constexpr uint32_t kStrChanRowComp = 61219;                    // "Comp:"
+constexpr uint32_t kStrChanRowMode = 61220;                    // "Mode:"
+constexpr uint32_t kStrChanRowLatElev = 61222;                 // "Lat/Elev:"
+constexpr uint32_t kStrChanRowWhenRef = 61223;                 // "When Ref:"
+constexpr uint32_t kStrChanRowRef = 61224;                     // "Ref:"
+constexpr uint32_t kStrChanRowReading = 61225;                 // "Reading:"
+constexpr uint32_t kStrChanRowDeltaT = 61226;                  // "Delta T:"
+constexpr uint32_t kStrChanRowCellConst = 61227;               // "Cell Const:"
+constexpr uint32_t kStrButtonRead = 61272;                     // "Read"
+constexpr uint32_t kStrButtonCalibrate = 61274;                // "Calibrate..."
+constexpr uint32_t kStrButtonProfiler = 61376;                 // "Profiler"
+constexpr uint32_t kStrChanRowCalPoints = 61404;               // "Cal Points:"
+constexpr uint32_t kStrButtonQuickCal = 61405;                 // "QuickCal"
 
 // ---- Access ----------------------------------------------------------------------------
 

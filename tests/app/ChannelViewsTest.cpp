@@ -1,0 +1,546 @@
+// The channels list and the channel information view of a found sonde, against the
+// instrument simulator: the rows, the Read command with its progress, the wiper rule,
+// double-clicking a row into its channel's view and the rows of that view.
+
+#include "tests/app/AppFixture.h"
+
+#include "app/CommandIds.h"
+#include "app/WVChannelView.h"
+#include "app/WVChannelsView.h"
+#include "foundation/Registry.h"
+#include "platform/Clock.h"
+#include "platform/PortMap.h"
+#include "site/QikProfDataWriter.h"
+#include "site/QorChannel.h"
+#include "site/QorConnection.h"
+#include "site/QorDevice.h"
+#include "site/QorSite.h"
+#include "tests/comm/CommTestSupport.h"
+#include "tests/site/SiteSimSupport.h"
+#include "tests/support/ScopedEnv.h"
+#include "tools/instrument-sim/InstrumentSim.h"
+#pragma push_macro("slots")
+#undef slots
+#include "tools/instrument-sim/ChannelCommands.h"
+#include "tools/instrument-sim/DeviceCommands.h"
+#include "tools/instrument-sim/ProfilingDevices.h"
+#pragma pop_macro("slots")
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using wvtest::AppFixture;
+
+constexpr uint16_t kSonde = 2002;
+
+struct Row {
+    std::string label;
+    std::string value;
+};
+
+class ChannelViewsTest : public AppFixture {
+protected:
+    void SetUp() override
+    {
+        sim.AddDevice(kSonde, 30, "Sonde", 9600);
+        sim.WithDevice(kSonde, [this](wv::sim::SimDevice& d) {
+            wv::sim::SetUpFullSonde(d);
+            Configure(d);
+        });
+        ASSERT_TRUE(sim.Start()) << sim.LastError();
+        port = wv::AddComPort(sim.SlavePath());
+        ASSERT_GE(port, 1);
+        Start();
+        app_->GetPreferences().expandOnFind = 0;
+        UseSimulatorPump(sim);
+        CQorConnection& connection = wvtest::AddDirectConnection(*Doc().GetSite(), &Tree(), "Bench", port, true);
+        Tree().FindDevices(connection);
+        ASSERT_EQ(connection.GetDeviceCount(), 1);
+        sonde = connection.GetDevice(0);
+        Tree().SelectItem(sonde->GetTreeItem());
+        Pump();
+        std::unique_ptr<QMenu> menu(Tree().BuildContextMenu());
+        ASSERT_NE(menu, nullptr);
+        QAction* refresh = menu->findChild<QAction*>(QString::number(wvcmd::kTreeRefresh));
+        ASSERT_NE(refresh, nullptr);
+        refresh->trigger();
+        ASSERT_NE(sonde->GetChannelsItem(), kNoTreeItem);
+        messages.clear();
+    }
+
+    // Changes the simulated sonde before it is found.
+    virtual void Configure(wv::sim::SimDevice& /*device*/) {}
+
+    CWVChannelsView* ShowChannels()
+    {
+        Tree().SelectItem(sonde->GetChannelsItem());
+        Pump();
+        return dynamic_cast<CWVChannelsView*>(Frame().GetFormView());
+    }
+    CWVChannelView* ShowChannel(const CQorChannel& channel)
+    {
+        Tree().SelectItem(channel.GetTreeItem());
+        Pump();
+        return dynamic_cast<CWVChannelView*>(Frame().GetFormView());
+    }
+    // The first channel of a kind (and, when given, parameter id) in slot order.
+    CQorChannel* ChannelOf(int kind, int id = -1)
+    {
+        for (int slot = 0; slot < sonde->GetChannelCount(); ++slot) {
+            CQorChannel* channel = sonde->GetChannel(slot, false);
+            if (channel != nullptr && channel->GetKind() == kind && (id < 0 || channel->GetParameterId() == id)) {
+                return channel;
+            }
+        }
+        return nullptr;
+    }
+    static std::vector<Row> Rows(const CWVView& view)
+    {
+        std::vector<Row> rows;
+        const QTreeWidget* list = view.GetList();
+        for (int i = 0; i < list->topLevelItemCount(); ++i) {
+            rows.push_back({list->topLevelItem(i)->text(0).toStdString(), list->topLevelItem(i)->text(1).toStdString()});
+        }
+        return rows;
+    }
+    static int RowOf(const std::vector<Row>& rows, const std::string& label)
+    {
+        for (size_t i = 0; i < rows.size(); ++i) {
+            if (rows[i].label == label) {
+                return static_cast<int>(i);
+            }
+        }
+        return -1;
+    }
+    static int RowShowing(const CWVChannelsView& view, const CQorChannel& channel)
+    {
+        for (int row = 0; row < view.GetList()->topLevelItemCount(); ++row) {
+            if (view.GetList()->topLevelItem(row)->text(0).toStdString() == channel.GetDisplayName(false)) {
+                return row;
+            }
+        }
+        return -1;
+    }
+    static void Select(CWVChannelsView& view, const std::vector<int>& rows)
+    {
+        view.GetList()->clearSelection();
+        for (const int row : rows) {
+            view.GetList()->topLevelItem(row)->setSelected(true);
+        }
+    }
+    static bool Enabled(const CWVView& view, uint32_t id)
+    {
+        const QWidget* control = view.FindControl(id);
+        return control != nullptr && control->isEnabled();
+    }
+
+    wvtest::ScopedEnv devDir{"WELLVOX_DEV_DIR", wvtest::MadeFolder(home_.Root() / "dev").string()};
+    CTkLink* OpenLink() { return wvtest::OpenLinkOf(app_ != nullptr ? Doc().GetSite() : nullptr); }
+    static wv::sim::SimOptions OnClock(wv::Clock& clock)
+    {
+        wv::sim::SimOptions options;
+        options.clock = &clock;
+        return options;
+    }
+    wv::ManualClock clock{1000000};
+    wv::sim::InstrumentSim sim{OnClock(clock)};
+    commtest::SimulatorEventClock pacedClock{clock, sim, [this] { return OpenLink(); }, 1000};
+    wv::ScopedClock useClock{pacedClock};
+    int port = 0;
+    CQorDevice* sonde = nullptr;
+};
+
+TEST_F(ChannelViewsTest, TheListShowsEveryParameterOfTheSondeWithItsRowSlot)
+{
+    CWVChannelsView* view = ShowChannels();
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->GetCaption(), "Parameter Information");
+    EXPECT_EQ(view->GetList()->headerItem()->text(0).toStdString(), "Parameter Type and Name");
+    EXPECT_EQ(view->GetList()->headerItem()->text(1).toStdString(), "Reading");
+    for (const auto& [id, caption] : {std::pair{CWVChannelsView::kReadButton, "Read"},
+                                      std::pair{CWVChannelsView::kQuickCalButton, "QuickCal"},
+                                      std::pair{CWVChannelsView::kProfilerButton, "Profiler"}}) {
+        auto* button = qobject_cast<QPushButton*>(view->FindControl(id));
+        ASSERT_NE(button, nullptr) << id;
+        EXPECT_EQ(button->text().toStdString(), caption);
+        EXPECT_FALSE(button->isEnabled()) << id;
+    }
+    // Every shown channel in slot order, each row naming the slot of the channel it shows.
+    std::vector<std::string> expected;
+    for (int slot = 0; slot < sonde->GetChannelCount(); ++slot) {
+        const CQorChannel* channel = sonde->GetChannel(slot, false);
+        if (channel != nullptr && channel->GetKind() != 0) {
+            expected.push_back(channel->GetDisplayName(false));
+        }
+    }
+    const std::vector<Row> rows = Rows(*view);
+    ASSERT_EQ(rows.size(), expected.size());
+    ASSERT_GE(rows.size(), 10u);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(rows[i].label, expected[i]);
+        EXPECT_EQ(sonde->GetChannel(view->RowSlot(static_cast<int>(i)), false)->GetDisplayName(false), expected[i]);
+    }
+}
+
+TEST_F(ChannelViewsTest, ReadFollowsTheSelectionAndTheWiperAloneCountsAsNone)
+{
+    CWVChannelsView* view = ShowChannels();
+    ASSERT_NE(view, nullptr);
+    const CQorChannel* wiper = ChannelOf(26);
+    const CQorChannel* ph = ChannelOf(4);
+    ASSERT_NE(wiper, nullptr);
+    ASSERT_NE(ph, nullptr);
+    const int wiperRow = RowShowing(*view, *wiper);
+    const int phRow = RowShowing(*view, *ph);
+    ASSERT_GE(wiperRow, 0);
+    ASSERT_GE(phRow, 0);
+    ASSERT_LT(phRow, wiperRow);
+    struct Case {
+        std::vector<int> rows;
+        bool readEnabled;
+    };
+    const Case cases[] = {{{}, false}, {{wiperRow}, false}, {{phRow}, true}, {{phRow, wiperRow}, true}};
+    for (const Case& c : cases) {
+        Select(*view, c.rows);
+        EXPECT_EQ(Enabled(*view, CWVChannelsView::kReadButton), c.readEnabled) << c.rows.size();
+        EXPECT_FALSE(Enabled(*view, CWVChannelsView::kQuickCalButton));
+        EXPECT_FALSE(Enabled(*view, CWVChannelsView::kProfilerButton));
+    }
+}
+
+TEST_F(ChannelViewsTest, ReadingTwoRowsCountsThemAndFillsTheirReadings)
+{
+    CWVChannelsView* view = ShowChannels();
+    ASSERT_NE(view, nullptr);
+    const int first = 0;
+    const int second = 1;
+    // Readings are blank until read.
+    Select(*view, {second, first});
+    for (const int row : {first, second}) {
+        view->GetList()->topLevelItem(row)->setText(1, QString());
+    }
+    std::vector<std::string> statuses;
+    auto* pane = Frame().findChild<QLabel*>(QStringLiteral("pane0"));
+    ASSERT_NE(pane, nullptr);
+    duringSearch = [&] {
+        const std::string text = pane->text().toStdString();
+        if (statuses.empty() || statuses.back() != text) {
+            statuses.push_back(text);
+        }
+        return false;
+    };
+    QPushButton* read = qobject_cast<QPushButton*>(view->FindControl(CWVChannelsView::kReadButton));
+    ASSERT_NE(read, nullptr);
+    ASSERT_TRUE(read->isEnabled());
+    read->click();
+    duringSearch = nullptr;
+    const auto seen = [&](const std::string& text) {
+        return std::find(statuses.begin(), statuses.end(), text) != statuses.end();
+    };
+    EXPECT_TRUE(seen("Reading Parameter 1 of 2...")) << statuses.size();
+    EXPECT_TRUE(seen("Reading Parameter 2 of 2..."));
+    EXPECT_FALSE(seen("Reading Parameter 1 of 1..."));
+    for (const int row : {first, second}) {
+        const CQorChannel* channel = sonde->GetChannel(view->RowSlot(row), false);
+        EXPECT_FALSE(view->GetList()->topLevelItem(row)->text(1).isEmpty()) << row;
+        EXPECT_EQ(view->GetList()->topLevelItem(row)->text(1).toStdString(),
+                  const_cast<CQorChannel*>(channel)->GetReadingText(false));
+    }
+    // With nothing selected, Read reads nothing.
+    statuses.clear();
+    view->GetList()->clearSelection();
+    view->OnViewCommand(CWVChannelsView::kReadButton);
+    EXPECT_TRUE(statuses.empty());
+    EXPECT_EQ(Frame().findChild<QWidget*>(QString::number(wvcmd::kProgressBar)), nullptr);
+}
+
+TEST_F(ChannelViewsTest, DoubleClickingARowOpensThatRowsOwnChannel)
+{
+    CWVChannelsView* view = ShowChannels();
+    ASSERT_NE(view, nullptr);
+    const CQorChannel* orp = ChannelOf(8);
+    ASSERT_NE(orp, nullptr);
+    const int row = RowShowing(*view, *orp);
+    ASSERT_GE(row, 0);
+    Select(*view, {row});
+    view->OnListDblClk();
+    Pump();
+    EXPECT_EQ(Doc().GetSelectedNode(), orp);
+    auto* channelView = dynamic_cast<CWVChannelView*>(Frame().GetFormView());
+    ASSERT_NE(channelView, nullptr);
+    EXPECT_EQ(channelView->GetCaption(), orp->GetTypeName(false));
+}
+
+// A sonde whose second slot holds a channel of no kind: it has no row, and the rows after
+// it still act on their own channels.
+class ChannelViewsEmptySlotTest : public ChannelViewsTest {
+protected:
+    void Configure(wv::sim::SimDevice& device) override
+    {
+        wv::sim::SimDeviceRecords& ports = wv::sim::DeviceRecordsOf(device);
+        wv::sim::SimChannelRecords& channels = wv::sim::ChannelRecordsOf(device);
+        // A sensor record (its form carries the kind) with no kind.
+        wv::sim::SimChannel none = channels.channels.at(11);
+        none.record.channelNumber = kNoKindChannel;
+        none.record.parameterType = 0;
+        channels.channels[kNoKindChannel] = none;
+        ports.ports.insert(ports.ports.begin() + 1, kNoKindChannel);
+        wv::sim::SyncChannelStoredRecords(device);
+    }
+    static constexpr uint8_t kNoKindChannel = 50;
+};
+
+TEST_F(ChannelViewsEmptySlotTest, RowsAfterAChannelOfNoKindOpenTheirOwnChannels)
+{
+    const CQorChannel* noKind = sonde->GetChannel(1, false);
+    ASSERT_NE(noKind, nullptr);
+    ASSERT_EQ(noKind->GetKind(), 0);
+    CWVChannelsView* view = ShowChannels();
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(RowShowing(*view, *noKind), -1);
+    const CQorChannel* orp = ChannelOf(8);
+    ASSERT_NE(orp, nullptr);
+    const int row = RowShowing(*view, *orp);
+    ASSERT_GE(row, 1);
+    EXPECT_EQ(sonde->GetChannel(view->RowSlot(row), false), orp);
+    Select(*view, {row});
+    view->OnListDblClk();
+    Pump();
+    EXPECT_EQ(Doc().GetSelectedNode(), orp);
+}
+
+TEST_F(ChannelViewsTest, ColumnWidthsAreSavedAndOnlyTheirLow16BitsRead)
+{
+    EXPECT_EQ(CWVChannelsView::ReadColumnWidth(CWVChannelsView::kColumnValue1, CWVChannelsView::kDefaultWidth1),
+              CWVChannelsView::kDefaultWidth1);
+    WriteRegDword(CWVChannelsView::kColumnSection, CWVChannelsView::kColumnValue1, 0x10000u + 400u);
+    EXPECT_EQ(CWVChannelsView::ReadColumnWidth(CWVChannelsView::kColumnValue1, CWVChannelsView::kDefaultWidth1), 400);
+
+    CWVChannelsView* view = ShowChannels();
+    ASSERT_NE(view, nullptr);
+    view->GetList()->setColumnWidth(0, 321);
+    view->SaveColumnWidths();
+    EXPECT_EQ(ReadRegDword(CWVChannelsView::kColumnSection, CWVChannelsView::kColumnValue0, 0), 321u);
+    // The last column fills the list: its width is whatever the list shows.
+    EXPECT_EQ(ReadRegDword(CWVChannelsView::kColumnSection, CWVChannelsView::kColumnValue1, 0),
+              static_cast<uint32_t>(view->GetList()->columnWidth(1)));
+}
+
+TEST_F(ChannelViewsTest, APhChannelShowsItsSettingsAndCalibration)
+{
+    CQorChannel* ph = ChannelOf(4);
+    ASSERT_NE(ph, nullptr);
+    CWVChannelView* view = ShowChannel(*ph);
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->GetCaption(), ph->GetTypeName(false));
+    const std::vector<Row> rows = Rows(*view);
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows[0].label, "Reading:");
+    EXPECT_EQ(view->GetReadingRow(), 0);
+    for (const char* label : {"Sensor Mfg Date:", "Last Cal:", "Cal Type:", "Point 1:"}) {
+        EXPECT_GE(RowOf(rows, label), 0) << label;
+    }
+    // One point row group per stored point, up to the record's six.
+    for (int i = 1; i <= 6; ++i) {
+        EXPECT_EQ(RowOf(rows, "Point " + std::to_string(i) + ":") >= 0, i <= std::min(ph->GetCalPointCount(), 6)) << i;
+    }
+    const std::string serial = ph->GetDevice()->GetDataWriter().FormatSensorSerial(ph->GetParameterId());
+    EXPECT_EQ(RowOf(rows, "Sensor SN:") >= 0, !serial.empty());
+    // The commands come later: every button greyed.
+    for (const uint32_t id : {CWVChannelView::kEditButton, CWVChannelView::kReadButton, CWVChannelView::kCalibrateButton}) {
+        EXPECT_FALSE(Enabled(*view, id)) << id;
+    }
+}
+
+TEST_F(ChannelViewsTest, ConductivityShowsRangeOnlyInItsCalibrationBlock)
+{
+    CQorChannel* cond = ChannelOf(5);
+    ASSERT_NE(cond, nullptr);
+    CWVChannelView* view = ShowChannel(*cond);
+    ASSERT_NE(view, nullptr);
+    const std::vector<Row> rows = Rows(*view);
+    const int range = RowOf(rows, "Range:");
+    const int mfg = RowOf(rows, "Sensor Mfg Date:");
+    ASSERT_GE(mfg, 0);
+    if (!cond->GetPressureRangeText().empty()) {
+        EXPECT_EQ(range, mfg + 1);
+    } else {
+        EXPECT_EQ(range, -1);
+    }
+}
+
+TEST_F(ChannelViewsTest, TheWiperHasNoReadingRowAndItsEditButtonWipes)
+{
+    CQorChannel* wiper = ChannelOf(26);
+    ASSERT_NE(wiper, nullptr);
+    CWVChannelView* view = ShowChannel(*wiper);
+    ASSERT_NE(view, nullptr);
+    const std::vector<Row> rows = Rows(*view);
+    EXPECT_EQ(RowOf(rows, "Reading:"), -1);
+    EXPECT_EQ(view->GetReadingRow(), -1);
+    EXPECT_GE(RowOf(rows, "Sensor Mfg Date:"), 0);
+    auto* edit = qobject_cast<QPushButton*>(view->FindControl(CWVChannelView::kEditButton));
+    ASSERT_NE(edit, nullptr);
+    EXPECT_EQ(edit->text().toStdString(), "Wipe");
+    EXPECT_FALSE(edit->isEnabled());
+
+    // Back on another channel the button is Edit again.
+    CWVChannelView* other = ShowChannel(*ChannelOf(4));
+    ASSERT_NE(other, nullptr);
+    auto* again = qobject_cast<QPushButton*>(other->FindControl(CWVChannelView::kEditButton));
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(again->text().toStdString(), "Edit...");
+}
+
+TEST_F(ChannelViewsTest, TheCappedOpticalSensorShowsItsSensorCapAndCalibrationBlocks)
+{
+    CQorChannel* capped = nullptr;
+    for (const int id : {17, 37}) {
+        if (capped == nullptr) {
+            capped = ChannelOf(28, id);
+        }
+    }
+    ASSERT_NE(capped, nullptr);
+    CWVChannelView* view = ShowChannel(*capped);
+    ASSERT_NE(view, nullptr);
+    const std::vector<Row> rows = Rows(*view);
+    const int sensor = RowOf(rows, "Sensor Information:");
+    const int cap = RowOf(rows, "Cap Information:");
+    const int cal = RowOf(rows, "Calibration Information:");
+    ASSERT_GE(sensor, 0);
+    EXPECT_EQ(cap, sensor + 7);
+    EXPECT_EQ(cal, cap + 5);
+    EXPECT_EQ(rows[static_cast<size_t>(sensor + 1)].label, "      Serial Number:");
+    EXPECT_EQ(rows[static_cast<size_t>(sensor + 1)].value, capped->GetHdoProbeSerialText());
+    EXPECT_EQ(rows[static_cast<size_t>(cap + 3)].value, capped->GetHdoCapExpiryDateText());
+    // The simulated cap expires in 45 days: no warning yet.
+    EXPECT_EQ(rows[static_cast<size_t>(cap)].value, "");
+    EXPECT_EQ(rows.back().label, "      Calibration offset:");
+
+    // The adapter-attached sensor shows its own block, foil coefficients last.
+    CQorChannel* adapter = nullptr;
+    for (int slot = 0; slot < sonde->GetChannelCount(); ++slot) {
+        CQorChannel* channel = sonde->GetChannel(slot, false);
+        if (channel != nullptr && channel->GetKind() == 28 && channel != capped) {
+            adapter = channel;
+        }
+    }
+    ASSERT_NE(adapter, nullptr);
+    CWVChannelView* other = ShowChannel(*adapter);
+    ASSERT_NE(other, nullptr);
+    const std::vector<Row> adapterRows = Rows(*other);
+    EXPECT_GE(RowOf(adapterRows, "Sensor Model #:"), 0);
+    EXPECT_EQ(RowOf(adapterRows, "Cap Information:"), -1);
+    EXPECT_EQ(adapterRows.back().label, "Coeff4");
+}
+
+// A sonde whose pH sensor reports more points than the record holds, whose turbidity
+// sensor has six points and whose barometer carries an ampersand in its name.
+class ChannelViewsCountsTest : public ChannelViewsTest {
+protected:
+    void Configure(wv::sim::SimDevice& device) override
+    {
+        wv::sim::SimChannelRecords& channels = wv::sim::ChannelRecordsOf(device);
+        channels.channels.at(11).record.calibrationPointCount = 9;
+        ChannelDefinitionRecord& turbidity = channels.channels.at(22).record;
+        turbidity.calibrationPointCount = 6;
+        for (size_t i = 4; i < 6; ++i) {
+            turbidity.segments[i] = CalSegment{1, 900.0f + static_cast<float>(i), 890.0f, 20.0f};
+        }
+        SetChannelName(channels.channels.at(kBarometricChannelNumber).record, "Baro & Co");
+        wv::sim::SyncChannelStoredRecords(device);
+    }
+    std::vector<std::string> Labels(const CQorChannel& channel)
+    {
+        std::vector<std::string> labels;
+        CWVChannelView* view = ShowChannel(channel);
+        if (view != nullptr) {
+            for (const Row& row : Rows(*view)) {
+                if (!row.label.empty()) {
+                    labels.push_back(row.label);
+                }
+            }
+        }
+        return labels;
+    }
+};
+
+TEST_F(ChannelViewsCountsTest, PointRowsStopAtSixSegmentRowsAtThreeAndNamesShowAsTyped)
+{
+    const auto has = [](const std::vector<std::string>& labels, const std::string& label) {
+        return std::find(labels.begin(), labels.end(), label) != labels.end();
+    };
+    CQorChannel* ph = ChannelOf(4);
+    ASSERT_NE(ph, nullptr);
+    ASSERT_EQ(ph->GetCalPointCount(), 9);
+    const std::vector<std::string> phLabels = Labels(*ph);
+    EXPECT_TRUE(has(phLabels, "Point 6:"));
+    EXPECT_FALSE(has(phLabels, "Point 7:"));
+
+    CQorChannel* turbidity = ChannelOf(22);
+    ASSERT_NE(turbidity, nullptr);
+    ASSERT_EQ(turbidity->GetCalPointCount(), 6);
+    const std::vector<std::string> turbidityLabels = Labels(*turbidity);
+    EXPECT_TRUE(has(turbidityLabels, "Point 6:"));
+    EXPECT_TRUE(has(turbidityLabels, "Segment 3:"));
+    EXPECT_FALSE(has(turbidityLabels, "Segment 4:"));
+
+    CQorChannel* baro = ChannelOf(kParamBarometric);
+    ASSERT_NE(baro, nullptr);
+    CWVChannelView* view = ShowChannel(*baro);
+    ASSERT_NE(view, nullptr);
+    const std::vector<Row> rows = Rows(*view);
+    const int name = RowOf(rows, "Name:");
+    ASSERT_GE(name, 0);
+    EXPECT_EQ(rows[static_cast<size_t>(name)].value, "Baro & Co");
+}
+
+TEST(ChannelViewTexts, CapStateText)
+{
+    constexpr uint32_t kNow = 1700000000;
+    constexpr uint32_t kDay = 86400;
+    struct Case {
+        uint32_t expiry;
+        int status;
+        const char* text;
+    };
+    const Case cases[] = {
+        {kNow + 10 * kDay, kCapStatusOk, "(Cap expires in 10 day(s))"},
+        {kNow + 10 * kDay + 5, kCapStatusOk, "(Cap expires in 10 day(s))"},
+        {kNow + 29 * kDay, kCapStatusOk, "(Cap expires in 29 day(s))"},
+        {kNow + 30 * kDay, kCapStatusOk, ""},
+        {kNow + kDay - 1, kCapStatusOk, ""},
+        {kNow - 5 * kDay, kCapStatusOk, ""},
+        {kNow + 10 * kDay, kCapStatusExpired, "(Cap EXPIRED)"},
+        {kNow + 90 * kDay, kCapStatusExpired, "(Cap EXPIRED)"},
+        {kNow + 10 * kDay, kCapStatusNotDetected, "(Cap not detected)"},
+        {kNow + 10 * kDay, kCapStatusInvalid, "(Incorrect cap type)"},
+        {kNow + 10 * kDay, kCapStatusSensorError, "(Unknown error)"},
+        {kNow + 10 * kDay, kCapStatusUnknown, "(Cap expires in 10 day(s))"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(CWVChannelView::CapStateText(kNow, c.expiry, c.status), c.text) << c.expiry - kNow << " " << c.status;
+    }
+}
+
+TEST(ChannelViewTexts, IsopotentialText)
+{
+    EXPECT_EQ(CWVChannelView::IsopotentialText(0.0), "Isopotential point[ppm] = null (requires 3 point calibration)");
+    EXPECT_EQ(CWVChannelView::IsopotentialText(std::numeric_limits<double>::infinity()),
+              "Isopotential point[ppm] = Infinite , POSSIBLE ERROR");
+    EXPECT_EQ(CWVChannelView::IsopotentialText(std::nan("")), "Isopotential point[ppm] = Infinite , POSSIBLE ERROR");
+    EXPECT_EQ(CWVChannelView::IsopotentialText(12.5), "12.500000.");
+}
+
+} // namespace
