@@ -309,6 +309,12 @@ constexpr uint32_t kStrFoilCrcCoefficients = 34201;  // the coefficients' CRC do
 // Device data writer (site/QikProfDataWriter.h).
 constexpr uint32_t kStrFoilBatchUnknown = 34210;  // the optical sensor's foil batch is not in the foil file
 
+// Plot window titles.
+constexpr uint32_t kStrLogarithmicScale = 167;
+constexpr uint32_t kStrLinearScale = 168;
+constexpr uint32_t kStrAllChannelsSelected = 33410;
+constexpr uint32_t kStrNoChannelSelected = 33411;
+
 // ---- Access ----------------------------------------------------------------------------
 
 // The text of id; empty when the table has no such id.

@@ -21,6 +21,7 @@ struct SyntheticChannel {
     uint8_t code = 1;
     uint8_t kind = 3;
     std::vector<SeriesPoint> points;
+    uint8_t levelMode = 2;  // 2: a pressure channel; 0, 1, 3: a level or depth channel
 };
 
 // n points, time i * step, value f(i).
@@ -52,6 +53,7 @@ public:
             ChannelDefinitionRecord definition;
             definition.channelNumber = channel.code;
             definition.parameterType = channel.kind;
+            definition.levelMode = channel.levelMode;
             AddChannel(definition, ChannelAccessRecord{});
             m_test.channelCodes[m_test.channelCount++] = channel.code;
             samples = std::max(samples, static_cast<uint32_t>(channel.points.size()));
@@ -104,7 +106,7 @@ public:
         double low = DBL_MAX;
         double high = -DBL_MAX;
         for (uint32_t n = request.first; n <= request.last; ++n) {
-            if (n == failAt) {
+            if (n == failAt && (failIndex < 0 || failIndex == index)) {
                 return failCode;
             }
             const SeriesPoint& point = source[n - 1];
@@ -128,6 +130,7 @@ public:
     }
 
     uint32_t failAt = 0;
+    int failIndex = -1;  // the channel index that fails, -1 every channel
     int failCode = kTkErrFileRead;
     int testInfoError = 0;
     int seriesReads = 0;
