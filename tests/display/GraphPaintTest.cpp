@@ -238,3 +238,59 @@ TEST_F(GraphPaintTest, WindowWithoutADataFileStaysWhite)
 }
 
 } // namespace
+
+#include "site/DataFile.h"
+#include "site/DataFileSetup.h"
+#include "tests/support/Files.h"
+#include "tests/support/TestDataFileBytes.h"
+
+namespace {
+
+TEST_F(GraphPaintTest, LevelFileShowsPressureWithTemperatureSecond)
+{
+    wvtest::TempDir dir{"plot"};
+    const auto path = dir.Path() / "SN04321 level.bin";
+    wvtest::LevelFileSpec spec;
+    spec.samples = {{0, 1024}, {60, 2048}, {120, 4096}, {180, 3072}, {240, 2048}};
+    wvtest::WriteBytes(path, wvtest::LevelFile(spec));
+    DataFileReaderSetup setup;
+    setup.units = &units;
+    CDataFile file(path.string(), setup);
+    ASSERT_EQ(file.OpenReader(), 0);
+    owner.dataFile = &file;
+    units.FindCategory(kUnitCategoryElapsedTime)->SelectUnit(0);
+
+    CGraphWnd& g = MakeGraph(640, 360);
+    g.Refresh();
+    g.SelectSeries(1, true);
+    g.SelectChannel(0, true);
+    g.SetBackgroundFill(true);
+    g.Recalc();
+    const QImage image = Grab();
+    ASSERT_EQ(g.GetSeriesCount(), 2);
+    EXPECT_EQ(g.GetLabel(CGraphWnd::kTitle), "WELL TEST : Pressure/Temperature : Linear Scale");
+    // Pressure from 1 to 4 psi: limits 0 .. 5 + margin, labels in tenths, in the user's unit.
+    const CPlotSeries& pressure = *g.GetPrimarySeries();
+    EXPECT_DOUBLE_EQ(pressure.GetYMin(), 1.0);
+    EXPECT_DOUBLE_EQ(pressure.GetYMax(), 4.0);
+    EXPECT_EQ(g.GetLabel(CGraphWnd::kLeftUnit), "PSI");
+    // Five samples: the half range of 1.5 widened four times around 2.5, rounded to -4 .. 9.
+    EXPECT_EQ(g.GetLabel(CGraphWnd::kLeftBottom), "-4");
+    EXPECT_EQ(g.GetLabel(CGraphWnd::kLeftThird), "0");
+    EXPECT_EQ(g.GetLabel(CGraphWnd::kLeftTwoThirds), "4");
+    EXPECT_EQ(g.GetLabel(CGraphWnd::kLeftTop), "9");
+    EXPECT_EQ(g.GetLabel(CGraphWnd::kTimeLeft1), "0s");
+    EXPECT_EQ(g.GetLabel(CGraphWnd::kTimeRight1), "240s");
+    EXPECT_EQ(g.GetLabel(CGraphWnd::kRightUnit), "F");
+    const PlotRect p = g.GetPlotRect();
+    EXPECT_EQ(image.pixelColor(3, 3), kBand);
+    EXPECT_GT(Columns(image, p, kBlue).size(), static_cast<size_t>(g.GetInnerWidth() - 3));
+    const std::vector<int> yellow = Columns(image, p, kYellow);
+    // The flat temperature line is crossed (and partly covered) by the steep pressure curve.
+    EXPECT_GT(yellow.size(), static_cast<size_t>(g.GetInnerWidth() - 20));
+    owner.dataFile = nullptr;
+    g.Refresh();
+    file.CloseReader();
+}
+
+} // namespace
