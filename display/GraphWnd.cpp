@@ -614,12 +614,13 @@ void CGraphWnd::BuildTitle()
     } else {
         primary = GetQuantityName(0);
     }
-    std::string second;
+    std::string title = TestInfoName(info);
+    title.append(" : ").append(primary);
     if (const CPlotSeries* series = SeriesAt(m_second)) {
-        second = "/" + GetQuantityName(series->GetParameterType());
+        title.append("/").append(GetQuantityName(series->GetParameterType()));
     }
-    m_labels[kTitle] = TestInfoName(info) + " : " + primary + second + " : " +
-                       std::string(GetResString(m_logFormat ? kStrLogarithmicScale : kStrLinearScale));
+    title.append(" : ").append(GetResString(m_logFormat ? kStrLogarithmicScale : kStrLinearScale));
+    m_labels[kTitle] = std::move(title);
 }
 
 // ---- Layout ---------------------------------------------------------------------------------
