@@ -760,7 +760,9 @@ void CGraphWnd::DrawText(QPainter& painter, int x, int y, const std::string& tex
     painter.drawText(x, y + QFontMetrics(painter.font(), m_fontDevice).ascent(), QString::fromStdString(text));
 }
 
-void CGraphWnd::paintEvent(QPaintEvent*)
+void CGraphWnd::paintEvent(QPaintEvent*) { OnPaint(); }
+
+void CGraphWnd::OnPaint()
 {
     if (m_printing) {
         return;

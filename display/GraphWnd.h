@@ -183,6 +183,8 @@ private:
     void PrepareAxisLabels();
     void SetTimeRange(const CPlotSeries& series);
 
+    // Paints the window on screen (nothing while printing).
+    void OnPaint();
     void FillBackground(QPainter& painter);
     void DrawTitle(QPainter& painter);
     void DrawPlotFrame(QPainter& painter);
