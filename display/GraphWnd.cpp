@@ -882,9 +882,9 @@ void CGraphWnd::DrawLogTimeGrid(QPainter& painter)
     m_decadeX = p.left + TruncateInt((1.0 - f) * decade) - scroll;
     m_decadeValue = Truncate64(std::pow(10.0, std::trunc(a) + 1.0));
     for (int k = 0; k < m_decadeCount; ++k) {
-        const int x = m_decadeX + k * decade;
+        const int64_t x = static_cast<int64_t>(m_decadeX) + static_cast<int64_t>(k) * decade;
         if (x >= p.left && x <= p.right) {
-            Line(painter, x, p.bottom + m_tick, x, m_vertGrid ? p.top : p.bottom);
+            Line(painter, static_cast<int>(x), p.bottom + m_tick, static_cast<int>(x), m_vertGrid ? p.top : p.bottom);
         }
     }
 }
@@ -929,13 +929,13 @@ void CGraphWnd::DrawTimeLabels(QPainter& painter)
         }
         return;
     }
-    // Decade values are seconds: shown with the letter of the unit they are counted in.
+    // Decade values are in the Elapsed Time unit the times are counted in: shown with its letter.
     const char letter = kElapsedLetters[std::min<size_t>(GetElapsedUnit(), kElapsedLetters.size() - 1)];
     int64_t value = m_decadeValue;
     for (int k = 0; k < m_decadeCount && value > 0; ++k) {
-        const int x = m_decadeX + k * m_decadeWidth;
+        const int64_t x = static_cast<int64_t>(m_decadeX) + static_cast<int64_t>(k) * m_decadeWidth;
         if (x >= p.left && x <= p.right) {
-            centred(x, base, Printf("%" PRId64 "%c", value, letter));
+            centred(static_cast<int>(x), base, Printf("%" PRId64 "%c", value, letter));
         }
         value = value > INT64_MAX / 10 ? 0 : value * 10;
     }
