@@ -16,7 +16,7 @@
 #include "datafiles/DataFileChannel.h"
 #include "datafiles/TestFileReaderF.h"
 
-#include "tests/datafiles/ReaderFileBytes.h"
+#include "bench/SondeBenchFile.h"
 #include "values/UnitCatalog.h"
 
 #include <algorithm>
@@ -41,54 +41,13 @@ double Seconds(std::chrono::steady_clock::time_point since)
 
 size_t HeapInUse() { return mallinfo2().uordblks; }
 
-// The file: the header of the ten channels, then the samples and a trailer.
-void WriteFile(const fs::path& path, uint32_t samples)
-{
-    wvtest::SondeFileSpec spec;
-    spec.codes = {1, 2, 3, 5, 11, 12, 21, 31, 32, 45};
-    spec.portTypes = {0, 0, 0, 8};
-    spec.portKinds = {{{4, 8}, {22, 0}, {13, 17}, {5, 0}}};
-    spec.blockPair1Slope = 1000.0f;
-    spec.level.mode = 0;
-    spec.level.reference = 10.0f;
-    spec.level.atStart = 1;
-    spec.trailer = wvtest::FileTrailer::None;
-    const std::vector<uint8_t> header = wvtest::SondeFile(spec).bytes;
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        std::perror("cannot write the file");
-        std::exit(1);
-    }
-    std::fwrite(header.data(), 1, header.size(), file);
-    // Words of values 100, 1, 101, 2, 3, 5, 11, 12, 21, 31, 32, 146, 147, 148.
-    std::vector<uint8_t> block;
-    block.reserve(28 * 4096);
-    for (uint32_t n = 0; n < samples; ++n) {
-        const uint16_t words[14] = {100, static_cast<uint16_t>(11000 + n % 1000), 0,
-                                    static_cast<uint16_t>(1500 + n % 3000), 0, 12000, static_cast<uint16_t>(n),
-                                    200, 300, 400, 500, 0, 0, static_cast<uint16_t>(2000 + n % 100)};
-        for (uint16_t w : words) {
-            block.push_back(static_cast<uint8_t>(w >> 8));
-            block.push_back(static_cast<uint8_t>(w));
-        }
-        if (block.size() >= 28 * 4096 || n + 1 == samples) {
-            std::fwrite(block.data(), 1, block.size(), file);
-            block.clear();
-        }
-    }
-    wvtest::FileBytes trailer;
-    trailer.U16(0x8003).U16(0).Time(wvtest::kReaderStop).U32(0).F32(0.0f).F32(0.0f).U8('g');
-    std::fwrite(trailer.b.data(), 1, trailer.b.size(), file);
-    std::fclose(file);
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
     const uint32_t samples = argc > 1 ? static_cast<uint32_t>(std::strtoul(argv[1], nullptr, 10)) : 1000000u;
     const fs::path path = fs::temp_directory_path() / ("wv-bench-reader-" + std::to_string(::getpid()) + ".bin");
-    WriteFile(path, samples);
+    WriteSondeBenchFile(path, samples);
     std::printf("file: %u samples, %.1f MB\n", samples, static_cast<double>(fs::file_size(path)) / 1e6);
 
     CUnitCatalog units("1");

@@ -30,6 +30,8 @@ constexpr uint32_t kFilterMaxSeconds = 30;
 
 bool IsSondeType(uint8_t deviceType) { return deviceType >= 30 && deviceType <= 40; }
 
+} // namespace
+
 // A range of zero width widened by 10 % of its value to each side, or -1 .. 1 at 0.
 void WidenEmptyRange(double& low, double& high)
 {
@@ -45,8 +47,6 @@ void WidenEmptyRange(double& low, double& high)
     low -= margin;
     high += margin;
 }
-
-} // namespace
 
 std::string TestInfoName(const TestInfoRecord& info) { return FieldText(info.name.data(), info.name.size()); }
 

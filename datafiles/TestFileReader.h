@@ -136,6 +136,10 @@ struct ReportLineCounts {
 // then every 16 columns (50, 66, ...); a part that ends at its stop gets no blank.
 std::string ExpandReportTabs(const std::string& line);
 
+// A range of zero width (or with a non-finite margin) widened by 10 % of its value to each
+// side, or set to -1 .. 1 at 0: how the reader and the plot series avoid an empty scale.
+void WidenEmptyRange(double& low, double& high);
+
 // One point of a plot series.
 struct SeriesPoint {
     double time = 0.0;

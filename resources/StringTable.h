@@ -358,6 +358,11 @@ constexpr uint32_t kStrButtonCalibrate = 61274;                // "Calibrate..."
 constexpr uint32_t kStrButtonProfiler = 61376;                 // "Profiler"
 constexpr uint32_t kStrChanRowCalPoints = 61404;               // "Cal Points:"
 constexpr uint32_t kStrButtonQuickCal = 61405;                 // "QuickCal"
+// Plot window titles.
+constexpr uint32_t kStrLogarithmicScale = 167;
+constexpr uint32_t kStrLinearScale = 168;
+constexpr uint32_t kStrAllChannelsSelected = 33410;
+constexpr uint32_t kStrNoChannelSelected = 33411;
 
 // ---- Access ----------------------------------------------------------------------------
 
