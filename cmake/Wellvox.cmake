@@ -95,6 +95,7 @@ function(wv_add_tests folder)
     # Qt's targets compile their users as position-independent code, so these tests
     # cannot reuse the shared precompiled header and get one of their own.
     wv_find_qt()
+    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support/QtApplicationEnvironment.cpp)
     set_target_properties(${target} PROPERTIES AUTOMOC ON)
     target_link_libraries(${target} PRIVATE Qt6::Widgets Qt6::Test)
     target_precompile_headers(${target} PRIVATE <gtest/gtest.h> <QtWidgets> <QtTest> <memory> <string> <vector>)

@@ -1,4 +1,5 @@
-// The application object every widget test needs, made once for the test program.
+// The one Qt application every widget test program needs, made before its first test and
+// destroyed after its last (the tests run on the offscreen platform).
 
 #include <QApplication>
 
@@ -13,7 +14,7 @@ public:
     void SetUp() override
     {
         static int argc = 1;
-        static char name[] = "wv_display_tests";
+        static char name[] = "wv_widget_tests";
         static char* argv[] = {name, nullptr};
         app_ = std::make_unique<QApplication>(argc, argv);
     }
