@@ -47,12 +47,7 @@ CWVChannelView::CWVChannelView(CWVFrame* frame, QWidget* parent)
 
 CQorChannel* CWVChannelView::Channel() const
 {
-    CWVDoc* doc = GetDocument();
-    CQorView* node = doc != nullptr ? doc->GetSelectedNode() : nullptr;
-    if (node == nullptr || node->GetNodeType() != NodeType::Channel) {
-        return nullptr;
-    }
-    return dynamic_cast<CQorChannel*>(node);
+    return dynamic_cast<CQorChannel*>(GetSelectedNodeOfType(NodeType::Channel));
 }
 
 void CWVChannelView::OnInitialUpdate()

@@ -47,12 +47,7 @@ CWVChannelsView::CWVChannelsView(CWVFrame* frame, QWidget* parent)
 
 CQorDevice* CWVChannelsView::Device() const
 {
-    CWVDoc* doc = GetDocument();
-    CQorView* node = doc != nullptr ? doc->GetSelectedNode() : nullptr;
-    if (node == nullptr || node->GetNodeType() != NodeType::Device) {
-        return nullptr;
-    }
-    return dynamic_cast<CQorDevice*>(node);
+    return dynamic_cast<CQorDevice*>(GetSelectedNodeOfType(NodeType::Device));
 }
 
 void CWVChannelsView::OnInitialUpdate()

@@ -82,12 +82,7 @@ CWVConnectionView::CWVConnectionView(CWVFrame* frame, QWidget* parent)
 
 CQorConnection* CWVConnectionView::Connection() const
 {
-    CWVDoc* doc = GetDocument();
-    CQorView* node = doc != nullptr ? doc->GetSelectedNode() : nullptr;
-    if (node == nullptr || node->GetNodeType() != NodeType::Connection) {
-        return nullptr;
-    }
-    return dynamic_cast<CQorConnection*>(node);
+    return dynamic_cast<CQorConnection*>(GetSelectedNodeOfType(NodeType::Connection));
 }
 
 bool CWVConnectionView::IsInSite(const CQorConnection* connection) const

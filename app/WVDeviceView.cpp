@@ -86,12 +86,7 @@ CWVDeviceView::CWVDeviceView(CWVFrame* frame, QWidget* parent)
 
 CQorDevice* CWVDeviceView::Device() const
 {
-    CWVDoc* doc = GetDocument();
-    CQorView* node = doc != nullptr ? doc->GetSelectedNode() : nullptr;
-    if (node == nullptr || node->GetNodeType() != NodeType::Device) {
-        return nullptr;
-    }
-    return dynamic_cast<CQorDevice*>(node);
+    return dynamic_cast<CQorDevice*>(GetSelectedNodeOfType(NodeType::Device));
 }
 
 bool CWVDeviceView::IsShowing(const CQorDevice* device) const

@@ -1,6 +1,8 @@
 #include "app/WVView.h"
 
 #include "app/CommandIds.h"
+#include "site/WVDoc.h"
+#include "site/QorView.h"
 #include "foundation/Registry.h"
 #include "resources/StringTable.h"
 
@@ -282,4 +284,10 @@ void CWVView::MoveControlDown(uint32_t id)
     if (QWidget* control = FindControl(id)) {
         control->move(control->x(), control->y() + m_heightChange);
     }
+}
+
+CQorView* CWVView::GetSelectedNodeOfType(NodeType type) const
+{
+    CQorView* node = m_doc != nullptr ? m_doc->GetSelectedNode() : nullptr;
+    return node != nullptr && node->GetNodeType() == type ? node : nullptr;
 }

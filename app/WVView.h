@@ -17,6 +17,8 @@
 class QTreeWidget;
 class QWidget;
 class CWVDoc;
+class CQorView;
+enum class NodeType : int32_t;
 
 // What a view's template holds.
 struct ViewTemplate {
@@ -39,6 +41,8 @@ public:
     uint32_t GetTemplateId() const { return m_template.id; }
     void SetDocument(CWVDoc* doc) { m_doc = doc; }
     CWVDoc* GetDocument() const { return m_doc; }
+    // The document's selected node when it is of the given type, else null.
+    CQorView* GetSelectedNodeOfType(NodeType type) const;
 
     // ---- Own virtual operations ----
     // Stores the widths of the list's columns in the registry; the base stores nothing.
