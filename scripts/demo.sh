@@ -33,13 +33,15 @@ export XDG_CONFIG_HOME="$demo/config"
 # The tests of the instruments, their samples one minute apart up to now: on the level
 # logger a complete week-end run, a running test and a pending one; on the sonde a complete
 # run, one that ended abnormally, a running test, and one pending for a manual start and one
-# for a scheduled start.
+# for a scheduled start. A second level logger (1003) holds no test, so its device wizard can
+# be opened (a device with a running test cannot be edited).
 sim_out="$demo/simulator.out"
 : >"$sim_out"
 build/release/tools/instrument-sim/wv-instrument-sim \
   --device 1001:25:Level:19200 \
   --device 2002:30:Sonde:19200 \
-  --profile 1001 --profile 2002 \
+  --device 1003:25:Spare:19200 \
+  --profile 1001 --profile 2002 --profile 1003 \
   --test "1001:1:complete:2880:Weekend pumping" \
   --test "1001:2:running:90:Recovery" \
   --test "1001:3:pending:0:Next pump test" \
