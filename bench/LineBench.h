@@ -10,7 +10,12 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace wvbench {
 
@@ -59,6 +64,29 @@ inline int OpenPacedSession(wv::sim::InstrumentSim& sim, wv::sim::SimDevice& dev
     session.Open(std::move(link));
     session.TalkTo(static_cast<uint16_t>(device.Address()), static_cast<uint8_t>(device.Type()));
     return 0;
+}
+
+// The baud rates named on the command line from argv[2] on, or the defaults.
+inline std::vector<uint32_t> RatesFromArgs(int argc, char** argv, std::vector<uint32_t> defaults)
+{
+    std::vector<uint32_t> rates;
+    for (int i = 2; i < argc; ++i) {
+        rates.push_back(static_cast<uint32_t>(std::strtoul(argv[i], nullptr, 10)));
+    }
+    return rates.empty() ? defaults : rates;
+}
+
+// A new temporary folder made the program home (WELLVOX_HOME), so a bench writes its
+// settings and files there; nothing when the folder cannot be made.
+inline std::optional<std::filesystem::path> MakeBenchHome()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "wv-bench-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        std::perror("mkdtemp");
+        return std::nullopt;
+    }
+    setenv("WELLVOX_HOME", pattern.c_str(), 1);
+    return std::filesystem::path(pattern);
 }
 
 } // namespace wvbench

@@ -115,25 +115,17 @@ Result Run(uint32_t baud, const std::vector<uint8_t>& content, bool test, const 
 int main(int argc, char** argv)
 {
     size_t size = 100000;
-    std::vector<uint32_t> rates;
     if (argc > 1) {
         size = static_cast<size_t>(std::strtoul(argv[1], nullptr, 10));
     }
-    for (int i = 2; i < argc; ++i) {
-        rates.push_back(static_cast<uint32_t>(std::strtoul(argv[i], nullptr, 10)));
-    }
-    if (rates.empty()) {
-        rates = {9600, 19200, 57600};
-    }
+    const std::vector<uint32_t> rates = wvbench::RatesFromArgs(argc, argv, {9600, 19200, 57600});
 
     // A program home of the bench's own: the download time-outs are written back there.
-    std::string pattern = (fs::temp_directory_path() / "wv-bench-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        std::perror("mkdtemp");
+    const std::optional<fs::path> home = wvbench::MakeBenchHome();
+    if (!home) {
         return 1;
     }
-    const fs::path dir = pattern;
-    setenv("WELLVOX_HOME", dir.c_str(), 1);
+    const fs::path dir = *home;
 
     std::vector<uint8_t> content(size);
     uint32_t x = 12345;

@@ -105,23 +105,15 @@ Result Run(uint32_t baud, int testCount)
 int main(int argc, char** argv)
 {
     int tests = 3;
-    std::vector<uint32_t> rates;
     if (argc > 1) {
         tests = static_cast<int>(std::strtol(argv[1], nullptr, 10));
     }
-    for (int i = 2; i < argc; ++i) {
-        rates.push_back(static_cast<uint32_t>(std::strtoul(argv[i], nullptr, 10)));
-    }
-    if (rates.empty()) {
-        rates = {9600, 57600};
-    }
-    std::string pattern = (fs::temp_directory_path() / "wv-bench-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        std::perror("mkdtemp");
+    const std::vector<uint32_t> rates = wvbench::RatesFromArgs(argc, argv, {9600, 57600});
+    const std::optional<fs::path> home = wvbench::MakeBenchHome();
+    if (!home) {
         return 1;
     }
-    const fs::path dir = pattern;
-    setenv("WELLVOX_HOME", dir.c_str(), 1);
+    const fs::path dir = *home;
 
     std::printf("expansion of a sonde (type %d) with %d tests, paced at the line rate\n\n", kType, tests);
     std::printf("%7s %6s %9s %5s %9s %9s %7s %10s %8s %12s %9s\n", "baud", "result", "channels", "tests",

@@ -21,6 +21,15 @@
 
 namespace {
 
+// A refresh names itself in the status bar and brings the tree to the front.
+void ShowStatusOnTree(CSiteFrame* frame, uint32_t textId)
+{
+    if (frame != nullptr) {
+        frame->SetStatusText(GetResString(textId));
+        frame->ActivateTreeView();
+    }
+}
+
 // The computer's tick count in milliseconds; 64 bits, so an estimate stays right however
 // long the program runs.
 uint64_t TickCount() { return wv::GetClock().NowMs(); }
@@ -333,10 +342,7 @@ AppErrorCode CQorDevice::Refresh(bool reExpand)
         return kTkErrLinkBusy;
     }
     CSiteFrame* frame = GetMainFrame();
-    if (frame != nullptr) {
-        frame->SetStatusText(GetResString(kStrRefreshingDevice));
-        frame->ActivateTreeView();
-    }
+    ShowStatusOnTree(frame, kStrRefreshingDevice);
     AppErrorCode result = kAppOk;
     {
         CBusyGuard busy(frame);
@@ -593,10 +599,7 @@ AppErrorCode CQorDevice::RefreshTests()
         return kTkErrLinkBusy;
     }
     CSiteFrame* frame = GetMainFrame();
-    if (frame != nullptr) {
-        frame->SetStatusText(GetResString(kStrRefreshingTests));
-        frame->ActivateTreeView();
-    }
+    ShowStatusOnTree(frame, kStrRefreshingTests);
     AppErrorCode status = kAppOk;
     {
         CBusyGuard busy(frame);
