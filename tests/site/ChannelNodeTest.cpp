@@ -42,14 +42,7 @@ struct TestSlots : CQorTest {
     static constexpr auto kSlots = &TestSlots::m_channels;
 };
 
-FoundDeviceRecord Found(uint16_t address, uint8_t type, const char* name)
-{
-    FoundDeviceRecord record;
-    record.address = address;
-    record.deviceType = type;
-    std::strncpy(record.name, name, 16);
-    return record;
-}
+using wvtest::Found;
 
 ChannelDefinitionRecord LevelRecord(uint8_t whenToRead, uint8_t levelMode)
 {

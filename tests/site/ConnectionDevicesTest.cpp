@@ -26,14 +26,7 @@ using wvtest::ConnectionLineAccess;
 using wvtest::FakeFrame;
 using wvtest::FakeTree;
 
-FoundDeviceRecord Found(uint16_t address, uint8_t type, const char* name = "Dev")
-{
-    FoundDeviceRecord record;
-    record.address = address;
-    record.deviceType = type;
-    std::strncpy(record.name, name, 16);
-    return record;
-}
+using wvtest::Found;
 
 // A connection of a kind in the tree, open on a link without a line.
 class ConnectionDevicesTest : public ::testing::Test {

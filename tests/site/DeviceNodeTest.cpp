@@ -55,14 +55,7 @@ TestDefinitionRecord Definition(uint8_t id, uint8_t type, const char* name, uint
     return r;
 }
 
-FoundDeviceRecord Found(uint16_t address, uint8_t type, const char* name)
-{
-    FoundDeviceRecord record;
-    record.address = address;
-    record.deviceType = type;
-    std::strncpy(record.name, name, 16);
-    return record;
-}
+using wvtest::Found;
 
 class DeviceNodeTest : public commtest::SimSessionTest {
 protected:

@@ -4,6 +4,7 @@
 // tests can check it.
 
 #include "comm/TkLink.h"
+#include "comm/protocol/DeviceRecords.h"
 #include "site/QorConnection.h"
 #include "site/QorView.h"
 #include "site/SiteFrame.h"
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <map>
@@ -21,6 +23,16 @@
 #include <vector>
 
 namespace wvtest {
+
+// A search's record of a found device, as the connection hands it to its device nodes.
+inline FoundDeviceRecord Found(uint16_t address, uint8_t type, const char* name = "Dev")
+{
+    FoundDeviceRecord record;
+    record.address = address;
+    record.deviceType = type;
+    std::strncpy(record.name, name, 16);
+    return record;
+}
 
 // A tree control: items with text, image, expand button and node, kept in sibling order.
 class FakeTree : public CSiteTree {

@@ -42,14 +42,7 @@ namespace fs = std::filesystem;
 
 constexpr uint16_t kGetTestChannel = 257;
 
-FoundDeviceRecord Found(uint16_t address, uint8_t type, const char* name)
-{
-    FoundDeviceRecord record;
-    record.address = address;
-    record.deviceType = type;
-    std::strncpy(record.name, name, 16);
-    return record;
-}
+using wvtest::Found;
 
 class TestNodeSimTest : public commtest::SimSessionTest {
 protected:

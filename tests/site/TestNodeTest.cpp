@@ -22,11 +22,7 @@ namespace fs = std::filesystem;
 
 FoundDeviceRecord Found(uint16_t address)
 {
-    FoundDeviceRecord record;
-    record.address = address;
-    record.deviceType = 30;
-    std::strncpy(record.name, "Sonde", 16);
-    return record;
+    return wvtest::Found(address, 30, "Sonde");
 }
 
 TestDefinitionRecord Complete(const char* name, int nameBytes = -1)
