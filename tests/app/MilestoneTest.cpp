@@ -274,6 +274,7 @@ TEST_F(MilestoneTest, EditingAnOpenConnectionClosesItBeforeTheWizardEvenWhenCanc
 TEST_F(MilestoneTest, AfterAFindEveryDeviceIsShownInTurnThenTheSequenceStops)
 {
     StartProgram();
+    StopIdleTimer();
     Pump();
     ASSERT_EQ(app_->GetPreferences().expandOnFind, 1);
     CQorConnection& connection = AddDirect("Bench");
@@ -302,6 +303,7 @@ TEST_F(MilestoneTest, AutoProfileFindsTheFirstConnectionAndWalksToTheSondesParam
         TearDown();
     }
     StartProgram({"/autoprofile"});
+    StopIdleTimer();
     EXPECT_EQ(app_->GetAutoProfileState(), 1);
     // The posted Find runs on the connection view of the selected first connection.
     Pump();
