@@ -1,13 +1,21 @@
 #include "app/WVChannelsView.h"
 
+#include "app/AppPreferences.h"
+#include "app/CalibrationTools.h"
 #include "app/CommandIds.h"
 #include "app/WVChannelView.h"
 #include "app/WVFrame.h"
+#include "app/WellvoxApp.h"
+#include "app/controls/AskDlg.h"
 #include "foundation/Registry.h"
 #include "resources/StringTable.h"
 #include "site/QorChannel.h"
 #include "site/QorDevice.h"
 #include "site/WVDoc.h"
+#include "values/CalCoeffsCond.h"
+#include "values/CalCoeffsDO.h"
+#include "values/CalCoeffsORP.h"
+#include "values/CalCoeffsPH.h"
 
 #include <QResizeEvent>
 #include <QTreeWidget>
@@ -18,6 +26,19 @@ namespace {
 
 // The turbidity wiper: selected alone it leaves nothing to read.
 constexpr uint8_t kWiperKind = 26;
+// The sensors quick calibration calibrates.
+constexpr uint8_t kPhKind = 4;
+constexpr uint8_t kConductivityKind = 5;
+constexpr uint8_t kOxygenKind = 7;
+constexpr uint8_t kOrpKind = 8;
+constexpr int kFinished = 12325;
+
+bool IsQuickCalSensor(uint8_t kind)
+{
+    return kind == kPhKind || kind == kConductivityKind || kind == kOxygenKind || kind == kOrpKind;
+}
+
+QString Qs(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 // "Reading Parameter %d of %d..." with both numbers.
 std::string ReadingText(int n, int total)
@@ -115,11 +136,140 @@ void CWVChannelsView::UpdateButtons(CQorDevice* device)
             selection = rows.size() > 1;
         }
     }
-    EnableControl(kReadButton, selection && device != nullptr && device->CanStartTests());
-    // Quick calibration and the quick profiler come with the calibration tools; until
-    // then their buttons stay greyed.
-    EnableControl(kQuickCalButton, false);
-    EnableControl(kProfilerButton, false);
+    const bool tools = GetCalibrationTools() != nullptr;
+    if (!selection || device == nullptr) {
+        bool calibratable = false;
+        const bool family21 = device != nullptr && device->IsFamily21to28();
+        const bool family30 = device != nullptr && device->IsFamily30to40();
+        for (int slot = 0; device != nullptr && slot < device->GetChannelCount(); ++slot) {
+            const CQorChannel* channel = device->GetChannel(slot, false);
+            calibratable = calibratable || (channel != nullptr && IsQuickCalSensor(channel->GetKind()));
+        }
+        EnableControl(kReadButton, false);
+        EnableControl(kProfilerButton, tools && (family21 || family30));
+        EnableControl(kQuickCalButton, tools && family30 && !family21 && calibratable);
+        return;
+    }
+    // A selection: QuickCal keeps its state.
+    const bool canStart = device->CanStartTests();
+    EnableControl(kReadButton, canStart);
+    EnableControl(kProfilerButton, tools && canStart);
+}
+
+std::vector<CQorChannel*> CWVChannelsView::QuickCalChannels(const CQorDevice& device)
+{
+    std::vector<CQorChannel*> channels;
+    for (int slot = 0; slot < device.GetChannelCount(); ++slot) {
+        CQorChannel* channel = device.GetChannel(slot, false);
+        if (channel == nullptr) {
+            continue;
+        }
+        switch (channel->GetKind()) {
+        case 13: case 16: case 17: case 22: case 26: break;
+        default: channels.push_back(channel); break;
+        }
+    }
+    return channels;
+}
+
+void CWVChannelsView::OnQuickCal()
+{
+    CCalibrationTools* tools = GetCalibrationTools();
+    CQorDevice* device = Device();
+    if (m_quickCalRunning || tools == nullptr || device == nullptr || m_frame == nullptr) {
+        return;
+    }
+    m_quickCalRunning = true;
+    if (device->GetRunningTestId() != 0) {
+        m_frame->ShowMessage({kStrCalTestRunning, kStrCalNotAvailable, MessageIcon::Warning, MessageButtons::Ok,
+                              MessageAnswer::Ok, {}});
+        m_quickCalRunning = false;
+        return;
+    }
+    std::unique_ptr<CQuickCalRun> run = tools->RunQuickCal(QuickCalChannels(*device), *device);
+    // The sheet's loop ran events: the view may show another node now, but the device
+    // calibrated is the one the run was for, when it is still the selected one.
+    m_frame->BeginBusy();
+    const int result = run != nullptr ? run->GetResult() : 0;
+    if (run != nullptr && result == kFinished && Device() == device) {
+        for (int slot = 0; slot < device->GetChannelCount(); ++slot) {
+            CQorChannel* channel = device->GetChannel(slot, false);
+            if (channel == nullptr) {
+                continue;
+            }
+            // The coefficients go into a copy that is sent; the node takes the record only
+            // once the device has it.
+            ChannelDefinitionRecord record = channel->GetDefinition();
+            bool packed = false;
+            switch (channel->GetKind()) {
+            case kPhKind:
+                if (const CCalCoeffsPH* model = run->GetPHCalculator(); model != nullptr && run->IsSensorSelected("PH")) {
+                    model->WriteCalRecord(record);
+                    packed = true;
+                }
+                break;
+            case kConductivityKind:
+                if (const CCalCoeffsCond* model = run->GetConductivityCalculator();
+                    model != nullptr && run->IsSensorSelected("COND")) {
+                    model->WriteCalRecord(record);
+                    packed = true;
+                }
+                break;
+            case kOxygenKind:
+                if (const CCalCoeffsDO* model = run->GetDOCalculator(); model != nullptr && run->IsSensorSelected("DO")) {
+                    model->WriteCalRecord(record);
+                    packed = true;
+                }
+                break;
+            case kOrpKind:
+                if (const CCalCoeffsORP* model = run->GetORPCalculator();
+                    model != nullptr && run->IsSensorSelected("ORP")) {
+                    model->WriteCalRecord(record);
+                    packed = true;
+                }
+                break;
+            default: break;
+            }
+            if (packed) {
+                // A failed write is not reported here: the run's report is the user's record.
+                channel->WriteDefinition(record, true);
+            }
+        }
+    }
+    std::vector<std::string> reports;
+    if (run != nullptr) {
+        run->WriteCalReport(result, reports);
+    }
+    m_frame->EndBusy();
+    if (CWellvoxApp* app = CWellvoxApp::Instance()) {
+        OfferCalibrationReports(*m_frame, app->GetPreferences(), reports);
+    }
+    run.reset();
+    if (m_frame->GetFormView() == this) {
+        OnUpdate();
+    }
+    m_quickCalRunning = false;
+}
+
+void CWVChannelsView::OfferCalibrationReports(CWVFrame& frame, CAppPreferences& preferences,
+                                              const std::vector<std::string>& reportPaths)
+{
+    if (reportPaths.empty()) {
+        return;
+    }
+    if (preferences.viewCalReportsQuery != 0) {
+        CAskDlg ask(&frame);
+        ask.m_strCaption = Qs(GetResString(kStrViewReports));
+        ask.m_strMessage = Qs(GetResString(kStrViewReportsQuestion));
+        const int answer = ask.DoModal();
+        preferences.viewCalReports = answer == CAskDlg::kIdYes ? 1 : 0;
+        preferences.viewCalReportsQuery = ask.m_bDontAskAgain ? 0 : 1;
+    }
+    if (preferences.viewCalReports != 0) {
+        for (const std::string& path : reportPaths) {
+            frame.RunShellOpen(path);
+        }
+    }
 }
 
 void CWVChannelsView::ReadChannels(bool busy)
@@ -200,14 +350,19 @@ void CWVChannelsView::UpdateScrollSizes(int width, int height)
 
 bool CWVChannelsView::HandlesCommand(uint32_t command) const
 {
-    // QuickCal and a posted Profiler are taken and do nothing until their tools exist.
+    // A posted Profiler is taken and does nothing until the quick profiler exists.
     return command == kReadButton || command == kQuickCalButton || command == kProfilerButton;
 }
 
 void CWVChannelsView::OnViewCommand(uint32_t command)
 {
-    if (command == kReadButton && (m_frame == nullptr || !m_frame->IsBusy())) {
+    if (m_frame != nullptr && m_frame->IsBusy()) {
+        return;
+    }
+    if (command == kReadButton) {
         OnRead();
+    } else if (command == kQuickCalButton) {
+        OnQuickCal();
     }
 }
 

@@ -9,8 +9,10 @@
 #include "app/WVView.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
+class CAppPreferences;
 class CQorChannel;
 class CQorDevice;
 class CWVFrame;
@@ -48,8 +50,18 @@ public:
     bool HandlesCommand(uint32_t command) const override;
     void OnViewCommand(uint32_t command) override;
 
-    // Read, QuickCal and Profiler by the device and the selection.
+    // Read, QuickCal and Profiler by the device and the selection. QuickCal and Profiler
+    // stay disabled while no calibration tools are registered.
     void UpdateButtons(CQorDevice* device);
+    // Quick calibration of the device's sensors: the chosen sensors' new coefficients go
+    // to the device, then the run's report is written and offered.
+    void OnQuickCal();
+    // The device's channels that quick calibration offers, in slot order.
+    static std::vector<CQorChannel*> QuickCalChannels(const CQorDevice& device);
+    // After a calibration: asks "View Reports?" while the preferences say to ask, and opens
+    // every report, in order, while they say to view them. Nothing for no report.
+    static void OfferCalibrationReports(CWVFrame& frame, CAppPreferences& preferences,
+                                        const std::vector<std::string>& reportPaths);
     // Reads the channels of the selected rows, in row order, with progress.
     void ReadChannels(bool busy);
     void OnRead() { ReadChannels(true); }
@@ -74,4 +86,5 @@ private:
     std::vector<int> SelectedRows() const;
 
     CWVFrame* m_frame;
+    bool m_quickCalRunning = false;
 };

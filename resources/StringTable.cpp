@@ -853,6 +853,10 @@ constexpr StringEntry kStrings[] = {
     StringEntry{kStrSdi12WriteError, "Error %d writing SDI-12 format information to device"},
     StringEntry{kStrSdi12ReadError, "Error %d reading SDI-12 format from device"},
     StringEntry{kStrInvalidValue, "Invalid Value"},
+    StringEntry{kStrCalNotAvailable, "Calibration Not Available"},
+    StringEntry{kStrCalTestRunning, "Unable to calibrate while a test is running."},
+    StringEntry{kStrViewReports, "View Reports?"},
+    StringEntry{kStrViewReportsQuestion, "Would you like to see the Calibration Reports?"},
 };
 
 constexpr bool IsSortedById()

@@ -389,6 +389,11 @@ constexpr uint32_t kStrDependencyRelay = 61311;
 constexpr uint32_t kStrDependencyRelayRemedies = 61312;
 constexpr uint32_t kStrDependencyText = 61315;
 constexpr uint32_t kStrDependencyCaption = 61316;
+// Quick calibration and its reports.
+constexpr uint32_t kStrCalNotAvailable = 63400;
+constexpr uint32_t kStrCalTestRunning = 63401;
+constexpr uint32_t kStrViewReports = 63402;
+constexpr uint32_t kStrViewReportsQuestion = 63403;
 // Plot window titles.
 constexpr uint32_t kStrLogarithmicScale = 167;
 constexpr uint32_t kStrLinearScale = 168;

@@ -4,12 +4,22 @@
 
 #include "tests/app/AppFixture.h"
 
+#include "app/AppPreferences.h"
+#include "app/CalibrationTools.h"
 #include "app/CommandIds.h"
+#include "app/controls/AskDlg.h"
+#include "resources/StringTable.h"
 #include "app/WVChannelView.h"
 #include "app/WVChannelsView.h"
 #include "foundation/Registry.h"
 #include "platform/Clock.h"
 #include "platform/PortMap.h"
+#include "platform/Process.h"
+#include "values/CalCoeffsCond.h"
+#include "values/CalCoeffsDO.h"
+#include "values/CalCoeffsORP.h"
+#include "values/CalCoeffsPH.h"
+#include "tests/support/Files.h"
 #include "site/QikProfDataWriter.h"
 #include "site/QorChannel.h"
 #include "site/QorConnection.h"
@@ -24,9 +34,11 @@
 #include "tools/instrument-sim/ChannelCommands.h"
 #include "tools/instrument-sim/DeviceCommands.h"
 #include "tools/instrument-sim/ProfilingDevices.h"
+#include "tools/instrument-sim/TestCommands.h"
 #pragma pop_macro("slots")
 
 #include <QAction>
+#include <QCheckBox>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -35,6 +47,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -541,6 +554,295 @@ TEST(ChannelViewTexts, IsopotentialText)
               "Isopotential point[ppm] = Infinite , POSSIBLE ERROR");
     EXPECT_EQ(CWVChannelView::IsopotentialText(std::nan("")), "Isopotential point[ppm] = Infinite , POSSIBLE ERROR");
     EXPECT_EQ(CWVChannelView::IsopotentialText(12.5), "12.500000.");
+}
+
+// ---- Quick calibration through the registered calibration tools ----
+
+namespace fs = std::filesystem;
+
+// A quick calibration that answers as scripted: its result, the sensors chosen and their
+// models; it records what it was offered and the report it was asked for.
+class ScriptedCalTools : public CCalibrationTools {
+public:
+    class Run : public CQuickCalRun {
+    public:
+        explicit Run(ScriptedCalTools& tools) : tools_(tools) {}
+        int GetResult() const override { return tools_.result; }
+        bool IsSensorSelected(std::string_view sensor) const override
+        {
+            std::string upper(sensor);
+            for (char& c : upper) {
+                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            }
+            return tools_.selected.count(upper) != 0;
+        }
+        const CCalCoeffsPH* GetPHCalculator() const override { return &tools_.ph; }
+        const CCalCoeffsCond* GetConductivityCalculator() const override { return &tools_.cond; }
+        const CCalCoeffsDO* GetDOCalculator() const override { return &tools_.oxygen; }
+        const CCalCoeffsORP* GetORPCalculator() const override { return &tools_.orp; }
+        void WriteCalReport(int result, std::vector<std::string>& reportPaths) override
+        {
+            tools_.reportResults.push_back(result);
+            reportPaths.insert(reportPaths.end(), tools_.reports.begin(), tools_.reports.end());
+        }
+
+    private:
+        ScriptedCalTools& tools_;
+    };
+
+    std::unique_ptr<CQuickCalRun> RunQuickCal(const std::vector<CQorChannel*>& channels, CQorDevice&) override
+    {
+        std::vector<int> kinds;
+        for (const CQorChannel* channel : channels) {
+            kinds.push_back(channel->GetParameterId());
+        }
+        offered.push_back(kinds);
+        return std::make_unique<Run>(*this);
+    }
+    void RunQuickProfiler(const std::vector<CQorChannel*>&) override { ++profilerRuns; }
+
+    int result = 12325;
+    std::set<std::string> selected;
+    CCalCoeffsPH ph;
+    CCalCoeffsCond cond{0};
+    CCalCoeffsDO oxygen;
+    CCalCoeffsORP orp;
+    std::vector<std::string> reports;
+    std::vector<std::vector<int>> offered;
+    std::vector<int> reportResults;
+    int profilerRuns = 0;
+};
+
+class QuickCalTest : public ChannelViewsTest {
+protected:
+    void SetUp() override
+    {
+        ChannelViewsTest::SetUp();
+        RegisterCalibrationTools(&tools);
+        const fs::path opener = home_.Root() / "opener";
+        wvtest::WriteAll(opener, "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + opened_.string() + "'\n");
+        fs::permissions(opener, fs::perms::owner_all);
+        wv::SetDesktopOpener(opener.string());
+        askWatch_ = std::make_unique<QTimer>();
+        QObject::connect(askWatch_.get(), &QTimer::timeout, [this] { AnswerAsk(); });
+        askWatch_->start(10);
+    }
+    void TearDown() override
+    {
+        askWatch_.reset();
+        RegisterCalibrationTools(nullptr);
+        wv::SetDesktopOpener({});
+        ChannelViewsTest::TearDown();
+    }
+    // Answers "View Reports?" with the next queued answer (button id, and the box ticked).
+    void AnswerAsk()
+    {
+        auto* ask = qobject_cast<CAskDlg*>(QApplication::activeModalWidget());
+        if (ask == nullptr || ask->property("wvtestSeen").toBool()) {
+            return;
+        }
+        ask->setProperty("wvtestSeen", true);
+        asked.push_back({ask->windowTitle().toStdString(),
+                         ask->findChild<QLabel*>(QString::number(CAskDlg::kIdMessage))->text().toStdString()});
+        const auto [button, tick] = askAnswers.empty() ? std::pair{CAskDlg::kIdNo, false} : askAnswers.front();
+        if (!askAnswers.empty()) {
+            askAnswers.pop_front();
+        }
+        if (tick) {
+            ask->findChild<QCheckBox*>(QString::number(CAskDlg::kIdDontAsk))->click();
+        }
+        // Yes is the dialog's OK button; No answers with its own id.
+        const int id = button == CAskDlg::kIdYes ? CAskDlg::kIdOk : button;
+        ask->findChild<QPushButton*>(QString::number(id))->click();
+    }
+    void PressQuickCal(CWVChannelsView& view)
+    {
+        auto* button = qobject_cast<QPushButton*>(view.FindControl(CWVChannelsView::kQuickCalButton));
+        ASSERT_NE(button, nullptr);
+        ASSERT_TRUE(button->isEnabled());
+        button->click();
+        Pump();
+    }
+    std::vector<ChannelDefinitionRecord> ChannelWrites()
+    {
+        std::vector<ChannelDefinitionRecord> writes;
+        sim.WithDevice(kSonde, [&](wv::sim::SimDevice& d) { writes = wv::sim::ChannelRecordsOf(d).channelWrites; });
+        return writes;
+    }
+    std::vector<std::string> Opened() const
+    {
+        std::vector<std::string> lines;
+        const std::optional<std::string> text = wvtest::ReadText(opened_);
+        std::string line;
+        for (char c : text.value_or("")) {
+            if (c == '\n') {
+                lines.push_back(line);
+                line.clear();
+            } else {
+                line += c;
+            }
+        }
+        return lines;
+    }
+    CAppPreferences& Preferences() { return app_->GetPreferences(); }
+
+    ScriptedCalTools tools;
+    std::deque<std::pair<int, bool>> askAnswers;
+    std::vector<std::pair<std::string, std::string>> asked;
+    fs::path opened_ = home_.Root() / "opened.txt";
+    std::unique_ptr<QTimer> askWatch_;
+};
+
+TEST_F(ChannelViewsTest, WithoutCalibrationToolsQuickCalAndProfilerStayDisabledAndDoNothing)
+{
+    CWVChannelsView* view = ShowChannels();
+    ASSERT_NE(view, nullptr);
+    EXPECT_FALSE(Enabled(*view, CWVChannelsView::kQuickCalButton));
+    EXPECT_FALSE(Enabled(*view, CWVChannelsView::kProfilerButton));
+    const size_t writes = [&] {
+        size_t n = 0;
+        sim.WithDevice(kSonde, [&](wv::sim::SimDevice& d) { n = wv::sim::ChannelRecordsOf(d).channelWrites.size(); });
+        return n;
+    }();
+    view->OnQuickCal();
+    view->OnViewCommand(CWVChannelsView::kProfilerButton);
+    Pump();
+    EXPECT_TRUE(messages.empty());
+    sim.WithDevice(kSonde, [&](wv::sim::SimDevice& d) { EXPECT_EQ(wv::sim::ChannelRecordsOf(d).channelWrites.size(), writes); });
+}
+
+TEST_F(QuickCalTest, ButtonsFollowTheRulesOnceToolsAreRegistered)
+{
+    CWVChannelsView* view = ShowChannels();
+    ASSERT_NE(view, nullptr);
+    // No selection: a sonde with pH, conductivity, oxygen and ORP sensors offers both.
+    EXPECT_TRUE(Enabled(*view, CWVChannelsView::kQuickCalButton));
+    EXPECT_TRUE(Enabled(*view, CWVChannelsView::kProfilerButton));
+    EXPECT_FALSE(Enabled(*view, CWVChannelsView::kReadButton));
+    // A selection: Profiler follows the device's permission to start tests, QuickCal stays.
+    Select(*view, {0});
+    EXPECT_EQ(Enabled(*view, CWVChannelsView::kProfilerButton), sonde->CanStartTests());
+    EXPECT_TRUE(Enabled(*view, CWVChannelsView::kQuickCalButton));
+}
+
+TEST_F(QuickCalTest, FinishWritesTheChosenSensorsAndOffersTheReports)
+{
+    ASSERT_TRUE(tools.ph.SetCoefficients(-58.5, 412.25, 1));
+    ASSERT_TRUE(tools.orp.SetOffset(12.5));
+    tools.selected = {"PH", "ORP"};  // conductivity and oxygen left out
+    tools.reports = {"/reports/a PH.html", "/reports/b ORP.html"};
+    CQorChannel* ph = ChannelOf(4);
+    CQorChannel* orp = ChannelOf(8);
+    ASSERT_NE(ph, nullptr);
+    ASSERT_NE(orp, nullptr);
+    ChannelDefinitionRecord expectedPh = ph->GetDefinition();
+    tools.ph.WriteCalRecord(expectedPh);
+    ChannelDefinitionRecord expectedOrp = orp->GetDefinition();
+    tools.orp.WriteCalRecord(expectedOrp);
+    const size_t before = ChannelWrites().size();
+    askAnswers = {{CAskDlg::kIdYes, false}};
+
+    CWVChannelsView* view = ShowChannels();
+    ASSERT_NE(view, nullptr);
+    PressQuickCal(*view);
+
+    // Offered: every channel but the ion-selective sensors, turbidity and the wiper.
+    ASSERT_EQ(tools.offered.size(), 1u);
+    for (const int id : tools.offered[0]) {
+        const CQorChannel* channel = sonde->GetChannel(id, true);
+        ASSERT_NE(channel, nullptr) << id;
+        EXPECT_EQ(std::set<int>({13, 16, 17, 22, 26}).count(channel->GetKind()), 0u) << id;
+    }
+    for (const int kind : {4, 5, 7, 8}) {
+        const int id = ChannelOf(kind)->GetParameterId();
+        EXPECT_NE(std::find(tools.offered[0].begin(), tools.offered[0].end(), id), tools.offered[0].end()) << kind;
+    }
+    // The device received the two chosen sensors' new calibration, nothing else.
+    const std::vector<ChannelDefinitionRecord> writes = ChannelWrites();
+    ASSERT_EQ(writes.size(), before + 2);
+    for (size_t i = before; i < writes.size(); ++i) {
+        const ChannelDefinitionRecord& expected = writes[i].channelNumber == ph->GetParameterId() ? expectedPh : expectedOrp;
+        SCOPED_TRACE(int(writes[i].channelNumber));
+        EXPECT_EQ(writes[i].channelNumber, expected.channelNumber);
+        EXPECT_EQ(writes[i].calibrationPointCount, expected.calibrationPointCount);
+        EXPECT_EQ(writes[i].calibrationMode, expected.calibrationMode);
+        EXPECT_EQ(writes[i].segments, expected.segments);
+        EXPECT_EQ(writes[i].pairs, expected.pairs);
+    }
+    EXPECT_NE(writes[before].channelNumber, writes[before + 1].channelNumber);
+    EXPECT_EQ(ph->GetDefinition().pairs, expectedPh.pairs);
+    // The report for Finish, offered and opened in order.
+    EXPECT_EQ(tools.reportResults, std::vector<int>{12325});
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].first, "View Reports?");
+    EXPECT_EQ(asked[0].second, "Would you like to see the Calibration Reports?");
+    EXPECT_EQ(Opened(), tools.reports);
+    EXPECT_EQ(Preferences().viewCalReports, 1);
+    EXPECT_EQ(Preferences().viewCalReportsQuery, 1);
+    EXPECT_FALSE(Frame().IsBusy());
+}
+
+TEST_F(QuickCalTest, CancelWritesNothingButStillReportsAndTheAnswerCanBeKept)
+{
+    tools.result = kIdCancel;
+    tools.selected = {"PH", "COND", "DO", "ORP"};
+    tools.reports = {"/reports/cancelled.html"};
+    const size_t before = ChannelWrites().size();
+    // "No" with the box ticked: later runs neither ask nor open.
+    askAnswers = {{CAskDlg::kIdNo, true}};
+    CWVChannelsView* view = ShowChannels();
+    ASSERT_NE(view, nullptr);
+    PressQuickCal(*view);
+    EXPECT_EQ(ChannelWrites().size(), before);
+    EXPECT_EQ(tools.reportResults, std::vector<int>{kIdCancel});
+    EXPECT_EQ(asked.size(), 1u);
+    EXPECT_EQ(Preferences().viewCalReports, 0);
+    EXPECT_EQ(Preferences().viewCalReportsQuery, 0);
+    view = ShowChannels();
+    PressQuickCal(*view);
+    EXPECT_EQ(asked.size(), 1u);
+    EXPECT_TRUE(Opened().empty());
+    // Kept as "view them": opened without asking.
+    Preferences().viewCalReports = 1;
+    view = ShowChannels();
+    PressQuickCal(*view);
+    EXPECT_EQ(asked.size(), 1u);
+    EXPECT_EQ(Opened(), tools.reports);
+}
+
+TEST_F(QuickCalTest, NoReportNoQuestion)
+{
+    tools.result = kIdCancel;
+    CWVChannelsView* view = ShowChannels();
+    ASSERT_NE(view, nullptr);
+    PressQuickCal(*view);
+    EXPECT_EQ(tools.reportResults.size(), 1u);
+    EXPECT_TRUE(asked.empty());
+    EXPECT_TRUE(Opened().empty());
+}
+
+class QuickCalRunningTestTest : public QuickCalTest {
+protected:
+    void Configure(wv::sim::SimDevice& device) override
+    {
+        ASSERT_TRUE(wv::sim::PlaceTest(device, 1, 3, 5, "Running"));
+    }
+};
+
+TEST_F(QuickCalRunningTestTest, ARunningTestRefusesCalibration)
+{
+    CWVChannelsView* view = ShowChannels();
+    ASSERT_NE(view, nullptr);
+    ASSERT_NE(sonde->GetRunningTestId(), 0);
+    PressQuickCal(*view);
+    EXPECT_TRUE(tools.offered.empty());
+    EXPECT_TRUE(tools.reportResults.empty());
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].textId, kStrCalTestRunning);
+    EXPECT_EQ(messages[0].captionId, kStrCalNotAvailable);
+    EXPECT_EQ(messages[0].icon, MessageIcon::Warning);
+    EXPECT_EQ(GetResString(messages[0].textId), "Unable to calibrate while a test is running.");
+    EXPECT_EQ(GetResString(messages[0].captionId), "Calibration Not Available");
 }
 
 } // namespace
