@@ -65,6 +65,14 @@ std::string Fill(std::string_view format, std::initializer_list<std::string> arg
     return text;
 }
 
+// A static text item's text (the page helpers write edits only).
+void SetLabelText(QWidget* item, std::string_view text)
+{
+    if (auto* label = qobject_cast<QLabel*>(item)) {
+        label->setText(Qs(text));
+    }
+}
+
 bool InRange(double value, double low, double high) { return value >= low && value <= high; }
 
 std::string NameOf(const ChannelDefinitionRecord& record)
@@ -857,7 +865,7 @@ int CChanWiz7::OnSetActive()
         wiz_.Def().levelReference = ConvertLevel(value, 1);
     }
     ShowCaption(kStrChanWizReferenceTitle, kStrParamWizReferenceTitle);
-    SetItemTextLimited(kIdChanWizReferenceUnits, 32, scratch_.GetUnitsText());
+    SetLabelText(Item(kIdChanWizReferenceUnits), scratch_.GetUnitsText());
     ShowItem(kIdChanWizReferenceUnits);
     Validate();
     ShowCurrentReading();
@@ -894,14 +902,14 @@ bool CChanWiz7::ShowCurrentReading()
     }
     if (status == kAppErrValueUnavailable) {
         SetItemTextId(kIdChanWizReading, kStrReadingUnavailable);
-        SetItemTextLimited(kIdChanWizReadingUnits, 32, "");
+        SetLabelText(Item(kIdChanWizReadingUnits), "");
         DisableItem(kIdChanWizUpdateReading);
     } else if (status == kAppErrNoProbe) {
         SetItemTextId(kIdChanWizReading, kStrNoProbe);
-        SetItemTextLimited(kIdChanWizReadingUnits, 32, "");
+        SetLabelText(Item(kIdChanWizReadingUnits), "");
     } else if (status == kAppOk) {
         SetItemTextFormatted(kIdChanWizReading, kNumberFormat, value);
-        SetItemTextLimited(kIdChanWizReadingUnits, 32, scratch_.GetUnitsText());
+        SetLabelText(Item(kIdChanWizReadingUnits), scratch_.GetUnitsText());
     } else {
         wiz_.ShowError(std::string(GetResString(kStrPressureReadErrorCaption)),
                        Fill(GetResString(kStrPressureReadError),
