@@ -50,6 +50,15 @@ CWQStabilityParams Criteria(int test, double k, double threshold = 0.0, double t
 
 int CQikCalDeviceReader::ReadChannel(CQorChannel& channel, double& value)
 {
+    // The session stays this thread's across the selection and the reads of one value.
+    CTkSession* session = channel.GetSession();
+    if (session == nullptr) {
+        return channel.ReadCurrentValue(value, true);
+    }
+    CTkSession::ThreadScope hold(*session);
+    if (!hold.Ok()) {
+        return kTkErrLinkBusy;
+    }
     return channel.ReadCurrentValue(value, true);
 }
 
@@ -58,6 +67,10 @@ int CQikCalDeviceReader::ReadLive(CQorChannel& channel, std::span<const uint8_t>
     CTkSession* session = channel.GetSession();
     if (session == nullptr) {
         return kAppErrNoAnswer;
+    }
+    CTkSession::ThreadScope hold(*session);
+    if (!hold.Ok()) {
+        return kTkErrLinkBusy;
     }
     const int talk = session->TalkTo(channel.GetDeviceAddress(), channel.GetDeviceType());
     if (talk != 0) {
@@ -313,6 +326,10 @@ int CQikCalTracker::ReadDevice(CQikCalReader& reader)
     if (m_channel == nullptr) {
         return kAppErrNoAnswer;
     }
+    const auto fits = [](int code) { return code >= 0 && code <= 0xff; };
+    if (!fits(m_code) || !std::all_of(m_linkedCodes.begin(), m_linkedCodes.end(), fits)) {
+        return kTkErrBadCount;  // a live request carries one byte per code
+    }
     std::vector<uint8_t> codes;
     codes.reserve(m_linkedCodes.size() + 2);
     for (const int code : {kQikCalLeadCode, m_code}) {
@@ -320,10 +337,6 @@ int CQikCalTracker::ReadDevice(CQikCalReader& reader)
     }
     for (const int code : m_linkedCodes) {
         codes.push_back(static_cast<uint8_t>(code));
-    }
-    const auto fits = [](int code) { return code >= 0 && code <= 0xff; };
-    if (!fits(m_code) || !std::all_of(m_linkedCodes.begin(), m_linkedCodes.end(), fits)) {
-        return 5022;
     }
     std::vector<double> values(codes.size(), 0.0);
     const int result = reader.ReadLive(*m_channel, codes, values);

@@ -5,7 +5,9 @@
 
 #include "calibration/QikCalData.h"
 
+#include "comm/TkLink.h"
 #include "comm/protocol/RawRecords.h"
+#include "platform/Pump.h"
 #include "site/QorChannel.h"
 #include "site/QorDevice.h"
 #include "tests/comm/SimSessionFixture.h"
@@ -194,6 +196,69 @@ TEST_F(QikCalSimTest, AStopWhileTheWorkerReadsEndsIt)
     // The line is free again for the user-interface thread.
     double value = 0.0;
     EXPECT_EQ(channel_->ReadCurrentValue(value, true), kAppOk);
+}
+
+TEST_F(QikCalSimTest, TheSessionAndTheLinkServeOneThreadAtATime)
+{
+    ScriptPh([](uint32_t) { return uint16_t{4000}; });
+    {
+        // While this thread holds the session, the worker's read is refused and reported.
+        CTkSession::ThreadScope hold(session_);
+        ASSERT_TRUE(hold.Ok());
+        std::unique_ptr<CQikCalData> engine = Engine();
+        ASSERT_TRUE(engine->Start());
+        engine->Join();
+        ASSERT_EQ(reported_.size(), 1u);
+        EXPECT_EQ(reported_[0].first, kTkErrLinkBusy);
+        EXPECT_EQ(engine->GetState(), kQikCalError);
+
+        // Another thread's selection, commands and pump steps are refused too.
+        int talk = 0;
+        int identity = 0;
+        int poll = 0;
+        std::thread other([&] {
+            talk = session_.TalkTo(kSondeAddress, kSondeType);
+            FoundDeviceRecord record;
+            identity = session_.GetIdentity(&record, nullptr);
+            poll = session_.Poll();
+        });
+        other.join();
+        EXPECT_EQ(talk, kTkErrLinkBusy);
+        EXPECT_EQ(identity, kTkErrLinkBusy);
+        EXPECT_EQ(poll, kTkErrLinkBusy);
+    }
+    {
+        // The link itself: while this thread is inside a pump step (its user-interface
+        // dispatch runs the hook), another thread's step and request are refused.
+        CTkLink* link = session_.GetLink();
+        ASSERT_NE(link, nullptr);
+        int pump = 0;
+        int send = 0;
+        bool ran = false;
+        wv::SetPumpHook([&] {
+            if (!ran) {
+                ran = true;
+                std::thread other([&] {
+                    pump = link->Pump();
+                    CTkPacket packet;
+                    send = link->Send(&packet, nullptr, 0, 0);
+                });
+                other.join();
+            }
+            return false;
+        });
+        EXPECT_EQ(link->Pump(), 0);
+        wv::SetPumpHook({});
+        ASSERT_TRUE(ran);
+        EXPECT_EQ(pump, kTkErrLinkBusy);
+        EXPECT_EQ(send, kTkErrLinkBusy);
+    }
+    // Released, the same thread's commands go through.
+    std::thread other([&] { EXPECT_EQ(session_.TalkTo(kSondeAddress, kSondeType), 0); });
+    other.join();
+    SelectSonde();
+    FoundDeviceRecord record;
+    EXPECT_EQ(session_.GetIdentity(&record, nullptr), 0);
 }
 
 } // namespace
