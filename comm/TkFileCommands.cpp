@@ -301,6 +301,9 @@ ProtocolResultCode CTkSession::DownloadFile(std::string_view name, const std::st
     stats.fileSize = fileSize;
 
     BusyScope busy(*this);
+    if (!busy.Ok()) {
+        return abandon(kTkErrLinkBusy);
+    }
 
     // One step per 256 bytes.
     if (callback) {
@@ -594,6 +597,9 @@ ProtocolResultCode CTkSession::SendCommand208(uint16_t page, CCallback* callback
         return request.GetBuildResult();
     }
     BusyScope busy(*this);
+    if (!busy.Ok()) {
+        return kTkErrLinkBusy;
+    }
     if (callback) {
         callback->Begin(0);
     }

@@ -207,6 +207,43 @@ size_t CTkLink::WakeBytesOf(uint32_t baud)
 
 bool CTkLink::IsBusy() const { return m_pumpGuard != 0 || m_dispatchDepth > 0; }
 
+bool CTkLink::ClaimThread()
+{
+    const std::thread::id self = std::this_thread::get_id();
+    std::thread::id expected{};
+    if (!m_user.compare_exchange_strong(expected, self) && expected != self) {
+        return false;
+    }
+    ++m_userDepth;
+    return true;
+}
+
+void CTkLink::ReleaseThread()
+{
+    if (--m_userDepth == 0) {
+        m_user.store(std::thread::id());
+    }
+}
+
+// Holds the link for the calling thread while one of its operations runs.
+class CTkLink::ThreadUse {
+public:
+    explicit ThreadUse(CTkLink& link) : m_link(link), m_ok(link.ClaimThread()) {}
+    ~ThreadUse()
+    {
+        if (m_ok) {
+            m_link.ReleaseThread();
+        }
+    }
+    ThreadUse(const ThreadUse&) = delete;
+    ThreadUse& operator=(const ThreadUse&) = delete;
+    bool Ok() const { return m_ok; }
+
+private:
+    CTkLink& m_link;
+    bool m_ok;
+};
+
 void CTkLink::WaitDispatching(uint32_t ms)
 {
     ++m_dispatchDepth;
@@ -218,6 +255,9 @@ int CTkLink::Send(CTkPacket* packet, CPacketHandler* handler, uint32_t timeoutMs
 {
     if (packet == nullptr)
         return kTkErrNoPacket;
+    ThreadUse use(*this);
+    if (!use.Ok())
+        return kTkErrLinkBusy;
     // Inside a wait of this link the user interface runs; a command started from there
     // could never be answered (the link does not pump while re-entered). Handlers the
     // link is calling may send (acknowledgements, next blocks).
@@ -665,6 +705,9 @@ void CTkLink::IdleWait()
 
 int CTkLink::Pump()
 {
+    ThreadUse use(*this);
+    if (!use.Ok())
+        return kTkErrLinkBusy;  // another thread's work: nothing of it is touched
     if (m_pumpGuard != 0) {
         FailNestedRequests();
         return kTkErrLinkBusy;
@@ -710,16 +753,21 @@ void CTkLink::Cancel()
 
 void CTkLink::CheckLine()
 {
-    if (IsBusy() || !m_transport)
-        return;
-    m_transport->ModemPoll();
-    if (m_transport->CheckLine() == kCarrierLost && m_defaultHandler) {
-        CPacketHandler* handler = m_defaultHandler;
-        m_defaultHandler = nullptr;  // told once
-        // The last thing done here: the handler may close the connection and with it
-        // delete this link.
-        handler->OnPacket(TkLinkEvent::LineLost, nullptr, nullptr);
+    CPacketHandler* lost = nullptr;
+    {
+        ThreadUse use(*this);
+        if (!use.Ok() || IsBusy() || !m_transport)
+            return;
+        m_transport->ModemPoll();
+        if (m_transport->CheckLine() == kCarrierLost && m_defaultHandler) {
+            lost = m_defaultHandler;
+            m_defaultHandler = nullptr;  // told once
+        }
     }
+    // The last thing done here, with the link no longer held: the handler may close the
+    // connection and with it delete this link.
+    if (lost != nullptr)
+        lost->OnPacket(TkLinkEvent::LineLost, nullptr, nullptr);
 }
 
 // ---- Statistics ----------------------------------------------------------------------

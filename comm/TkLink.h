@@ -16,12 +16,14 @@
 // of spinning.
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "comm/Callback.h"
@@ -375,6 +377,14 @@ private:
     uint64_t Now() const;
 
     // Fields.
+    // The thread working on the link (none while idle) and its nesting: the link serves one
+    // thread at a time, and another thread's Send or Pump is refused with 5110.
+    std::atomic<std::thread::id> m_user{};
+    int m_userDepth = 0;
+    bool ClaimThread();
+    void ReleaseThread();
+    class ThreadUse;
+
     uint16_t m_pumpGuard = 0;
     TkLinkKind m_linkKind = TkLinkKind::None;
     std::unique_ptr<CCommLine> m_transport;

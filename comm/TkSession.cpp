@@ -34,7 +34,29 @@ CTkSession::~CTkSession() { CloseNow(); }
 
 bool CTkSession::IsBusy() const
 {
+    const std::thread::id owner = m_owner.load();
+    if (owner != std::thread::id() && owner != std::this_thread::get_id()) {
+        return true;  // another thread's command runs
+    }
     return m_waitDepth > 0 || (m_link && m_link->IsPumping());
+}
+
+bool CTkSession::Claim()
+{
+    const std::thread::id self = std::this_thread::get_id();
+    std::thread::id expected{};
+    if (!m_owner.compare_exchange_strong(expected, self) && expected != self) {
+        return false;
+    }
+    ++m_claims;
+    return true;
+}
+
+void CTkSession::Release()
+{
+    if (--m_claims == 0) {
+        m_owner.store(std::thread::id());
+    }
 }
 
 void CTkSession::InvalidateCaches()
@@ -49,7 +71,8 @@ ProtocolResultCode CTkSession::Open(std::unique_ptr<CTkLink> link)
     if (!link) {
         return kTkErrNoLink;
     }
-    if (IsBusy()) {
+    ThreadScope hold(*this);
+    if (!hold.Ok() || IsBusy()) {
         return kTkErrLinkBusy;
     }
     m_link = std::move(link);
@@ -65,7 +88,8 @@ ProtocolResultCode CTkSession::Close()
 {
     // The link is in use further up the stack (this call comes from an event dispatched
     // inside a command's wait): deleting it would pull it from under that command.
-    if (IsBusy()) {
+    ThreadScope hold(*this);
+    if (!hold.Ok() || IsBusy()) {
         return kTkErrLinkBusy;
     }
     CloseNow();
@@ -90,13 +114,17 @@ ProtocolResultCode CTkSession::FindDevices(CCallback* callback)
         return kTkErrLinkBusy;
     }
     BusyScope busy(*this);
+    if (!busy.Ok()) {
+        return kTkErrLinkBusy;
+    }
     return m_link->FindDevices(callback);
 }
 
 ProtocolResultCode CTkSession::TalkTo(uint16_t address, uint8_t deviceType)
 {
-    // A command waiting further up the stack keeps its device.
-    if (IsBusy()) {
+    // A command waiting further up the stack, or another thread's, keeps its device.
+    ThreadScope hold(*this);
+    if (!hold.Ok() || IsBusy()) {
         return kTkErrLinkBusy;
     }
     if (address != m_address || deviceType != m_deviceType) {
@@ -129,6 +157,10 @@ ProtocolResultCode CTkSession::Transact(CTkPacket& request, CPacketHandler& hand
         return kTkErrNotLinked;
     }
     BusyScope busy(*this);
+    if (!busy.Ok()) {
+        handler.SetStatus(kTkErrLinkBusy);
+        return kTkErrLinkBusy;
+    }
     // The 16-bit address widened without sign: no device selected gives 0x0000FFFF.
     request.SetAddress(static_cast<uint32_t>(m_address));
     const int result = m_link->Send(&request, &handler, timeoutMs, resends);
@@ -142,6 +174,9 @@ ProtocolResultCode CTkSession::Poll()
         return 0;
     }
     BusyScope busy(*this);
+    if (!busy.Ok()) {
+        return kTkErrLinkBusy;
+    }
     return m_link->Pump();
 }
 
@@ -149,6 +184,12 @@ ProtocolResultCode CTkSession::WaitUntilDone(CPacketHandler& handler,
                                              const std::function<bool()>& afterStep)
 {
     BusyScope busy(*this);
+    if (!busy.Ok()) {
+        if (!handler.IsDone()) {
+            handler.SetStatus(kTkErrLinkBusy);
+        }
+        return handler.GetStatus();
+    }
     if (!m_link) {
         if (!handler.IsDone()) {
             handler.SetStatus(kTkErrNotLinked);
@@ -169,6 +210,9 @@ ProtocolResultCode CTkSession::RunCommand(CTkRequest& request, CTkReplyHandler& 
         return kTkErrLinkBusy;
     }
     BusyScope busy(*this);
+    if (!busy.Ok()) {
+        return kTkErrLinkBusy;
+    }
     if (callback) {
         callback->Begin(0);
     }

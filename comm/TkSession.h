@@ -37,7 +37,9 @@
 // appends "==== Begin Trace Session ====" to the trace log, the traced raw reads add
 // their lines, and Close adds "==== End Trace Session ====".
 //
-// Threading: a session has no lock; it is used by one thread at a time.
+// Threading: a session has no lock; it serves one thread at a time. While a command of one
+// thread runs (a calibration worker's live read), a command from another thread is refused
+// with 5110 before it touches anything, as a command started inside another's wait is.
 
 #include "comm/Callback.h"
 #include "comm/protocol/ChannelRecords.h"
@@ -50,6 +52,7 @@
 #include "foundation/AppUtils.h"
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -57,6 +60,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 
 class CTkLink;
 class CPacketHandler;
@@ -458,17 +462,61 @@ private:
     // device's records into device.
     ProtocolResultCode ReadOwnMfgRecords(const char* operation, uint16_t actualSerialNo, MfgDbRecord& device);
 
-    // Marks the session busy for its lifetime.
+    // Marks the session busy for its lifetime, on the calling thread. A session serves one
+    // thread at a time: while a command of one thread runs, another thread's claim fails
+    // (Ok() false; the caller answers 5110) and nothing of the session is touched.
     class BusyScope {
     public:
-        explicit BusyScope(CTkSession& session) : m_session(session) { ++m_session.m_waitDepth; }
-        ~BusyScope() { --m_session.m_waitDepth; }
+        explicit BusyScope(CTkSession& session) : m_session(session), m_ok(session.Claim())
+        {
+            if (m_ok) {
+                ++m_session.m_waitDepth;
+            }
+        }
+        ~BusyScope()
+        {
+            if (m_ok) {
+                --m_session.m_waitDepth;
+                m_session.Release();
+            }
+        }
         BusyScope(const BusyScope&) = delete;
         BusyScope& operator=(const BusyScope&) = delete;
+        bool Ok() const { return m_ok; }
 
     private:
         CTkSession& m_session;
+        bool m_ok;
     };
+    // Takes the session for the calling thread (again, when it holds it); false when
+    // another thread holds it.
+    bool Claim();
+    void Release();
+
+public:
+    // Holds the session for the calling thread for its lifetime without marking a command
+    // as waiting: a worker keeps it across the commands of one reading, so no other thread
+    // selects another device in between. Ok() false (nothing held) while another thread
+    // holds it.
+    class ThreadScope {
+    public:
+        explicit ThreadScope(CTkSession& session) : m_session(session), m_ok(session.Claim()) {}
+        ~ThreadScope()
+        {
+            if (m_ok) {
+                m_session.Release();
+            }
+        }
+        ThreadScope(const ThreadScope&) = delete;
+        ThreadScope& operator=(const ThreadScope&) = delete;
+        bool Ok() const { return m_ok; }
+
+    private:
+        CTkSession& m_session;
+        bool m_ok;
+    };
+
+private:
 
     // Runs one command: a request that failed to build returns its code at once (nothing
     // sent, the callback not called); a command started while another one of this session
@@ -523,5 +571,8 @@ private:
     const CRawValueConverter* m_rawConverter = nullptr;
 
     // Waits of this session running further up the stack.
-    int m_waitDepth = 0;
+    // The thread whose command runs (none while idle) and how deeply it is nested.
+    std::atomic<std::thread::id> m_owner{};
+    std::atomic<int> m_claims{0};
+    std::atomic<int> m_waitDepth{0};
 };

@@ -156,6 +156,18 @@ void CWQStabilityParams::Reset()
     confidence.fill(kConfidence90);
 }
 
+void CWQStabilityParams::SetTest(int i, double k, double thresholdValue, double threshold2Value, int confidenceIndex)
+{
+    if (i < 0 || i >= kStabilityTestCount) {
+        return;
+    }
+    const auto at = static_cast<size_t>(i);
+    K[at] = k;
+    threshold[at] = thresholdValue;
+    threshold2[at] = threshold2Value;
+    confidence[at] = confidenceIndex;
+}
+
 void CWQStabilityParams::Exchange(std::string_view a, std::string_view b, std::string_view c, CDataMap& map,
                                   int save)
 {

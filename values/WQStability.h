@@ -73,6 +73,9 @@ public:
     // confidence outside 0..4 is saved as "CONF_90", as it would load.
     void Exchange(std::string_view a, std::string_view b, std::string_view c, CDataMap& map, int save);
 
+    // Sets test i's factor, thresholds and confidence; an i outside 0..4 is ignored.
+    void SetTest(int i, double k, double thresholdValue, double threshold2Value, int confidenceIndex);
+
     // The index of the test whose measured value the result reports.
     int reportAlg = kStabilityNoReport;
     std::array<double, kStabilityTestCount> K{};

@@ -318,3 +318,27 @@ TEST(WQStabilityTest, LoadingResetsAndFallsBackToNinetyPercent)
 }
 
 }  // namespace
+
+TEST(WQStabilityTest, SetTestFillsOneTestAndIgnoresIndexesOutsideTheFive)
+{
+    CWQStabilityParams p;
+    p.SetTest(kStabilityMeanStability, 11.0, 0.2, 2.0, kConfidence95);
+    EXPECT_EQ(p.K[4], 11.0);
+    EXPECT_EQ(p.threshold[4], 0.2);
+    EXPECT_EQ(p.threshold2[4], 2.0);
+    EXPECT_EQ(p.confidence[4], kConfidence95);
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(p.K[i], 0.0) << i;
+    }
+    const CWQStabilityParams before = p;
+    p.SetTest(5, 1.0, 1.0, 1.0, 0);
+    p.SetTest(-1, 1.0, 1.0, 1.0, 0);
+    EXPECT_EQ(p.K, before.K);
+    EXPECT_EQ(p.threshold, before.threshold);
+    EXPECT_EQ(p.confidence, before.confidence);
+    // A copy carries the report test and all four per-test arrays.
+    p.reportAlg = kStabilityMeanStability;
+    const CWQStabilityParams copy = p;
+    EXPECT_EQ(copy.reportAlg, kStabilityMeanStability);
+    EXPECT_EQ(copy.threshold2, p.threshold2);
+}

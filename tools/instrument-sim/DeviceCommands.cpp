@@ -472,6 +472,7 @@ SimReply ParamRead(SimDevice& device, const SimRequest& request)
         return SimReply::Status(kStatusBadRequest);
     }
     SimDeviceRecords& r = DeviceRecordsOf(device);
+    const uint32_t requestNumber = r.paramReads;
     const auto moved = static_cast<uint16_t>(r.paramReads++ * r.paramReadStep);
     const uint8_t echo = static_cast<uint8_t>(r.paramEchoOverride >= 0 ? r.paramEchoOverride : codeCount);
     size_t sent = r.paramSampleOverride >= 0 ? static_cast<size_t>(r.paramSampleOverride) : samples;
@@ -482,6 +483,11 @@ SimReply ParamRead(SimDevice& device, const SimRequest& request)
     for (size_t s = 0; s < sent; ++s) {
         for (size_t i = 0; i < codeCount; ++i) {
             const uint8_t code = request.body[5 + i];
+            const auto script = r.paramScripts.find(code);
+            if (script != r.paramScripts.end() && script->second) {
+                w.BigEndian16(script->second(requestNumber));
+                continue;
+            }
             const auto it = r.paramValues.find(code);
             const uint16_t base = it != r.paramValues.end() ? it->second : 0;
             w.BigEndian16(static_cast<uint16_t>(base + moved + s * r.paramSampleStep));

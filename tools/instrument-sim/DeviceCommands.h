@@ -27,6 +27,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -100,6 +101,9 @@ struct SimDeviceRecords {
 
     // ---- Parameter read (270, sondes) ----
     std::map<uint8_t, uint16_t> paramValues;  // value of each code (0 for codes not listed)
+    // A code with a script answers script(n) for the request numbered n (from 0) in place
+    // of its value and the steps: a settling sensor, a drift, noise, a step.
+    std::map<uint8_t, std::function<uint16_t(uint32_t request)>> paramScripts;
     uint16_t paramSampleStep = 0;     // added per sample after the first
     uint16_t paramReadStep = 0;       // added per request answered before (live samples move)
     uint32_t paramReads = 0;          // requests answered
