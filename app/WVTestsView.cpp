@@ -532,7 +532,10 @@ int CWVTestsView::DeleteSelectedTestsCancellable()
         message.captionId = kStrDeleteTest;
         message.icon = MessageIcon::Error;
         for (size_t i = 0; i < deleted.size(); ++i) {
-            message.detail += (i == 0 ? "" : ", ") + deleted[i];
+            if (i != 0) {
+                message.detail += ", ";
+            }
+            message.detail += deleted[i];
         }
         m_frame->ShowMessage(message);
         if (Shows(device)) {

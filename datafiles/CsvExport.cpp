@@ -57,7 +57,10 @@ std::string ChannelsText(const CsvTemplate& tpl)
     }
     std::string text;
     for (const uint8_t code : tpl.channelCodes) {
-        text += (text.empty() ? "" : " ") + std::to_string(code);
+        if (!text.empty()) {
+            text += ' ';
+        }
+        text += std::to_string(code);
     }
     return text;
 }
