@@ -9,6 +9,7 @@
 #include "app/CommandIds.h"
 #include "app/CsvExporterCom.h"
 #include "datafiles/CsvExport.h"
+#include "foundation/Registry.h"
 #include "app/WVLaunchDM.h"
 #include "app/WVTestView.h"
 #include "app/WVTestsView.h"
@@ -247,6 +248,18 @@ TEST_F(TestViewsTest, TheListShowsEveryTestUnderItsNumberWithItsTimesAndCounts)
     Frame().grab().save(QStringLiteral("/tmp/wellvox-tests-view.png"));
     ASSERT_NE(ShowTest(kComplete), nullptr);
     Frame().grab().save(QStringLiteral("/tmp/wellvox-test-view.png"));
+}
+
+TEST_F(TestViewsTest, ColumnWidthsAreStoredWhenTheViewGoes)
+{
+    CWVTestsView* view = ShowTests();
+    ASSERT_NE(view, nullptr);
+    view->GetList()->setColumnWidth(2, 151);
+    view->GetList()->setColumnWidth(1, 97);
+    Tree().SelectItem(sonde->GetTreeItem());
+    Pump();
+    EXPECT_EQ(ReadRegDword(CWVTestsView::kColumnSection, "Col2", 0), 151u);
+    EXPECT_EQ(ReadRegDword(CWVTestsView::kColumnSection, "Col1", 0), 97u);
 }
 
 TEST_F(TestViewsTest, TheListsButtonsFollowTheSelectionAndTheRunningTest)
