@@ -2,11 +2,15 @@
 
 #include "app/AppPump.h"
 #include "app/CommandIds.h"
+#include "app/CsvExporterCom.h"
+#include "app/Dlg_AutoCSVExport.h"
 #include "app/WVChannelView.h"
 #include "app/WVChannelsView.h"
 #include "app/WVConnectionView.h"
 #include "app/WVDeviceView.h"
 #include "app/WVSiteView.h"
+#include "app/WVTestView.h"
+#include "app/WVTestsView.h"
 #include "app/WVTreeView.h"
 #include "app/WVView.h"
 #include "app/controls/Images.h"
@@ -288,6 +292,7 @@ void CWVFrame::CreateToolBar()
         }
     }
     Action(kPalmsync)->setEnabled(IsPalmsyncPresent());
+    OnUpdateCsvExport();
 }
 
 void CWVFrame::CreateStatusBar()
@@ -643,6 +648,7 @@ MessageAnswer CWVFrame::ShowMessageText(const SiteMessage& message, std::string_
     case MessageButtons::YesNoCancel:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         break;
+    case MessageButtons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
     }
     switch (message.defaultAnswer) {
     case MessageAnswer::Ok: def = QMessageBox::Ok; break;
@@ -777,6 +783,8 @@ CWVView* CWVFrame::CreateFormView(ViewId viewId)
     case ViewId::Device: return new CWVDeviceView(this);
     case ViewId::ChannelList: return new CWVChannelsView(this);
     case ViewId::Channel: return new CWVChannelView(this);
+    case ViewId::TestList: return new CWVTestsView(this);
+    case ViewId::Test: return new CWVTestView(this);
     default: return new CWVView(TemplateFor(viewId));
     }
 }
@@ -794,6 +802,12 @@ void CWVFrame::DetachDocument()
 void CWVFrame::PostSwitchView(ViewId viewId)
 {
     m_postedSwitches.push_back(viewId);
+    QTimer::singleShot(0, this, &CWVFrame::RunPostedWork);
+}
+
+void CWVFrame::PostTopLevelWork(std::function<void()> work)
+{
+    m_postedWork.push_back(std::move(work));
     QTimer::singleShot(0, this, &CWVFrame::RunPostedWork);
 }
 
@@ -816,7 +830,14 @@ void CWVFrame::RunPostedWork()
     }
     m_retired.clear();
     DeleteRetiredNodes();
-    while (!m_busy && IsTopLevel() && (!m_postedSwitches.empty() || !m_postedCommands.empty())) {
+    while (!m_busy && IsTopLevel() &&
+           (!m_postedSwitches.empty() || !m_postedCommands.empty() || !m_postedWork.empty())) {
+        if (!m_postedWork.empty()) {
+            const std::function<void()> work = std::move(m_postedWork.front());
+            m_postedWork.pop_front();
+            work();
+            continue;
+        }
         if (!m_postedSwitches.empty()) {
             const ViewId viewId = m_postedSwitches.front();
             m_postedSwitches.pop_front();
@@ -850,6 +871,7 @@ void CWVFrame::RunCommand(uint32_t command)
     case kShowCalReport:
     case kShowCalReports: OnShowCalReports(); return;
     case kPalmsync: OnPalmsync(); return;
+    case kCsvExport: OnCsvExport(); return;
     case kAppExit: close(); return;
     case kNextPane:
     case kPrevPane:
@@ -865,6 +887,15 @@ void CWVFrame::RunCommand(uint32_t command)
         onAppCommand(command);
     }
 }
+
+void CWVFrame::OnCsvExport()
+{
+    // Modal, without an owner.
+    CDlg_AutoCSVExport dialog(this);
+    dialog.exec();
+}
+
+void CWVFrame::OnUpdateCsvExport() { Action(kCsvExport)->setEnabled(IsAutoCsvExporterAvailable()); }
 
 void CWVFrame::OnCancelOperation()
 {

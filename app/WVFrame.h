@@ -94,10 +94,13 @@ public:
     static std::string DeviceErrorText(int code, const int* dropFlag);
     // Shows the form view of viewId for the document's selected node, at the top level.
     void PostSwitchView(ViewId viewId);
+    // Runs work at the top level, with the frame not busy (a selection a dialog asked for).
+    void PostTopLevelWork(std::function<void()> work);
     void UpdateTitle();
     void EnableReportMenus(bool enable);
     void EnablePrintGraphMenu(bool enable);
     CWVTreeView* GetTreeView() const { return m_tree; }
+    CWVDoc* GetDocument() const { return m_doc; }
     CWVView* GetFormView() const { return m_view; }
     void ActivateTreeView() override;
     void Beep() override;
@@ -127,6 +130,9 @@ public:
     // it, tells the user so with the path. True when it opened.
     bool RunShellOpen(const std::string& path);
     void OnPalmsync();
+    // Tools > CSV Export: the export settings dialog; enabled while the exporter exists.
+    void OnCsvExport();
+    void OnUpdateCsvExport();
     bool IsPalmsyncPresent();
     // The menu or toolbar action of a command id (null when there is none).
     QAction* Action(uint32_t command) const;
@@ -231,4 +237,5 @@ private:
     std::optional<bool> m_palmsyncPresent;
     std::deque<ViewId> m_postedSwitches;
     std::deque<uint32_t> m_postedCommands;
+    std::deque<std::function<void()>> m_postedWork;
 };

@@ -8,6 +8,7 @@
 #include "site/QorConnection.h"
 #include "site/QorDevice.h"
 #include "site/QorSite.h"
+#include "site/QorTest.h"
 
 #include <QContextMenuEvent>
 #include <QHeaderView>
@@ -435,8 +436,16 @@ QMenu* CWVTreeView::BuildContextMenu()
     }
     case NodeType::Device: {
         const auto* device = static_cast<const CQorDevice*>(node);
-        // The device's own item only; its tests item gets its menu with the test nodes,
-        // and its channels item has none.
+        if (device->GetTestsItem() != kNoTreeItem && m_doc->GetSelectedItem() == device->GetTestsItem()) {
+            // While a test runs it can be stopped and none added; else one can be added
+            // while a test slot is free.
+            const bool running = device->GetRunningTestId() != 0;
+            AddItem(*menu, {kTreeAddTest, "Add..."},
+                    !running && device->GetFreeTestSlot() != 0 && handled(kTreeAddTest));
+            AddItem(*menu, {kTreeStopTests, "Stop"}, running && handled(kTreeStopTests));
+            break;
+        }
+        // Otherwise the device's own item only; its channels item has none.
         if (m_doc->GetSelectedItem() != device->GetTreeItem()) {
             return nullptr;
         }
@@ -445,8 +454,25 @@ QMenu* CWVTreeView::BuildContextMenu()
         AddItem(*menu, {kTreeRefresh, "Refresh"}, true);
         break;
     }
+    case NodeType::Test: {
+        const auto* test = static_cast<const CQorTest*>(node);
+        const uint8_t state = test->GetState();
+        const bool pending = state == kTestStatePendingManual || state == kTestStatePendingScheduled;
+        const bool finished = state == kTestStateComplete || state == kTestStateAbended;
+        const auto* device = dynamic_cast<const CQorDevice*>(test->GetParent());
+        // While any test of the device runs, nothing is edited, started or deleted.
+        const bool free = device == nullptr || device->GetRunningTestId() == 0;
+        AddItem(*menu, {kTreeEditTest, "Edit..."}, pending && free && handled(kTreeEditTest));
+        AddItem(*menu, {kTreeStartTest, "Start"},
+                state == kTestStatePendingManual && free && handled(kTreeStartTest));
+        AddItem(*menu, {kTreeStopTest, "Stop"}, state == kTestStateRunning && handled(kTreeStopTest));
+        AddItem(*menu, {kTreeDeleteTest, "Delete"}, state != kTestStateRunning && free && handled(kTreeDeleteTest));
+        AddItem(*menu, {kTreeExtractTest, "Extract"},
+                (state == kTestStateRunning || finished) && handled(kTreeExtractTest));
+        break;
+    }
     default:
-        // The menus of tests and channels come with those nodes.
+        // The menus of channels come with the channel commands.
         return nullptr;
     }
     connect(menu.get(), &QMenu::triggered, this,
@@ -480,12 +506,17 @@ void CWVTreeView::OnCmdRefresh()
         return;
     }
     CQorView* node = m_doc->GetSelectedNode();
-    // Refreshing tests and channels comes with those nodes' own reads.
-    if (node == nullptr || node->GetNodeType() != NodeType::Device) {
+    AppErrorCode status = kAppOk;
+    if (node != nullptr && node->GetNodeType() == NodeType::Device) {
+        status = static_cast<CQorDevice*>(node)->Refresh(true);
+        m_doc->UpdateOtherViews();
+    } else if (node != nullptr && node->GetNodeType() == NodeType::Test) {
+        // The test updates the other views itself.
+        status = static_cast<CQorTest*>(node)->Refresh();
+    } else {
+        // Re-reading a channel comes with the channel commands.
         return;
     }
-    const AppErrorCode status = static_cast<CQorDevice*>(node)->Refresh(true);
-    m_doc->UpdateOtherViews();
     if (status != kAppOk && status != kAppErrReadCancelled) {
         SiteMessage message;
         message.textId = kStrRefreshFailed;

@@ -400,6 +400,55 @@ constexpr uint32_t kStrLinearScale = 168;
 constexpr uint32_t kStrAllChannelsSelected = 33410;
 constexpr uint32_t kStrNoChannelSelected = 33411;
 
+// Tests list and test views.
+constexpr uint32_t kStrTestListName = 33366;          // list header "Test Name"
+constexpr uint32_t kStrTestListStart = 33367;         // list header "Start-Time"
+constexpr uint32_t kStrTestListStopped = 33368;       // list header "Stopped-Time"
+constexpr uint32_t kStrTestListPoints = 33369;        // list header "#DPs "
+constexpr uint32_t kStrAddTest = 33370;               // "Add Test"
+constexpr uint32_t kStrNoTestChannels = 33371;
+constexpr uint32_t kStrNoTestSlots = 33372;
+constexpr uint32_t kStrTestInformation = 33373;       // the tests view's caption
+constexpr uint32_t kStrConfirmStopTests = 33374;
+constexpr uint32_t kStrStopTest = 33375;              // "Stop Test"
+constexpr uint32_t kStrStoppingTest = 33376;
+constexpr uint32_t kStrConfirmDeleteTests = 33377;
+constexpr uint32_t kStrDeleteTest = 33378;            // "Delete Test"
+constexpr uint32_t kStrDeletingTestOf = 33381;        // "Deleting Test %d of %d..."
+constexpr uint32_t kStrDeletionCancelled = 33382;
+constexpr uint32_t kStrExtractingTestOf = 33383;      // "Extracting Test Data %d of %d..."
+constexpr uint32_t kStrExtractTestData = 33384;       // "Extract Test Data"
+constexpr uint32_t kStrConfirmStartSelected = 33385;
+constexpr uint32_t kStrStartTest = 33386;             // "Start Test"
+constexpr uint32_t kStrStartingTest = 33387;
+constexpr uint32_t kStrStoppingPreviousTest = 33388;
+constexpr uint32_t kStrSecondsUnit = 33389;           // "second(s)"
+constexpr uint32_t kStrSamplesUnit = 33390;           // "samples"
+constexpr uint32_t kStrConfirmStartThis = 33391;
+constexpr uint32_t kStrConfirmStopThis = 33392;
+constexpr uint32_t kStrConfirmDeletePending = 33393;
+constexpr uint32_t kStrDeletingTest = 33395;
+constexpr uint32_t kStrTestCaption = 33396;           // the test view's caption
+constexpr uint32_t kStrEditTest = 33397;              // "Edit Test"
+constexpr uint32_t kStrButtonClone = 33530;           // "Clone..."
+constexpr uint32_t kStrStartTooEarly = 33539;
+constexpr uint32_t kStrRowTestNumber = 61228;         // "Device Test Number:"
+constexpr uint32_t kStrRowTestStatus = 61229;
+constexpr uint32_t kStrRowTestName = 61230;
+constexpr uint32_t kStrRowDefinedOn = 61231;
+constexpr uint32_t kStrRowScheduledFor = 61232;
+constexpr uint32_t kStrRowStartedOn = 61233;
+constexpr uint32_t kStrRowStoppedOn = 61234;
+constexpr uint32_t kStrRowDataPoints = 61235;
+constexpr uint32_t kStrRowInterval = 61236;
+constexpr uint32_t kStrRowDeltaValue = 61237;
+constexpr uint32_t kStrRowSampleInterval = 61238;
+constexpr uint32_t kStrRowStorageInterval = 61239;
+constexpr uint32_t kStrRowSampleCount = 61240;
+constexpr uint32_t kStrButtonStop = 61271;            // "Stop"
+constexpr uint32_t kStrButtonExtract = 61273;         // "Extract"
+constexpr uint32_t kStrButtonStart = 61276;           // "Start"
+
 // ---- Access ----------------------------------------------------------------------------
 
 // The text of id; empty when the table has no such id.

@@ -500,7 +500,7 @@ AppErrorCode CQorTest::DownloadData(std::string& path)
         {5044, kAppErrDeviceTimeout},
         {5045, kAppErrDownloadInterrupted},
         {kTkErrCancelled, kAppErrDownloadCancelled},
-        {5069, kAppErrDownloadTruncated},
+        {kTkErrLegacyTruncated, kAppErrDownloadTruncated},
         {kTkErrLineLost, kAppErrLineLost},
         {kTkErrLinkBusy, kTkErrLinkBusy},
         {kTkErrFileOpen, kAppErrLocalTestFile},
@@ -523,7 +523,8 @@ AppErrorCode CQorTest::DownloadData(std::string& path)
         CGetTestDataCallback callback(GetMainFrame());
         result = m_session->DownloadTestData(m_record.testId, target, &callback);
     }
-    if (result == 0) {
+    // A truncated download still leaves a usable file: its path is given too.
+    if (result == 0 || result == kTkErrLegacyTruncated) {
         path = target;
     }
     return MapProtocolCode(result, kMap, kAppErrDownload);

@@ -17,7 +17,7 @@ class CQorView;
 enum class ViewId : int32_t;
 
 enum class MessageIcon : uint8_t { None, Error, Question, Warning, Information };
-enum class MessageButtons : uint8_t { Ok, YesNo, YesNoCancel };
+enum class MessageButtons : uint8_t { Ok, YesNo, YesNoCancel, OkCancel };
 enum class MessageAnswer : uint8_t { Ok, Yes, No, Cancel };
 
 // One message box.

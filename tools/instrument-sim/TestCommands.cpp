@@ -584,6 +584,10 @@ SimReply SetDefinition(SimDevice& device, const SimRequest& request)
 
 SimReply DeleteTest(SimDevice& device, const SimRequest& request)
 {
+    if (SimTests& tests = TestsOf(device); tests.busyDeletes > 0) {
+        --tests.busyDeletes;
+        return SimReply::Status(kStatusTestsBusy);
+    }
     const NamedSlot named = DefinedSlot(device, request, kTkTestStatusNoTest);
     if (named.slot == nullptr) {
         return SimReply::Status(named.status);
@@ -598,6 +602,10 @@ SimReply DeleteTest(SimDevice& device, const SimRequest& request)
 
 SimReply StartTest(SimDevice& device, const SimRequest& request)
 {
+    if (SimTests& tests = TestsOf(device); tests.busyStarts > 0) {
+        --tests.busyStarts;
+        return SimReply::Status(kStatusTestsBusy);
+    }
     const NamedSlot named = DefinedSlot(device, request, kTkTestStatusNoTest);
     if (named.slot == nullptr) {
         return SimReply::Status(named.status);

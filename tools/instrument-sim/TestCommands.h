@@ -46,7 +46,7 @@
 // device answers any request (a download sees every sample logged so far), and whenever
 // CatchUpTests or another function here is called.
 //
-// Statuses: 2 no such test (the read's status is configurable, 106 being the other one
+// Statuses: 901 busy (on demand, see SimTests), 2 no such test (the read's status is configurable, 106 being the other one
 // devices use), 5024 definition refused, 5025 test running, 5026 invalid test number,
 // 5028 invalid test type, 5029 invalid scheduled start, 5033 invalid interval, 5036 no
 // running test, 5048 invalid channel count.
@@ -67,6 +67,7 @@
 
 namespace wv::sim {
 
+constexpr uint16_t kStatusTestsBusy = 901;
 constexpr uint16_t kStatusTestRefused = 5024;
 constexpr uint16_t kStatusTestRunning = 5025;
 constexpr uint16_t kStatusBadTestNumber = 5026;
@@ -130,6 +131,11 @@ struct SimTests {
     DeviceTime baseTime{};
     uint64_t baseMs = 0;
     DeviceTime seenRecordsClock{};
+
+    // Faults: the next this many requests of 254 (start) and of 252 (delete) are answered
+    // with the busy status and change nothing, as a device busy with its own work answers.
+    uint32_t busyStarts = 0;
+    uint32_t busyDeletes = 0;
 
     // Observations.
     std::vector<std::vector<uint8_t>> definitionsWritten;  // host-order bodies of 251
