@@ -449,6 +449,13 @@ constexpr uint32_t kStrButtonStop = 61271;            // "Stop"
 constexpr uint32_t kStrButtonExtract = 61273;         // "Extract"
 constexpr uint32_t kStrButtonStart = 61276;           // "Start"
 
+// Test wizard.
+constexpr uint32_t kStrTestNumberName = 33398;        // "Test #%d": a new test's name
+constexpr uint32_t kStrTestWizChannelsCaption = 33434;    // caption of the channel page, channel wording
+constexpr uint32_t kStrTestWizParametersCaption = 33435;  // the same, parameter wording
+constexpr uint32_t kStrTestWizChannelsPrompt = 33436;
+constexpr uint32_t kStrTestWizParametersPrompt = 33437;
+constexpr uint32_t kStrRelay2 = 61344;                // "Relay 2"
 // ---- Access ----------------------------------------------------------------------------
 
 // The text of id; empty when the table has no such id.
