@@ -823,6 +823,9 @@ constexpr StringEntry kStrings[] = {
     StringEntry{kStrSdi12WriteError, "Error %d writing SDI-12 format information to device"},
     StringEntry{kStrSdi12ReadError, "Error %d reading SDI-12 format from device"},
     StringEntry{kStrInvalidValue, "Invalid Value"},
+    StringEntry{kStrSalinityInvalid, "Salinity Value Invalid."},
+    StringEntry{kStrSalinityWriteFailed, "Write fail to HDO sensor - Error #%d"},
+    StringEntry{kStrSalinitySystemFailure, "System Failure: Unable to write salinity value."},
 };
 
 constexpr bool IsSortedById()
