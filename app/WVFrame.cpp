@@ -2,6 +2,7 @@
 
 #include "app/AppPump.h"
 #include "app/CommandIds.h"
+#include "app/DlgHdoCapWarning.h"
 #include "app/WVChannelView.h"
 #include "app/WVChannelsView.h"
 #include "app/WVConnectionView.h"
@@ -657,6 +658,14 @@ MessageAnswer CWVFrame::ShowMessageText(const SiteMessage& message, std::string_
     case QMessageBox::Cancel: return MessageAnswer::Cancel;
     default: return MessageAnswer::Ok;
     }
+}
+
+int CWVFrame::ShowCapWarning(std::string_view text, int days, int remindAgain)
+{
+    CDlgHdoCapWarning dialog(text, days, this);
+    dialog.m_remindIndex = remindAgain;
+    dialog.DoModal();
+    return dialog.m_remindIndex;
 }
 
 std::optional<std::string> CWVFrame::AskSavePath(std::string_view suggestedPath)

@@ -1,11 +1,14 @@
-// The optical oxygen sensor's fixed-salinity dialog against the simulated full sonde: its
-// live reading, the value written to each kind of sensor as bytes on the line, closing
-// while the poller's sample is in flight, the refusals and the failures.
+// The optical oxygen sensor's dialogs against the simulated full sonde: the fixed-salinity
+// dialog (its live reading, the value written to each kind of sensor as bytes on the line,
+// closing while the poller's sample is in flight, the refusals and the failures) and the
+// cap warning (its message, its seeded and locked reminder list, through the frame).
 
 #include "tests/app/AppFixture.h"
 
+#include "app/DlgHdoCapWarning.h"
 #include "app/DlgHdoSalinity.h"
 #include "comm/protocol/RawRecords.h"
+#include "platform/RegistryStore.h"
 #include "platform/PortMap.h"
 #include "resources/StringTable.h"
 #include "site/QikProfDataWriter.h"
@@ -21,6 +24,8 @@
 #include "tools/instrument-sim/ProfilingDevices.h"
 #pragma pop_macro("slots")
 
+#include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRadioButton>
@@ -75,6 +80,7 @@ protected:
         ASSERT_EQ(sonde->ExpandDevice(), kAppOk);
         ASSERT_NE(sonde->GetDataWriter().IsReady(), 0);
         messages.clear();
+        capWarnings.clear();
         sim.ClearFrames();
     }
 
@@ -390,6 +396,86 @@ TEST_F(HdoSalinityNoConductivityTest, TheCurrentReadingStaysUnavailable)
     EXPECT_EQ(messages[0].textId, kStrSalinityInvalid);
     EXPECT_EQ(CountOf(kCmdParamRead), 0u);
     EXPECT_EQ(CountOf(kCmdSetCoefficient), 0u);
+}
+
+} // namespace
+
+namespace {
+
+// The cap warning the frame shows: the days in its message, the reminder list seeded with
+// the caller's choice (one day for a choice the list does not have) and locked at one day
+// with fewer than 30 days left; the choice made comes back.
+class HdoCapWarningTest : public AppFixture {
+protected:
+    void SetUp() override { Start(); }
+};
+
+TEST_F(HdoCapWarningTest, TheReminderListIsSeededAndLockedByTheDaysLeft)
+{
+    const struct {
+        int days;
+        int remind;
+        int shown;
+        bool enabled;
+        int choose;    // -1: leave the list
+        int returned;
+    } cases[] = {
+        {45, 2, 2, true, -1, 2}, {45, 2, 2, true, 4, 4}, {30, 4, 4, true, -1, 4},
+        {29, 4, 0, false, -1, 0}, {12, 3, 0, false, -1, 0}, {45, 5, 0, true, -1, 0},
+        {45, -1, 0, true, -1, 0}, {45, 1000, 0, true, 1, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.days << " days, remind " << c.remind);
+        capWarnings.clear();
+        capWarningScript = [&c](CDlgHdoCapWarning& dialog) {
+            if (c.choose >= 0) {
+                dialog.ItemAs<QComboBox>(CDlgHdoCapWarning::kIdInterval)->setCurrentIndex(c.choose);
+            }
+        };
+        EXPECT_EQ(Frame().ShowCapWarning(GetResString(kStrCapExpiresIn), c.days, c.remind), c.returned);
+        ASSERT_EQ(capWarnings.size(), 1u);
+        EXPECT_EQ(capWarnings[0].index, c.shown);
+        EXPECT_EQ(capWarnings[0].listEnabled, c.enabled);
+        EXPECT_EQ(capWarnings[0].text, "The Korvant Dissolved Oxygen (HDO) sensor cap expires in " + std::to_string(c.days) +
+                                           " days.\n\nAfter the HDO cap expires, a new HDO cap is required.");
+    }
+}
+
+TEST_F(HdoCapWarningTest, TheListOffersFiveIntervals)
+{
+    capWarningScript = [](CDlgHdoCapWarning& dialog) {
+        auto* list = dialog.ItemAs<QComboBox>(CDlgHdoCapWarning::kIdInterval);
+        QStringList items;
+        for (int i = 0; i < list->count(); ++i) {
+            items << list->itemText(i);
+        }
+        EXPECT_EQ(items, (QStringList{"1 day", "5 days", "10 days", "15 days", "30 days"}));
+        EXPECT_EQ(dialog.windowTitle(), QStringLiteral("HDO Foil Cap"));
+        EXPECT_EQ(dialog.objectName(), QStringLiteral("447"));
+        auto* prompt = dialog.findChild<QLabel*>(QString::number(CDlgHdoCapWarning::kIdPrompt));
+        ASSERT_NE(prompt, nullptr);
+        EXPECT_EQ(prompt->text(), QStringLiteral("Please remind me again in:"));
+    };
+    Frame().ShowCapWarning(GetResString(kStrCapExpiresIn), 60, 0);
+    EXPECT_EQ(capWarnings.size(), 1u);
+}
+
+// The device's cap check stores the reminder the user chose.
+TEST_F(HdoSalinityTest, TheCapCheckKeepsTheChosenReminder)
+{
+    constexpr const char* kSection = "Settings\\CapWarningReminder";
+    // A cap the program has not seen: the warning shows at once.
+    wv::UserRegistry().WriteNumber(kSection, "LastCap", 1);
+    capWarningScript = [](CDlgHdoCapWarning& dialog) {
+        dialog.ItemAs<QComboBox>(CDlgHdoCapWarning::kIdInterval)->setCurrentIndex(3);
+    };
+    sonde->CheckHdoCap(37, true);
+    ASSERT_EQ(capWarnings.size(), 1u);
+    EXPECT_EQ(capWarnings[0].index, 0);
+    EXPECT_NE(capWarnings[0].text.find("expires in 45 days"), std::string::npos);
+    EXPECT_EQ(wv::UserRegistry().ReadNumber(kSection, "RemindAgainFlag", 99), 3u);
+    EXPECT_EQ(wv::UserRegistry().ReadNumber(kSection, "LastCap", 0), 5150u);
+    EXPECT_TRUE(messages.empty());
 }
 
 } // namespace
