@@ -4,6 +4,7 @@
 #include "app/CommandIds.h"
 #include "app/CsvExporterCom.h"
 #include "app/Dlg_AutoCSVExport.h"
+#include "app/DlgHdoCapWarning.h"
 #include "app/WVChannelView.h"
 #include "app/WVChannelsView.h"
 #include "app/WVConnectionView.h"
@@ -663,6 +664,14 @@ MessageAnswer CWVFrame::ShowMessageText(const SiteMessage& message, std::string_
     case QMessageBox::Cancel: return MessageAnswer::Cancel;
     default: return MessageAnswer::Ok;
     }
+}
+
+int CWVFrame::ShowCapWarning(std::string_view text, int days, int remindAgain)
+{
+    CDlgHdoCapWarning dialog(text, days, this);
+    dialog.m_remindIndex = remindAgain;
+    dialog.DoModal();
+    return dialog.m_remindIndex;
 }
 
 std::optional<std::string> CWVFrame::AskSavePath(std::string_view suggestedPath)

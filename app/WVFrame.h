@@ -77,6 +77,8 @@ public:
     static std::string ModemStatusText(int state, int value);
     // Starts the application's expand-after-find sequence (onExpandFoundDevices).
     void ExpandFoundDevices() override;
+    // The optical sensor cap's expiry warning (CDlgHdoCapWarning); the reminder chosen.
+    int ShowCapWarning(std::string_view text, int days, int remindAgain) override;
 
     // ---- Frame services ----
     bool IsBusy() const { return m_busy; }

@@ -910,6 +910,9 @@ constexpr StringEntry kStrings[] = {
     StringEntry{kStrCalTestRunning, "Unable to calibrate while a test is running."},
     StringEntry{kStrViewReports, "View Reports?"},
     StringEntry{kStrViewReportsQuestion, "Would you like to see the Calibration Reports?"},
+    StringEntry{kStrSalinityInvalid, "Salinity Value Invalid."},
+    StringEntry{kStrSalinityWriteFailed, "Write fail to HDO sensor - Error #%d"},
+    StringEntry{kStrSalinitySystemFailure, "System Failure: Unable to write salinity value."},
 };
 
 constexpr bool IsSortedById()

@@ -331,6 +331,10 @@ constexpr uint32_t kStrFirmwareNeedsCable = 63241;  // an upgrade offered on a m
 constexpr uint32_t kStrSdi12WriteError = 63242;
 constexpr uint32_t kStrSdi12ReadError = 63243;
 constexpr uint32_t kStrInvalidValue = 63244;  // a value the device wizard refuses
+// The optical oxygen sensor's fixed-salinity dialog.
+constexpr uint32_t kStrSalinityInvalid = 63460;        // "Salinity Value Invalid."
+constexpr uint32_t kStrSalinityWriteFailed = 63461;    // "Write fail to HDO sensor - Error #%d"
+constexpr uint32_t kStrSalinitySystemFailure = 63462;  // the writer thread could not start
 // Channels list and channel information views.
 constexpr uint32_t kStrParameterInformation = 33130;           // "Parameter Information"
 constexpr uint32_t kStrChanListReading = 33132;                // "Reading"

@@ -89,6 +89,9 @@ struct SensorConfigRecord {
     bool operator==(const SensorConfigRecord&) const = default;
 };
 
+// The sensor's fixed salinity (PSU): values34[28], bytes 143-146 of the record.
+inline constexpr size_t kSensorConfigSalinityFloat = 28;
+
 // Coefficient set 1 ('['): two 32-bit values, a 16-bit value, a 32-bit value, a float.
 struct CalCoeffRecord91 {
     uint32_t value1 = 0;

@@ -2,12 +2,14 @@
 // A started application in a program home of its own, with the message boxes and file
 // dialogs answered by the test. A wizard the program opens modally (the connection wizard
 // of a site without connections, say) is handed to the next of wizardScripts; with none
-// queued it is cancelled, so an unexpected wizard never blocks a test.
+// queued it is cancelled, so an unexpected wizard never blocks a test. The optical sensor's
+// cap warning is recorded in capWarnings and answered by capWarningScript, or with OK.
 
 #include "app/WVFrame.h"
 #include "app/WVTreeView.h"
 #include "app/WVView.h"
 #include "app/AppPump.h"
+#include "app/DlgHdoCapWarning.h"
 #include "app/WellvoxApp.h"
 #include "platform/Pump.h"
 #include "tests/site/SiteSimSupport.h"
@@ -17,6 +19,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QPlainTextEdit>
 #include <QTest>
 #include <QTimer>
 
@@ -59,6 +63,10 @@ protected:
     }
     void AnswerWizard()
     {
+        if (auto* cap = qobject_cast<CDlgHdoCapWarning*>(QApplication::activeModalWidget())) {
+            AnswerCapWarning(*cap);
+            return;
+        }
         auto* sheet = qobject_cast<CWizardSheet*>(QApplication::activeModalWidget());
         if (sheet == nullptr || sheet->property("wvtestSeen").toBool()) {
             return;
@@ -72,6 +80,27 @@ protected:
         const std::function<void(CWizardSheet&)> script = std::move(wizardScripts.front());
         wizardScripts.pop_front();
         script(*sheet);
+    }
+    // What the cap warning showed when it opened.
+    struct CapWarningSeen {
+        std::string text;
+        int index = -1;
+        bool listEnabled = false;
+    };
+    void AnswerCapWarning(CDlgHdoCapWarning& dialog)
+    {
+        if (dialog.property("wvtestSeen").toBool()) {
+            return;
+        }
+        dialog.setProperty("wvtestSeen", true);
+        auto* list = dialog.ItemAs<QComboBox>(CDlgHdoCapWarning::kIdInterval);
+        auto* text = dialog.ItemAs<QPlainTextEdit>(CDlgHdoCapWarning::kIdMessage);
+        capWarnings.push_back({text != nullptr ? text->toPlainText().toStdString() : std::string(),
+                               list != nullptr ? list->currentIndex() : -1, list != nullptr && list->isEnabled()});
+        if (capWarningScript) {
+            capWarningScript(dialog);
+        }
+        dialog.done(CDlgHdoCapWarning::kIdOk);
     }
     void TearDown() override
     {
@@ -134,6 +163,9 @@ protected:
     int opensAsked = 0;
     std::deque<std::function<void(CWizardSheet&)>> wizardScripts;
     int wizardsSeen = 0;
+    std::vector<CapWarningSeen> capWarnings;
+    // Runs on the cap warning before it is ended with OK (a choice in its list, say).
+    std::function<void(CDlgHdoCapWarning&)> capWarningScript;
     std::unique_ptr<QTimer> wizardWatch_;
 };
 

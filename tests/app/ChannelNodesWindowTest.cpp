@@ -111,11 +111,14 @@ TEST_F(ChannelNodesWindowTest, TheParametersOfBothFamiliesShowTheirLabelsAndIcon
     ASSERT_NE(logger, nullptr);
 
     RefreshAndExpand(*sonde);
-    // The only message is the capped sensor's reminder that its cap expires in 45 days.
+    // No message box: the capped sensor's reminder that its cap expires in 45 days is the
+    // cap warning.
     for (const SiteMessage& m : messages) {
-        EXPECT_NE(m.detail.find("cap expires in 45 days"), std::string::npos) << m.textId << " " << m.detail;
+        ADD_FAILURE() << m.textId << " " << m.detail;
     }
     messages.clear();
+    ASSERT_EQ(capWarnings.size(), 1u);
+    EXPECT_NE(capWarnings[0].text.find("cap expires in 45 days"), std::string::npos) << capWarnings[0].text;
     EXPECT_EQ(ChildTexts(sonde->GetChannelsItem()),
               (std::vector<std::string>{"Temperature", "Depth", "Barometric", "P1 : pH", "P1 : ORP",
                                         "P2 : Dissolved Oxygen", "P3 : Ammonium", "P3 : Nitrate", "P4 : Chloride",

@@ -490,12 +490,17 @@ SimReply ParamRead(SimDevice& device, const SimRequest& request)
             }
             const auto it = r.paramValues.find(code);
             const uint16_t base = it != r.paramValues.end() ? it->second : 0;
+            if (r.paramHeldCodes.contains(code)) {
+                w.BigEndian16(base);
+                continue;
+            }
             w.BigEndian16(static_cast<uint16_t>(base + moved + s * r.paramSampleStep));
         }
     }
     const size_t length = 3 + 2 * sent * codeCount;
     const uint64_t seconds = (optionC != 0 || optionD != 0) ? uint64_t{samples} * (optionC + 1u) : 0;
-    return After(device, request, SimReply::Answer(w.Take(), Bytes(length)), seconds * r.deviceSecondMs);
+    return After(device, request, SimReply::Answer(w.Take(), Bytes(length)),
+                 seconds * r.deviceSecondMs + r.paramReplyDelayMs);
 }
 
 // ---- Sensor configuration --------------------------------------------------------------

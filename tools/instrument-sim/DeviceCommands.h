@@ -17,6 +17,8 @@
 // take the sensor a number of seconds. The simulator answers at once unless deviceSecondMs
 // is set; then it answers after that many milliseconds per device second (such a delayed
 // reply is written as it is: faults on demand do not apply to it).
+// paramReplyDelayMs adds a wait of its own to every parameter read (270), so a host's live
+// sample can be held in flight.
 
 #include "comm/protocol/DeviceRecords.h"
 #include "comm/protocol/RawRecords.h"
@@ -29,6 +31,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -109,6 +112,8 @@ struct SimDeviceRecords {
     uint32_t paramReads = 0;          // requests answered
     int paramEchoOverride = -1;       // >= 0: the code count echoed instead of the one asked
     int paramSampleOverride = -1;     // >= 0: the sample count sent instead of the one asked
+    std::set<uint8_t> paramHeldCodes; // codes whose value neither step moves
+    uint32_t paramReplyDelayMs = 0;   // the device takes this long over every 270 answer
 
     // ---- Sensor configuration (320 to 322, sondes) ----
     SensorConfigRecord sensorConfig;  // what the sensor holds (321 reads it)

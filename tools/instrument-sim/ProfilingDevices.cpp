@@ -146,6 +146,37 @@ SimChannel FullSensorChannel(const FullSensor& sensor)
     return SimChannel{r, kChannelFormSensor};
 }
 
+// Counts and factory coefficients of a sample at 15 degrees C and 42933 uS/cm. Of the sets
+// of codes 1 and 146 only the x (main count) term is left. Code 1: 10591 counts x 0.01 = 105.91 Ohm
+// on a 100 Ohm thermometer with A = 0.004 and B = -4e-6, whose ratio 1.0591 is
+// 1 + 15 A + 225 B. Code 146: 10000 counts x 12.5 / 42933 = 2.9115 through the identity
+// correction; the user calibration of conductivity (1e6 / reading x k2, k2 = 0.125) makes
+// that 42933. 147 and 148 are saturated, so the sample is in range 146.
+void SetUpSalinitySample(SimDeviceRecords& r, SimChannelRecords& c)
+{
+    constexpr size_t kX = 16;  // the x^1 term of a set of 16 floats (4 x 4, x major)
+    r.paramValues[1] = 10591;
+    r.paramValues[100] = 0x3000;
+    r.paramValues[146] = 10000;
+    r.paramValues[147] = 0xFFFF;
+    r.paramValues[148] = 0xFFFF;
+    r.paramHeldCodes = {1, 100, 146, 147, 148};
+    for (const uint8_t code : {uint8_t{1}, uint8_t{146}}) {
+        for (size_t i = 0; i < kCoefBlockFloats; ++i) {
+            StoreCoefficientFloat(c.coefficients, static_cast<size_t>(CoefficientSetOffset(code)) + 4 * i, 0.0f);
+        }
+    }
+    for (size_t i = 0; i < 4; ++i) {
+        StoreCoefficientFloat(c.coefficients, kCoefCondCorrection146 + 4 * i, i == 1 ? 1.0f : 0.0f);
+    }
+    StoreCoefficientFloat(c.coefficients, static_cast<size_t>(CoefficientSetOffset(1)) + kX, 0.01f);
+    StoreCoefficientFloat(c.coefficients, kCoefPlatinumR0, 100.0f);
+    StoreCoefficientFloat(c.coefficients, kCoefPlatinumA, 0.004f);
+    StoreCoefficientFloat(c.coefficients, kCoefPlatinumB, -4e-6f);
+    StoreCoefficientFloat(c.coefficients, static_cast<size_t>(CoefficientSetOffset(146)) + kX,
+                          static_cast<float>(12.5 / 42933.0));
+}
+
 } // namespace
 
 void SetUpFullSonde(SimDevice& device, const ProfilingSondeSpec& spec)
@@ -207,6 +238,7 @@ void SetUpFullSonde(SimDevice& device, const ProfilingSondeSpec& spec)
     c.channels[kBarometricChannelNumber] = SimChannel{barometer, kChannelFormLevel};
 
     c.sensorInfo[4].byte = 11;  // the conductivity sensor in its high range
+    SetUpSalinitySample(r, c);
     SyncChannelStoredRecords(device);
 }
 

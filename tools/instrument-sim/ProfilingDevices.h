@@ -53,7 +53,10 @@ void SetUpProfilingSonde(SimDevice& device, const ProfilingSondeSpec& spec = {})
 // adapter and 37 with a cap (each a 'K' block with its date, type, points and segments), 22
 // turbidity ('S', four points) and 35 the turbidity wiper (kind 26). Port 4's 'J' record
 // names the high conductivity range (byte 1 = 11). Every value code a sample of these
-// sensors can ask for has a raw count.
+// sensors can ask for has a raw count. The live temperature and conductivity give a known
+// salinity: codes 1, 100 and 146 to 148 keep their counts read after read, and the factory
+// coefficients turn them into 15 degrees C and, through the user calibration of port 4
+// (slope k2 = 0.125), 42933 uS/cm: the reference sea water of 35 PSU.
 void SetUpFullSonde(SimDevice& device, const ProfilingSondeSpec& spec = {});
 
 struct LevelLoggerSpec {
