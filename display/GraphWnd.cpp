@@ -141,7 +141,8 @@ int CGraphWnd::CreateSeries()
     }
     const size_t count = std::min<size_t>(info.channelCount, info.channelCodes.size());
     for (size_t i = 0; i < count; ++i) {
-        m_series.push_back(std::make_unique<CPlotSeries>(m_reader->FindChannel(info.channelCodes[i], false)));
+        m_series.push_back(std::make_unique<CPlotSeries>(m_reader->FindChannel(info.channelCodes[i], false),
+                                                        &m_owner.GetSampleStore()));
     }
     m_seriesGeneration = m_reader->GetOpenGeneration();
     return 0;
@@ -694,10 +695,14 @@ void CGraphWnd::LayOut(QPaintDevice& device, const QRect& client)
     if (m_innerWidth < 1 || m_innerHeight < 1) {
         return;
     }
+    // Only the visible part is mapped: the columns from the scroll offset across the plot.
+    const int scroll = TruncateInt(m_virtualWidth * m_scroll);
     for (int i = 0; i < static_cast<int>(m_series.size()); ++i) {
         CPlotSeries& series = *m_series[static_cast<size_t>(i)];
         if (IsShownIndex(i) && series.IsActive() && series.GetCount() > 1) {
-            series.MapToPixels(m_virtualWidth, m_innerHeight, m_plot, m_logFormat);
+            series.SetKeepMarkers(m_dataPoints);
+            series.MapToPixels(m_virtualWidth, m_innerHeight, m_plot, m_logFormat, scroll,
+                               scroll + m_plot.right - m_plot.left);
         }
     }
 }
