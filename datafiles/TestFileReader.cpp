@@ -11,6 +11,7 @@
 #include "values/UnitCatalog.h"
 #include "values/UnitConversion.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -33,6 +34,14 @@ bool IsSondeType(uint8_t deviceType) { return deviceType >= 30 && deviceType <= 
 } // namespace
 
 // A range of zero width widened by 10 % of its value to each side, or -1 .. 1 at 0.
+float ToStoredFloat(double value)
+{
+    if (!std::isfinite(value)) {
+        return static_cast<float>(value);
+    }
+    return static_cast<float>(std::clamp(value, -static_cast<double>(FLT_MAX), static_cast<double>(FLT_MAX)));
+}
+
 void WidenEmptyRange(double& low, double& high)
 {
     if (low != high) {
@@ -201,10 +210,17 @@ int CTestFileReader::ReadSeries(SeriesRequest& request)
     if (channel == nullptr || &channel->GetReader() != this) {
         return kTkErrFileNotOpen;
     }
-    if (request.first == 0 || request.last < request.first || request.last > m_test.sampleCount ||
-        request.points.size() < static_cast<size_t>(request.last - request.first) + 1) {
+    if (request.first == 0 || request.last < request.first || request.last > m_test.sampleCount) {
         return kTkErrSampleNumber;
     }
+    const size_t count = static_cast<size_t>(request.last - request.first) + 1;
+    const bool asPoints = !request.points.empty();
+    if (asPoints ? request.points.size() < count
+                 : request.values.size() < count || (!request.times.empty() && request.times.size() < count)) {
+        return kTkErrSampleNumber;
+    }
+    double firstTime = 0.0;
+    double lastTime = 0.0;
     CQikCalFilter filter;
     filter.SetFilterData(IsFilterOn() ? 1 : 0);
     filter.SetWeights(m_filter.weights);
@@ -219,7 +235,20 @@ int CTestFileReader::ReadSeries(SeriesRequest& request)
             break;
         }
         const double value = sample.value;
-        request.points[stored++] = SeriesPoint{sample.elapsed, filter.GetFilterData() ? filter.Apply(value) : value};
+        const double shown = filter.GetFilterData() ? filter.Apply(value) : value;
+        if (asPoints) {
+            request.points[stored] = SeriesPoint{sample.elapsed, shown};
+        } else {
+            request.values[stored] = ToStoredFloat(shown);
+            if (!request.times.empty()) {
+                request.times[stored] = sample.elapsed;
+            }
+        }
+        if (stored == 0) {
+            firstTime = sample.elapsed;
+        }
+        lastTime = sample.elapsed;
+        ++stored;
         if (std::isfinite(value)) {
             low = std::min(low, value);
             high = std::max(high, value);
@@ -229,8 +258,8 @@ int CTestFileReader::ReadSeries(SeriesRequest& request)
         }
     }
     if (stored > 0) {
-        request.timeMin = request.points[0].time;
-        request.timeMax = request.points[stored - 1].time;
+        request.timeMin = firstTime;
+        request.timeMax = lastTime;
         WidenEmptyRange(request.timeMin, request.timeMax);
     }
     if (low > high) {

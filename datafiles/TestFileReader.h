@@ -140,6 +140,10 @@ std::string ExpandReportTabs(const std::string& line);
 // side, or set to -1 .. 1 at 0: how the reader and the plot series avoid an empty scale.
 void WidenEmptyRange(double& low, double& high);
 
+// A value as a float for a series kept at 4 bytes a value: a finite value beyond the float
+// range becomes the largest float of its sign (so it stays a far outlier, not infinity).
+float ToStoredFloat(double value);
+
 // One point of a plot series.
 struct SeriesPoint {
     double time = 0.0;
@@ -156,6 +160,10 @@ struct SeriesRequest {
     double timeMax = 0.0;
     double valueMin = 0.0;           // out: the smallest and largest finite unfiltered value
     double valueMax = 0.0;
+    // Without points: the values as floats and, when given, the times (each at least
+    // last - first + 1 long). A plot's sample store keeps them so, at 4 bytes a value.
+    std::span<float> values{};
+    std::span<double> times{};
 };
 
 class CTestFileReader {

@@ -1,6 +1,9 @@
 #pragma once
-// What a plot window asks of the view that owns it: the current data file, and the calls
-// that keep the view's four windows in step. The sender is passed so the owner can skip it.
+// What a plot window asks of the view that owns it: the current data file, the sample store
+// its windows share, and the calls that keep the view's four windows in step. The sender is
+// passed so the owner can skip it.
+
+#include "display/SampleStore.h"
 
 class CDataFile;
 class CGraphWnd;
@@ -14,6 +17,8 @@ public:
     virtual CDataFile* GetDataFile() = 0;
     // The reader of that data file, or null.
     virtual CTestFileReader* GetCurrentReader();
+    // The samples the owner's windows share: each channel is read once per unit.
+    CSampleStore& GetSampleStore() { return m_samples; }
     // The sender's logarithmic time axis or a display unit changed: the others reload what
     // shows seriesIndex (-1 all) and take the axis mode.
     virtual void SyncDisplayMode(CGraphWnd& sender, int seriesIndex, bool logFormat, bool redraw) = 0;
@@ -27,4 +32,7 @@ public:
     virtual void SetActiveGraph(CGraphWnd& graph) = 0;
     // Lay out and repaint all four windows.
     virtual void RedrawGraphs() = 0;
+
+private:
+    CSampleStore m_samples;
 };

@@ -13,6 +13,7 @@
 #include <QFontMetrics>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPushButton>
 
 #include <algorithm>
 #include <cinttypes>
@@ -85,6 +86,18 @@ CGraphWnd::CGraphWnd(CGraphOwner& owner, CSiteFrame* frame) : m_owner(owner), m_
     m_horzGrid = ReadRegDword(kGraphSection, "horzGrid", 0) != 0;
     m_vertGrid = ReadRegDword(kGraphSection, "vertgrid", 0) != 0;
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // The scroll buttons, hidden until the window is zoomed; OnSize places them.
+    m_scrollLeft = new QPushButton(QStringLiteral("<"), this);
+    m_scrollLeft->setObjectName(QStringLiteral("1"));
+    m_scrollRight = new QPushButton(QStringLiteral(">"), this);
+    m_scrollRight->setObjectName(QStringLiteral("2"));
+    for (QPushButton* button : {m_scrollLeft, m_scrollRight}) {
+        button->setFocusPolicy(Qt::NoFocus);
+        button->resize(20, 40);
+        button->hide();
+    }
+    connect(m_scrollLeft, &QPushButton::clicked, this, [this] { ScrollLeft(); });
+    connect(m_scrollRight, &QPushButton::clicked, this, [this] { ScrollRight(); });
 }
 
 CGraphWnd::~CGraphWnd() = default;
@@ -141,7 +154,8 @@ int CGraphWnd::CreateSeries()
     }
     const size_t count = std::min<size_t>(info.channelCount, info.channelCodes.size());
     for (size_t i = 0; i < count; ++i) {
-        m_series.push_back(std::make_unique<CPlotSeries>(m_reader->FindChannel(info.channelCodes[i], false)));
+        m_series.push_back(std::make_unique<CPlotSeries>(m_reader->FindChannel(info.channelCodes[i], false),
+                                                        &m_owner.GetSampleStore()));
     }
     m_seriesGeneration = m_reader->GetOpenGeneration();
     return 0;
@@ -230,6 +244,7 @@ void CGraphWnd::SelectSeries(int index, bool bySlot)
     } else {
         m_primary = bySlot ? GetSlotSeries(index) : index;
     }
+    UpdateScrollButtons();
 }
 
 void CGraphWnd::SelectChannel(int index, bool bySlot)
@@ -244,6 +259,7 @@ void CGraphWnd::SelectChannel(int index, bool bySlot)
     } else {
         m_second = value;
     }
+    UpdateScrollButtons();
 }
 
 CPlotSeries* CGraphWnd::GetShownSeries() const
@@ -389,8 +405,8 @@ void CGraphWnd::SetBackgroundFill(bool on)
 
 void CGraphWnd::SetZoomState(double zoom, double scroll)
 {
-    m_zoom = std::clamp(std::isfinite(zoom) ? zoom : 1.0, 1.0, 1024.0);
-    m_scroll = std::clamp(std::isfinite(scroll) ? scroll : 0.0, 0.0, 1.0);
+    SetZoom(zoom, false);
+    SetHorzScroll(scroll, false);
 }
 
 // ---- Names and units ------------------------------------------------------------------------
@@ -694,10 +710,14 @@ void CGraphWnd::LayOut(QPaintDevice& device, const QRect& client)
     if (m_innerWidth < 1 || m_innerHeight < 1) {
         return;
     }
+    // Only the visible part is mapped: the columns from the scroll offset across the plot.
+    const int scroll = TruncateInt(m_virtualWidth * m_scroll);
     for (int i = 0; i < static_cast<int>(m_series.size()); ++i) {
         CPlotSeries& series = *m_series[static_cast<size_t>(i)];
         if (IsShownIndex(i) && series.IsActive() && series.GetCount() > 1) {
-            series.MapToPixels(m_virtualWidth, m_innerHeight, m_plot, m_logFormat);
+            series.SetKeepMarkers(m_dataPoints);
+            series.MapToPixels(m_virtualWidth, m_innerHeight, m_plot, m_logFormat, scroll,
+                               scroll + m_plot.right - m_plot.left);
         }
     }
 }
@@ -711,13 +731,6 @@ void CGraphWnd::Recalc()
     update();
 }
 
-void CGraphWnd::resizeEvent(QResizeEvent* event)
-{
-    QWidget::resizeEvent(event);
-    if (m_reader != nullptr) {
-        Recalc();
-    }
-}
 
 // ---- Painting -------------------------------------------------------------------------------
 
@@ -773,6 +786,9 @@ void CGraphWnd::OnPaint()
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
     DrawAll(painter, *this, m_client, m_backgroundFill);
+    if (m_dragging) {
+        PaintBand(painter, m_shownBand);
+    }
 }
 
 void CGraphWnd::DrawAll(QPainter& painter, QPaintDevice& device, const QRect& client, bool fillBackground)

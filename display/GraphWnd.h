@@ -21,6 +21,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,8 +29,11 @@
 class CGraphOwner;
 class CSiteFrame;
 class CTestFileReader;
+class QMenu;
 class QPainter;
 class QPaintDevice;
+class QPrinter;
+class QPushButton;
 
 // Slots of the series-by-type table.
 inline constexpr int kGraphTypeSlots = 13;
@@ -118,6 +122,57 @@ public:
     double GetZoom() const { return m_zoom; }
     double GetScroll() const { return m_scroll; }
 
+    // ---- Zoom and scroll ------------------------------------------------------------------
+    // The zoom factor, clamped to 1 .. 1024; the scroll buttons follow; Recalc when it
+    // changed and redraw is asked.
+    void SetZoom(double factor, bool redraw);
+    // The scroll position, clamped to 0 .. 1; Recalc when it changed and redraw is asked.
+    void SetHorzScroll(double position, bool redraw);
+    // Zooms to a rectangle of the plot in window coordinates (the rubber band): value
+    // limits of every active series become fixed, the time axis zooms, the owner follows.
+    void ZoomToRect(const QRect& band);
+    // Automatic value limits for the active series, zoom 1 and scroll 0; the owner follows.
+    void ResetZoom(bool redraw);
+    void ScrollLeft();
+    void ScrollRight();
+    void UpdateScrollButtons();
+    // The rubber band: armed by "Zoom in", dragging between press and release.
+    bool IsZoomArmed() const { return m_zoomArmed; }
+    bool IsDragging() const { return m_dragging; }
+    // The band's normalised rectangle while dragging.
+    QRect GetBand() const;
+
+    // ---- Menu and commands -----------------------------------------------------------------
+    // Runs one command of the popup menu (or of the main menu's graph part).
+    virtual void OnCommand(int command);
+    // Fills a popup menu with the window's items; nothing without series. Each action
+    // carries its command id as data and as object name.
+    virtual void BuildContextMenu(QMenu& menu);
+    // Appends the same items to a menu of the owner.
+    virtual void AppendMenuItems(QMenu& menu);
+    // Makes unit the current unit of the category of the series in slot, reloads and tells
+    // the owner; nothing for a slot outside 0 .. 12, an empty slot or a series without a
+    // unit category.
+    void SetUnit(int slot, uint8_t unit, bool redraw);
+    void RunSettingsDialog();
+    void RunYAxisDialog();
+
+    // ---- Printing --------------------------------------------------------------------------
+    // Prints this graph on one page below the banner.
+    void Print();
+    // Draws the graph fitted at 2:1 into the rectangle (left, top, right, bottom) of a
+    // printer's (or any) device; the screen layout is restored afterwards.
+    void DrawTo(QPainter* painter, QPaintDevice& device, int left, int top, int right, int bottom);
+    bool IsPrinting() const { return m_printing; }
+
+    // The print dialog every print goes through: true with the printer set up to print,
+    // false on Cancel. Tests replace it (a PDF printer, or Cancel); an empty hook restores
+    // the platform's dialog.
+    using PrintDialogHook = std::function<bool(QPrinter& printer, QWidget* parent)>;
+    static void SetPrintDialogHook(PrintDialogHook hook);
+    // Runs the print dialog through the hook.
+    static bool RunPrintDialog(QPrinter& printer, QWidget* parent);
+
     std::string GetQuantityName(uint8_t parameterType) const;
     // Current unit ids of the Elapsed Time and Calendar Date categories (0 without a reader).
     uint8_t GetElapsedUnit() const;
@@ -166,6 +221,25 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+    void OnSize(int width, int height);
+    void OnLButtonDown(QPoint point);
+    void OnMouseMove(QPoint point);
+    void OnLButtonUp();
+    void OnRButtonDown(QPoint point);
+    // Shows the popup menu at a global point and returns the chosen command id (0: none).
+    virtual int TrackPopupMenu(QMenu& menu, QPoint global);
+    // A message box with the stop icon over this window (printing failures).
+    virtual void ShowStopMessage(uint32_t textId);
+
+    // The window's items after "Graph Settings..." and the primary channel list, as the
+    // popup and the owner's menu share them.
+    void AddMenuItems(QMenu& menu);
+    // A window becomes the active one by a click.
+    void Activate();
 
 private:
     CPlotSeries* SeriesAt(int index) const;
@@ -199,6 +273,12 @@ private:
     // Clips one chunk of pixel points to the visible part; returns the points to draw.
     int ClipToWindow(const PlotPixel* chunk, int count, int scroll, QPoint* out) const;
     void DrawPointMarkers(QPainter& painter, int scroll);
+
+    // Turns the rubber band's pixels over (drawn once shows it, twice takes it away).
+    void PaintBand(QPainter& painter, const QRect& band);
+    QPoint ClampToPlot(QPoint point) const;
+    void AddChannelItems(QMenu& menu, bool second);
+    void AddUnitMenu(QMenu& menu, const CPlotSeries& series, bool& doneOxygen);
 
     void DrawText(QPainter& painter, int x, int y, const std::string& text);
     int TextWidth(const std::string& text) const;
@@ -270,4 +350,14 @@ private:
     bool m_laidOut = false;
 
     std::vector<std::vector<int>> m_lastChunks;
+
+    // Interaction: the scroll buttons and the rubber band (anchor and moving corner).
+    QPushButton* m_scrollLeft = nullptr;
+    QPushButton* m_scrollRight = nullptr;
+    bool m_zoomArmed = false;
+    bool m_dragging = false;
+    QPoint m_bandAnchor;
+    QPoint m_bandCorner;
+    // The band that shows on screen: the paint handler turns it over after drawing.
+    QRect m_shownBand;
 };

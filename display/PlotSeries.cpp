@@ -6,7 +6,6 @@
 #include <climits>
 #include <cmath>
 #include <new>
-#include <span>
 
 namespace {
 
@@ -33,51 +32,76 @@ void UsableRange(double& low, double& high)
     WidenEmptyRange(low, high);
 }
 
-// Of each run of pixels in one column: the first, the lowest, the highest and the last, in
-// their order. A polyline through them sets the same pixels as one through all of them.
-std::vector<PlotPixel> ColumnExtremes(const std::vector<PlotPixel>& pixels)
-{
-    std::vector<PlotPixel> curve;
-    curve.reserve(std::min<size_t>(pixels.size(), 4096));
-    size_t start = 0;
-    while (start < pixels.size()) {
-        size_t end = start + 1;
-        size_t low = start;
-        size_t high = start;
-        while (end < pixels.size() && pixels[end].x == pixels[start].x) {
-            if (pixels[end].y < pixels[low].y) {
-                low = end;
-            }
-            if (pixels[end].y > pixels[high].y) {
-                high = end;
-            }
-            ++end;
+// Gathers, of each run of pixels in one column, the first, the lowest, the highest and the
+// last, in their order. A polyline through them sets the same pixels as one through all.
+class ColumnExtremes {
+public:
+    explicit ColumnExtremes(std::vector<PlotPixel>& curve) : m_curve(curve) {}
+
+    void Add(const PlotPixel& pixel)
+    {
+        if (m_count > 0 && pixel.x != m_first.pixel.x) {
+            Flush();
         }
-        size_t keep[4] = {start, std::min(low, high), std::max(low, high), end - 1};
-        size_t previous = SIZE_MAX;
-        for (size_t index : keep) {
-            if (index != previous) {
-                curve.push_back(pixels[index]);
-                previous = index;
+        const Seen seen{pixel, m_count};
+        if (m_count == 0) {
+            m_first = m_low = m_high = seen;
+        } else {
+            if (pixel.y < m_low.pixel.y) {
+                m_low = seen;
+            }
+            if (pixel.y > m_high.pixel.y) {
+                m_high = seen;
             }
         }
-        start = end;
+        m_last = seen;
+        ++m_count;
     }
-    return curve;
-}
+
+    void Flush()
+    {
+        if (m_count == 0) {
+            return;
+        }
+        const Seen& early = m_low.index <= m_high.index ? m_low : m_high;
+        const Seen& late = m_low.index <= m_high.index ? m_high : m_low;
+        const Seen keep[4] = {m_first, early, late, m_last};
+        size_t previous = SIZE_MAX;
+        for (const Seen& seen : keep) {
+            if (seen.index != previous) {
+                m_curve.push_back(seen.pixel);
+                previous = seen.index;
+            }
+        }
+        m_count = 0;
+    }
+
+private:
+    struct Seen {
+        PlotPixel pixel;
+        size_t index = 0;
+    };
+    std::vector<PlotPixel>& m_curve;
+    Seen m_first, m_low, m_high, m_last;
+    size_t m_count = 0;
+};
 
 } // namespace
 
-CPlotSeries::CPlotSeries(CDataFileChannel* source) : m_source(source) {}
+CPlotSeries::CPlotSeries(CDataFileChannel* source, CSampleStore* store)
+    : m_source(source), m_ownStore(store == nullptr ? std::make_unique<CSampleStore>() : nullptr),
+      m_store(store != nullptr ? store : m_ownStore.get())
+{
+}
 
 void CPlotSeries::FreeBuffers()
 {
-    m_points.clear();
-    m_points.shrink_to_fit();
+    m_samples.reset();
     m_pixels.clear();
     m_pixels.shrink_to_fit();
     m_curve.clear();
     m_curve.shrink_to_fit();
+    m_pixelCount = 0;
 }
 
 int16_t CPlotSeries::Load(uint32_t first, uint32_t last)
@@ -85,36 +109,24 @@ int16_t CPlotSeries::Load(uint32_t first, uint32_t last)
     m_first = first;
     m_last = last;
     FreeBuffers();
-    const uint32_t count = last - first + 1;
-    if (count < 2 || m_source == nullptr) {
+    if (last < first || last - first + 1 < 2 || m_source == nullptr) {
         return -1;
     }
-    CTestFileReader& reader = m_source->GetReader();
     // The numbers are checked before the room is taken, so a damaged count cannot ask for
     // gigabytes.
-    if (first == 0 || last > reader.GetSampleCount()) {
+    if (first == 0 || last > m_source->GetReader().GetSampleCount()) {
         return -1;
     }
-    try {
-        m_points.resize(count);
-    } catch (const std::bad_alloc&) {
-        FreeBuffers();
-        return -1;
+    int result = 0;
+    std::shared_ptr<const StoredSamples> samples = m_store->Get(*m_source, first, last, result);
+    if (!samples) {
+        return static_cast<int16_t>(result != 0 ? result : -1);
     }
-    SeriesRequest request;
-    request.channel = m_source;
-    request.points = std::span<SeriesPoint>(m_points);
-    request.first = first;
-    request.last = last;
-    const int result = reader.ReadSeries(request);
-    if (result != 0) {
-        FreeBuffers();
-        return static_cast<int16_t>(result);
-    }
-    m_timeMin = request.timeMin;
-    m_timeMax = request.timeMax;
-    m_valueMin = request.valueMin;
-    m_valueMax = request.valueMax;
+    m_samples = std::move(samples);
+    m_timeMin = m_samples->timeMin;
+    m_timeMax = m_samples->timeMax;
+    m_valueMin = m_samples->valueMin;
+    m_valueMax = m_samples->valueMax;
     UsableRange(m_timeMin, m_timeMax);
     UsableRange(m_valueMin, m_valueMax);
     CalcNiceLimits();
@@ -128,7 +140,7 @@ void CPlotSeries::CalcNiceLimits()
     }
     double half = (m_valueMax - m_valueMin) * 0.5;
     const double mid = m_valueMin + half;
-    const size_t count = m_points.size();
+    const size_t count = GetCount();
     half *= count <= 9 ? 4.0 : count <= 49 ? 3.0 : 2.0;
     axisHigh = RoundUpNice(mid + half);
     axisLow = RoundDownNice(mid - half);
@@ -202,7 +214,8 @@ double CPlotSeries::RoundDownNice(double x)
     return x;
 }
 
-void CPlotSeries::MapToPixels(int width, int height, const PlotRect& rect, bool logarithmic)
+void CPlotSeries::MapToPixels(int width, int height, const PlotRect& rect, bool logarithmic, int visibleFrom,
+                              int visibleTo)
 {
     CalcNiceLimits();
     if (width < 1 || height < 1) {
@@ -210,8 +223,8 @@ void CPlotSeries::MapToPixels(int width, int height, const PlotRect& rect, bool 
     }
     std::vector<PlotPixel> pixels;
     std::vector<PlotPixel> curve;
+    int pixelCount = 0;
     try {
-        pixels.reserve(static_cast<size_t>(width));
         double timeMin = m_timeMin;
         double timeMax = m_timeMax;
         UsableRange(timeMin, timeMax);
@@ -224,38 +237,75 @@ void CPlotSeries::MapToPixels(int width, int height, const PlotRect& rect, bool 
         // labels take it.
         const double span = timeMax - timeMin;
         const double decades = span > 1.0 ? std::log10(span) : 1.0;
+        auto column = [&](double time) {
+            if (logarithmic) {
+                const double offset = time - timeMin;
+                // The first sample has no finite place on a log scale: it lies a whole
+                // width left of the plot, so the curve enters from the left edge.
+                return ToPixel(offset > 0.0 ? std::log10(offset) * width / decades : -static_cast<double>(width));
+            }
+            return ToPixel((time - timeMin) * sx);
+        };
+        const size_t count = GetCount();
+        const float* values = count > 0 ? m_samples->values.data() : nullptr;
+        const double* times = count > 0 ? m_samples->times->data() : nullptr;
+        size_t begin = 0;
+        size_t end = count;
+        if (count > 0 && m_samples->timesOrdered && (visibleFrom != INT_MIN || visibleTo != INT_MAX)) {
+            // The columns grow with the times: the visible run and one point before and after.
+            const double* from = std::partition_point(times, times + count, [&](double t) { return column(t) < visibleFrom; });
+            const double* to = std::partition_point(from, times + count, [&](double t) { return column(t) <= visibleTo; });
+            begin = static_cast<size_t>(from - times);
+            end = static_cast<size_t>(to - times);
+            while (begin > 0) {
+                --begin;
+                if (std::isfinite(values[begin])) {
+                    break;
+                }
+            }
+            while (end < count) {
+                ++end;
+                if (std::isfinite(values[end - 1])) {
+                    break;
+                }
+            }
+        }
+        if (m_keepMarkers) {
+            pixels.reserve(std::min<size_t>(end - begin, static_cast<size_t>(width) * 4));
+        }
+        curve.reserve(std::min<size_t>(end - begin, 4096));
+        ColumnExtremes columns(curve);
         bool any = false;
         int lastX = 0;
         int lastY = 0;
-        for (const SeriesPoint& point : m_points) {
-            if (!std::isfinite(point.time) || !std::isfinite(point.value)) {
+        for (size_t i = begin; i < end; ++i) {
+            const double time = times[i];
+            const double value = values[i];
+            if (!std::isfinite(time) || !std::isfinite(value)) {
                 continue;
             }
-            double fx;
-            if (logarithmic) {
-                const double offset = point.time - timeMin;
-                // The first sample has no finite place on a log scale: it lies a whole
-                // width left of the plot, so the curve enters from the left edge.
-                fx = offset > 0.0 ? std::log10(offset) * width / decades : -static_cast<double>(width);
-            } else {
-                fx = (point.time - timeMin) * sx;
-            }
-            const int px = ToPixel(fx);
-            const int py = ToPixel((point.value - low) * sy);
+            const int px = column(time);
+            const int py = ToPixel((value - low) * sy);
             if (!any || px != lastX || py != lastY) {
-                pixels.push_back(PlotPixel{rect.left + px + 1, rect.bottom - py - 1});
+                const PlotPixel pixel{rect.left + px + 1, rect.bottom - py - 1};
+                columns.Add(pixel);
+                if (m_keepMarkers) {
+                    pixels.push_back(pixel);
+                }
+                ++pixelCount;
                 lastX = px;
                 lastY = py;
                 any = true;
             }
         }
+        columns.Flush();
         pixels.shrink_to_fit();
-        curve = ColumnExtremes(pixels);
     } catch (const std::bad_alloc&) {
         return;
     }
     m_pixels = std::move(pixels);
     m_curve = std::move(curve);
+    m_pixelCount = pixelCount;
 }
 
 bool CPlotSeries::IsActive() const { return m_source != nullptr && m_source->IsShown(); }

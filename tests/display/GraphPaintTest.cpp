@@ -168,7 +168,7 @@ TEST_F(GraphPaintTest, LongCurveIsDrawnInJoinedChunks)
     ASSERT_EQ(g.GetSeries()[0]->GetPixelCount(), 2500);
     ASSERT_EQ(g.GetLastChunks().size(), 1u);
     EXPECT_EQ(g.GetLastChunks()[0], (std::vector<int>{1000, 1000, 502}));
-    const std::vector<PlotPixel>& pixels = g.GetSeries()[0]->GetPixels();
+    const std::vector<PlotPixel>& pixels = g.GetSeries()[0]->GetCurve();
     const PlotRect p = g.GetPlotRect();
     for (int x = pixels.front().x; x <= pixels.back().x && x < p.right; ++x) {
         ASSERT_GT(Count(image, QRect(x, p.top + 1, 1, p.bottom - p.top - 1), kBlue), 0) << "gap at column " << x;

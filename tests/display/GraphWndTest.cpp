@@ -243,6 +243,8 @@ TEST_F(GraphWndTest, ReloadIfShowingReloadsOnlyWhatTheWindowShows)
         if (c.second >= 0) {
             g.SelectChannel(c.second, false);
         }
+        // With the shared samples forgotten, a reload reads again.
+        owner.GetSampleStore().Clear();
         const int before = reader.seriesReads;
         g.ReloadIfShowing(c.index, true);
         EXPECT_EQ(reader.seriesReads > before, c.reloads) << c.primary << " " << c.second << " " << c.index;

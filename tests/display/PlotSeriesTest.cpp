@@ -122,11 +122,13 @@ TEST_F(PlotSeriesTest, FailedLoadsLeaveNoPoints)
     EXPECT_EQ(s.Load(0, 5), -1);
     EXPECT_EQ(s.GetCount(), 0u);
 
+    // A range not read before fails in the middle of its read: the points loaded before go.
+    ASSERT_EQ(s.Load(1, 10), 0);
     reader.failAt = 6;
     reader.failCode = kTkErrFileRead;
-    EXPECT_EQ(s.Load(1, 10), kTkErrFileRead);
+    ASSERT_EQ(s.Load(1, 9), kTkErrFileRead);
     EXPECT_EQ(s.GetCount(), 0u);
-    EXPECT_TRUE(s.GetPoints().empty());
+    EXPECT_EQ(s.GetSamples(), nullptr);
 
     CPlotSeries none(nullptr);
     EXPECT_EQ(none.Load(1, 10), -1);
@@ -293,6 +295,79 @@ TEST_F(PlotSeriesTest, MappingWithoutRoomKeepsTheOldPixels)
     s.MapToPixels(0, 100, PlotRect{0, 0, 100, 100}, false);
     s.MapToPixels(100, 0, PlotRect{0, 0, 100, 100}, false);
     EXPECT_EQ(s.GetPixels(), before);
+}
+
+} // namespace
+
+namespace {
+
+// The store shared by the series of one view: each channel is read once per unit and range,
+// and nothing outlives a reopened reader.
+TEST_F(PlotSeriesTest, SeriesOfOneStoreShareOneReadPerChannelAndUnit)
+{
+    reader.Rebuild("Shared", {SyntheticChannel{1, 3, MakePoints(40, 2.0, [](size_t i) { return 1.5 * static_cast<double>(i); })},
+                              SyntheticChannel{2, 2, MakePoints(40, 2.0, [](size_t i) { return 20.0 - static_cast<double>(i); })}});
+    CSampleStore store;
+    CPlotSeries a(reader.GetChannel(0), &store);
+    CPlotSeries b(reader.GetChannel(0), &store);
+    CPlotSeries t(reader.GetChannel(1), &store);
+    ASSERT_EQ(a.Load(1, 40), 0);
+    ASSERT_EQ(b.Load(1, 40), 0);
+    ASSERT_EQ(t.Load(1, 40), 0);
+    EXPECT_EQ(reader.seriesReads, 2);
+    EXPECT_EQ(a.GetSamples(), b.GetSamples());
+    // The times are kept once for the file; values and limits are each series' own.
+    EXPECT_EQ(a.GetSamples()->times, t.GetSamples()->times);
+    EXPECT_EQ((*t.GetSamples()->times)[39], 78.0);
+    EXPECT_EQ(t.GetSamples()->values[39], -19.0f);
+    EXPECT_EQ(t.GetYMin(), -19.0);
+    a.axisLow = -5.0;
+    a.fixedLimits = true;
+    EXPECT_FALSE(b.fixedLimits);
+
+    // A new unit for the channel is a new read; the old values are no longer handed out.
+    CUnitCategory* category = reader.GetChannel(0)->GetUnitCategory();
+    ASSERT_NE(category, nullptr);
+    const uint8_t before = category->GetCurrentUnit()->GetId();
+    ASSERT_NE(category->SelectUnit(before == 3 ? 0 : 3), nullptr);
+    ASSERT_EQ(b.Load(1, 40), 0);
+    EXPECT_EQ(reader.seriesReads, 3);
+    EXPECT_NE(a.GetSamples(), b.GetSamples());
+    EXPECT_EQ(store.GetEntryCount(), 2u);
+    category->SelectUnit(before);
+
+    // A reopened reader (new channels) forgets everything; a failed read keeps nothing.
+    reader.Rebuild("Again", {SyntheticChannel{1, 3, MakePoints(10, 1.0, [](size_t i) { return static_cast<double>(i); })}});
+    reader.failAt = 4;
+    CPlotSeries c(reader.GetChannel(0), &store);
+    EXPECT_EQ(c.Load(1, 10), kTkErrFileRead);
+    EXPECT_EQ(store.GetEntryCount(), 0u);
+    reader.failAt = 0;
+    EXPECT_EQ(c.Load(1, 10), 0);
+    EXPECT_EQ(store.GetEntryCount(), 1u);
+}
+
+TEST_F(PlotSeriesTest, ZoomedMappingCoversTheVisibleColumnsAndOnePointEachSide)
+{
+    // 1001 points one second apart over 1001 columns: point i maps to column i.
+    CPlotSeries& s = LoadOne(MakePoints(1001, 1.0, [](size_t i) { return static_cast<double>(i % 10); }));
+    s.MapToPixels(1001, 100, PlotRect{0, 0, 200, 100}, false, 400, 600);
+    ASSERT_EQ(s.GetPixelCount(), 203);
+    EXPECT_EQ(s.GetPixels().front().x, 399 + 1);
+    EXPECT_EQ(s.GetPixels().back().x, 601 + 1);
+    // Markers are kept only when asked; the curve and the count are the same.
+    const std::vector<PlotPixel> curve = s.GetCurve();
+    s.SetKeepMarkers(false);
+    s.MapToPixels(1001, 100, PlotRect{0, 0, 200, 100}, false, 400, 600);
+    EXPECT_TRUE(s.GetPixels().empty());
+    EXPECT_EQ(s.GetPixelCount(), 203);
+    EXPECT_EQ(s.GetCurve(), curve);
+    // Times out of order: everything is mapped.
+    std::vector<SeriesPoint> shuffled = MakePoints(100, 1.0, [](size_t i) { return static_cast<double>(i); });
+    std::swap(shuffled[10], shuffled[20]);
+    CPlotSeries& u = LoadOne(shuffled);
+    u.MapToPixels(100, 100, PlotRect{0, 0, 100, 100}, false, 50, 60);
+    EXPECT_EQ(u.GetPixelCount(), 100);
 }
 
 } // namespace

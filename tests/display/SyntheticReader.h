@@ -110,14 +110,22 @@ public:
                 return failCode;
             }
             const SeriesPoint& point = source[n - 1];
-            request.points[n - request.first] = point;
+            const size_t at = n - request.first;
+            if (!request.points.empty()) {
+                request.points[at] = point;
+            } else {
+                request.values[at] = ToStoredFloat(point.value);
+                if (!request.times.empty()) {
+                    request.times[at] = point.time;
+                }
+            }
             if (std::isfinite(point.value)) {
                 low = std::min(low, point.value);
                 high = std::max(high, point.value);
             }
         }
-        request.timeMin = request.points[0].time;
-        request.timeMax = request.points[request.last - request.first].time;
+        request.timeMin = source[request.first - 1].time;
+        request.timeMax = source[request.last - 1].time;
         WidenEmptyRange(request.timeMin, request.timeMax);
         if (low > high) {
             low = -1.0;
