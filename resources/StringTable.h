@@ -506,6 +506,25 @@ constexpr uint32_t kStrTestWizParametersCaption = 33435;  // the same, parameter
 constexpr uint32_t kStrTestWizChannelsPrompt = 33436;
 constexpr uint32_t kStrTestWizParametersPrompt = 33437;
 constexpr uint32_t kStrRelay2 = 61344;                // "Relay 2"
+// Firmware upgrade wizard.
+constexpr uint32_t kStrFirmUpgradeFailedCaption = 61283;
+constexpr uint32_t kStrFirmUpgradeFailed = 61284;
+constexpr uint32_t kStrFirmPressUpgrade = 61285;
+constexpr uint32_t kStrFirmUpgrading = 61286;
+constexpr uint32_t kStrFirmUpgradeSuccessful = 33423;
+constexpr uint32_t kStrFirmUpgradeFailedStatus = 33424;
+constexpr uint32_t kStrFirmVerifyCaption = 61334;
+constexpr uint32_t kStrFirmVerifyFailed = 61335;
+constexpr uint32_t kStrFirmNotInDbCaption = 61336;
+constexpr uint32_t kStrFirmNotInDb = 61337;
+constexpr uint32_t kStrFirmNotInDbHint = 61338;
+constexpr uint32_t kStrFirmRefurbishCaption = 61339;
+constexpr uint32_t kStrFirmRefurbishFailed = 61340;
+constexpr uint32_t kStrFirmCancelCaption = 61341;
+constexpr uint32_t kStrFirmCancelWarning = 61342;
+constexpr uint32_t kStrFirmStopCaption = 33438;
+constexpr uint32_t kStrFirmStopFailed = 33439;
+
 // ---- Access ----------------------------------------------------------------------------
 
 // The text of id; empty when the table has no such id.

@@ -1,6 +1,6 @@
 #include "wizards/FirmwareUpgrade.h"
 
-#include "wizards/WizardSheet.h"
+#include "wizards/UpgradeWizFirm.h"
 
 #include <utility>
 
@@ -19,7 +19,8 @@ int RunFirmwareUpgradeWizard(CQorDevice& device, QWidget* parent)
     if (Runner()) {
         return Runner()(device, parent);
     }
-    return kIdCancel;
+    CUpgradeWizFirmSheet wizard(&device, parent);
+    return wizard.DoModal();
 }
 
 FirmwareUpgradeRunner SetFirmwareUpgradeRunner(FirmwareUpgradeRunner runner)

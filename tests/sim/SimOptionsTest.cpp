@@ -17,6 +17,7 @@
 #include <cstring>
 #include <filesystem>
 #include <sstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -397,6 +398,34 @@ TEST_F(SimOptionsTest, InfoSetsTheInformationRecordOfItsDevice)
         {"--device 1:30:S:9600 --info 2:slots=1", "no --device has the address 2"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        EXPECT_NE(Parse(c.args, line).find(c.error), std::string::npos) << Parse(c.args, line);
+    }
+}
+
+TEST_F(SimOptionsTest, FirmwareAfterGivesTheVersionADeviceTakesOnWhenProgrammed)
+{
+    CommandLine line;
+    ASSERT_EQ(Parse("--firmware-after 2002:1.52 --device 2002:30:Sonde:19200 --device 1001:25:Level:9600", line), "");
+    InstrumentSim sim;
+    ASSERT_EQ(ApplyCommandLine(line, sim), "");
+    std::optional<uint16_t> sonde;
+    std::optional<uint16_t> logger{1};
+    sim.WithDevice(2002, [&](SimDevice& d) { WithFiles(d, [&](SimFileSystem& fs) { sonde = fs.firmwareAfter; }); });
+    sim.WithDevice(1001, [&](SimDevice& d) { WithFiles(d, [&](SimFileSystem& fs) { logger = fs.firmwareAfter; }); });
+    EXPECT_EQ(sonde, std::optional<uint16_t>(152));
+    EXPECT_EQ(logger, std::nullopt);
+
+    const struct {
+        const char* args;
+        const char* error;
+    } cases[] = {
+        {"--device 1:30:S:9600 --firmware-after 1", "expected ADDRESS:VERSION"},
+        {"--device 1:30:S:9600 --firmware-after 1:abc", "expected ADDRESS:VERSION"},
+        {"--device 1:30:S:9600 --firmware-after 0:1.52", "expected ADDRESS:VERSION"},
+        {"--device 1:30:S:9600 --firmware-after 2:1.52", "no --device has the address 2"},
+    };
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.args);
         EXPECT_NE(Parse(c.args, line).find(c.error), std::string::npos) << Parse(c.args, line);
     }

@@ -44,6 +44,9 @@ const char* const kCommandLineUsage =
     "  --profile ADDRESS                 give the device at ADDRESS its full set of\n"
     "                                    sensors: a sonde (types 30 to 40) one of every\n"
     "                                    parameter kind, a level logger its live readings\n"
+    "  --firmware-after ADDRESS:VERSION  the firmware version (e.g. 1.52) the device at\n"
+    "                                    ADDRESS reports once it has programmed an uploaded\n"
+    "                                    image (it keeps its version without this)\n"
     "  --pace                            write bytes at the line rate (10 bits a byte)\n"
     "  --order1                          devices reply least significant byte first\n"
     "  --baud RATE                       initial rate of the terminal (default 9600)\n"
@@ -362,7 +365,7 @@ std::string ParseCommandLine(const std::vector<std::string>& args, CommandLine& 
             continue;
         }
         if (arg != "--device" && arg != "--file" && arg != "--test" && arg != "--baud" && arg != "--info" &&
-            arg != "--profile") {
+            arg != "--profile" && arg != "--firmware-after") {
             return "unknown option " + Quoted(arg) + " (--help lists the options)";
         }
         if (i + 1 == args.size()) {
@@ -405,6 +408,15 @@ std::string ParseCommandLine(const std::vector<std::string>& args, CommandLine& 
                 return error;
             }
             out.infos.push_back(info);
+        } else if (arg == "--firmware-after") {
+            const size_t colon = value.find(':');
+            uint64_t address = 0;
+            double version = 0;
+            if (colon == std::string::npos || !ParseNumber(std::string_view(value).substr(0, colon), kMaxAddress, address) ||
+                address == 0 || !ParseDecimal(std::string_view(value).substr(colon + 1), 655.35, version)) {
+                return "bad --firmware-after " + Quoted(value) + ": expected ADDRESS:VERSION (e.g. 2002:1.52)";
+            }
+            out.firmwareAfter.emplace_back(static_cast<uint32_t>(address), static_cast<uint16_t>(version * 100 + 0.5));
         } else if (arg == "--profile") {
             uint64_t address = 0;
             if (!ParseNumber(value, kMaxAddress, address) || address == 0) {
@@ -449,6 +461,15 @@ std::string ParseCommandLine(const std::vector<std::string>& args, CommandLine& 
             return "bad --info: no --device has the address " + std::to_string(info.address);
         }
     }
+    for (const auto& [address, version] : out.firmwareAfter) {
+        bool found = false;
+        for (const DeviceOption& device : out.devices) {
+            found = found || device.address == address;
+        }
+        if (!found) {
+            return "bad --firmware-after: no --device has the address " + std::to_string(address);
+        }
+    }
     for (uint32_t address : out.profiles) {
         bool found = false;
         for (const DeviceOption& device : out.devices) {
@@ -469,6 +490,11 @@ std::string ApplyCommandLine(const CommandLine& line, InstrumentSim& sim)
     for (const FileOption& f : line.files) {
         if (SimDevice* device = sim.FindDevice(f.address)) {
             SetDeviceFile(*device, f.name, f.content);
+        }
+    }
+    for (const auto& [address, version] : line.firmwareAfter) {
+        if (SimDevice* device = sim.FindDevice(address)) {
+            WithFiles(*device, [version = version](SimFileSystem& fs) { fs.firmwareAfter = version; });
         }
     }
     for (uint32_t address : line.profiles) {

@@ -7,6 +7,8 @@
 //   --test ADDRESS:NUMBER:STATE:SAMPLES[:NAME]   a test of that device in a state
 //   --info ADDRESS:KEY=VALUE,...      fields of that device's information record
 //   --profile ADDRESS                 that device's full set of sensors (ProfilingDevices.h)
+//   --firmware-after ADDRESS:VERSION  the firmware version that device reports once it has
+//                                     programmed an uploaded image
 //   --pace, --order1, --baud RATE, --help
 //
 // Numbers are decimal (leading zeros change nothing) or hexadecimal after "0x". An address
@@ -20,6 +22,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace wv::sim {
@@ -66,6 +69,8 @@ struct CommandLine {
     std::vector<TestOption> tests;
     std::vector<InfoOption> infos;
     std::vector<uint32_t> profiles;   // addresses given --profile
+    // --firmware-after: address and version in hundredths.
+    std::vector<std::pair<uint32_t, uint16_t>> firmwareAfter;
 };
 
 // The text of --help.

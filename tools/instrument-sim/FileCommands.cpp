@@ -3,9 +3,11 @@
 #include "tools/instrument-sim/FileCommands.h"
 
 #include "comm/protocol/TkPacket.h"
+#include "tools/instrument-sim/DeviceCommands.h"
 
 #include <algorithm>
 #include <chrono>
+#include <limits>
 #include <mutex>
 
 namespace wv::sim {
@@ -139,10 +141,14 @@ SimReply WriteBlock(SimDevice& device, const SimRequest& request)
     const uint32_t pageSize = TkDeviceModelOf(device.Type()).flashPageSize;
     const bool fits = block.length <= kTkMaxUploadBlock && block.offset + block.length <= pageSize &&
                       block.page < TkDeviceModelOf(device.Type()).flashPageCount;
-    block.accepted = fits;
+    const bool refused = fs.refuseBlockAt.count(fs.blockWrites.size()) != 0;
+    block.accepted = fits && !refused;
     fs.blockWrites.push_back(block);
     if (!fits) {
         return SimReply::Status(kStatusBadRequest);
+    }
+    if (refused) {
+        return SimReply::Status(kStatusFlashWriteFailed);
     }
     std::vector<uint8_t>& page = fs.flash[block.page];
     if (page.size() != pageSize) {
@@ -172,8 +178,20 @@ SimReply ProgramImage(SimDevice& device, const SimRequest& request)
     if (program.page >= TkDeviceModelOf(device.Type()).flashPageCount) {
         return SimReply::Status(kStatusBadRequest);
     }
+    if (fs.programStatus != 0) {
+        return SimReply::Status(fs.programStatus);
+    }
     // It answers, then restarts with the new image and hears nothing for a while.
     fs.programmingUntilMs = program.atMs + fs.programmingMs;
+    if (fs.firmwareAfter) {
+        DeviceRecordsOf(device).firmwareHundredths = *fs.firmwareAfter;
+    }
+    if (fs.silentAfterProgramming) {
+        // This answer still goes out; from then on the file commands and the information
+        // read, the host's first question after the restart, go unanswered.
+        fs.programmingUntilMs = std::numeric_limits<uint64_t>::max();
+        device.InjectFault(Fault::Silence(kForever).ForCommand(kTkCmdGetDeviceInfo));
+    }
     return SimReply::Answer();
 }
 

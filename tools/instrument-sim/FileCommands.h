@@ -6,7 +6,9 @@
 //   225  read file        request "2(c)li" name, offset, length   reply the bytes, raw
 //   220  write block      request "ii" page, offset in page, then the data bytes   no body
 //   208  program image    request "i" first page of the staged image   no body; the
-//                         device then programs itself and answers nothing for a while
+//                         device then programs itself and answers nothing for a while;
+//                         afterwards it reports the firmware version it was given to
+//                         take on (firmwareAfter), when one was
 //
 // The flash geometry (page size, page count, staging area) is the device model's
 // (comm/protocol/TkDeviceModels.h). Pages never written read as 0xFF.
@@ -16,7 +18,9 @@
 // programming request) and compare the staged flash bytes with an image. Faults of their
 // own on top of the simulator's Fault list: a chunk reply that repeats the previous chunk,
 // one that brings more of the file than asked for, and a device that falls silent after a
-// number of chunk requests. An empty chunk body or one padded beyond what the file gives
+// number of chunk requests; and for the firmware upload a programming request answered with
+// an error status (nothing programmed), block writes refused, and a device that stays silent
+// once it has restarted. An empty chunk body or one padded beyond what the file gives
 // comes from the simulator's faults (EmptyChunk, OversizedChunk).
 //
 // Every function here locks the simulator's mutex; the handlers run with it held.
@@ -30,6 +34,7 @@
 #include <functional>
 #include <limits>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -39,6 +44,7 @@ namespace wv::sim {
 // Statuses of the file commands.
 constexpr uint16_t kStatusNoSuchFile = 2;    // the file is not on the device
 constexpr uint16_t kStatusBadRequest = 3;    // malformed body, a block outside its page or the flash
+constexpr uint16_t kStatusFlashWriteFailed = 4;  // a block write the flash refused (a fault)
 
 struct ChunkRequest {
     std::string name;
@@ -85,6 +91,16 @@ struct SimFileSystem {
     int silentCount = kForever;         // for this many requests (kForever: all following)
     uint32_t programmingMs = 2000;      // silence of every file command after 208
     uint64_t programmingUntilMs = 0;
+
+    // Firmware upload. The version (hundredths) the device reports once it has programmed
+    // an image; none keeps the version it had.
+    std::optional<uint16_t> firmwareAfter;
+    // Faults: a programming request answered with this status (0: none) and nothing
+    // programmed; block writes refused with kStatusFlashWriteFailed, counted from 0 in the
+    // order heard (blockWrites); after programming, the device answers nothing any more.
+    uint16_t programStatus = 0;
+    std::set<size_t> refuseBlockAt;
+    bool silentAfterProgramming = false;
 
     std::vector<uint8_t> lastChunk;     // the body of the last chunk served
 };
