@@ -546,7 +546,7 @@ TEST_F(UpgradeWizardTest, AMismatchAsksForTheSerialNumberAndOnlyAValidOneRepairs
 
 // Disabled: after a refused stop the second stop does not lead on to the upgrade page yet; under
 // investigation (see the report of this branch).
-TEST_F(UpgradeWizardTest, DISABLED_ARunningTestIsStoppedBeforeTheUpgrade)
+TEST_F(UpgradeWizardTest, ARunningTestIsStoppedBeforeTheUpgrade)
 {
     PrepareSonde();
     sim.WithDevice(kSonde, [](SimDevice& d) { ASSERT_TRUE(wv::sim::PlaceTest(d, 2, 3, 10, "Pump")); });
@@ -570,9 +570,7 @@ TEST_F(UpgradeWizardTest, DISABLED_ARunningTestIsStoppedBeforeTheUpgrade)
         EXPECT_EQ(FramesOf(kTkCmdStopTest), 0u);
 
         // A stop the device refuses: the message, and the page stays.
-        sim.WithDevice(kSonde, [](SimDevice& d) {
-            d.InjectFault(wv::sim::Fault::BusyStatus(5024).ForCommand(kTkCmdStopTest));
-        });
+        sim.WithDevice(kSonde, [](SimDevice& d) { wv::sim::WithTests(d, [](wv::sim::SimTests& t) { t.busyStops = 1; }); });
         ItemAs<QRadioButton>(wiz, kIdFirmStopTest)->click();
         wiz.NextButton()->click();
         EXPECT_EQ(PageId(wiz), kIdFirmPreparePage);

@@ -626,6 +626,10 @@ SimReply StartTest(SimDevice& device, const SimRequest& request)
 
 SimReply StopTest(SimDevice& device, const SimRequest& request)
 {
+    if (SimTests& tests = TestsOf(device); tests.busyStops > 0) {
+        --tests.busyStops;
+        return SimReply::Status(kStatusTestsBusy);
+    }
     const NamedSlot named = DefinedSlot(device, request, kTkTestStatusNoTest);
     if (named.slot == nullptr) {
         return SimReply::Status(named.status);

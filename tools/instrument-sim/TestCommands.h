@@ -132,10 +132,12 @@ struct SimTests {
     uint64_t baseMs = 0;
     DeviceTime seenRecordsClock{};
 
-    // Faults: the next this many requests of 254 (start) and of 252 (delete) are answered
-    // with the busy status and change nothing, as a device busy with its own work answers.
+    // Faults: the next this many requests of 254 (start), 252 (delete) and 255 (stop) are
+    // answered with the busy status and change nothing, as a device busy with its own work
+    // answers.
     uint32_t busyStarts = 0;
     uint32_t busyDeletes = 0;
+    uint32_t busyStops = 0;
 
     // Observations.
     std::vector<std::vector<uint8_t>> definitionsWritten;  // host-order bodies of 251
