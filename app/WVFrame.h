@@ -59,6 +59,8 @@ public:
     void SetProgress(int percent) override { SetProgress(static_cast<unsigned>(std::max(percent, 0)), true); }
     bool IsCancelRequested() const override { return m_cancelRequested; }
     MessageAnswer ShowMessage(const SiteMessage& message) override;
+    // The box of message with a text of its own in place of the string table's.
+    MessageAnswer ShowMessageText(const SiteMessage& message, std::string_view body);
     void UpdateWindowTitle() override;
     void SwitchView(ViewId viewId, CQorView* node) override;
     void PostViewCommand(uint32_t command) override;
@@ -194,7 +196,6 @@ private:
     void CreateClient();
     QAction* AddCommand(QMenu* menu, uint32_t id, const char* text, bool enabled);
     void ApplyImageSet();
-    MessageAnswer ShowMessageText(const SiteMessage& message, std::string_view body);
     void SetMenusEnabled(bool enable);
     void SavePlacement();
     void OnReloadDataTree();

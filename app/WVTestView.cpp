@@ -14,6 +14,7 @@
 #include "site/QorSite.h"
 #include "site/QorTest.h"
 #include "site/WVDoc.h"
+#include "wizards/TestWiz.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -224,7 +225,7 @@ void CWVTestView::UpdateButtons()
         SetButton(1, kEditButton, kStrButtonEdit);
         SetButton(2, kStartButton, kStrButtonStart);
         SetButton(3, kDeleteButton, kStrButtonDelete);
-        ShowControl(kEditButton, true, testcmd::TestWizardAvailable());
+        ShowControl(kEditButton, true, true);
         ShowControl(kStartButton, true, test->GetState() == kTestStatePendingManual);
         ShowControl(kDeleteButton, true, true);
         break;
@@ -263,6 +264,58 @@ void CWVTestView::ReportError(CQorTest* test, int status, uint32_t captionId)
     if (device != nullptr && Shows(test) && testcmd::ReportTestError(*m_frame, *device, status, captionId) &&
         Shows(test)) {
         OnUpdate();
+    }
+}
+
+void CWVTestView::OnEditTest()
+{
+    CQorTest* test = Test();
+    CQorDevice* device = DeviceOf(test);
+    if (device == nullptr || m_frame == nullptr) {
+        return;
+    }
+    CTestWiz wiz(device);
+    if (!Shows(test)) {
+        return;
+    }
+    wiz.SetExistingDefinition(test->GetDefinition(), false);
+    RelayDefinitionRecord relays;
+    test->CopyRelayDefinition(relays);
+    wiz.SetRelayDefinition(relays);
+    wiz.SetTestId(test->GetDefinition().testId);
+    const int rows = std::min<int>(device->GetChannelCount(), kTestWizRows);
+    for (int row = 0; row < rows; ++row) {
+        const CQorChannel* channel = device->GetChannel(row, false);
+        wiz.SetChannel(row, channel,
+                       channel != nullptr && test->GetChannel(static_cast<uint8_t>(channel->GetParameterId())) != nullptr);
+    }
+    wiz.TakeDeviceInputs();
+    // Only a finished wizard that changed something writes the test again.
+    if (wiz.DoModal() != kIdWizFinish || !wiz.IsModified() || !Shows(test)) {
+        if (Shows(test)) {
+            setFocus();
+        }
+        return;
+    }
+    m_frame->ActivateTreeView();
+    if (!wiz.IsStartTimeValid()) {
+        testcmd::ShowStartTooEarly(*m_frame);
+    } else {
+        m_frame->BeginBusy();
+        const int status = test->WriteDefinition(wiz.GetDefinition(), wiz.GetRelayDefinition());
+        if (status != kAppOk) {
+            ReportError(test, status, kStrEditTest);
+        } else if (Shows(test)) {
+            OnUpdate();
+        }
+        m_frame->EndBusy();
+        if (status == kAppErrLineLost) {
+            testcmd::DropConnection(GetDocument(), device);
+            return;
+        }
+    }
+    if (Shows(test)) {
+        setFocus();
     }
 }
 
@@ -446,7 +499,7 @@ bool CWVTestView::HandlesCommand(uint32_t command) const
 {
     switch (command) {
     case kEditButton:
-    case wvcmd::kTreeEditTest: return testcmd::TestWizardAvailable();
+    case wvcmd::kTreeEditTest:
     case kStartButton:
     case kStopButton:
     case kExtractButton:
@@ -465,6 +518,8 @@ void CWVTestView::OnViewCommand(uint32_t command)
         return;
     }
     switch (command) {
+    case kEditButton:
+    case wvcmd::kTreeEditTest: OnEditTest(); break;
     case kStartButton:
     case wvcmd::kTreeStartTest: OnStartTest(); break;
     case kStopButton:

@@ -67,6 +67,9 @@ public:
     void SetStartedOnField();
     void SetStoppedOnField();
     void SetDataPointsField();
+    // The test wizard on this test's definition; a finished wizard that changed something
+    // writes the definition to the device.
+    void OnEditTest();
     void OnStartTest();
     void OnStopTest();
     void OnDeleteTest();

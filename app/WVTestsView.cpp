@@ -1,6 +1,7 @@
 #include "app/WVTestsView.h"
 
 #include "app/CommandIds.h"
+#include "app/DlgHdoSalinity.h"
 #include "app/WVLaunchDM.h"
 #include "app/WVChannelView.h"
 #include "app/WVFrame.h"
@@ -10,17 +11,21 @@
 #include "platform/OleDateTime.h"
 #include "resources/StringTable.h"
 #include "site/AppErrorCode.h"
+#include "site/QikProfDataWriter.h"
+#include "site/QorChannel.h"
 #include "site/QorConnection.h"
 #include "site/QorDevice.h"
 #include "site/QorSite.h"
 #include "site/QorTest.h"
 #include "site/WVDoc.h"
+#include "wizards/TestWiz.h"
 
 #include <QLabel>
 #include <QResizeEvent>
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <array>
 #include <iterator>
 
 namespace {
@@ -111,10 +116,12 @@ std::string FormatCount(uint32_t textId, int n, int total)
     return text;
 }
 
-bool TestWizardAvailable()
+void ShowStartTooEarly(CWVFrame& frame)
 {
-    // The test wizard is not built yet: Add, Clone and Edit stay greyed until it is.
-    return false;
+    SiteMessage message;
+    message.textId = kStrStartTooEarly;
+    message.icon = MessageIcon::Warning;
+    frame.ShowMessage(message);
 }
 
 } // namespace testcmd
@@ -321,7 +328,7 @@ void CWVTestsView::UpdateButtons(CQorDevice* device)
         ShowControl(kExtractButton, true, extractable && !pending);
         ShowControl(kDeleteButton, true, !anyRunning);
     }
-    ShowControl(kAddButton, true, addEnabled && testcmd::TestWizardAvailable());
+    ShowControl(kAddButton, true, addEnabled);
 }
 
 void CWVTestsView::OnListDblClk()
@@ -344,6 +351,128 @@ void CWVTestsView::ReportDeleteError(int status, CQorDevice& device)
 {
     if (testcmd::ReportTestError(*m_frame, device, status, kStrDeleteTest) && Shows(&device)) {
         OnUpdate();
+    }
+}
+
+bool CWVTestsView::CheckOpticalSensors(CQorDevice* device)
+{
+    CQikProfDataWriter& writer = device->GetDataWriter();
+    std::array<uint8_t, 30> codes{};
+    int count = 0;
+    writer.GetChannelCodes(count, codes);
+    // The codes are copied: a dialog or a wait below may change the writer's header.
+    for (int i = 0; i < count; ++i) {
+        const int code = codes[static_cast<size_t>(i)];
+        if (code == 17 || code == 37) {
+            writer.ReadStatusBlock();
+            device->CheckHdoCap(code, false);
+            if (!Shows(device)) {
+                return false;
+            }
+            const int capStatus = device->GetDataWriter().OpticalCapStatus();
+            if (capStatus != kCapStatusOk) {
+                SiteMessage message;
+                message.icon = MessageIcon::Question;
+                message.buttons = MessageButtons::YesNo;
+                message.defaultAnswer = MessageAnswer::Yes;
+                const MessageAnswer answer = m_frame->ShowMessageText(message, "Continue with test configuration?");
+                if (!Shows(device)) {
+                    return false;
+                }
+                if (answer != MessageAnswer::Yes) {
+                    if (capStatus == kCapStatusNotDetected) {
+                        // Back to the device, whose view shows the sensor's state.
+                        device->SelectTreeItem();
+                    }
+                    return false;
+                }
+                continue;
+            }
+        } else if (code != 16 && code != 36) {
+            continue;
+        }
+        RunHdoSalinityDialog(code, *device, this);
+        if (!Shows(device)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void CWVTestsView::OnAddTest()
+{
+    CQorDevice* device = Device();
+    if (device == nullptr || m_frame == nullptr) {
+        return;
+    }
+    const int cloneSource = m_cloneSource;
+    if (!CheckOpticalSensors(device)) {
+        return;
+    }
+    const uint8_t freeSlot = device->GetFreeTestSlot();
+    if (freeSlot == 0) {
+        SiteMessage message;
+        message.textId = kStrNoTestSlots;
+        message.captionId = kStrAddTest;
+        message.icon = MessageIcon::Error;
+        m_frame->ShowMessage(message);
+        return;
+    }
+    CTestWiz wiz(device);
+    if (!Shows(device)) {
+        return;
+    }
+    const CQorTest* source = cloneSource > 0 ? device->GetTest(cloneSource) : nullptr;
+    if (source != nullptr) {
+        wiz.SetExistingDefinition(source->GetDefinition(), true);
+    }
+    wiz.SetTestId(freeSlot);
+    const TestDefinitionRecord& definition = wiz.GetDefinition();
+    const auto logged = [&](int parameterId) {
+        const size_t count = std::min<size_t>(definition.channelCount, kTestMaxChannels);
+        const auto end = definition.channels.begin() + static_cast<std::ptrdiff_t>(count);
+        return std::find(definition.channels.begin(), end, parameterId) != end;
+    };
+    const CQikProfDataWriter& writer = device->GetDataWriter();
+    const int rows = std::min<int>(device->GetChannelCount(), kTestWizRows);
+    for (int row = 0; row < rows; ++row) {
+        const CQorChannel* channel = device->GetChannel(row, false);
+        if (channel != nullptr && (channel->GetParameterId() == 17 || channel->GetParameterId() == 37)) {
+            // An optical sensor is offered only with a working cap.
+            if (writer.OpticalCapStatus() != kCapStatusOk) {
+                channel = nullptr;
+            } else if (writer.GetCapExpiryTime() > writer.GetSensorTime()) {
+                wiz.capDays = static_cast<int>((writer.GetCapExpiryTime() - writer.GetSensorTime()) / 86400);
+            }
+        }
+        wiz.SetChannel(row, channel, channel != nullptr && (source == nullptr || logged(channel->GetParameterId())));
+    }
+    wiz.TakeDeviceInputs();
+    if (!wiz.HasPresentChannel()) {
+        SiteMessage message;
+        message.textId = kStrNoTestChannels;
+        message.captionId = kStrAddTest;
+        message.icon = MessageIcon::Error;
+        m_frame->ShowMessage(message);
+        return;
+    }
+    if (wiz.DoModal() != kIdWizFinish || !Shows(device)) {
+        return;
+    }
+    m_frame->ActivateTreeView();
+    if (!wiz.IsStartTimeValid()) {
+        testcmd::ShowStartTooEarly(*m_frame);
+        return;
+    }
+    m_frame->BeginBusy();
+    const int status = device->AddTest(GetDocument()->GetTreeView(), wiz.GetDefinition(), wiz.GetRelayDefinition());
+    if (status != kAppOk && Shows(device) && testcmd::ReportTestError(*m_frame, *device, status, kStrAddTest) &&
+        Shows(device)) {
+        OnUpdate();
+    }
+    m_frame->EndBusy();
+    if (status == kAppErrLineLost) {
+        testcmd::DropConnection(GetDocument(), device);
     }
 }
 
@@ -631,10 +760,12 @@ void CWVTestsView::UpdateScrollSizes(int width, int height)
 bool CWVTestsView::HandlesCommand(uint32_t command) const
 {
     switch (command) {
+    case kAddButton:
     case kStartButton:
     case kStopButton:
     case kDeleteButton:
     case kExtractButton:
+    case wvcmd::kTreeAddTest:
     case wvcmd::kTreeStopTests: return true;
     default: return false;
     }
@@ -646,6 +777,8 @@ void CWVTestsView::OnViewCommand(uint32_t command)
         return;
     }
     switch (command) {
+    case kAddButton:
+    case wvcmd::kTreeAddTest: OnAddTest(); break;
     case kStartButton: OnStartTest(); break;
     case kStopButton:
     case wvcmd::kTreeStopTests: OnStopTest(); break;

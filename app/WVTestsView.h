@@ -40,8 +40,9 @@ void DropConnection(const CWVDoc* doc, const CQorDevice* device);
 bool ConfirmOk(CWVFrame& frame, uint32_t textId, uint32_t captionId);
 // "%d of %d" texts: the string with its two numbers.
 std::string FormatCount(uint32_t textId, int n, int total);
-// Whether the test wizard (Add, Clone, Edit) can be opened.
-bool TestWizardAvailable();
+// The box of a scheduled start the test wizard accepted but that is no longer 5 minutes
+// ahead of the device's clock.
+void ShowStartTooEarly(CWVFrame& frame);
 
 } // namespace testcmd
 
@@ -80,6 +81,9 @@ public:
 
     // Add (or Clone), Start/Extract and Delete/Stop by the selection and the tests' states.
     void UpdateButtons(CQorDevice* device);
+    // Add (or Clone the selected test): the optical sensors' checks, the test wizard on
+    // the first free slot, then the new definition written to the device.
+    void OnAddTest();
     void OnStartTest();
     void OnStopTest();
     void OnDeleteTests();
@@ -107,6 +111,9 @@ protected:
 
 private:
     CQorDevice* Device() const;
+    // The salinity dialog of each optical sensor and the cap check of those with a cap;
+    // false when the user stops there or the device is no longer shown.
+    bool CheckOpticalSensors(CQorDevice* device);
     // True while this view is the frame's and shows device.
     bool Shows(const CQorDevice* device) const;
     // Selects (and focuses, and scrolls to) the rows of these test numbers.

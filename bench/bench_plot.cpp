@@ -94,9 +94,11 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "open failed\n");
         return 1;
     }
-    BenchOwner owner(file);
     double read = 1e9, map = 1e9, draw = 1e9, zoom = 1e9;
     for (int round = 0; round < 3; ++round) {
+        // A new owner each round: its sample store starts empty, so every round reads the
+        // file as a newly opened view does.
+        BenchOwner owner(file);
         QWidget parent;
         parent.resize(1200, 960);
         std::array<CGraphWnd*, 4> graphs{};
@@ -120,7 +122,7 @@ int main(int argc, char** argv)
         for (CGraphWnd* graph : graphs) {
             graph->Reload();
         }
-        read = std::min(read, Seconds(start));
+        read = std::min(read, refresh + Seconds(start));
         start = std::chrono::steady_clock::now();
         for (CGraphWnd* graph : graphs) {
             graph->Recalc();

@@ -575,56 +575,42 @@ void CQikCalData::SetErrorCode(int index)
 
 int CQikCalData::GetChannelStatus(int n) const
 {
-    std::lock_guard lock(m_lock);
-    return Valid(n) ? At(n).m_status : 0;
+    return GetLocked(n, &CQikCalTracker::m_status);
 }
 
 void CQikCalData::SetChannelStatus(int n, int status)
 {
-    std::lock_guard lock(m_lock);
-    if (Valid(n)) {
-        At(n).m_status = status;
-    }
+    SetLocked(n, &CQikCalTracker::m_status, status);
 }
 
 int CQikCalData::GetChannelError(int n) const
 {
-    std::lock_guard lock(m_lock);
-    return Valid(n) ? At(n).m_errorCode : 0;
+    return GetLocked(n, &CQikCalTracker::m_errorCode);
 }
 
 void CQikCalData::SetChannelError(int n, int code)
 {
-    std::lock_guard lock(m_lock);
-    if (Valid(n)) {
-        At(n).m_errorCode = code;
-    }
+    SetLocked(n, &CQikCalTracker::m_errorCode, code);
 }
 
 double CQikCalData::GetChannelAverage(int n) const
 {
-    std::lock_guard lock(m_lock);
-    return Valid(n) ? At(n).m_average : 0.0;
+    return GetLocked(n, &CQikCalTracker::m_average);
 }
 
 void CQikCalData::SetChannelAverage(int n, double average)
 {
-    std::lock_guard lock(m_lock);
-    if (Valid(n)) {
-        At(n).m_average = average;
-    }
+    SetLocked(n, &CQikCalTracker::m_average, average);
 }
 
 double CQikCalData::GetChannelReading(int n) const
 {
-    std::lock_guard lock(m_lock);
-    return Valid(n) ? At(n).m_reading : 0.0;
+    return GetLocked(n, &CQikCalTracker::m_reading);
 }
 
 double CQikCalData::GetChannelChange(int n) const
 {
-    std::lock_guard lock(m_lock);
-    return Valid(n) ? At(n).m_change : 0.0;
+    return GetLocked(n, &CQikCalTracker::m_change);
 }
 
 double CQikCalData::GetChannelDeviation(int n, std::string& caption) const
@@ -649,30 +635,22 @@ void CQikCalData::SetChannelDeviation(int n, double deviation, int rate)
 
 double CQikCalData::GetChannelTemperature(int n) const
 {
-    std::lock_guard lock(m_lock);
-    return Valid(n) ? At(n).m_temperature : 0.0;
+    return GetLocked(n, &CQikCalTracker::m_temperature);
 }
 
 void CQikCalData::SetChannelTemperature(int n, double value)
 {
-    std::lock_guard lock(m_lock);
-    if (Valid(n)) {
-        At(n).m_temperature = value;
-    }
+    SetLocked(n, &CQikCalTracker::m_temperature, value);
 }
 
 double CQikCalData::GetChannelBarometer(int n) const
 {
-    std::lock_guard lock(m_lock);
-    return Valid(n) ? At(n).m_barometer : 0.0;
+    return GetLocked(n, &CQikCalTracker::m_barometer);
 }
 
 void CQikCalData::SetChannelBarometer(int n, double value)
 {
-    std::lock_guard lock(m_lock);
-    if (Valid(n)) {
-        At(n).m_barometer = value;
-    }
+    SetLocked(n, &CQikCalTracker::m_barometer, value);
 }
 
 void CQikCalData::AddChannelSample(int n, double value)

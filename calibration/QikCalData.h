@@ -186,6 +186,22 @@ public:
 private:
     bool Valid(int n) const { return n >= 1 && n <= GetTrackerCount(); }
     CQikCalTracker& At(int n) const { return *m_trackers[static_cast<size_t>(n - 1)]; }
+    // One field of tracker n under the lock; an unknown n reads as the type's zero and
+    // changes nothing.
+    template <typename T>
+    T GetLocked(int n, T CQikCalTracker::*field) const
+    {
+        std::lock_guard lock(m_lock);
+        return Valid(n) ? At(n).*field : T{};
+    }
+    template <typename T>
+    void SetLocked(int n, T CQikCalTracker::*field, T value)
+    {
+        std::lock_guard lock(m_lock);
+        if (Valid(n)) {
+            At(n).*field = value;
+        }
+    }
     bool IsCompanion(int n) const { return n == m_tempIndex || n == m_baroIndex; }
     // Adds a companion for key, from the list or from the device's channel of parameter
     // id; its number, or -1.

@@ -7,6 +7,8 @@
 #include "tests/app/AppFixture.h"
 
 #include "app/CommandIds.h"
+#include "app/DlgHdoSalinity.h"
+#include "wizards/TestWiz.h"
 #include "app/CsvExporterCom.h"
 #include "datafiles/CsvExport.h"
 #include "foundation/Registry.h"
@@ -34,6 +36,8 @@
 #pragma pop_macro("slots")
 
 #include <QAction>
+#include <QLineEdit>
+#include <QTest>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -545,8 +549,8 @@ TEST_F(TestViewsTest, TheTestViewShowsTheTestAndItsButtonsByState)
         {kScheduled, true, {edit, false}, {start, false}, {del, false}},
         {kComplete, false, {extract, true}, {del, true}, {}},
         {kAbended, false, {extract, true}, {del, true}, {}},
-        {kPending, false, {edit, false}, {start, true}, {del, true}},
-        {kScheduled, false, {edit, false}, {start, false}, {del, true}},
+        {kPending, false, {edit, true}, {start, true}, {del, true}},
+        {kScheduled, false, {edit, true}, {start, false}, {del, true}},
     };
     for (const Case& c : cases) {
         if (!c.running) {
@@ -690,13 +694,13 @@ TEST_F(TestViewsTest, TheTestMenuFollowsTheStateAndTheRunningTest)
         bool running;
         Items items;
     };
-    // Edit stays greyed while the test wizard is not there.
+    // Edit is offered for a pending test while no test runs.
     const Case cases[] = {
         {kRunning, true, {{edit, false}, {start, false}, {stop, true}, {del, false}, {extract, true}}},
         {kComplete, true, {{edit, false}, {start, false}, {stop, false}, {del, false}, {extract, true}}},
         {kPending, true, {{edit, false}, {start, false}, {stop, false}, {del, false}, {extract, false}}},
-        {kPending, false, {{edit, false}, {start, true}, {stop, false}, {del, true}, {extract, false}}},
-        {kScheduled, false, {{edit, false}, {start, false}, {stop, false}, {del, true}, {extract, false}}},
+        {kPending, false, {{edit, true}, {start, true}, {stop, false}, {del, true}, {extract, false}}},
+        {kScheduled, false, {{edit, true}, {start, false}, {stop, false}, {del, true}, {extract, false}}},
         {kAbended, false, {{edit, false}, {start, false}, {stop, false}, {del, true}, {extract, true}}},
     };
     for (const Case& c : cases) {
@@ -706,12 +710,12 @@ TEST_F(TestViewsTest, TheTestMenuFollowsTheStateAndTheRunningTest)
         ASSERT_NE(ShowTest(c.number), nullptr);
         EXPECT_EQ(MenuItems(), c.items) << "test " << c.number << " running " << c.running;
     }
-    // The tests item: Stop while a test runs, Add (greyed without the wizard) otherwise.
+    // The tests item: Stop while a test runs, Add otherwise.
     sonde->GetTest(kRunning)->SetState(3);
     ASSERT_NE(ShowTests(), nullptr);
     EXPECT_EQ(MenuItems(), (Items{{wvcmd::kTreeAddTest, false}, {wvcmd::kTreeStopTests, true}}));
     sonde->GetTest(kRunning)->SetState(4);
-    EXPECT_EQ(MenuItems(), (Items{{wvcmd::kTreeAddTest, false}, {wvcmd::kTreeStopTests, false}}));
+    EXPECT_EQ(MenuItems(), (Items{{wvcmd::kTreeAddTest, true}, {wvcmd::kTreeStopTests, false}}));
 }
 
 TEST_F(TestViewsTest, TheTreesStopOfATestRunsTheViewsStop)
@@ -741,3 +745,190 @@ TEST_F(TestViewsTest, RefreshOfATestThatStopsAnsweringSaysSo)
 }
 
 } // namespace
+
+// ---- Add, Clone and Edit through the test wizard ----
+
+namespace {
+
+// An item of the wizard page shown.
+template <typename T = QWidget>
+T* PageItem(CWizardSheet& sheet, int id)
+{
+    CWizardPage* page = sheet.GetPage(sheet.GetCurrentIndex());
+    return page != nullptr ? page->ItemAs<T>(id) : nullptr;
+}
+
+int PageIdOf(CWizardSheet& sheet) { return sheet.GetPage(sheet.GetCurrentIndex())->GetPageId(); }
+
+// Walks a linear, manual-start test through the wizard: name (when given), linear type,
+// the interval fields given, then Next up to the start page and Finish.
+std::function<void(CWizardSheet&)> LinearScript(std::string name, QString minutes, QString seconds,
+                                                std::vector<int>* pages = nullptr)
+{
+    return [=](CWizardSheet& sheet) {
+        const auto next = [&] { QTest::mouseClick(sheet.NextButton(), Qt::LeftButton); };
+        if (!name.empty()) {
+            PageItem<QLineEdit>(sheet, kIdTestWizNameEdit)->setText(QString::fromStdString(name));
+        }
+        next();
+        PageItem<QAbstractButton>(sheet, kIdTestWizLinear)->click();
+        next();
+        for (const auto& [id, text] : {std::pair{kIdTestWizMinutes, minutes}, std::pair{kIdTestWizSeconds, seconds}}) {
+            auto* edit = PageItem<QLineEdit>(sheet, id);
+            edit->setText(text);
+            QFocusEvent out(QEvent::FocusOut);
+            QApplication::sendEvent(edit, &out);
+        }
+        for (int guard = 0; guard < 5 && PageIdOf(sheet) != kIdTestWizStartPage; ++guard) {
+            if (pages != nullptr) {
+                pages->push_back(PageIdOf(sheet));
+            }
+            next();
+        }
+        PageItem<QAbstractButton>(sheet, kIdTestWizManualStart)->click();
+        QTest::mouseClick(sheet.FinishButton(), Qt::LeftButton);
+    };
+}
+
+} // namespace
+
+class TestWizardCommandsTest : public TestViewsTest {
+protected:
+    void SetUp() override
+    {
+        TestViewsTest::SetUp();
+        // No test runs: Add and Clone are offered.
+        CWVTestsView* view = ShowTests();
+        ASSERT_NE(view, nullptr);
+        view->OnStopTest();
+        Pump();
+        ASSERT_EQ(sonde->GetRunningTestId(), 0);
+        messages.clear();
+        // The optical sensors' salinity dialogs are answered with Cancel (keep the sensor's).
+        salinityWatch_ = std::make_unique<QTimer>();
+        QObject::connect(salinityWatch_.get(), &QTimer::timeout, [this] {
+            if (auto* dialog = qobject_cast<CDlgHdoSalinity*>(QApplication::activeModalWidget())) {
+                ++salinityDialogs;
+                dialog->reject();
+            }
+        });
+        salinityWatch_->start(5);
+    }
+    void TearDown() override
+    {
+        salinityWatch_.reset();
+        TestViewsTest::TearDown();
+    }
+    std::vector<std::vector<uint8_t>> Written()
+    {
+        std::vector<std::vector<uint8_t>> bodies;
+        sim.WithDevice(kSonde, [&](wv::sim::SimDevice& d) {
+            wv::sim::WithTests(d, [&](wv::sim::SimTests& tests) { bodies = tests.definitionsWritten; });
+        });
+        return bodies;
+    }
+    static void Press(CWVView& view, uint32_t id)
+    {
+        QTest::mouseClick(qobject_cast<QPushButton*>(view.FindControl(id)), Qt::LeftButton);
+    }
+    std::unique_ptr<QTimer> salinityWatch_;
+    int salinityDialogs = 0;
+};
+
+// The body of a linear test with a manual start, byte by byte: schedule type, test id, the
+// name in 17 bytes, state 1, the start not set (year 0, month 255), the interval (days,
+// hours, minutes, seconds, hundredths), the channel count and the channels.
+std::vector<uint8_t> LinearBody(uint8_t id, const std::string& name, uint8_t minutes, uint8_t seconds,
+                                std::vector<uint8_t> channels)
+{
+    std::vector<uint8_t> body{1, id};
+    for (size_t i = 0; i < 17; ++i) {
+        body.push_back(i < name.size() ? static_cast<uint8_t>(name[i]) : 0);
+    }
+    body.insert(body.end(), {1, 0, 0, 255, 0, 0, 0, 0, 0});
+    body.insert(body.end(), {0, 0, minutes, seconds, 0});
+    body.push_back(static_cast<uint8_t>(channels.size()));
+    body.insert(body.end(), channels.begin(), channels.end());
+    return body;
+}
+
+TEST_F(TestWizardCommandsTest, AddWritesTheWizardsDefinitionToTheFirstFreeSlot)
+{
+    wizardScripts.push_back(LinearScript("Lake", "2", "30"));
+    CWVTestsView* view = ShowTests();
+    ASSERT_NE(view, nullptr);
+    view->GetList()->clearSelection();
+    Pump();
+    EXPECT_EQ(Caption(*view, 1), "Add...");
+    Press(*view, CWVTestsView::kAddButton);
+    Pump();
+    EXPECT_EQ(wizardsSeen, 1);
+    // Every optical sensor's salinity dialog came first.
+    EXPECT_GT(salinityDialogs, 0);
+    // Tests 1, 2, 3, 5 and 7 are defined: slot 4 is the first free one; every channel is logged.
+    const auto written = Written();
+    ASSERT_EQ(written.size(), 1u);
+    EXPECT_EQ(written[0], LinearBody(4, "Lake", 2, 30, {1, 2, 3, 11, 12, 21, 31, 32, 41, 45}));
+    ASSERT_NE(sonde->GetTest(4), nullptr);
+    EXPECT_EQ(sonde->GetTest(4)->GetName(), "Lake");
+    EXPECT_TRUE(SimDefined(4));
+}
+
+TEST_F(TestWizardCommandsTest, CloneCopiesTheSelectedTestIntoTheFreeSlotWithItsChannels)
+{
+    wizardScripts.push_back(LinearScript("", "5", "0"));
+    CWVTestsView* view = ShowTests();
+    ASSERT_NE(view, nullptr);
+    Select(*view, {kComplete});
+    Pump();
+    EXPECT_EQ(Caption(*view, 1), "Clone...");
+    Press(*view, CWVTestsView::kAddButton);
+    Pump();
+    EXPECT_EQ(wizardsSeen, 1);
+    // The complete test's name and its two channels, pending with a manual start.
+    const auto written = Written();
+    ASSERT_EQ(written.size(), 1u);
+    EXPECT_EQ(written[0], LinearBody(4, "River survey", 5, 0, {1, 2}));
+    EXPECT_EQ(SimState(kComplete), kTestStateComplete);
+}
+
+TEST_F(TestWizardCommandsTest, EditRewritesTheTestInItsOwnSlot)
+{
+    wizardScripts.push_back(LinearScript("Spare two", "3", "0"));
+    CWVTestView* view = ShowTest(kPending);
+    ASSERT_NE(view, nullptr);
+    Press(*view, CWVTestView::kEditButton);
+    Pump();
+    EXPECT_EQ(wizardsSeen, 1);
+    const auto written = Written();
+    ASSERT_EQ(written.size(), 1u);
+    EXPECT_EQ(written[0], LinearBody(kPending, "Spare two", 3, 0, {1, 2}));
+    ASSERT_NE(sonde->GetTest(kPending), nullptr);
+    EXPECT_EQ(sonde->GetTest(kPending)->GetName(), "Spare two");
+}
+
+TEST_F(TestWizardCommandsTest, ACancelledWizardSendsNothing)
+{
+    const auto cancel = [](CWizardSheet& sheet) { sheet.OnCancel(); };
+    for (const bool edit : {false, true}) {
+        SCOPED_TRACE(edit ? "edit" : "add");
+        const int seen = wizardsSeen;
+        wizardScripts.push_back(cancel);
+        if (edit) {
+            CWVTestView* view = ShowTest(kPending);
+            ASSERT_NE(view, nullptr);
+            Press(*view, CWVTestView::kEditButton);
+        } else {
+            CWVTestsView* view = ShowTests();
+            ASSERT_NE(view, nullptr);
+            view->GetList()->clearSelection();
+            Pump();
+            Press(*view, CWVTestsView::kAddButton);
+        }
+        Pump();
+        EXPECT_EQ(wizardsSeen, seen + 1);
+        EXPECT_TRUE(Written().empty());
+        EXPECT_FALSE(SimDefined(4));
+        EXPECT_EQ(sonde->GetTest(kPending)->GetName(), "Spare");
+    }
+}
