@@ -35,7 +35,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <algorithm>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,6 +61,12 @@ protected:
     void SetUp() override
     {
         if constexpr (modemLine) {
+            pacedClock.CountLineBy([this]() -> std::optional<commtest::SimulatorEventClock::LineBytes> {
+                if (openLinePorts == 0) {
+                    return std::nullopt;
+                }
+                return lineBytes;
+            });
             previousOpener = CQorConnection::SetModemLineOpener(
                 [this](CQorConnection& line, CTkLink& link, const std::string& number, const CTkModemSettings& modem) {
                     return OpenSimModemLine(line, link, number, modem);
@@ -105,15 +113,31 @@ protected:
         link.SetIdleWait(100, 1);
         return result;
     }
+    // It also counts the line's bytes both ways for the paced clock, modem commands and
+    // answers included.
     class WatchedModemPort : public commtest::SimModemPort {
     public:
-        explicit WatchedModemPort(DeviceViewFixture& test) : SimModemPort(test.sim.Modem(), test.clock), test_(test) {}
+        explicit WatchedModemPort(DeviceViewFixture& test) : SimModemPort(test.sim.Modem(), test.clock), test_(test)
+        {
+            ++test_.openLinePorts;
+        }
+        ~WatchedModemPort() override { --test_.openLinePorts; }
         int Write(const uint8_t* buffer, int n) override
         {
             if (test_.carrierDropped && buffer != nullptr && n > 0) {
                 test_.writtenAfterDrop.append(reinterpret_cast<const char*>(buffer), static_cast<size_t>(n));
             }
-            return SimModemPort::Write(buffer, n);
+            const int result = SimModemPort::Write(buffer, n);
+            if (result == 0 && buffer != nullptr && n > 0) {
+                test_.lineBytes.written += static_cast<uint64_t>(n);
+            }
+            return result;
+        }
+        int Read(uint8_t* buffer, int n) override
+        {
+            const int read = SimModemPort::Read(buffer, n);
+            test_.lineBytes.read += static_cast<uint64_t>(std::max(read, 0));
+            return read;
         }
 
     private:
@@ -250,6 +274,8 @@ protected:
     CQorConnection::ModemLineOpener previousOpener;
     bool carrierDropped = false;
     std::string writtenAfterDrop;
+    int openLinePorts = 0;
+    commtest::SimulatorEventClock::LineBytes lineBytes;
 };
 
 using DeviceViewTest = DeviceViewFixture<false>;
