@@ -25,6 +25,7 @@
 #include <new>
 #include <optional>
 #include <system_error>
+#include <utility>
 
 namespace {
 
@@ -371,8 +372,26 @@ void CQorConnection::GetModemSettings(CTkModemSettings& settings) const
 
 std::string CQorConnection::GetDialNumber() const { return m_phoneNumber.substr(0, kMaxDialNumber); }
 
+namespace {
+
+CQorConnection::ModemLineOpener& ModemOpener()
+{
+    static CQorConnection::ModemLineOpener opener;
+    return opener;
+}
+
+} // namespace
+
+CQorConnection::ModemLineOpener CQorConnection::SetModemLineOpener(ModemLineOpener opener)
+{
+    return std::exchange(ModemOpener(), std::move(opener));
+}
+
 int CQorConnection::OpenModemLine(CTkLink& link, const std::string& number, const CTkModemSettings& settings)
 {
+    if (const ModemLineOpener& opener = ModemOpener()) {
+        return opener(*this, link, number, settings);
+    }
     return link.OpenModem(m_port, m_baud, number, &settings);
 }
 

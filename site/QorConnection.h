@@ -26,6 +26,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -184,6 +185,16 @@ public:
     void GetModemSettings(CTkModemSettings& settings) const;
     // The number dialled: the phone number, at most 100 characters.
     std::string GetDialNumber() const;
+
+    // Opens a connection's modem line in place of the program's modem on its port (the
+    // arguments of OpenModemLine); 0 or the link's error.
+    using ModemLineOpener =
+        std::function<int(CQorConnection& connection, CTkLink& link, const std::string& number,
+                          const CTkModemSettings& settings)>;
+    // Every connection's modem line is opened by opener from now on (an empty one restores
+    // the program's modem); returns the opener replaced. Tests hand in a simulated modem
+    // line here for the connections the program makes itself.
+    static ModemLineOpener SetModemLineOpener(ModemLineOpener opener);
 
 protected:
     // The protocol search on what the connection holds (the session, the legacy

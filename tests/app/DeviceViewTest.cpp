@@ -15,6 +15,7 @@
 #include "site/QorDevice.h"
 #include "site/QorSite.h"
 #include "tests/comm/CommTestSupport.h"
+#include "tests/comm/ModemTestSupport.h"
 #include "tests/site/SiteSimSupport.h"
 #include "tests/support/ScopedEnv.h"
 #include "tools/instrument-sim/InstrumentSim.h"
@@ -34,7 +35,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <algorithm>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,10 +50,28 @@ using wvtest::AppFixture;
 constexpr uint16_t kSonde = 2002;
 constexpr uint16_t kLogger = 1001;
 
-class DeviceViewTest : public AppFixture {
+// The fixture on a direct line, or with modemLine on a dial-up line through the
+// simulator's modem (its carrier and DTR carried by a port double, as a pseudo-terminal
+// has none).
+template <bool modemLine>
+class DeviceViewFixture : public AppFixture {
 protected:
+    static constexpr const char* kPhoneNumber = "5551234";
+
     void SetUp() override
     {
+        if constexpr (modemLine) {
+            pacedClock.CountLineBy([this]() -> std::optional<commtest::SimulatorEventClock::LineBytes> {
+                if (openLinePorts == 0) {
+                    return std::nullopt;
+                }
+                return lineBytes;
+            });
+            previousOpener = CQorConnection::SetModemLineOpener(
+                [this](CQorConnection& line, CTkLink& link, const std::string& number, const CTkModemSettings& modem) {
+                    return OpenSimModemLine(line, link, number, modem);
+                });
+        }
         sim.AddDevice(kLogger, 25, "Level", 9600);
         sim.AddDevice(kSonde, 30, "Sonde", 9600);
         ASSERT_TRUE(sim.Start()) << sim.LastError();
@@ -71,6 +92,62 @@ protected:
     {
         SetFirmwareUpgradeRunner(previousRunner);
         AppFixture::TearDown();
+        if constexpr (modemLine) {
+            CQorConnection::SetModemLineOpener(previousOpener);
+        }
+    }
+    // The simulator's modem behind a port double on its pseudo-terminal; every byte the
+    // host writes there after the far end hung up is kept in writtenAfterDrop.
+    int OpenSimModemLine(CQorConnection& line, CTkLink& link, const std::string& number,
+                         const CTkModemSettings& modem)
+    {
+        auto port = std::make_unique<WatchedModemPort>(*this);
+        if (port->OpenPath(sim.SlavePath(), line.GetBaud(), 'N', 8, 1) != 0) {
+            return kTkErrOpen;
+        }
+        auto commLine = std::make_unique<CCommLine>();
+        if (commLine->Attach(LineMode::Modem, std::move(port), TkModemFactory(number, &modem)) != 0) {
+            return kTkErrOpen;
+        }
+        const int result = link.Attach(TkLinkKind::Modem, std::move(commLine));
+        link.SetIdleWait(100, 1);
+        return result;
+    }
+    // It also counts the line's bytes both ways for the paced clock, modem commands and
+    // answers included.
+    class WatchedModemPort : public commtest::SimModemPort {
+    public:
+        explicit WatchedModemPort(DeviceViewFixture& test) : SimModemPort(test.sim.Modem(), test.clock), test_(test)
+        {
+            ++test_.openLinePorts;
+        }
+        ~WatchedModemPort() override { --test_.openLinePorts; }
+        int Write(const uint8_t* buffer, int n) override
+        {
+            if (test_.carrierDropped && buffer != nullptr && n > 0) {
+                test_.writtenAfterDrop.append(reinterpret_cast<const char*>(buffer), static_cast<size_t>(n));
+            }
+            const int result = SimModemPort::Write(buffer, n);
+            if (result == 0 && buffer != nullptr && n > 0) {
+                test_.lineBytes.written += static_cast<uint64_t>(n);
+            }
+            return result;
+        }
+        int Read(uint8_t* buffer, int n) override
+        {
+            const int read = SimModemPort::Read(buffer, n);
+            test_.lineBytes.read += static_cast<uint64_t>(std::max(read, 0));
+            return read;
+        }
+
+    private:
+        DeviceViewFixture& test_;
+    };
+    // The far end hangs up: from now on the host's writes are watched.
+    void DropCarrier()
+    {
+        carrierDropped = true;
+        sim.Modem().DropCarrier();
     }
 
     void WriteVersionFile(std::string_view version)
@@ -111,6 +188,8 @@ protected:
                 CConnectionInfo info;
                 connection->GetSettings(info);
                 info.kind = kind;
+                info.phoneNumber = kPhoneNumber;
+                info.initString = "ATE0";
                 connection->ApplySettings(info);
             }
             Tree().FindDevices(*connection);
@@ -177,6 +256,7 @@ protected:
     {
         wv::sim::SimOptions options;
         options.clock = &clock;
+        options.modem = modemLine;
         return options;
     }
     CTkLink* OpenLink() { return wvtest::OpenLinkOf(app_ != nullptr ? Doc().GetSite() : nullptr); }
@@ -191,7 +271,14 @@ protected:
     std::vector<uint16_t> upgradesRun;
     int upgradeResult = kIdCancel;
     std::function<void()> onUpgrade;
+    CQorConnection::ModemLineOpener previousOpener;
+    bool carrierDropped = false;
+    std::string writtenAfterDrop;
+    int openLinePorts = 0;
+    commtest::SimulatorEventClock::LineBytes lineBytes;
 };
+
+using DeviceViewTest = DeviceViewFixture<false>;
 
 TEST_F(DeviceViewTest, ShowingASondeReadsAndExpandsItAndFillsTheRows)
 {
@@ -600,6 +687,81 @@ TEST_F(DeviceViewTest, ADeviceWithoutTheEnableSwitchIsNotSentIt)
     EXPECT_EQ(FramesOf(kTkCmdSetSdi12Setting), 1u);
     EXPECT_EQ(FramesOf(kTkCmdSetSdi12OutputOrder), 1u);
     EXPECT_EQ(FramesOf(kTkCmdSetSdi12Enabled), 0u);
+}
+
+// The far end hangs up while a wizard's write waits for its answer: the device's reply
+// never comes (the device holds it back), and the carrier drops once the request is on the
+// line. The write's box shows while the connection is still open, the connection closes at
+// the top level afterwards, and nothing more is sent to the device.
+class DeviceViewModemTest : public DeviceViewFixture<true> {
+protected:
+    void ExpectLineLossClosesAfterTheBox(uint16_t command, const std::function<void(CDevWiz&)>& script)
+    {
+        CQorDevice* device = Show(kSonde, kConnectionModem);
+        ASSERT_NE(device, nullptr);
+        ASSERT_NE(View(), nullptr);
+        ASSERT_TRUE(sim.Modem().Carrier());
+        messages.clear();
+        Inject(kSonde, Fault::Silence(wv::sim::kForever).ForCommand(command));
+        // Whether the connection was open when each box showed.
+        Frame().messageResponder = [this, answer = Frame().messageResponder](const SiteMessage& message) {
+            openAtBox.push_back(connection->IsOpen());
+            return answer(message);
+        };
+        duringSearch = [this, command] {
+            if (FramesOf(command) == 0) {
+                return false;
+            }
+            DropCarrier();
+            return true;
+        };
+        Script(script);
+        ClickEdit();
+        for (int i = 0; i < 200 && connection->IsOpen(); ++i) {
+            Pump();
+        }
+        EXPECT_TRUE(carrierDropped);
+        EXPECT_FALSE(connection->IsOpen());
+        EXPECT_EQ(connection->GetDeviceCount(), 0);
+        // The write's failure first, on the open connection; then the line's loss as it closes.
+        ASSERT_EQ(MessageIds(), (std::vector<uint32_t>{kStrDeviceNotResponding, kStrModemLost}));
+        EXPECT_EQ(openAtBox, (std::vector<bool>{true, true}));
+        EXPECT_EQ(FramesOf(command), 1u);
+        EXPECT_EQ(writtenAfterDrop, "") << "written after the hang-up";
+        EXPECT_EQ(sim.Modem().Log().remoteHangUps, 1u);
+    }
+
+    std::vector<bool> openAtBox;
+};
+
+TEST_F(DeviceViewModemTest, TheLineLostWhileTheNameIsWrittenShowsTheBoxThenCloses)
+{
+    ExpectLineLossClosesAfterTheBox(kTkCmdSetName, [](CDevWiz& wiz) {
+        Choose(wiz, kIdDevWizChooseName);
+        ItemAs<QLineEdit>(wiz, kIdDevWizNameEdit)->setText("Pier");
+        wiz.FinishButton()->click();
+    });
+}
+
+TEST_F(DeviceViewModemTest, TheLineLostWhileTheClockIsWrittenShowsTheBoxThenCloses)
+{
+    ExpectLineLossClosesAfterTheBox(kTkCmdSetClock, [](CDevWiz& wiz) {
+        Choose(wiz, kIdDevWizChooseClock);
+        ItemAs<QAbstractButton>(wiz, kIdDevWizSetManually)->click();
+        ItemAs<QDateTimeEdit>(wiz, kIdDevWizDatePicker)->setDate(QDate(2027, 2, 3));
+        wiz.FinishButton()->click();
+    });
+}
+
+TEST_F(DeviceViewModemTest, NewerFirmwareOnAModemLineShowsTheSerialCableBox)
+{
+    Edit(kSonde, [](SimDeviceRecords& r) { r.firmwareHundredths = 140; });
+    WriteVersionFile("1.52");
+    ASSERT_NE(Show(kSonde, kConnectionModem), nullptr);
+    Pump();
+    EXPECT_TRUE(upgradesRun.empty());
+    EXPECT_EQ(View()->GetPostedUpgradeDevice(), nullptr);
+    EXPECT_EQ(MessageIds(), std::vector<uint32_t>{kStrFirmwareNeedsCable});
 }
 
 } // namespace

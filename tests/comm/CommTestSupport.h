@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -27,20 +28,17 @@ namespace commtest {
 // it has read every byte the link wrote, and has nothing left to write now. A simulator on
 // a clock of its own (SimOptions::clock, dueOnly set) has nothing due at its present time;
 // any other has nothing queued at all. True at once when the simulator is not running;
-// false on time-out.
-inline bool SimulatorCaughtUp(const wv::sim::InstrumentSim& sim, const CTkLink* link, bool dueOnly = false,
-                              uint32_t timeoutMs = 10000)
+// false on time-out. Here the bytes the host has written to the line are counted by
+// hostWritten; SimulatorCaughtUp below counts a link's.
+inline bool SimulatorCaughtUpWith(const wv::sim::InstrumentSim& sim, const std::function<uint64_t()>& hostWritten,
+                                  bool dueOnly = false, uint32_t timeoutMs = 10000)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         if (!sim.IsRunning()) {
             return true;
         }
-        CTkLinkStatistics stats;
-        if (link != nullptr) {
-            link->GetStatistics(stats);
-        }
-        if (sim.Counters().bytesReceived >= stats.bytesSent && (dueOnly ? !sim.OutputDue() : sim.WaitUntilIdle(0))) {
+        if (sim.Counters().bytesReceived >= hostWritten() && (dueOnly ? !sim.OutputDue() : sim.WaitUntilIdle(0))) {
             return true;
         }
         if (std::chrono::steady_clock::now() >= deadline) {
@@ -48,6 +46,22 @@ inline bool SimulatorCaughtUp(const wv::sim::InstrumentSim& sim, const CTkLink* 
         }
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
+}
+
+// Caught up with a link, by the bytes its statistics count.
+inline bool SimulatorCaughtUp(const wv::sim::InstrumentSim& sim, const CTkLink* link, bool dueOnly = false,
+                              uint32_t timeoutMs = 10000)
+{
+    return SimulatorCaughtUpWith(
+        sim,
+        [link] {
+            CTkLinkStatistics stats;
+            if (link != nullptr) {
+                link->GetStatistics(stats);
+            }
+            return stats.bytesSent;
+        },
+        dueOnly, timeoutMs);
 }
 
 // Waits (in real time, at most timeoutMs) until the simulator has seen the line at baud.
@@ -135,29 +149,52 @@ public:
     bool IsSimulated() const override { return true; }
     uint32_t IdleStepMs() const override { return idleStepMs_; }
 
+    // Bytes the host has written to and read from the line, counted below the link.
+    struct LineBytes {
+        uint64_t written = 0;
+        uint64_t read = 0;
+    };
+    // Counts the line's bytes by counter in place of the link's statistics: a modem line
+    // carries the modem's commands and answers, which the link does not count. The counter
+    // gives nothing while no line is open.
+    void CountLineBy(std::function<std::optional<LineBytes>()> counter) { lineCounter_ = std::move(counter); }
+
 private:
+    std::optional<LineBytes> Counted() const
+    {
+        if (lineCounter_) {
+            return lineCounter_();
+        }
+        const CTkLink* link = link_();
+        if (link == nullptr) {
+            return std::nullopt;
+        }
+        CTkLinkStatistics stats;
+        link->GetStatistics(stats);
+        return LineBytes{stats.bytesSent, stats.bytesReceived};
+    }
     void CatchUp()
     {
-        if (!lagged_ && !SimulatorCaughtUp(sim_, link_(), true)) {
+        if (!lagged_ &&
+            !SimulatorCaughtUpWith(sim_, [this] { return Counted().value_or(LineBytes{}).written; }, true)) {
             lagged_ = true;
             ADD_FAILURE() << "the simulator did not catch up with the link";
         }
     }
     bool Unread() const
     {
-        const CTkLink* link = link_();
-        if (link == nullptr || !sim_.IsRunning()) {
+        const std::optional<LineBytes> counted = Counted();
+        if (!counted || !sim_.IsRunning()) {
             return false;
         }
-        CTkLinkStatistics stats;
-        link->GetStatistics(stats);
-        return sim_.Counters().bytesSent > stats.bytesReceived;
+        return sim_.Counters().bytesSent > counted->read;
     }
 
     wv::ManualClock& time_;
     const wv::sim::InstrumentSim& sim_;
     std::function<const CTkLink*()> link_;
     uint32_t idleStepMs_;
+    std::function<std::optional<LineBytes>()> lineCounter_;
     bool lagged_ = false;
     bool declined_ = false;
 };
