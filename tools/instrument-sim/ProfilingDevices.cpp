@@ -263,7 +263,11 @@ void SetUpLowFlowSonde(SimDevice& device, const LowFlowSondeSpec& spec)
                 continue;
             }
             const auto code = static_cast<uint8_t>(channel * 10 + offset);
-            c.channels[code] = FullSensorChannel({code, kind, 0, {}});
+            // A sensor the full sonde has on this code keeps its calibration.
+            const auto held = c.channels.find(code);
+            if (held == c.channels.end() || held->second.record.parameterType != kind) {
+                c.channels[code] = FullSensorChannel({code, kind, 0, {}});
+            }
             r.ports.push_back(code);
         }
         c.sensorInfo[channel].byte = port.sensorKind;

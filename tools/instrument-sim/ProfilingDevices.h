@@ -63,7 +63,8 @@ void SetUpFullSonde(SimDevice& device, const ProfilingSondeSpec& spec = {});
 // A sonde for low-flow runs: the full sonde's raw counts and calibrations, with the ports
 // its sensor channels 1 to 4 are listed under chosen per channel. A channel's first sensor
 // gets the code channel x 10 + 1 and its second channel x 10 + 2, each with the given
-// parameter type (0: none); the channel's 'J' record carries the sensor kind (15 and 16 are
+// parameter type (0: none; a code where the full sonde has a sensor of that type keeps its
+// calibration; code 22 stays the turbidity channel, so channel 2 takes one sensor); the channel's 'J' record carries the sensor kind (15 and 16 are
 // the two optical oxygen adapter kinds). The port list holds the temperature (1), the
 // pressure (2) and turbidity (4) ports when asked, the battery (5), the sensor codes and
 // the wiper's port (35) when asked. The default: a combined ORP/pH sensor (ORP first), a
