@@ -1,6 +1,7 @@
 #include "app/WellvoxApp.h"
 
 #include "app/CommandIds.h"
+#include "app/ProfileRelay.h"
 #include "app/WVFrame.h"
 #include "app/WVTreeView.h"
 #include "app/controls/AboutDlg.h"
@@ -44,10 +45,17 @@ int64_t NowMs() { return static_cast<int64_t>(wv::GetClock().NowMs()); }
 
 } // namespace
 
-CWellvoxApp::CWellvoxApp() { g_app = this; }
+CWellvoxApp::CWellvoxApp() : m_profileRelay(std::make_unique<CProfileRelay>(*this))
+{
+    g_app = this;
+    SetDefaultProfileNotifyTarget(m_profileRelay.get());
+}
 
 CWellvoxApp::~CWellvoxApp()
 {
+    if (GetDefaultProfileNotifyTarget() == m_profileRelay.get()) {
+        SetDefaultProfileNotifyTarget(nullptr);
+    }
     // The nodes delete their items in the tree as they go, so the document (with its
     // site) goes while the tree still exists; then the frame and the tree.
     if (m_frame != nullptr) {
@@ -365,6 +373,22 @@ ViewId CWellvoxApp::CaretViewId() const
     const TreeItem item = tree->GetSelectedItem();
     const CQorView* node = tree->GetItemNode(item);
     return node != nullptr ? node->GetViewId(item) : ViewId::None;
+}
+
+void CWellvoxApp::OnProfileState(uintptr_t wparam, intptr_t lparam)
+{
+    emit ProfileState(wparam, lparam);
+    if (m_profileHandler != nullptr) {
+        m_profileHandler->OnProfileState(wparam, lparam);
+    }
+}
+
+void CWellvoxApp::OnProfileStatus(uintptr_t wparam, intptr_t lparam)
+{
+    emit ProfileStatus(wparam, lparam);
+    if (m_profileHandler != nullptr) {
+        m_profileHandler->OnProfileStatus(wparam, lparam);
+    }
 }
 
 void CWellvoxApp::StepAutoProfile()

@@ -19,6 +19,8 @@
 #include <string_view>
 #include <vector>
 
+class CProfileHandler;
+class CProfileRelay;
 class CWVFrame;
 class QTimer;
 
@@ -88,6 +90,14 @@ public:
 
     static CWellvoxApp* Instance();
 
+    // The low-flow worker's messages (app/ProfileRelay.h): the handler that receives them
+    // (or none), and the two receivers on the user-interface thread, which emit the signals
+    // and pass both values on to the handler.
+    void SetProfileHandler(CProfileHandler* handler) { m_profileHandler = handler; }
+    CProfileHandler* GetProfileHandler() const { return m_profileHandler; }
+    void OnProfileState(uintptr_t wparam, intptr_t lparam);
+    void OnProfileStatus(uintptr_t wparam, intptr_t lparam);
+
 signals:
     // The low-flow worker's registered messages.
     void ProfileState(uintptr_t wparam, intptr_t lparam);
@@ -115,6 +125,8 @@ private:
     int m_expandPhase = 0;
     int64_t m_expandDueMs = 0;
     int m_sequenceWaitMs = 1000;
+    std::unique_ptr<CProfileRelay> m_profileRelay;
+    CProfileHandler* m_profileHandler = nullptr;
 };
 
 // The path of Wizards.ini in the Config folder of the program home (created when missing).

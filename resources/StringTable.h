@@ -525,6 +525,26 @@ constexpr uint32_t kStrFirmCancelWarning = 61342;
 constexpr uint32_t kStrFirmStopCaption = 33438;
 constexpr uint32_t kStrFirmStopFailed = 33439;
 
+// Low-flow well and pump lengths: unit names and label formats ("%1" is the unit).
+constexpr uint32_t kStrLfUnitFt = 33267;
+constexpr uint32_t kStrLfUnitM = 33268;
+constexpr uint32_t kStrLfUnitCm = 33272;
+constexpr uint32_t kStrLfUnitIn = 33273;
+constexpr uint32_t kStrLfUnitFeet = 33288;
+constexpr uint32_t kStrLfUnitMeters = 33289;
+constexpr uint32_t kStrLfUnitCentimeters = 33293;
+constexpr uint32_t kStrLfUnitInches = 33294;
+constexpr uint32_t kStrLfTubingDiameter = 33474;
+constexpr uint32_t kStrLfTubingLength = 33475;
+constexpr uint32_t kStrLfWellDepth = 33476;
+constexpr uint32_t kStrLfWellDiameter = 33477;
+constexpr uint32_t kStrLfScreenLength = 33478;
+constexpr uint32_t kStrLfScreenDepth = 33479;
+constexpr uint32_t kStrLfPumpInlet = 33480;
+constexpr uint32_t kStrLfWaterLevel = 33481;
+constexpr uint32_t kStrLfPumpLevel = 33482;
+constexpr uint32_t kStrLfDrawDown = 33484;
+
 // ---- Access ----------------------------------------------------------------------------
 
 // The text of id; empty when the table has no such id.

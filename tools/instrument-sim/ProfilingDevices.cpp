@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace wv::sim {
@@ -239,6 +240,41 @@ void SetUpFullSonde(SimDevice& device, const ProfilingSondeSpec& spec)
 
     c.sensorInfo[4].byte = 11;  // the conductivity sensor in its high range
     SetUpSalinitySample(r, c);
+    SyncChannelStoredRecords(device);
+}
+
+void SetUpLowFlowSonde(SimDevice& device, const LowFlowSondeSpec& spec)
+{
+    SetUpFullSonde(device, spec.base);
+    SimDeviceRecords& r = DeviceRecordsOf(device);
+    SimChannelRecords& c = ChannelRecordsOf(device);
+    r.ports = {1};
+    if (spec.pressure) {
+        r.ports.push_back(2);
+    }
+    if (spec.turbidity) {
+        r.ports.push_back(4);
+    }
+    r.ports.push_back(5);
+    for (uint8_t channel = 1; channel <= spec.ports.size(); ++channel) {
+        const LowFlowSondePort& port = spec.ports[channel - 1];
+        for (const auto& [offset, kind] : {std::pair<uint8_t, uint8_t>{1, port.first}, {2, port.second}}) {
+            if (kind == 0) {
+                continue;
+            }
+            const auto code = static_cast<uint8_t>(channel * 10 + offset);
+            // A sensor the full sonde has on this code keeps its calibration.
+            const auto held = c.channels.find(code);
+            if (held == c.channels.end() || held->second.record.parameterType != kind) {
+                c.channels[code] = FullSensorChannel({code, kind, 0, {}});
+            }
+            r.ports.push_back(code);
+        }
+        c.sensorInfo[channel].byte = port.sensorKind;
+    }
+    if (spec.wiper) {
+        r.ports.push_back(35);
+    }
     SyncChannelStoredRecords(device);
 }
 

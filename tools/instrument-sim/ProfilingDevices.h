@@ -21,6 +21,7 @@
 
 #include "tools/instrument-sim/InstrumentSim.h"
 
+#include <array>
 #include <cstdint>
 #include <map>
 
@@ -58,6 +59,30 @@ void SetUpProfilingSonde(SimDevice& device, const ProfilingSondeSpec& spec = {})
 // coefficients turn them into 15 degrees C and, through the user calibration of port 4
 // (slope k2 = 0.125), 42933 uS/cm: the reference sea water of 35 PSU.
 void SetUpFullSonde(SimDevice& device, const ProfilingSondeSpec& spec = {});
+
+// A sonde for low-flow runs: the full sonde's raw counts and calibrations, with the ports
+// its sensor channels 1 to 4 are listed under chosen per channel. A channel's first sensor
+// gets the code channel x 10 + 1 and its second channel x 10 + 2, each with the given
+// parameter type (0: none; a code where the full sonde has a sensor of that type keeps its
+// calibration; code 22 stays the turbidity channel, so channel 2 takes one sensor); the channel's 'J' record carries the sensor kind (15 and 16 are
+// the two optical oxygen adapter kinds). The port list holds the temperature (1), the
+// pressure (2) and turbidity (4) ports when asked, the battery (5), the sensor codes and
+// the wiper's port (35) when asked. The default: a combined ORP/pH sensor (ORP first), a
+// membrane oxygen sensor, and optical oxygen sensors of kinds 15 and 16.
+struct LowFlowSondePort {
+    uint8_t first = 0;
+    uint8_t second = 0;
+    uint8_t sensorKind = 0;
+};
+struct LowFlowSondeSpec {
+    std::array<LowFlowSondePort, 4> ports{{{8, 4, 0}, {7, 0, 0}, {28, 0, 15}, {28, 0, 16}}};
+    bool pressure = true;
+    bool turbidity = true;
+    bool wiper = true;
+    ProfilingSondeSpec base;
+};
+
+void SetUpLowFlowSonde(SimDevice& device, const LowFlowSondeSpec& spec = {});
 
 struct LevelLoggerSpec {
     uint16_t temperatureCounts = 0x2000;
