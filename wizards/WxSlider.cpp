@@ -343,7 +343,9 @@ void CWxSlider::mouseReleaseEvent(QMouseEvent* event)
     StopRepeat();
 }
 
-void CWxSlider::mouseDoubleClickEvent(QMouseEvent* event)
+void CWxSlider::mouseDoubleClickEvent(QMouseEvent* event) { OnLButtonDblClk(event); }
+
+void CWxSlider::OnLButtonDblClk(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton) {
         QWidget::mouseDoubleClickEvent(event);
@@ -412,7 +414,9 @@ void CWxSlider::StopRepeat()
     }
 }
 
-void CWxSlider::timerEvent(QTimerEvent* event)
+void CWxSlider::timerEvent(QTimerEvent* event) { OnTimer(event); }
+
+void CWxSlider::OnTimer(QTimerEvent* event)
 {
     if (event->timerId() != m_timer.timerId() || !m_timer.isActive()) {
         QWidget::timerEvent(event);
@@ -499,19 +503,26 @@ void CWxSlider::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::EnabledChange) {
-        if (!isEnabled()) {
-            m_dragging = 0;
-            m_dragPart = kNone;
-            StopRepeat();
-        }
-        update();
+        OnEnable(isEnabled());
     }
+}
+
+void CWxSlider::OnEnable(bool enabled)
+{
+    if (!enabled) {
+        m_dragging = 0;
+        m_dragPart = kNone;
+        StopRepeat();
+    }
+    update();
 }
 
 // ---------------------------------------------------------------------------
 // Keys
 
-void CWxSlider::keyPressEvent(QKeyEvent* event)
+void CWxSlider::keyPressEvent(QKeyEvent* event) { OnKeyDown(event); }
+
+void CWxSlider::OnKeyDown(QKeyEvent* event)
 {
     const int key = event->key();
     const bool ctrl = (event->modifiers() & Qt::ControlModifier) != 0;
@@ -558,7 +569,9 @@ void CWxSlider::keyPressEvent(QKeyEvent* event)
     }
 }
 
-void CWxSlider::keyReleaseEvent(QKeyEvent* event)
+void CWxSlider::keyReleaseEvent(QKeyEvent* event) { OnKeyUp(event); }
+
+void CWxSlider::OnKeyUp(QKeyEvent* event)
 {
     if (!m_timer.isActive() && m_pressed != kNone) {
         m_pressed = kNone;

@@ -123,6 +123,12 @@ protected:
     void timerEvent(QTimerEvent* event) override;
 
 private:
+    // The handlers behind the Qt events: double click, repeat tick, keys, enabling.
+    void OnLButtonDblClk(QMouseEvent* event);
+    void OnTimer(QTimerEvent* event);
+    void OnKeyDown(QKeyEvent* event);
+    void OnKeyUp(QKeyEvent* event);
+    void OnEnable(bool enabled);
     void DeriveShape(int width, int height);
     int LongSide() const { return m_vertical ? height() : width(); }
     int AlongAxis(const QPoint& pos) const { return m_vertical ? pos.y() : pos.x(); }
