@@ -743,8 +743,10 @@ void CWxGraph::BuildGridLines()
             return;
         }
         int power = static_cast<int>(std::floor(lo));
-        const double decade = std::pow(10.0, power);
-        int multiple = static_cast<int>(std::floor(std::pow(10.0, lo) / decade * (1 + 1e-12))) + 1;
+        // The low bound's leading digit, from its mantissa (1 to 9.99...), so a decade too
+        // small for a double cannot divide by zero.
+        const double mantissa = std::pow(10.0, lo - power) * (1 + 1e-12);
+        int multiple = static_cast<int>(std::clamp(std::floor(mantissa), 1.0, 9.0)) + 1;
         const double top = std::pow(10.0, hi) * (1 - 1e-12);
         for (int guard = 0; guard < 100000 && static_cast<int>(out.size()) <= extent; ++guard) {
             if (multiple >= 10) {
@@ -754,6 +756,10 @@ void CWxGraph::BuildGridLines()
             const double v = multiple * std::pow(10.0, power);
             if (!(v < top)) {
                 break;
+            }
+            if (!(v > 0.0) || std::log10(v) < lo) { // below what a double holds
+                ++multiple;
+                continue;
             }
             out.push_back(origin + sign * TruncPixels((std::log10(v) - lo) * perUnit));
             ++multiple;

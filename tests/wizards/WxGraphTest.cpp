@@ -489,12 +489,20 @@ TEST_F(WxGraphTest, LogAxesGetDecadeGridLinesAndNoLabels)
             const int want = g.plot.left + static_cast<int>((std::log10(c.values[i]) - g.xMin) * g.xPixelsPerUnit);
             EXPECT_NEAR(g.vertGrid[i], want, 1) << c.values[i];
         }
+        if (c.values.front() == 4) {
+            Snapshot("logx");
+        }
     }
     Make(QSize(300, 200));
-    Snapshot("logx-before");
     Change([](CDataMap& m) { m.SetBool("ScaleLogX", 1); });
     Set("S", {1e-300, 1e300}, {1, 2});
     EXPECT_LE(static_cast<int>(graph_->Layout().vertGrid.size()), graph_->Layout().plot.Width() + 1);
+    Set("S", {4.9e-324, 1e-300}, {1, 2}); // the smallest double: its decade is below what a double holds
+    EXPECT_FALSE(graph_->Layout().vertGrid.empty());
+    for (const int x : graph_->Layout().vertGrid) {
+        EXPECT_GE(x, graph_->Layout().plot.left);
+        EXPECT_LE(x, graph_->Layout().plot.right);
+    }
 }
 
 TEST_F(WxGraphTest, LabelsThinUntilTheyFit)
