@@ -638,7 +638,13 @@ void CWxSlider::paintEvent(QPaintEvent*)
     }
     const QRect band = BandRect();
     const QBrush face(palette().color(QPalette::Button));
-    qDrawWinButton(&painter, band.adjusted(0, 0, 1, 1), palette(), false, &face);
+    // The band as a raised block; its outline in the darkest shade marks the thumbs, which
+    // the face colour alone would not tell from the track.
+    const QRect block = band.adjusted(0, 0, 1, 1);
+    qDrawWinButton(&painter, block, palette(), false, &face);
+    painter.setPen(palette().color(QPalette::Shadow));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(block.adjusted(0, 0, -1, -1));
 
     if (IsPagePart(m_pressed)) {
         const QColor shadow = palette().color(QPalette::Dark);
