@@ -3,6 +3,7 @@
 #include "app/AppPump.h"
 #include "app/CommandIds.h"
 #include "app/CsvExporterCom.h"
+#include "app/DataFileViewLink.h"
 #include "app/Dlg_AutoCSVExport.h"
 #include "app/DlgHdoCapWarning.h"
 #include "app/WVChannelView.h"
@@ -44,6 +45,8 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
@@ -243,8 +246,21 @@ void CWVFrame::CreateMenus()
     AddCommand(nullptr, kGraphGrid, "&Grid...", false);
     AddCommand(nullptr, kGraphTitle, "Graph &Title...", false);
     AddCommand(nullptr, kGraphAxisTitle, "&Axis Title...", false);
-    connect(m_graphMenu, &QMenu::aboutToShow, this, [this] { m_graphMenu->clear(); });
+    // A data-file graph view fills the menu each time it opens; its items carry their
+    // command ids, which the view carries out.
+    connect(m_graphMenu, &QMenu::aboutToShow, this, [this] {
+        m_graphMenu->clear();
+        if (auto* link = dynamic_cast<CDataFileViewLink*>(m_view)) {
+            link->AddGraphMenu(*m_graphMenu);
+        }
+    });
+    connect(m_graphMenu, &QMenu::triggered, this, [this](QAction* action) {
+        if (action->data().isValid()) {
+            RunCommand(action->data().toUInt());
+        }
+    });
     m_graphMenu->setEnabled(false);
+    connect(tools, &QMenu::aboutToShow, this, &CWVFrame::UpdateBaroWizCommand);
 
     QMenu* help = bar->addMenu(tr("&Help"));
     help->setObjectName(QStringLiteral("Help"));
@@ -748,7 +764,10 @@ void CWVFrame::SwitchView(ViewId viewId, CQorView* node)
     m_doc->SetSelection(node, item, current);
     if (viewId == current && m_view != nullptr) {
         m_view->SaveColumnWidths();
-        if (IsDataFileView(viewId) || viewId == ViewId::LowFlowText || viewId == ViewId::LowFlowGraph) {
+        // The same data-file view shows the newly selected node: any correction ends here.
+        if (auto* link = dynamic_cast<CDataFileViewLink*>(m_view); link != nullptr && IsDataFileView(viewId)) {
+            link->CloseFiles();
+        } else if (viewId == ViewId::LowFlowText || viewId == ViewId::LowFlowGraph) {
             m_view->ReleaseDataFile();
         }
         // The form view is the document's second view: it reads the new node here.
@@ -757,12 +776,24 @@ void CWVFrame::SwitchView(ViewId viewId, CQorView* node)
     }
     EnableReportMenus(false);
     EnablePrintGraphMenu(false);
+    // Between the graph and the text view of one file the compensated copy goes along.
+    std::string compensatedCopy;
+    if (IsDataFileView(current) && IsDataFileView(viewId)) {
+        if (auto* link = dynamic_cast<CDataFileViewLink*>(m_view)) {
+            compensatedCopy = link->CopyCompensatedFile();
+        }
+    }
     m_doc->SetSelection(node, item, viewId);
     const QList<int> sizes = m_splitter->sizes();
     // The old view may be the one whose handler asked for the switch: it is retired now
     // and deleted at the top level.
     if (m_view != nullptr) {
         m_view->SaveColumnWidths();
+        // A retired data-file view lets go of its files now (its temporary file too), not
+        // when it is deleted later.
+        if (auto* link = dynamic_cast<CDataFileViewLink*>(m_view)) {
+            link->CloseFiles();
+        }
         m_view->hide();
         m_view->setParent(nullptr);
         m_retired.emplace_back(m_view);
@@ -781,7 +812,45 @@ void CWVFrame::SwitchView(ViewId viewId, CQorView* node)
     }
     m_view->OnInitialUpdate();
     m_view->show();
+    m_graphMenu->setEnabled(viewId == ViewId::DataFileGraph && dynamic_cast<CDataFileViewLink*>(m_view) != nullptr);
+    if (!compensatedCopy.empty()) {
+        if (auto* link = dynamic_cast<CDataFileViewLink*>(m_view)) {
+            link->OpenFile(compensatedCopy);
+            m_doc->UpdateOtherViews();
+        } else {
+            std::error_code ec;
+            std::filesystem::remove(compensatedCopy, ec);
+        }
+    }
+    UpdateBaroWizCommand();
     QTimer::singleShot(0, this, &CWVFrame::RunPostedWork);
+}
+
+void CWVFrame::UpdateBaroWizCommand()
+{
+    const DataFileViewFactory& factory = GetDataFileViewFactory();
+    Action(kBaroWiz)->setEnabled(factory.baroCorrectionAvailable && factory.baroCorrectionAvailable());
+}
+
+void CWVFrame::OnBaroWiz()
+{
+    const DataFileViewFactory& factory = GetDataFileViewFactory();
+    if (m_doc == nullptr || m_doc->GetSelectedNode() == nullptr || !factory.baroCorrectionAvailable ||
+        !factory.baroCorrectionAvailable()) {
+        return;
+    }
+    auto* link = dynamic_cast<CDataFileViewLink*>(m_view);
+    if (link != nullptr && m_doc->GetSelectedNode()->GetNodeType() == NodeType::DataFile) {
+        if (link->RunBaroWizard(this)) {
+            m_doc->UpdateOtherViews();
+        }
+        return;
+    }
+    SiteMessage message;
+    message.textId = kStrBaroNotCompensable;
+    message.captionId = kStrProgramCaption;
+    message.icon = MessageIcon::Information;
+    ShowMessage(message);
 }
 
 CWVView* CWVFrame::CreateFormView(ViewId viewId)
@@ -794,6 +863,14 @@ CWVView* CWVFrame::CreateFormView(ViewId viewId)
     case ViewId::Channel: return new CWVChannelView(this);
     case ViewId::TestList: return new CWVTestsView(this);
     case ViewId::Test: return new CWVTestView(this);
+    case ViewId::DataFileGraph:
+    case ViewId::DataFileText:
+        if (const DataFileViewFactory& factory = GetDataFileViewFactory(); factory.create) {
+            if (CWVView* view = factory.create(viewId)) {
+                return view;
+            }
+        }
+        return new CWVView(TemplateFor(viewId));
     default: return new CWVView(TemplateFor(viewId));
     }
 }
@@ -881,6 +958,7 @@ void CWVFrame::RunCommand(uint32_t command)
     case kShowCalReports: OnShowCalReports(); return;
     case kPalmsync: OnPalmsync(); return;
     case kCsvExport: OnCsvExport(); return;
+    case kBaroWiz: OnBaroWiz(); return;
     case kAppExit: close(); return;
     case kNextPane:
     case kPrevPane:

@@ -136,6 +136,10 @@ public:
     void OnPalmsync();
     // Tools > CSV Export: the export settings dialog; enabled while the exporter exists.
     void OnCsvExport();
+    // Tools > BaroWiz: the barometric correction of the selected data file, run on the
+    // data-file view; enabled while the correction dialog is registered.
+    void OnBaroWiz();
+    void UpdateBaroWizCommand();
     void OnUpdateCsvExport();
     bool IsPalmsyncPresent();
     // The menu or toolbar action of a command id (null when there is none).

@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr int kCaptionBand = 34;   // height of the caption band
+constexpr int kCaptionBand = CWVView::kCaptionBand;
 constexpr int kMaxColumnWidth = 2000;
 constexpr int kButtonWidth = 90;
 constexpr int kButtonHeight = 26;

@@ -34,6 +34,8 @@ class CWVView : public QScrollArea {
 public:
     static constexpr int kButtonSlots = 4;
     static constexpr int kMaxCellChars = 199;
+    // Height of the caption band drawn at the top of the form.
+    static constexpr int kCaptionBand = 34;
 
     explicit CWVView(const ViewTemplate& layout = {}, QWidget* parent = nullptr);
     ~CWVView() override;

@@ -544,6 +544,29 @@ constexpr uint32_t kStrLfPumpInlet = 33480;
 constexpr uint32_t kStrLfWaterLevel = 33481;
 constexpr uint32_t kStrLfPumpLevel = 33482;
 constexpr uint32_t kStrLfDrawDown = 33484;
+// Data-file views: graph count menu, buttons, barometric correction and its saved copy.
+constexpr uint32_t kStrOneGraph = 169;
+constexpr uint32_t kStrTwoGraphs = 170;
+constexpr uint32_t kStrThreeGraphs = 171;
+constexpr uint32_t kStrFourGraphs = 172;
+constexpr uint32_t kStrNumberOfGraphs = 173;
+constexpr uint32_t kStrExcelFailed = 178;
+constexpr uint32_t kStrBaroAdjusted = 194;
+constexpr uint32_t kStrBaroSaveCaption = 203;
+constexpr uint32_t kStrFileSaveFailed = 204;
+constexpr uint32_t kStrNoSourceFile = 205;
+constexpr uint32_t kStrNoDestinationFile = 206;
+constexpr uint32_t kStrBaroWordPsi = 33266;
+constexpr uint32_t kStrBaroWordKpa = 33269;
+constexpr uint32_t kStrBaroWordCmH2O = 33280;
+constexpr uint32_t kStrBaroWordBars = 33291;
+constexpr uint32_t kStrBaroWordInHg = 33298;
+constexpr uint32_t kStrBaroWordMbar = 33299;
+constexpr uint32_t kStrButtonGraph = 61353;
+constexpr uint32_t kStrButtonReport = 61354;
+constexpr uint32_t kStrButtonViewOptions = 61355;
+constexpr uint32_t kStrBaroWordMmHg = 61415;
+constexpr uint32_t kStrBaroNotCompensable = 61429;
 
 // ---- Access ----------------------------------------------------------------------------
 

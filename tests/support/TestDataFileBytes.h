@@ -59,6 +59,8 @@ struct LevelFileSpec {
     std::vector<std::pair<uint32_t, uint16_t>> samples;
     uint16_t temperatureCounts = 500;
     bool trailer = true;
+    // The pressure channel's number: 3 makes it a barometric channel.
+    uint8_t pressureChannel = 2;
 };
 
 inline std::vector<uint8_t> LevelFile(const LevelFileSpec& spec)
@@ -67,7 +69,7 @@ inline std::vector<uint8_t> LevelFile(const LevelFileSpec& spec)
     f.U8('d').Time(spec.start);
     // The event test definition (42 bytes): channel count 2, codes 1 and 2.
     size_t at = f.Size();
-    f.U8(3).U8(1).Text("WELL TEST", 17).U8(0).Time(spec.start).F32(0.5f).U8(4).U8(2).Zeros(5).U8(2).U8(1).U8(2);
+    f.U8(3).U8(1).Text("WELL TEST", 17).U8(0).Time(spec.start).F32(0.5f).U8(4).U8(2).Zeros(5).U8(2).U8(1).U8(spec.pressureChannel);
     f.PadRecord(at, 42);
     f.Time(spec.start);
     at = f.Size();
@@ -89,7 +91,7 @@ inline std::vector<uint8_t> LevelFile(const LevelFileSpec& spec)
     f.U8(' ').U8(1).Text("Temperature", 17);
     f.PadRecord(at, 19);
     at = f.Size();
-    f.U8('#').U8(2).Text("Level", 17).U8(0).U16(30).U8(2).F32(12.5f).F32(3.25f).F32(1.0f).U8(1).U8(45).U8(1);
+    f.U8('#').U8(spec.pressureChannel).Text("Level", 17).U8(0).U16(30).U8(2).F32(12.5f).F32(3.25f).F32(1.0f).U8(1).U8(45).U8(1);
     f.F32(100.5f).F32(0.75f);
     f.PadRecord(at, 46);
     for (const auto& [seconds, counts] : spec.samples) {
