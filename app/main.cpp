@@ -1,6 +1,7 @@
 // The program: starts the application object on a Qt application and runs its loop.
 
 #include "app/WellvoxApp.h"
+#include "display/BarometricDialog.h"
 #include "foundation/AppUtils.h"
 
 #include <QApplication>
@@ -23,6 +24,8 @@ int main(int argc, char* argv[])
     for (int i = 1; i < argc; ++i) {
         arguments.emplace_back(argv[i]);
     }
+    // The dialogs the views reach upward, before any view can ask for them.
+    InstallBarometricDialogs();
     CWellvoxApp app;
     if (!app.InitInstance(arguments)) {
         std::fprintf(stderr, "Wellvox could not start.\n");
