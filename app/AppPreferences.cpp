@@ -75,3 +75,16 @@ bool CAppPreferences::SaveTo(const std::string& path) const
     file.Put(map);
     return file.Save() != 0;
 }
+
+bool IsBaroReminderBlocked()
+{
+    CWellvoxApp* app = CWellvoxApp::Instance();
+    return app != nullptr && app->GetPreferences().blockBaroReminder != 0;
+}
+
+void SetBaroReminderBlocked(bool blocked)
+{
+    if (CWellvoxApp* app = CWellvoxApp::Instance()) {
+        app->GetPreferences().blockBaroReminder = blocked ? 1 : 0;
+    }
+}

@@ -43,3 +43,9 @@ public:
 private:
     static std::string GetDefaultPath();
 };
+
+// The reminder shown after a barometric correction, switched off for good by the user: the
+// "BlockBaroReminder" preference of the application's preferences, saved with them. Not
+// blocked, and nothing set, while there is no application.
+bool IsBaroReminderBlocked();
+void SetBaroReminderBlocked(bool blocked);

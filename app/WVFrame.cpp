@@ -720,6 +720,22 @@ std::optional<std::string> CWVFrame::AskOpenPath()
     return path.toStdString();
 }
 
+std::optional<std::string> CWVFrame::AskOpenFilePath(std::string_view startFolder, std::string_view filter,
+                                                     std::string_view defaultExtension)
+{
+    if (fileResponder) {
+        return fileResponder(false, startFolder);
+    }
+    QFileDialog dialog(this, QString(), Qs(startFolder), Qs(filter));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix(Qs(defaultExtension));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return dialog.selectedFiles().front().toStdString();
+}
+
 void CWVFrame::UpdateWindowTitle() { UpdateTitle(); }
 
 void CWVFrame::UpdateTitle()

@@ -175,6 +175,11 @@ public:
     std::string lastMessageText;
     // Asks for a site file to open; none when the user cancelled.
     std::optional<std::string> AskOpenPath();
+    // Asks for an existing file to open, starting in startFolder, offering filter (Qt's form,
+    // "BIN Files (*.bin)"); a name typed without extension gets defaultExtension. None when
+    // the user cancelled. fileResponder answers it as an open.
+    std::optional<std::string> AskOpenFilePath(std::string_view startFolder, std::string_view filter,
+                                               std::string_view defaultExtension);
 
     // The rectangle of a first start: the available screen less 25 by 89 pixels, at most
     // 800 x 600, centred.

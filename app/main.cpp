@@ -1,6 +1,7 @@
 // The program: starts the application object on a Qt application and runs its loop.
 
 #include "app/WellvoxApp.h"
+#include "display/BarometricDialog.h"
 #include "display/DataFileViews.h"
 #include "foundation/AppUtils.h"
 
@@ -26,6 +27,8 @@ int main(int argc, char* argv[])
     }
     // The data-file views live above the application library: the frame gets them here.
     RegisterDataFileViews();
+    // The dialogs the views reach upward, before any view can ask for them.
+    InstallBarometricDialogs();
     CWellvoxApp app;
     if (!app.InitInstance(arguments)) {
         std::fprintf(stderr, "Wellvox could not start.\n");

@@ -567,6 +567,19 @@ constexpr uint32_t kStrButtonReport = 61354;
 constexpr uint32_t kStrButtonViewOptions = 61355;
 constexpr uint32_t kStrBaroWordMmHg = 61415;
 constexpr uint32_t kStrBaroNotCompensable = 61429;
+// Barometric correction and the barometric channel.
+constexpr uint32_t kStrInvalidReferenceCaption = 141;  // "Invalid Reference File"
+constexpr uint32_t kStrInvalidReferenceFile = 191;     // a path ("%s") that is no barometric reference
+constexpr uint32_t kStrUnitsOutOfRange = 195;          // caption of the fixed value's range messages
+constexpr uint32_t kStrRangePsi = 196;
+constexpr uint32_t kStrRangeKpa = 197;
+constexpr uint32_t kStrRangeMbar = 198;
+constexpr uint32_t kStrRangeBar = 199;
+constexpr uint32_t kStrRangeInHg = 200;
+constexpr uint32_t kStrRangeMmHg = 201;
+constexpr uint32_t kStrRangeCmH2O = 202;
+constexpr uint32_t kStrBaroChannelCaption = 208;       // "Barometric Channel"
+constexpr uint32_t kStrSitePrefsUnavailable = 212;     // the site preferences could not be read
 
 // ---- Access ----------------------------------------------------------------------------
 

@@ -1093,6 +1093,13 @@ void CQikProfDataWriter::SetSensorConfig(const SensorConfigRecord& config)
     ConvertRecord89(Fixed<kTkSensorConfigSize>(m_blocks.Record(kRecordSensorConfig)), copy, kToRecord);
 }
 
+void CQikProfDataWriter::SetSitePreferences(const SitePrefsRecord& prefs)
+{
+    std::lock_guard lock(m_lock);
+    SitePrefsRecord copy = prefs;
+    ConvertRecord58(Fixed<kTkSitePrefsSize>(m_blocks.Record(kRecordSitePrefs)), copy, kToRecord);
+}
+
 void CQikProfDataWriter::SetFixedSalinity(float salinity)
 {
     CalCoeffRecord91 set = GetCalCoefficients1();

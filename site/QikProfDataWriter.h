@@ -270,6 +270,8 @@ public:
     // The optical sensor's configuration after a write (the salinity dialog), and the fixed
     // salinity of the '[' block.
     void SetSensorConfig(const SensorConfigRecord& config);
+    // The site preferences after a write to the device (the barometric setting).
+    void SetSitePreferences(const SitePrefsRecord& prefs);
     void SetFixedSalinity(float salinity);
 
     // ---- CQikSampleSource -------------------------------------------------------------------

@@ -258,6 +258,9 @@ SimReply SetSitePrefs(SimDevice& device, const SimRequest& request)
     if (!request.Decode(kSitePrefs, body) || body[0] != ':') {
         return SimReply::Status(kStatusBadRequest);
     }
+    if (const uint16_t failure = DeviceRecordsOf(device).sitePrefsWriteStatus; failure != 0) {
+        return SimReply::Status(failure);
+    }
     TkBodyReader in(body);
     in.U8();
     SitePrefsRecord p;
@@ -298,6 +301,9 @@ SimReply GetSitePrefs(SimDevice& device, const SimRequest& request)
         return SimReply::Status(kStatusBadRequest);
     }
     const SimDeviceRecords& r = DeviceRecordsOf(device);
+    if (r.sitePrefsReadStatus != 0) {
+        return SimReply::Status(r.sitePrefsReadStatus);
+    }
     if (!r.hasSitePrefs) {
         return SimReply::Status(kStatusNoRecord);
     }

@@ -81,6 +81,8 @@ struct SimDeviceRecords {
     // ---- Preferences ----
     bool hasSitePrefs = true;         // false: 281 answers 504 until 280 writes a record
     SitePrefsRecord sitePrefs;
+    uint16_t sitePrefsReadStatus = 0;   // non-zero: 281 answers this status with no record
+    uint16_t sitePrefsWriteStatus = 0;  // non-zero: 280 answers this status and stores nothing
     uint16_t asciiPreferences = 0;
 
     // ---- SDI-12 ----

@@ -180,6 +180,16 @@ void SetUpSalinitySample(SimDeviceRecords& r, SimChannelRecords& c)
 
 } // namespace
 
+void SetBarometerReading(SimDevice& device, float psi)
+{
+    SimChannelRecords& c = ChannelRecordsOf(device);
+    const auto offset = static_cast<size_t>(CoefficientSetOffset(3));
+    for (size_t i = 0; i < kCoefBlockFloats; ++i) {
+        StoreCoefficientFloat(c.coefficients, offset + 4 * i, i == 0 ? psi : 0.0f);
+    }
+    DeviceRecordsOf(device).paramHeldCodes.insert(3);
+}
+
 void SetUpFullSonde(SimDevice& device, const ProfilingSondeSpec& spec)
 {
     SetUpProfilingSonde(device, spec);

@@ -84,6 +84,11 @@ struct LowFlowSondeSpec {
 
 void SetUpLowFlowSonde(SimDevice& device, const LowFlowSondeSpec& spec = {});
 
+// The sonde's barometer (code 3) reads psi, whatever its count: its coefficient set is the
+// constant psi. The sonde reports it so only while its site preferences do not hold a fixed
+// barometric value (flag 0); with the flag set the host takes the stored value instead.
+void SetBarometerReading(SimDevice& device, float psi);
+
 struct LevelLoggerSpec {
     uint16_t temperatureCounts = 0x2000;
     uint16_t pressureCounts = 0x1000;
