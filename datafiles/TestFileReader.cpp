@@ -229,6 +229,17 @@ int CTestFileReader::ReadSeries(SeriesRequest& request)
     CChannelSample sample;
     size_t stored = 0;
     int result = 0;
+    // The samples are read for their values and elapsed times only: the per-sample date
+    // and the unit lookup are left out for the pass (the values are the same).
+    struct SeriesPass {
+        bool& flag;
+        explicit SeriesPass(bool& f) : flag(f) { flag = true; }
+        ~SeriesPass() { flag = false; }
+        SeriesPass(const SeriesPass&) = delete;
+        SeriesPass& operator=(const SeriesPass&) = delete;
+    };
+    m_seriesElapsedUnit = CurrentElapsedUnit();
+    const SeriesPass pass(m_seriesPass);
     for (uint32_t n = request.first;; ++n) {
         result = channel->ReadSample(n, sample);
         if (result != 0) {
@@ -366,18 +377,27 @@ int CTestFileReader::ReadRawSample(CChannelSample& sample)
     }
     SampleTimeRequest request;
     request.sampleNumber = sample.sampleNumber;
-    const CUnitCategory* elapsed = m_units.FindCategory(kUnitCategoryElapsedTime);
-    request.unit = elapsed != nullptr && elapsed->GetCurrentUnit() != nullptr ? elapsed->GetCurrentUnit()->GetId()
-                                                                               : kElapsedUnitSeconds;
+    request.unit = m_seriesPass ? m_seriesElapsedUnit : CurrentElapsedUnit();
     request.testType = m_test.testType;
     request.testStart = m_test.started;
     request.interval = m_test.interval;
     request.startInterval = m_startInterval;
     request.eventSeconds = sample.eventSeconds;
+    if (m_seriesPass) {
+        sample.elapsed = SampleElapsedValue(request);
+        return 0;
+    }
     FillSampleTime(request);
     sample.elapsed = request.elapsedValue;
     sample.time = request.sampleTime;
     return 0;
+}
+
+uint8_t CTestFileReader::CurrentElapsedUnit() const
+{
+    const CUnitCategory* elapsed = m_units.FindCategory(kUnitCategoryElapsedTime);
+    return elapsed != nullptr && elapsed->GetCurrentUnit() != nullptr ? elapsed->GetCurrentUnit()->GetId()
+                                                                       : kElapsedUnitSeconds;
 }
 
 int CTestFileReader::ComputeValue(CChannelSample&) { return IsClosed() ? kTkErrFileNotOpen : 0; }

@@ -367,6 +367,8 @@ protected:
     uint64_t m_generation = 0;
 
 private:
+    // The id of the catalogue's current Elapsed Time unit (seconds without one).
+    uint8_t CurrentElapsedUnit() const;
     // Lays the header out; when target is one of its lines, text gets it. The counts are
     // set on the way.
     bool HeaderLine(int32_t target, std::string* text, bool dateFlag);
@@ -374,6 +376,11 @@ private:
     std::string FormatNow(bool dateFlag) const;
     std::string FormatStamp(DeviceTime time, bool dateFlag) const;
     int WriteTextFile(const std::string& path, const std::function<bool(std::string&)>& nextLine);
+
+    // While ReadSeries runs: its samples need their elapsed time only (no date), in the
+    // Elapsed Time unit looked up once for the whole series.
+    bool m_seriesPass = false;
+    uint8_t m_seriesElapsedUnit = 0;
 
     int16_t m_firstTitleLine = 0;
     int16_t m_headerLines = 0;

@@ -158,8 +158,11 @@ public:
     void RunYAxisDialog();
 
     // ---- Printing --------------------------------------------------------------------------
-    // Prints this graph on one page below the banner.
+    // Prints this graph on one page below the banner, on the printer the print dialog sets up.
     void Print();
+    // The same on a printer already chosen: a stop message (and nothing printed) when the
+    // document or its page cannot be started.
+    void PrintOn(QPrinter& printer);
     // Draws the graph fitted at 2:1 into the rectangle (left, top, right, bottom) of a
     // printer's (or any) device; the screen layout is restored afterwards.
     void DrawTo(QPainter* painter, QPaintDevice& device, int left, int top, int right, int bottom);

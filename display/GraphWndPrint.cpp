@@ -58,6 +58,11 @@ void CGraphWnd::Print()
     if (!RunPrintDialog(printer, this)) {
         return;
     }
+    PrintOn(printer);
+}
+
+void CGraphWnd::PrintOn(QPrinter& printer)
+{
     printer.setDocName(QStringLiteral("Wellvox®: Chart"));
     // Half an inch from each edge of the printable area.
     const int mx = printer.logicalDpiX() / 2;

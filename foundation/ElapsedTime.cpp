@@ -65,6 +65,29 @@ uint64_t LogarithmicElapsed(uint32_t n, const Duration& maximum, uint32_t startI
     return SaturatingAdd(head.GetHundredths(), tail.GetHundredths());
 }
 
+// The elapsed time of the request's sample in hundredths (CSampleTime::SetSampleElapsed).
+uint64_t SampleElapsedHundredths(const SampleTimeRequest& request)
+{
+    // Samples count from 1; a sample 0 is the first sample, not 2^32 - 1
+    // intervals after it.
+    const uint32_t n = request.sampleNumber == 0 ? 1 : request.sampleNumber;
+    CElapsedTime elapsed;
+    switch (request.testType) {
+    case kSampleTestLinear:
+    case kSampleTestLinearAverage:
+        elapsed.SetFromDuration(request.interval);
+        elapsed.MultiplyBy(n - 1);
+        return elapsed.GetHundredths();
+    case kSampleTestLogarithmic:
+        return LogarithmicElapsed(n, request.interval, request.startInterval);
+    case kSampleTestEvent:
+        elapsed.SetSeconds(request.eventSeconds);
+        return elapsed.GetHundredths();
+    default:
+        return 0;
+    }
+}
+
 } // namespace
 
 // ---- CElapsedTime -----------------------------------------------------------
@@ -167,25 +190,8 @@ void CSampleTime::Add(const CElapsedTime& elapsed)
 
 void CSampleTime::SetSampleElapsed(const SampleTimeRequest& request)
 {
-    // Samples count from 1; a sample 0 is the first sample, not 2^32 - 1
-    // intervals after it.
-    const uint32_t n = request.sampleNumber == 0 ? 1 : request.sampleNumber;
     elapsed_ = CElapsedTime();
-    switch (request.testType) {
-    case kSampleTestLinear:
-    case kSampleTestLinearAverage:
-        elapsed_.SetFromDuration(request.interval);
-        elapsed_.MultiplyBy(n - 1);
-        break;
-    case kSampleTestLogarithmic:
-        elapsed_.count_ = LogarithmicElapsed(n, request.interval, request.startInterval);
-        break;
-    case kSampleTestEvent:
-        elapsed_.SetSeconds(request.eventSeconds);
-        break;
-    default:
-        break;
-    }
+    elapsed_.SetHundredths(SampleElapsedHundredths(request));
 }
 
 void CSampleTime::ComputeSample(const SampleTimeRequest& request)
@@ -223,6 +229,13 @@ int FillSampleTime(SampleTimeRequest& request)
     request.sampleTime.second = static_cast<uint8_t>(sample.GetSecond());
     request.sampleTime.hundredths = static_cast<uint8_t>(sample.GetHundredthOfSecond());
     return 0;
+}
+
+double SampleElapsedValue(const SampleTimeRequest& request)
+{
+    CElapsedTime elapsed;
+    elapsed.SetHundredths(SampleElapsedHundredths(request));
+    return elapsed.ToUnits(request.unit);
 }
 
 double ElapsedToUnits(const Duration& duration, uint8_t unit)

@@ -67,6 +67,7 @@ public:
     double ToUnits(uint8_t unit) const;
 
     uint64_t GetHundredths() const { return count_; }
+    void SetHundredths(uint64_t count) { count_ = count; }
 
 private:
     friend class CSampleTime;
@@ -125,6 +126,10 @@ private:
 // record unchanged; a sample whose date lies past the year 65535 gets the
 // not-set device time (1999 and nines). Returns 0.
 int FillSampleTime(SampleTimeRequest& request);
+
+// The elapsed value FillSampleTime gives, without the date and time: for a
+// series, which needs no calendar.
+double SampleElapsedValue(const SampleTimeRequest& request);
 
 // duration in unit (CElapsedTime::SetFromDuration, then ToUnits).
 double ElapsedToUnits(const Duration& duration, uint8_t unit);

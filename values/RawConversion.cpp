@@ -79,10 +79,17 @@ bool IsPlainPolynomialCode(uint8_t code)
     }
 }
 
+// (w1 - k[slope + 1]) / k[slope] with the cache's linear constants.
+double LinearCounts(const CoefficientCacheView& block, double w1, size_t slope)
+{
+    const std::array<double, 10> k = LinearConstants(block);
+    return Divide(w1 - k[slope + 1], k[slope]);
+}
+
 // The conversions ConvertRawSensorValue and ConvertRawCounts share; nothing for
-// the codes each of them converts on its own.
-std::optional<double> CommonConversion(uint8_t code, const RawReading& r, const CoefficientCacheView& block,
-                                       const std::array<double, 10>& k)
+// the codes each of them converts on its own. The linear constants are decoded
+// only for the codes that use them: most channels of a long series never need them.
+std::optional<double> CommonConversion(uint8_t code, const RawReading& r, const CoefficientCacheView& block)
 {
     const double w1 = r[1];
     if (IsPlainPolynomialCode(code)) {
@@ -93,10 +100,10 @@ std::optional<double> CommonConversion(uint8_t code, const RawReading& r, const 
         const auto cubic = block.Floats<4>(kCoefHeadFloats);
         return EvalPoly1(3, r[0], cubic);
     }
-    case 161: case 171: return Divide(w1 - k[3], k[2]);
-    case 162: case 172: return Divide(w1 - k[5], k[4]);
-    case 163: return Divide(w1 - k[7], k[6]);
-    case 176: return Divide(w1 - k[9], k[8]);
+    case 161: case 171: return LinearCounts(block, w1, 2);
+    case 162: case 172: return LinearCounts(block, w1, 4);
+    case 163: return LinearCounts(block, w1, 6);
+    case 176: return LinearCounts(block, w1, 8);
     case 173: case 174: case 175: case 177: case 184: case 185: case 194: case 195: return w1;
     case 180: case 181: case 190: case 191: return (w1 - kAngleCentre) * kAngleFactor;
     case 182: case 183: case 192: case 193: return (w1 - kUnitRangeCentre) * kUnitRangeFactor;
@@ -194,8 +201,7 @@ double ConvertRawSensorValue(uint8_t sensorCode, RawReading& reading, std::span<
                              const LevelSensorRecord* levelSensor)
 {
     const CoefficientCacheView block(coefficients);
-    const std::array<double, 10> k = LinearConstants(block);
-    if (const std::optional<double> common = CommonConversion(sensorCode, reading, block, k)) {
+    if (const std::optional<double> common = CommonConversion(sensorCode, reading, block)) {
         return *common;
     }
     switch (sensorCode) {
@@ -211,8 +217,10 @@ double ConvertRawSensorValue(uint8_t sensorCode, RawReading& reading, std::span<
     }
     case 5:
         return reading[1] * 0.001;
-    case 16: case 17: case 36: case 37: case 160: case 170:
+    case 16: case 17: case 36: case 37: case 160: case 170: {
+        const std::array<double, 10> k = LinearConstants(block);
         return Divide((reading[1] - k[1]) * kOxygenFactor, k[0]);
+    }
     case 45: {
         const uint8_t range = SelectConductivityRange(reading[3], reading[2]);
         if (range == 147) {
@@ -232,8 +240,7 @@ double ConvertRawSensorValue(uint8_t sensorCode, RawReading& reading, std::span<
 double ConvertRawCounts(uint8_t sensorCode, const RawReading& reading, std::span<const uint8_t> coefficients)
 {
     const CoefficientCacheView block(coefficients);
-    const std::array<double, 10> k = LinearConstants(block);
-    if (const std::optional<double> common = CommonConversion(sensorCode, reading, block, k)) {
+    if (const std::optional<double> common = CommonConversion(sensorCode, reading, block)) {
         return *common;
     }
     switch (sensorCode) {
@@ -243,6 +250,7 @@ double ConvertRawCounts(uint8_t sensorCode, const RawReading& reading, std::span
         break;
     }
     if (IsOxygenCode(sensorCode)) {
+        const std::array<double, 10> k = LinearConstants(block);
         return Divide(reading[1] - k[1], k[0]);
     }
     return 0.0;  // codes 5 and 45 and every unknown code

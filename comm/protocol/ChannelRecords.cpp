@@ -852,18 +852,6 @@ void StoreCoefficientFloat(std::span<uint8_t> cache, size_t offset, float value)
     }
 }
 
-float CoefficientCacheView::Float(size_t offset) const
-{
-    if (offset > m_bytes.size() || m_bytes.size() - offset < 4) {
-        return 0.0f;
-    }
-    uint32_t bits = 0;
-    for (size_t i = 0; i < 4; ++i) {
-        bits |= static_cast<uint32_t>(m_bytes[offset + i]) << (8 * i);
-    }
-    return std::bit_cast<float>(bits);
-}
-
 std::array<float, kCoefBlockFloats> CoefficientCacheView::Set(uint8_t sensorCode) const
 {
     const int offset = CoefficientSetOffset(sensorCode);

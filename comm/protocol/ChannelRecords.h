@@ -29,8 +29,10 @@
 #include "foundation/DeviceTime.h"
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string>
 #include <string_view>
@@ -452,13 +454,30 @@ class CoefficientCacheView {
 public:
     explicit CoefficientCacheView(std::span<const uint8_t> bytes) : m_bytes(bytes) {}
 
-    // The float at byte offset.
-    float Float(size_t offset) const;
+    // The float at byte offset (inline: the sample conversions read several per value).
+    float Float(size_t offset) const
+    {
+        if (offset > m_bytes.size() || m_bytes.size() - offset < 4) {
+            return 0.0f;
+        }
+        uint32_t bits = 0;
+        for (size_t i = 0; i < 4; ++i) {
+            bits |= static_cast<uint32_t>(m_bytes[offset + i]) << (8 * i);
+        }
+        return std::bit_cast<float>(bits);
+    }
     // N consecutive floats from byte offset.
     template <size_t N>
     std::array<float, N> Floats(size_t offset) const
     {
         std::array<float, N> values{};
+        if constexpr (std::endian::native == std::endian::little) {
+            // The cache holds little-endian floats: a run that lies wholly inside is copied.
+            if (offset <= m_bytes.size() && m_bytes.size() - offset >= 4 * N) {
+                std::memcpy(values.data(), m_bytes.data() + offset, 4 * N);
+                return values;
+            }
+        }
         for (size_t i = 0; i < N; ++i) {
             values[i] = Float(offset + 4 * i);
         }

@@ -9,6 +9,7 @@
 #include "datafiles/TestFileReaderF.h"
 
 #include "comm/protocol/TkResultCodes.h"
+#include "foundation/ElapsedTime.h"
 #include "tests/datafiles/ReaderFileBytes.h"
 #include "tests/support/Files.h"
 #include "tests/support/TempHome.h"
@@ -668,6 +669,52 @@ TEST_F(ReaderTest, FilterSmoothsShortLinearTestsOnly)
         EXPECT_NEAR(points[2].value, c.on ? (12.0 + 12.1 + 12.2) / 3.0 : 12.2, 1e-5);
         EXPECT_NEAR(request.valueMax, 12.2, 1e-5);
         EXPECT_NEAR(request.valueMin, 12.0, 1e-5);
+    }
+}
+
+TEST_F(ReaderTest, SeriesGivesTheValuesAndTimesOfSingleSampleReads)
+{
+    // A series leaves out each sample's date and looks the Elapsed Time unit up once; its
+    // values and times must still be those of reading each sample alone, for every
+    // schedule and unit, and single reads after it must get their dates again.
+    struct Case {
+        const char* name;
+        uint8_t testType;
+        uint8_t elapsedUnit;
+    };
+    const Case cases[] = {
+        {"linear, minutes", 1, kElapsedUnitMinutes},
+        {"linear, hours", 1, kElapsedUnitHours},
+        {"logarithmic, seconds", 2, kElapsedUnitSeconds},
+        {"event, days", 3, kElapsedUnitDays},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SondeFileSpec spec = ThreeSamples();
+        spec.testType = c.testType;
+        spec.seconds = {0, 75, 3600};
+        ASSERT_NE(units->FindCategory(kUnitCategoryElapsedTime)->SelectUnit(c.elapsedUnit), nullptr);
+        auto reader = OpenSonde(wvtest::SondeFile(spec).bytes);
+        ASSERT_EQ(reader->GetChannelCount(), 4u);
+        CChannelSample before;
+        ASSERT_EQ(reader->GetChannel(0)->ReadSample(3, before), 0);
+        ASSERT_NE(before.time, kDeviceTimeNotSet);
+        for (size_t i = 0; i < reader->GetChannelCount(); ++i) {
+            CDataFileChannel* channel = reader->GetChannel(i);
+            std::vector<SeriesPoint> points(3);
+            SeriesRequest request{channel, points, 1, 3};
+            ASSERT_EQ(reader->ReadSeries(request), 0);
+            for (uint32_t n = 1; n <= 3; ++n) {
+                CChannelSample sample;
+                ASSERT_EQ(channel->ReadSample(n, sample), 0);
+                EXPECT_EQ(points[n - 1].time, sample.elapsed) << "channel " << i << " sample " << n;
+                EXPECT_EQ(points[n - 1].value, sample.value) << "channel " << i << " sample " << n;
+            }
+        }
+        CChannelSample after;
+        ASSERT_EQ(reader->GetChannel(0)->ReadSample(3, after), 0);
+        EXPECT_EQ(after.time, before.time);
+        EXPECT_EQ(after.elapsed, before.elapsed);
     }
 }
 

@@ -11,6 +11,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
+#include <QPaintEngine>
+#include <QPrintEngine>
 #include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
@@ -58,6 +60,61 @@ void Flatten(const QMenu& menu, std::vector<std::string>& out, const std::string
         }
     }
 }
+
+// A printer whose engines the test sets: its document starts (or not), its first page does
+// not when the state says Error. Nothing reaches paper, so nothing is drawn.
+class FakePrintEngine : public QPrintEngine {
+public:
+    QPrinter::PrinterState state = QPrinter::Error;
+    bool aborted = false;
+    bool newPage() override { return false; }
+    bool abort() override
+    {
+        aborted = true;
+        return true;
+    }
+    int metric(QPaintDevice::PaintDeviceMetric id) const override
+    {
+        switch (id) {
+        case QPaintDevice::PdmWidth: return 5100;
+        case QPaintDevice::PdmHeight: return 6600;
+        case QPaintDevice::PdmWidthMM: return 216;
+        case QPaintDevice::PdmHeightMM: return 279;
+        case QPaintDevice::PdmDpiX:
+        case QPaintDevice::PdmDpiY:
+        case QPaintDevice::PdmPhysicalDpiX:
+        case QPaintDevice::PdmPhysicalDpiY: return 600;
+        case QPaintDevice::PdmDepth: return 32;
+        case QPaintDevice::PdmDevicePixelRatio: return 1;
+        case QPaintDevice::PdmDevicePixelRatioScaled: return static_cast<int>(QPaintDevice::devicePixelRatioFScale());
+        default: return 0;
+        }
+    }
+    QPrinter::PrinterState printerState() const override { return state; }
+    void setProperty(PrintEnginePropertyKey, const QVariant&) override {}
+    QVariant property(PrintEnginePropertyKey) const override { return {}; }
+};
+
+class FakePaintEngine : public QPaintEngine {
+public:
+    bool starts = true;
+    bool begin(QPaintDevice*) override { return starts; }
+    bool end() override { return true; }
+    void updateState(const QPaintEngineState&) override {}
+    void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
+    Type type() const override { return QPaintEngine::User; }
+};
+
+// The engines are a base so that they outlive the printer that points at them.
+struct FakeEngines {
+    FakePrintEngine print;
+    FakePaintEngine paint;
+};
+
+class FakePrinter : public FakeEngines, public QPrinter {
+public:
+    FakePrinter() : QPrinter(QPrinter::HighResolution) { setEngines(&print, &paint); }
+};
 
 class GraphInteractionTest : public GraphFixture {
 protected:
@@ -512,6 +569,38 @@ TEST_F(GraphInteractionTest, PrintToAPdfGivesOnePageAndCancelPrintsNothing)
     g.OnCommand(graphcmd::kPrint);
     EXPECT_EQ(g.messages, std::vector<uint32_t>{180});
     CGraphWnd::SetPrintDialogHook({});
+}
+
+TEST_F(GraphInteractionTest, APrinterThatCannotStartItsDocumentOrPageShowsItsMessage)
+{
+    struct Case {
+        const char* name;
+        bool documentStarts;
+        uint32_t message;
+        bool aborted;
+    };
+    const Case cases[] = {
+        {"the document does not start", false, 180, false},
+        {"the page does not start", true, 179, true},
+    };
+    TwoChannels();
+    MenuGraph& g = MakeMenuGraph();
+    g.Refresh();
+    const PlotRect screen = g.GetPlotRect();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        g.messages.clear();
+        FakePrinter printer;
+        printer.paint.starts = c.documentStarts;
+        g.PrintOn(printer);
+        EXPECT_EQ(g.messages, std::vector<uint32_t>{c.message});
+        EXPECT_EQ(printer.print.aborted, c.aborted);
+        EXPECT_FALSE(printer.paintingActive());
+        EXPECT_FALSE(g.IsPrinting());
+        EXPECT_EQ(g.GetPlotRect().left, screen.left);
+        EXPECT_EQ(g.GetPlotRect().right, screen.right);
+        EXPECT_EQ(g.GetPlotRect().bottom, screen.bottom);
+    }
 }
 
 } // namespace
