@@ -30,6 +30,7 @@
 #include "tools/instrument-sim/InstrumentSim.h"
 #pragma push_macro("slots")
 #undef slots
+#include "tools/instrument-sim/ChannelCommands.h"
 #include "tools/instrument-sim/DeviceCommands.h"
 #include "tools/instrument-sim/ProfilingDevices.h"
 #include "tools/instrument-sim/TestCommands.h"
@@ -45,6 +46,7 @@
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -934,6 +936,118 @@ TEST_F(TestWizardCommandsTest, ACancelledWizardSendsNothing)
         EXPECT_EQ(sonde->GetTest(kPending)->GetName(), "Spare");
     }
 }
+
+// ---- Add refused before or after the wizard ---------------------------------------------
+
+namespace {
+
+// An Add that ends with a message and writes nothing.
+struct AddRefusal {
+    const char* what;
+    std::function<void(wv::sim::SimDevice&)> arrange;  // the simulated sonde, before a refresh
+    bool fillSlots;            // the free slots 4, 6 and 8 are defined too
+    int cloneSource;           // the selected test (0: none)
+    std::vector<MessageAnswer> answers;  // to the messages, in turn
+    bool wizard;               // the wizard opens
+    uint32_t textId;           // the last message (0: the optical sensor's question)
+    bool deviceSelected;       // the tree selects the device item afterwards
+};
+
+void PrintTo(const AddRefusal& c, std::ostream* out) { *out << c.what; }
+
+constexpr const char* kCapQuestion = "Continue with test configuration?";
+
+void CapStatus(wv::sim::SimDevice& d, uint8_t status) { wv::sim::DeviceRecordsOf(d).calStatusOfKind[4] = status; }
+
+class AddRefusedTest : public TestWizardCommandsTest, public ::testing::WithParamInterface<AddRefusal> {};
+
+TEST_P(AddRefusedTest, EndsWithItsMessageAndWritesNothing)
+{
+    const AddRefusal& c = GetParam();
+    if (c.fillSlots) {
+        // Defined by the program, so the device node knows them.
+        TestDefinitionRecord filler = sonde->GetTest(kPending)->GetDefinition();
+        for (const uint8_t number : {4, 6, 8}) {
+            filler.testId = number;
+            ASSERT_EQ(sonde->AddTest(&Tree(), filler, RelayDefinitionRecord{}), kAppOk);
+        }
+        sim.WithDevice(kSonde, [](wv::sim::SimDevice& d) {
+            wv::sim::WithTests(d, [](wv::sim::SimTests& tests) { tests.definitionsWritten.clear(); });
+        });
+        ASSERT_EQ(sonde->GetFreeTestSlot(), 0);
+    }
+    if (c.arrange) {
+        sim.WithDevice(kSonde, c.arrange);
+        // The device and its tests as they now are.
+        Tree().SelectItem(sonde->GetTreeItem());
+        Pump();
+        std::unique_ptr<QMenu> menu(Tree().BuildContextMenu());
+        ASSERT_NE(menu, nullptr);
+        menu->findChild<QAction*>(QString::number(wvcmd::kTreeRefresh))->trigger();
+        Pump();
+        messages.clear();
+    }
+    // The wizard schedules the start; the device's clock then runs past it before Finish.
+    wizardScripts.push_back([this](CWizardSheet& sheet) {
+        for (int guard = 0; guard < 8 && PageIdOf(sheet) != kIdTestWizStartPage; ++guard) {
+            QTest::mouseClick(sheet.NextButton(), Qt::LeftButton);
+        }
+        PageItem<QAbstractButton>(sheet, kIdTestWizScheduledStart)->click();
+        clock.Advance(3 * 3600 * 1000);
+        QTest::mouseClick(sheet.FinishButton(), Qt::LeftButton);
+    });
+    CWVTestsView* view = ShowTests();
+    ASSERT_NE(view, nullptr);
+    if (c.cloneSource != 0) {
+        Select(*view, {c.cloneSource});
+    } else {
+        view->GetList()->clearSelection();
+    }
+    Pump();
+    answers.assign(c.answers.begin(), c.answers.end());
+    Press(*view, CWVTestsView::kAddButton);
+    Pump();
+
+    EXPECT_EQ(wizardsSeen, c.wizard ? 1 : 0);
+    EXPECT_TRUE(Written().empty());
+    ASSERT_FALSE(messages.empty());
+    const SiteMessage& last = messages.back();
+    if (c.textId == 0) {
+        EXPECT_EQ(Frame().lastMessageText, kCapQuestion);
+        EXPECT_EQ(last.buttons, MessageButtons::YesNo);
+        EXPECT_EQ(last.icon, MessageIcon::Question);
+    } else {
+        EXPECT_EQ(last.textId, c.textId);
+        EXPECT_EQ(last.captionId, c.textId == kStrStartTooEarly ? 0u : kStrAddTest);
+        EXPECT_EQ(last.icon, c.textId == kStrStartTooEarly ? MessageIcon::Warning : MessageIcon::Error);
+    }
+    // A cap that is not there leads back to the device, whose view shows the sensor.
+    EXPECT_EQ(Tree().GetSelectedItem(), c.deviceSelected ? sonde->GetTreeItem() : sonde->GetTestsItem());
+    EXPECT_FALSE(Frame().IsBusy());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Refusals, AddRefusedTest,
+    ::testing::Values(
+        AddRefusal{"cap not detected, No", [](wv::sim::SimDevice& d) { CapStatus(d, 132); }, false, 0,
+                   {MessageAnswer::Ok, MessageAnswer::No}, false, 0, true},
+        AddRefusal{"cap sensor fault, No", [](wv::sim::SimDevice& d) { CapStatus(d, 134); }, false, 0,
+                   {MessageAnswer::Ok, MessageAnswer::No}, false, 0, false},
+        AddRefusal{"cap not detected, Yes, start too early", [](wv::sim::SimDevice& d) { CapStatus(d, 132); }, false,
+                   0, {MessageAnswer::Ok, MessageAnswer::Yes}, true, kStrStartTooEarly, false},
+        AddRefusal{"start too early", {}, false, 0, {}, true, kStrStartTooEarly, false},
+        AddRefusal{"no free slot for a clone", {}, true, kComplete, {}, false, kStrNoTestSlots, false},
+        AddRefusal{"no channel", [](wv::sim::SimDevice& d) { wv::sim::ChannelRecordsOf(d).channels.clear(); }, false,
+                   0, {}, false, kStrNoTestChannels, false}),
+    [](const ::testing::TestParamInfo<AddRefusal>& info) {
+        std::string name = info.param.what;
+        for (char& ch : name) {
+            ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+        }
+        return name;
+    });
+
+} // namespace
 
 // ---- Edit writes a test only when something changed -----------------------------------
 
