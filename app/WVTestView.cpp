@@ -326,43 +326,40 @@ void CWVTestView::OnStartTest()
     if (device == nullptr || !testcmd::ConfirmOk(*m_frame, kStrConfirmStartThis, kStrStartTest) || !Shows(test)) {
         return;
     }
-    m_frame->ActivateTreeView();
-    m_frame->BeginBusy();
-    m_frame->SetStatusTextId(kStrStartingTest);
-    const int running = device->GetRunningTestId();
-    int status = test->StartTest();
-    if (status != kAppOk) {
-        ReportError(test, status, kStrStartTest);
-    } else if (Shows(test)) {
-        if (running > 0) {
-            m_frame->SetStatusTextId(kStrStoppingPreviousTest);
-            WaitMs(300);
-            // The device stopped the other test when this one started: read it again.
-            if (CQorTest* previous = Shows(test) ? device->GetTest(running) : nullptr) {
-                status = previous->ReadDefinition();
-                if (status == kAppOk && Shows(test)) {
-                    previous->RefreshTreeItem();
-                    device->ReadDeviceInfo();
+    const int ended = testcmd::RunTestCommand(*m_frame, GetDocument(), device, kStrStartingTest, [&] {
+        const int running = device->GetRunningTestId();
+        int status = test->StartTest();
+        if (status != kAppOk) {
+            ReportError(test, status, kStrStartTest);
+        } else if (Shows(test)) {
+            if (running > 0) {
+                m_frame->SetStatusTextId(kStrStoppingPreviousTest);
+                WaitMs(300);
+                // The device stopped the other test when this one started: read it again.
+                if (CQorTest* previous = Shows(test) ? device->GetTest(running) : nullptr) {
+                    status = previous->ReadDefinition();
+                    if (status == kAppOk && Shows(test)) {
+                        previous->RefreshTreeItem();
+                        device->ReadDeviceInfo();
+                    }
                 }
             }
+            if (Shows(test)) {
+                // The real start time is read with the test next time; until then the field
+                // stays empty.
+                test->SetStartTime(kStartMarker);
+                test->SetState(kTestStateRunning);
+                test->RefreshTreeItem();
+                SetStatusField();
+                SetStartedOnField();
+                SetStoppedOnField();
+                SetDataPointsField();
+                UpdateButtons();
+            }
         }
-        if (Shows(test)) {
-            // The real start time is read with the test next time; until then the field
-            // stays empty.
-            test->SetStartTime(kStartMarker);
-            test->SetState(kTestStateRunning);
-            test->RefreshTreeItem();
-            SetStatusField();
-            SetStartedOnField();
-            SetStoppedOnField();
-            SetDataPointsField();
-            UpdateButtons();
-        }
-    }
-    m_frame->SetStatusText({});
-    m_frame->EndBusy();
-    if (status == kAppErrLineLost) {
-        testcmd::DropConnection(GetDocument(), device);
+        return status;
+    });
+    if (ended == kAppErrLineLost) {
         return;
     }
     if (Shows(test)) {
@@ -377,30 +374,27 @@ void CWVTestView::OnStopTest()
     if (device == nullptr || !testcmd::ConfirmOk(*m_frame, kStrConfirmStopThis, kStrStopTest) || !Shows(test)) {
         return;
     }
-    m_frame->ActivateTreeView();
-    m_frame->BeginBusy();
-    m_frame->SetStatusTextId(kStrStoppingTest);
-    const int status = test->StopTest();
-    if (status != kAppOk) {
-        ReportError(test, status, kStrStopTest);
-    } else if (Shows(test)) {
-        if (test->ReadDefinition() == kAppOk && Shows(test)) {
-            test->RefreshTreeItem();
+    const int ended = testcmd::RunTestCommand(*m_frame, GetDocument(), device, kStrStoppingTest, [&] {
+        const int status = test->StopTest();
+        if (status != kAppOk) {
+            ReportError(test, status, kStrStopTest);
+        } else if (Shows(test)) {
+            if (test->ReadDefinition() == kAppOk && Shows(test)) {
+                test->RefreshTreeItem();
+            }
+            if (Shows(test)) {
+                device->ReadDeviceInfo();
+            }
+            if (Shows(test)) {
+                SetStatusField();
+                SetStoppedOnField();
+                SetDataPointsField();
+                UpdateButtons();
+            }
         }
-        if (Shows(test)) {
-            device->ReadDeviceInfo();
-        }
-        if (Shows(test)) {
-            SetStatusField();
-            SetStoppedOnField();
-            SetDataPointsField();
-            UpdateButtons();
-        }
-    }
-    m_frame->SetStatusText({});
-    m_frame->EndBusy();
-    if (status == kAppErrLineLost) {
-        testcmd::DropConnection(GetDocument(), device);
+        return status;
+    });
+    if (ended == kAppErrLineLost) {
         return;
     }
     if (Shows(test)) {

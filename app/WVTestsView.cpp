@@ -94,6 +94,21 @@ void DropConnection(const CWVDoc* doc, const CQorDevice* device)
     }
 }
 
+int RunTestCommand(CWVFrame& frame, const CWVDoc* doc, const CQorDevice* device, uint32_t statusTextId,
+                   const std::function<int()>& run)
+{
+    frame.ActivateTreeView();
+    frame.BeginBusy();
+    frame.SetStatusTextId(statusTextId);
+    const int status = run();
+    frame.SetStatusText({});
+    frame.EndBusy();
+    if (status == kAppErrLineLost) {
+        DropConnection(doc, device);
+    }
+    return status;
+}
+
 bool ConfirmOk(CWVFrame& frame, uint32_t textId, uint32_t captionId)
 {
     SiteMessage message;
@@ -487,50 +502,47 @@ void CWVTestsView::OnStartTest()
     if (!testcmd::ConfirmOk(*m_frame, kStrConfirmStartSelected, kStrStartTest) || !Shows(device)) {
         return;
     }
-    m_frame->ActivateTreeView();
-    m_frame->BeginBusy();
-    m_frame->SetStatusTextId(kStrStartingTest);
-    const int running = device->GetRunningTestId();
-    int status = device->GetTest(number)->StartTest();
-    if (status != kAppOk) {
-        if (Shows(device) && testcmd::ReportTestError(*m_frame, *device, status, kStrStartTest) && Shows(device)) {
-            OnUpdate();
-        }
-    } else if (Shows(device)) {
-        wv::OleDateTime now = device->GetCurrentDeviceTime();
-        if (running > 0) {
-            m_frame->SetStatusTextId(kStrStoppingPreviousTest);
-            WaitMs(kStoppedTestWaitMs);
-            // The device stopped the other test when this one started: read it again.
-            CQorTest* previous = Shows(device) ? device->GetTest(running) : nullptr;
-            if (previous != nullptr) {
-                status = previous->ReadDefinition();
-                if (status == kAppOk && Shows(device)) {
-                    if (CQorTest* again = device->GetTest(running)) {
-                        again->RefreshTreeItem();
+    const int ended = testcmd::RunTestCommand(*m_frame, GetDocument(), device, kStrStartingTest, [&] {
+        const int running = device->GetRunningTestId();
+        int status = device->GetTest(number)->StartTest();
+        if (status != kAppOk) {
+            if (Shows(device) && testcmd::ReportTestError(*m_frame, *device, status, kStrStartTest) && Shows(device)) {
+                OnUpdate();
+            }
+        } else if (Shows(device)) {
+            wv::OleDateTime now = device->GetCurrentDeviceTime();
+            if (running > 0) {
+                m_frame->SetStatusTextId(kStrStoppingPreviousTest);
+                WaitMs(kStoppedTestWaitMs);
+                // The device stopped the other test when this one started: read it again.
+                CQorTest* previous = Shows(device) ? device->GetTest(running) : nullptr;
+                if (previous != nullptr) {
+                    status = previous->ReadDefinition();
+                    if (status == kAppOk && Shows(device)) {
+                        if (CQorTest* again = device->GetTest(running)) {
+                            again->RefreshTreeItem();
+                        }
+                        device->ReadDeviceInfo();
+                        now = device->GetCurrentDeviceTime();
                     }
-                    device->ReadDeviceInfo();
-                    now = device->GetCurrentDeviceTime();
+                }
+            }
+            CQorTest* started = Shows(device) ? device->GetTest(number) : nullptr;
+            if (started != nullptr) {
+                DeviceTime start{};
+                if (OleDateTimeToDeviceTime(now, start)) {
+                    started->SetStartTime(start);
+                }
+                started->SetState(kTestStateRunning);
+                started->RefreshTreeItem();
+                if (Shows(device)) {
+                    OnUpdate();
                 }
             }
         }
-        CQorTest* started = Shows(device) ? device->GetTest(number) : nullptr;
-        if (started != nullptr) {
-            DeviceTime start{};
-            if (OleDateTimeToDeviceTime(now, start)) {
-                started->SetStartTime(start);
-            }
-            started->SetState(kTestStateRunning);
-            started->RefreshTreeItem();
-            if (Shows(device)) {
-                OnUpdate();
-            }
-        }
-    }
-    m_frame->SetStatusText({});
-    m_frame->EndBusy();
-    if (status == kAppErrLineLost) {
-        testcmd::DropConnection(GetDocument(), device);
+        return status;
+    });
+    if (ended == kAppErrLineLost) {
         return;
     }
     if (Shows(device)) {
@@ -549,39 +561,36 @@ void CWVTestsView::OnStopTest()
         return;
     }
     const std::vector<int> remembered = SelectedTests();
-    m_frame->ActivateTreeView();
-    m_frame->BeginBusy();
-    m_frame->SetStatusTextId(kStrStoppingTest);
-    // The running test, whichever rows are selected; the search ends at the last number.
-    int number = 0;
-    for (int n = 1; n <= device->GetTestCount() && number == 0; ++n) {
-        const CQorTest* test = device->GetTest(n);
-        if (test != nullptr && test->GetState() == kTestStateRunning) {
-            number = n;
-        }
-    }
-    int status = kAppOk;
-    if (number != 0) {
-        status = device->GetTest(number)->StopTest();
-        if (status != kAppOk) {
-            if (Shows(device)) {
-                testcmd::ReportTestError(*m_frame, *device, status, kStrStopTest);
+    const int ended = testcmd::RunTestCommand(*m_frame, GetDocument(), device, kStrStoppingTest, [&] {
+        // The running test, whichever rows are selected; the search ends at the last number.
+        int number = 0;
+        for (int n = 1; n <= device->GetTestCount() && number == 0; ++n) {
+            const CQorTest* test = device->GetTest(n);
+            if (test != nullptr && test->GetState() == kTestStateRunning) {
+                number = n;
             }
-        } else if (Shows(device)) {
-            if (CQorTest* test = device->GetTest(number); test != nullptr && test->ReadDefinition() == kAppOk) {
-                if (CQorTest* again = Shows(device) ? device->GetTest(number) : nullptr) {
-                    again->RefreshTreeItem();
+        }
+        int status = kAppOk;
+        if (number != 0) {
+            status = device->GetTest(number)->StopTest();
+            if (status != kAppOk) {
+                if (Shows(device)) {
+                    testcmd::ReportTestError(*m_frame, *device, status, kStrStopTest);
+                }
+            } else if (Shows(device)) {
+                if (CQorTest* test = device->GetTest(number); test != nullptr && test->ReadDefinition() == kAppOk) {
+                    if (CQorTest* again = Shows(device) ? device->GetTest(number) : nullptr) {
+                        again->RefreshTreeItem();
+                    }
+                }
+                if (Shows(device)) {
+                    device->ReadDeviceInfo();
                 }
             }
-            if (Shows(device)) {
-                device->ReadDeviceInfo();
-            }
         }
-    }
-    m_frame->SetStatusText({});
-    m_frame->EndBusy();
-    if (status == kAppErrLineLost) {
-        testcmd::DropConnection(GetDocument(), device);
+        return status;
+    });
+    if (ended == kAppErrLineLost) {
         return;
     }
     if (Shows(device)) {

@@ -12,6 +12,7 @@
 #include "app/WVView.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,12 @@ CQorConnection* LiveConnectionOf(const CWVDoc* doc, const CQorDevice* device);
 // Closes the device's connection (a lost line, or a failure that drops it) while it is
 // still one of the site's.
 void DropConnection(const CWVDoc* doc, const CQorDevice* device);
+// Runs a test command as both views do: the tree view active, the frame busy with the
+// status text while run() sends the command and reports or refreshes (it gives the final
+// status); then the status text cleared and the busy state ended, and a lost line closes
+// the device's connection. Returns the status.
+int RunTestCommand(CWVFrame& frame, const CWVDoc* doc, const CQorDevice* device, uint32_t statusTextId,
+                   const std::function<int()>& run);
 // Asks the user with an OK/Cancel box; true for OK.
 bool ConfirmOk(CWVFrame& frame, uint32_t textId, uint32_t captionId);
 // "%d of %d" texts: the string with its two numbers.

@@ -259,20 +259,27 @@ PageNavCode CTestWiz1::OnWizardNext()
             firstRow = row;
         }
     }
+    // Only an event test carries these fields: a definition of another type read from the
+    // device has them empty, and filling them in is no change of that test.
+    const bool eventTest = def.scheduleType == kTestScheduleEvent;
     if (!wiz_.HasIncludedParameter(def.eventChannel)) {
         def.eventChannel = static_cast<uint8_t>(wiz_.Channel(firstRow).parameterId);
         def.eventThreshold = 0.0;
-        changed = true;
+        changed = changed || eventTest;
     }
 
     std::array<uint8_t, kTestMaxChannels> channels{};
     std::copy(list.begin(), list.end(), channels.begin());
     const auto count = static_cast<uint8_t>(list.size());
-    if (def.scheduleType == kTestScheduleEvent) {
+    if (eventTest) {
         MoveToFront(channels, count, def.eventChannel);
     }
-    Store(def.channels, channels, changed);
-    Store(def.channelCount, count, changed);
+    // Only the entries in use count: what lies past them is never sent.
+    if (count != def.channelCount || !std::equal(channels.begin(), channels.begin() + count, def.channels.begin())) {
+        changed = true;
+    }
+    def.channels = channels;
+    def.channelCount = count;
 
     // Relay channels: defaults unless kept and still naming an included row.
     if (wiz_.relaysPossible) {
@@ -288,7 +295,8 @@ PageNavCode CTestWiz1::OnWizardNext()
                 continue;
             }
             relay.channel = number;
-            changed = true;
+            // A disabled relay's channel switches nothing: its default is no change.
+            changed = changed || relay.mode != kRelayDisabled;
             if (const auto zero = wiz_.ConvertChannelValue(wiz_.FindChannelByNumber(number), 0.0, kToDeviceUnit)) {
                 relay.highPoint = *zero;
                 relay.lowPoint = *zero;
@@ -1255,13 +1263,17 @@ DeviceTime CTestWiz9::PresetStart(const wv::OleDateTime& deviceTime)
 void CTestWiz9::OnInitDialog()
 {
     CWVPropertyPage::OnInitDialog();
-    SetDateTimeFormat(kIdTestWizTimePicker, "HH:mm:ss  -or-  hh:mm:ss tt");
-    auto* timePicker = ItemAs<QDateTimeEdit>(kIdTestWizTimePicker);
-    if (timePicker->displayFormat().isEmpty() || timePicker->currentSectionIndex() < 0) {
-        SetDateTimeFormat(kIdTestWizTimePicker, "HH:mm:ss");
-    }
-    SetDateTimeFormat(kIdTestWizDatePicker, "dd-MMM-yy");
-    SetDateTimeRange(kIdTestWizDatePicker, wiz_.GetDeviceTime(), wv::OleDateTime(2059, 12, 31, 23, 59, 59));
+    // A new format or range moves a picker's value: no handler may store the start from
+    // pickers that do not show it yet.
+    Updating([&] {
+        SetDateTimeFormat(kIdTestWizTimePicker, "HH:mm:ss  -or-  hh:mm:ss tt");
+        auto* timePicker = ItemAs<QDateTimeEdit>(kIdTestWizTimePicker);
+        if (timePicker->displayFormat().isEmpty() || timePicker->currentSectionIndex() < 0) {
+            SetDateTimeFormat(kIdTestWizTimePicker, "HH:mm:ss");
+        }
+        SetDateTimeFormat(kIdTestWizDatePicker, "dd-MMM-yy");
+        SetDateTimeRange(kIdTestWizDatePicker, wiz_.GetDeviceTime(), wv::OleDateTime(2059, 12, 31, 23, 59, 59));
+    });
 
     // A test without a scheduled start is offered the whole hour after the device's time
     // plus 10 minutes. The preset lives in the pickers: it becomes the definition's only
@@ -1311,7 +1323,9 @@ void CTestWiz9::StoreStart()
     TestDefinitionRecord& def = wiz_.Definition();
     bool changed = false;
     if (def.state != kTestStartScheduled) {
-        Store(def.scheduledStart, kStartNotSet, changed);
+        // A manual start ignores the scheduled start: clearing it is no change of the test
+        // (the switch to manual is one already).
+        def.scheduledStart = kStartNotSet;
     } else {
         wv::OleDateTime time;
         wv::OleDateTime date;
@@ -1576,12 +1590,8 @@ int CTestWiz::TypeMinimumInterval() const
 
 void CTestWiz::ApplyMinimumInterval()
 {
-    def_.interval = Duration{};
-    int64_t minimum = GetMinChannelInterval();
-    if (minimum < TypeMinimumInterval()) {
-        minimum = TypeMinimumInterval();
-        modified_ = true;
-    }
+    const Duration before = def_.interval;
+    int64_t minimum = std::max<int64_t>(GetMinChannelInterval(), TypeMinimumInterval());
     minimum = std::min(minimum, kIntervalCap);
     Duration& interval = def_.interval;
     interval.days = static_cast<uint8_t>(minimum / kHundredthsPerDay);
@@ -1589,6 +1599,10 @@ void CTestWiz::ApplyMinimumInterval()
     interval.minutes = static_cast<uint8_t>(minimum % kHundredthsPerHour / kHundredthsPerMinute);
     interval.seconds = static_cast<uint8_t>(minimum % kHundredthsPerMinute / kHundredthsPerSecond);
     interval.hundredths = static_cast<uint8_t>(minimum % kHundredthsPerSecond);
+    // Only an interval that differs from the one before is a change.
+    if (interval != before) {
+        modified_ = true;
+    }
 }
 
 std::optional<double> CTestWiz::ConvertChannelValue(int row, double value, int direction) const

@@ -30,6 +30,7 @@
 #include "tools/instrument-sim/InstrumentSim.h"
 #pragma push_macro("slots")
 #undef slots
+#include "tools/instrument-sim/ChannelCommands.h"
 #include "tools/instrument-sim/DeviceCommands.h"
 #include "tools/instrument-sim/ProfilingDevices.h"
 #include "tools/instrument-sim/TestCommands.h"
@@ -44,9 +45,12 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -932,3 +936,313 @@ TEST_F(TestWizardCommandsTest, ACancelledWizardSendsNothing)
         EXPECT_EQ(sonde->GetTest(kPending)->GetName(), "Spare");
     }
 }
+
+// ---- Add refused before or after the wizard ---------------------------------------------
+
+namespace {
+
+// An Add that ends with a message and writes nothing.
+struct AddRefusal {
+    const char* what;
+    std::function<void(wv::sim::SimDevice&)> arrange;  // the simulated sonde, before a refresh
+    bool fillSlots;            // the free slots 4, 6 and 8 are defined too
+    int cloneSource;           // the selected test (0: none)
+    std::vector<MessageAnswer> answers;  // to the messages, in turn
+    bool wizard;               // the wizard opens
+    uint32_t textId;           // the last message (0: the optical sensor's question)
+    bool deviceSelected;       // the tree selects the device item afterwards
+};
+
+void PrintTo(const AddRefusal& c, std::ostream* out) { *out << c.what; }
+
+constexpr const char* kCapQuestion = "Continue with test configuration?";
+
+void CapStatus(wv::sim::SimDevice& d, uint8_t status) { wv::sim::DeviceRecordsOf(d).calStatusOfKind[4] = status; }
+
+class AddRefusedTest : public TestWizardCommandsTest, public ::testing::WithParamInterface<AddRefusal> {};
+
+TEST_P(AddRefusedTest, EndsWithItsMessageAndWritesNothing)
+{
+    const AddRefusal& c = GetParam();
+    if (c.fillSlots) {
+        // Defined by the program, so the device node knows them.
+        TestDefinitionRecord filler = sonde->GetTest(kPending)->GetDefinition();
+        for (const uint8_t number : {4, 6, 8}) {
+            filler.testId = number;
+            ASSERT_EQ(sonde->AddTest(&Tree(), filler, RelayDefinitionRecord{}), kAppOk);
+        }
+        sim.WithDevice(kSonde, [](wv::sim::SimDevice& d) {
+            wv::sim::WithTests(d, [](wv::sim::SimTests& tests) { tests.definitionsWritten.clear(); });
+        });
+        ASSERT_EQ(sonde->GetFreeTestSlot(), 0);
+    }
+    if (c.arrange) {
+        sim.WithDevice(kSonde, c.arrange);
+        // The device and its tests as they now are.
+        Tree().SelectItem(sonde->GetTreeItem());
+        Pump();
+        std::unique_ptr<QMenu> menu(Tree().BuildContextMenu());
+        ASSERT_NE(menu, nullptr);
+        menu->findChild<QAction*>(QString::number(wvcmd::kTreeRefresh))->trigger();
+        Pump();
+        messages.clear();
+    }
+    // The wizard schedules the start; the device's clock then runs past it before Finish.
+    wizardScripts.push_back([this](CWizardSheet& sheet) {
+        for (int guard = 0; guard < 8 && PageIdOf(sheet) != kIdTestWizStartPage; ++guard) {
+            QTest::mouseClick(sheet.NextButton(), Qt::LeftButton);
+        }
+        PageItem<QAbstractButton>(sheet, kIdTestWizScheduledStart)->click();
+        clock.Advance(3 * 3600 * 1000);
+        QTest::mouseClick(sheet.FinishButton(), Qt::LeftButton);
+    });
+    CWVTestsView* view = ShowTests();
+    ASSERT_NE(view, nullptr);
+    if (c.cloneSource != 0) {
+        Select(*view, {c.cloneSource});
+    } else {
+        view->GetList()->clearSelection();
+    }
+    Pump();
+    answers.assign(c.answers.begin(), c.answers.end());
+    Press(*view, CWVTestsView::kAddButton);
+    Pump();
+
+    EXPECT_EQ(wizardsSeen, c.wizard ? 1 : 0);
+    EXPECT_TRUE(Written().empty());
+    ASSERT_FALSE(messages.empty());
+    const SiteMessage& last = messages.back();
+    if (c.textId == 0) {
+        EXPECT_EQ(Frame().lastMessageText, kCapQuestion);
+        EXPECT_EQ(last.buttons, MessageButtons::YesNo);
+        EXPECT_EQ(last.icon, MessageIcon::Question);
+    } else {
+        EXPECT_EQ(last.textId, c.textId);
+        EXPECT_EQ(last.captionId, c.textId == kStrStartTooEarly ? 0u : kStrAddTest);
+        EXPECT_EQ(last.icon, c.textId == kStrStartTooEarly ? MessageIcon::Warning : MessageIcon::Error);
+    }
+    // A cap that is not there leads back to the device, whose view shows the sensor.
+    EXPECT_EQ(Tree().GetSelectedItem(), c.deviceSelected ? sonde->GetTreeItem() : sonde->GetTestsItem());
+    EXPECT_FALSE(Frame().IsBusy());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Refusals, AddRefusedTest,
+    ::testing::Values(
+        AddRefusal{"cap not detected, No", [](wv::sim::SimDevice& d) { CapStatus(d, 132); }, false, 0,
+                   {MessageAnswer::Ok, MessageAnswer::No}, false, 0, true},
+        AddRefusal{"cap sensor fault, No", [](wv::sim::SimDevice& d) { CapStatus(d, 134); }, false, 0,
+                   {MessageAnswer::Ok, MessageAnswer::No}, false, 0, false},
+        AddRefusal{"cap not detected, Yes, start too early", [](wv::sim::SimDevice& d) { CapStatus(d, 132); }, false,
+                   0, {MessageAnswer::Ok, MessageAnswer::Yes}, true, kStrStartTooEarly, false},
+        AddRefusal{"start too early", {}, false, 0, {}, true, kStrStartTooEarly, false},
+        AddRefusal{"no free slot for a clone", {}, true, kComplete, {}, false, kStrNoTestSlots, false},
+        AddRefusal{"no channel", [](wv::sim::SimDevice& d) { wv::sim::ChannelRecordsOf(d).channels.clear(); }, false,
+                   0, {}, false, kStrNoTestChannels, false}),
+    [](const ::testing::TestParamInfo<AddRefusal>& info) {
+        std::string name = info.param.what;
+        for (char& ch : name) {
+            ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+        }
+        return name;
+    });
+
+} // namespace
+
+// ---- Edit writes a test only when something changed -----------------------------------
+
+namespace {
+
+constexpr uint16_t kEditDevice = 3003;
+
+// A test defined through the wizard, read back from the device and walked through the
+// Edit wizard: unchanged it is not written again; one change writes it once.
+struct EditCase {
+    const char* what;
+    uint8_t deviceType;      // 30: a sonde; 25: a level logger
+    int typeRadio;           // the schedule type's radio on the type page
+    bool scheduled;          // a scheduled start
+    int changedItem;         // the item of the interval page the change types into
+    const char* changedText;
+};
+
+void PrintTo(const EditCase& c, std::ostream* out) { *out << c.what; }
+
+class TestEditWritesTest : public AppFixture, public ::testing::WithParamInterface<EditCase> {
+protected:
+    void SetUp() override
+    {
+        const EditCase& c = GetParam();
+        sim.AddDevice(kEditDevice, c.deviceType, "Edit", 9600);
+        sim.WithDevice(kEditDevice, [&c](wv::sim::SimDevice& d) {
+            if (c.deviceType == 25) {
+                wv::sim::SetUpLevelLogger(d);
+            } else {
+                wv::sim::SetUpFullSonde(d);
+            }
+            wv::sim::DeviceRecordsOf(d).testCount = 4;
+        });
+        ASSERT_TRUE(sim.Start()) << sim.LastError();
+        port = wv::AddComPort(sim.SlavePath());
+        ASSERT_GE(port, 1);
+        Start();
+        app_->GetPreferences().expandOnFind = 0;
+        UseSimulatorPump(sim);
+        connection = &wvtest::AddDirectConnection(*Doc().GetSite(), &Tree(), "Bench", port, true);
+        Tree().FindDevices(*connection);
+        ASSERT_EQ(connection->GetDeviceCount(), 1);
+        device = connection->GetDevice(0);
+        RefreshDevice();
+        ASSERT_NE(device->GetTestsItem(), kNoTreeItem);
+        // The optical sensors' salinity dialogs keep the sensors' own settings.
+        salinityWatch_ = std::make_unique<QTimer>();
+        QObject::connect(salinityWatch_.get(), &QTimer::timeout, [] {
+            if (auto* dialog = qobject_cast<CDlgHdoSalinity*>(QApplication::activeModalWidget())) {
+                dialog->reject();
+            }
+        });
+        salinityWatch_->start(5);
+    }
+    void TearDown() override
+    {
+        salinityWatch_.reset();
+        AppFixture::TearDown();
+    }
+    // Reads the device and its tests again, as the tree's Refresh does.
+    void RefreshDevice()
+    {
+        Tree().SelectItem(device->GetTreeItem());
+        Pump();
+        std::unique_ptr<QMenu> menu(Tree().BuildContextMenu());
+        ASSERT_NE(menu, nullptr);
+        menu->findChild<QAction*>(QString::number(wvcmd::kTreeRefresh))->trigger();
+        Pump();
+    }
+    std::vector<std::vector<uint8_t>> Written()
+    {
+        std::vector<std::vector<uint8_t>> bodies;
+        sim.WithDevice(kEditDevice, [&](wv::sim::SimDevice& d) {
+            wv::sim::WithTests(d, [&](wv::sim::SimTests& tests) { bodies = tests.definitionsWritten; });
+        });
+        return bodies;
+    }
+    void EditTest(int number, std::function<void(CWizardSheet&)> script)
+    {
+        wizardScripts.push_back(std::move(script));
+        Tree().SelectItem(device->GetTest(number)->GetTreeItem());
+        Pump();
+        auto* view = dynamic_cast<CWVTestView*>(Frame().GetFormView());
+        ASSERT_NE(view, nullptr);
+        QTest::mouseClick(qobject_cast<QPushButton*>(view->FindControl(CWVTestView::kEditButton)), Qt::LeftButton);
+        Pump();
+    }
+
+    wvtest::ScopedEnv devDir{"WELLVOX_DEV_DIR", wvtest::MadeFolder(home_.Root() / "dev").string()};
+    CTkLink* OpenLink() { return wvtest::OpenLinkOf(app_ != nullptr ? Doc().GetSite() : nullptr); }
+    static wv::sim::SimOptions OnClock(wv::Clock& clock)
+    {
+        wv::sim::SimOptions options;
+        options.clock = &clock;
+        return options;
+    }
+    wv::ManualClock clock{1000000};
+    wv::sim::InstrumentSim sim{OnClock(clock)};
+    commtest::SimulatorEventClock pacedClock{clock, sim, [this] { return OpenLink(); }, 1000};
+    wv::ScopedClock useClock{pacedClock};
+    int port = 0;
+    CQorConnection* connection = nullptr;
+    CQorDevice* device = nullptr;
+    std::unique_ptr<QTimer> salinityWatch_;
+};
+
+// Next through every page from the current one up to the start page; then Finish.
+void Finish(CWizardSheet& sheet)
+{
+    QTest::mouseClick(sheet.FinishButton(), Qt::LeftButton);
+    if (sheet.isVisible()) {
+        ADD_FAILURE() << "Finish did not end the wizard on page " << PageIdOf(sheet);
+        sheet.OnCancel();
+    }
+}
+
+void NextToFinish(CWizardSheet& sheet)
+{
+    for (int guard = 0; guard < 8 && PageIdOf(sheet) != kIdTestWizStartPage; ++guard) {
+        QTest::mouseClick(sheet.NextButton(), Qt::LeftButton);
+    }
+    Finish(sheet);
+}
+
+void TypeInto(CWizardSheet& sheet, int id, const QString& text)
+{
+    auto* edit = PageItem<QLineEdit>(sheet, id);
+    ASSERT_NE(edit, nullptr) << id;
+    edit->setText(text);
+    QFocusEvent out(QEvent::FocusOut);
+    QApplication::sendEvent(edit, &out);
+}
+
+TEST_P(TestEditWritesTest, AnUnchangedEditWritesNothingAndOneChangeWritesOnce)
+{
+    const EditCase& c = GetParam();
+    // Defined through the wizard: the type, a threshold for an event test, the start.
+    wizardScripts.push_back([&c](CWizardSheet& sheet) {
+        QTest::mouseClick(sheet.NextButton(), Qt::LeftButton);
+        PageItem<QAbstractButton>(sheet, c.typeRadio)->click();
+        QTest::mouseClick(sheet.NextButton(), Qt::LeftButton);
+        if (PageIdOf(sheet) == kIdTestWizEventPage) {
+            TypeInto(sheet, kIdTestWizEventDelta, QStringLiteral("0.25"));
+        }
+        for (int guard = 0; guard < 8 && PageIdOf(sheet) != kIdTestWizStartPage; ++guard) {
+            QTest::mouseClick(sheet.NextButton(), Qt::LeftButton);
+        }
+        if (c.scheduled) {
+            PageItem<QAbstractButton>(sheet, kIdTestWizScheduledStart)->click();
+        }
+        Finish(sheet);
+    });
+    Tree().SelectItem(device->GetTestsItem());
+    Pump();
+    auto* tests = dynamic_cast<CWVTestsView*>(Frame().GetFormView());
+    ASSERT_NE(tests, nullptr);
+    QTest::mouseClick(qobject_cast<QPushButton*>(tests->FindControl(CWVTestsView::kAddButton)), Qt::LeftButton);
+    Pump();
+    ASSERT_EQ(Written().size(), 1u);
+    // The definition as the device gives it back.
+    RefreshDevice();
+    ASSERT_NE(device->GetTest(1), nullptr);
+    ASSERT_EQ(device->GetTest(1)->GetState(), c.scheduled ? kTestStatePendingScheduled : kTestStatePendingManual);
+
+    EditTest(1, NextToFinish);
+    EXPECT_EQ(Written().size(), 1u) << "an unchanged edit wrote the test";
+
+    // One change on the interval page.
+    EditTest(1, [&c](CWizardSheet& sheet) {
+        QTest::mouseClick(sheet.NextButton(), Qt::LeftButton);
+        QTest::mouseClick(sheet.NextButton(), Qt::LeftButton);
+        TypeInto(sheet, c.changedItem, QString::fromLatin1(c.changedText));
+        NextToFinish(sheet);
+    });
+    const auto written = Written();
+    ASSERT_EQ(written.size(), 2u);
+    EXPECT_NE(written[1], written[0]);
+    EXPECT_TRUE(messages.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TypesAndFamilies, TestEditWritesTest,
+    ::testing::Values(EditCase{"sonde linear", 30, kIdTestWizLinear, false, kIdTestWizMinutes, "7"},
+                      EditCase{"sonde linear scheduled", 30, kIdTestWizLinear, true, kIdTestWizSeconds, "40"},
+                      EditCase{"sonde event", 30, kIdTestWizEvent, false, kIdTestWizEventDelta, "0.5"},
+                      EditCase{"sonde linear average", 30, kIdTestWizLinearAverage, false, kIdTestWizMinutes, "1"},
+                      EditCase{"logger linear", 25, kIdTestWizLinear, false, kIdTestWizHundredths, "50"},
+                      EditCase{"logger log", 25, kIdTestWizLog, false, kIdTestWizHours, "2"},
+                      EditCase{"logger event", 25, kIdTestWizEvent, true, kIdTestWizDefaultStore, "9"},
+                      EditCase{"logger linear average", 25, kIdTestWizLinearAverage, false, kIdTestWizSeconds, "9"}),
+    [](const ::testing::TestParamInfo<EditCase>& info) {
+        std::string name = info.param.what;
+        std::replace(name.begin(), name.end(), ' ', '_');
+        return name;
+    });
+
+} // namespace

@@ -422,11 +422,15 @@ TEST_F(UpgradeWizardTest, AnOldLevelLoggerIsCheckedAgainstTheFactoryDatabaseFirs
         uint16_t firmware;
         bool database;          // a matching factory record
         int after;              // the page after Next; 0 stays on 293 with a message
+        // The device does not hear the repair, which gives it the serial number of a record
+        // with its calibration.
+        bool repairUnheard = false;
     };
     const Case cases[] = {
         {"very old, verified", 200, true, kIdFirmMfgInfoOkPage},
         {"very old, no database", 200, false, kIdFirmMfgInfoBadPage},
         {"current", 300, false, kIdFirmUpgradePage},
+        {"very old, the repair not answered", 200, true, 0, true},
     };
     home_.Write("Firmware/tavotk.ver", "3.10");
     for (const Case& c : cases) {
@@ -435,8 +439,11 @@ TEST_F(UpgradeWizardTest, AnOldLevelLoggerIsCheckedAgainstTheFactoryDatabaseFirs
         opened.clear();
         std::filesystem::remove(home_.Path() / "Firmware" / "MiscInfo.bin");
         if (c.database) {
-            WriteDatabase(kLogger, true);
+            WriteDatabase(c.repairUnheard ? 900 : kLogger, true);
         }
+        sim.WithDevice(kLogger, [&c](SimDevice& d) {
+            wv::sim::MfgRecordsOf(d).ignoreSetRequests = c.repairUnheard ? 1000 : 0;
+        });
         SetFirmware(kLogger, c.firmware);
         Script([&](CUpgradeWizFirmSheet& wiz) {
             EXPECT_EQ(ItemAs<QLabel>(wiz, kIdFirmUpgradeVersion)->text(), "3.10");

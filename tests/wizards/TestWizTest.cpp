@@ -973,17 +973,14 @@ TEST_F(TestWizTest, ScheduledStartMustBeFiveMinutesAheadOfTheDeviceClockNow)
 TEST_F(TestWizTest, EditIsModifiedOnlyByAChange)
 {
     // An edited linear test walked through unchanged reports no change; each edit does.
+    // The definition is as the device gives a linear test back: the fields of the other
+    // types and the scheduled start of a manual start are empty.
     TestDefinitionRecord existing;
     existing.testId = 4;
     existing.scheduleType = kTestScheduleLinear;
     SetTestName(existing, "Weekly");
     existing.state = kTestStartManual;
-    existing.scheduledStart = DeviceTime{0, 255, 0, 0, 0, 0, 0};
     existing.interval = Interval(0, 1, 0, 0);
-    existing.eventChannel = 1;
-    existing.logPoints = 1;
-    existing.averageCount = 2;
-    existing.eventSetting = 2;
     existing.channelCount = 2;
     existing.channels[0] = 1;
     existing.channels[1] = 2;
