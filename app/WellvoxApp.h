@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+class CQorDevice;
 class CWVFrame;
 class QTimer;
 
@@ -87,6 +88,14 @@ public:
     static bool IsSwitch(const std::vector<std::string>& arguments, std::string_view name);
 
     static CWellvoxApp* Instance();
+
+    // Before an operation that needs a barometric value on a sonde (types 30 to 40; other
+    // devices: nothing): with askFirst, asks whether to edit the barometric setting, unless
+    // the preference "BlockBaroEditPrompt" says not to ask ("SkipBaroEdit" then answers for
+    // the user); then the barometric channel's setting (CWVChannelView::EditBarometricChannel).
+    // Nothing at all while no barometric dialog is registered. The program installs this as
+    // the wizards' barometric prompt.
+    static void PromptBarometricSettings(CQorDevice& device, bool askFirst);
 
 signals:
     // The low-flow worker's registered messages.
