@@ -5,6 +5,7 @@
 #include "app/WVView.h"
 #include "resources/StringTable.h"
 #include "site/AppErrorCode.h"
+#include "site/QorChannel.h"
 #include "site/QorConnection.h"
 #include "site/QorDevice.h"
 #include "site/QorSite.h"
@@ -24,6 +25,8 @@ namespace {
 using namespace wvcmd;
 
 constexpr int kHandleRole = Qt::UserRole;
+// The turbidity wiper, whose channel menu only wipes.
+constexpr uint8_t kWiperParameterId = 35;
 constexpr int kNodeRole = Qt::UserRole + 1;
 constexpr int kImageRole = Qt::UserRole + 2;
 
@@ -471,8 +474,22 @@ QMenu* CWVTreeView::BuildContextMenu()
                 (state == kTestStateRunning || finished) && handled(kTreeExtractTest));
         break;
     }
+    case NodeType::Channel: {
+        const auto* channel = static_cast<const CQorChannel*>(node);
+        const CQorDevice* device = channel->GetDevice();
+        // The wiper's menu wipes; every other channel's edits, reads and calibrates. Read
+        // follows the channel view's Read button.
+        if (channel->GetParameterId() == kWiperParameterId) {
+            AddItem(*menu, {kTreeEditChannel, "Wipe"}, channel->CanEditNow() && handled(kTreeEditChannel));
+            break;
+        }
+        AddItem(*menu, {kTreeEditChannel, "Edit..."}, channel->CanEditNow() && handled(kTreeEditChannel));
+        AddItem(*menu, {kTreeReadChannel, "Read"},
+                device != nullptr && device->CanStartTests() && channel->CanRead() && handled(kTreeReadChannel));
+        AddItem(*menu, {kTreeCalibrate, "Calibrate..."}, channel->CanCalibrateNow() && handled(kTreeCalibrate));
+        break;
+    }
     default:
-        // The menus of channels come with the channel commands.
         return nullptr;
     }
     connect(menu.get(), &QMenu::triggered, this,
@@ -513,8 +530,10 @@ void CWVTreeView::OnCmdRefresh()
     } else if (node != nullptr && node->GetNodeType() == NodeType::Test) {
         // The test updates the other views itself.
         status = static_cast<CQorTest*>(node)->Refresh();
+    } else if (node != nullptr && node->GetNodeType() == NodeType::Channel) {
+        status = static_cast<CQorChannel*>(node)->ReadDefinition();
+        m_doc->UpdateOtherViews();
     } else {
-        // Re-reading a channel comes with the channel commands.
         return;
     }
     if (status != kAppOk && status != kAppErrReadCancelled) {

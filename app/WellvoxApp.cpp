@@ -1,10 +1,13 @@
 #include "app/WellvoxApp.h"
 
+#include "app/BarometricDialogHook.h"
 #include "app/CommandIds.h"
 #include "app/ProfileRelay.h"
+#include "app/WVChannelView.h"
 #include "app/WVFrame.h"
 #include "app/WVTreeView.h"
 #include "app/controls/AboutDlg.h"
+#include "app/controls/AskDlg.h"
 #include "calibration/QikCalLog.h"
 #include "foundation/AppUtils.h"
 #include "foundation/Registry.h"
@@ -13,7 +16,9 @@
 #include "resources/StringTable.h"
 #include "site/DataFileSetup.h"
 #include "site/QorChannel.h"
+#include "site/QorDevice.h"
 #include "values/FoilCoeffSet.h"
+#include "wizards/BarometricPrompt.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -105,6 +110,8 @@ bool CWellvoxApp::InitInstance(const std::vector<std::string>& arguments)
     // The document and the main window.
     m_catalog = std::make_unique<CAppPreferences>();
     m_catalog->Load();
+    // The test wizard asks for the barometric setting through the program's prompt.
+    SetBarometricPromptHook([](CQorDevice& device, bool askFirst) { PromptBarometricSettings(device, askFirst); });
     // The filter switch starts from the preference, then the APP_DATA section decides.
     m_appData.filterData = m_catalog->dataFilter;
     m_appData.LoadFrom(GetWizardsIniPath());
@@ -235,11 +242,53 @@ int CWellvoxApp::ExitInstance()
         m_idleTimer->stop();
     }
     m_pump.reset();
+    SetBarometricPromptHook({});
     if (m_catalog != nullptr) {
         m_catalog->Save();
         m_appData.SaveTo(GetWizardsIniPath());
     }
     return 0;
+}
+
+// ---- The barometric prompt ----
+
+void CWellvoxApp::PromptBarometricSettings(CQorDevice& device, bool askFirst)
+{
+    CWellvoxApp* app = Instance();
+    CWVFrame* frame = app != nullptr ? app->GetFrame() : nullptr;
+    if (frame == nullptr || !device.IsFamily30to40() || !GetBarometricDialogHook()) {
+        return;
+    }
+    if (askFirst) {
+        CAppPreferences& preferences = app->GetPreferences();
+        if (preferences.blockBaroEditPrompt != 0) {
+            if (preferences.skipBaroEdit != 0) {
+                return;
+            }
+        } else {
+            CAskDlg ask(frame);
+            const auto text = [](uint32_t id) {
+                const std::string_view s = GetResString(id);
+                return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+            };
+            ask.m_strCaption = text(kStrEditBaroSettings);
+            ask.m_strMessage = text(kStrEditBaroSettingsQuestion);
+            const int answer = ask.DoModal();
+            if (ask.m_bDontAskAgain) {
+                preferences.blockBaroEditPrompt = 1;
+            }
+            if (answer == CAskDlg::kIdYes) {
+                preferences.skipBaroEdit = 0;
+            } else {
+                // No is remembered for the blocked prompt; Esc only skips this time.
+                if (answer == CAskDlg::kIdNo) {
+                    preferences.skipBaroEdit = 1;
+                }
+                return;
+            }
+        }
+    }
+    CWVChannelView::EditBarometricChannel(*frame, frame, device);
 }
 
 // ---- Documents ----

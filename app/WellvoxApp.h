@@ -21,6 +21,7 @@
 
 class CProfileHandler;
 class CProfileRelay;
+class CQorDevice;
 class CWVFrame;
 class QTimer;
 
@@ -97,6 +98,13 @@ public:
     CProfileHandler* GetProfileHandler() const { return m_profileHandler; }
     void OnProfileState(uintptr_t wparam, intptr_t lparam);
     void OnProfileStatus(uintptr_t wparam, intptr_t lparam);
+    // Before an operation that needs a barometric value on a sonde (types 30 to 40; other
+    // devices: nothing): with askFirst, asks whether to edit the barometric setting, unless
+    // the preference "BlockBaroEditPrompt" says not to ask ("SkipBaroEdit" then answers for
+    // the user); then the barometric channel's setting (CWVChannelView::EditBarometricChannel).
+    // Nothing at all while no barometric dialog is registered. The program installs this as
+    // the wizards' barometric prompt.
+    static void PromptBarometricSettings(CQorDevice& device, bool askFirst);
 
 signals:
     // The low-flow worker's registered messages.

@@ -370,7 +370,7 @@ void CBarometricDialog::OnOK()
     // whatever unit it is shown, and text that is no number are refused.
     if (nonVented && (!(psi > 0.0) || !std::isfinite(psi) || !wvbaro::ParseNumber(m_valueEdit->text()))) {
         SiteMessage message;
-        message.captionId = kStrBaroChannelCaption;
+        message.captionId = kStrBaroChannel;
         message.icon = MessageIcon::Warning;
         wvbaro::ShowMessage(this, message, "Invalid Baro Value");
         return;
@@ -407,10 +407,10 @@ bool CBarometricDialog::WriteBaroSetting(bool nonVented, double psi)
     }
     if (status != 0 && status != kTkStatusNoRecord) {
         SiteMessage message;
-        message.textId = kStrSitePrefsUnavailable;
-        message.captionId = kStrBaroChannelCaption;
+        message.textId = kStrBaroSitePrefsUnavailable;
+        message.captionId = kStrBaroChannel;
         message.icon = MessageIcon::Warning;
-        wvbaro::ShowMessage(this, message, GetResString(kStrSitePrefsUnavailable));
+        wvbaro::ShowMessage(this, message, GetResString(kStrBaroSitePrefsUnavailable));
         return false;
     }
     if (status == kTkStatusNoRecord) {
@@ -420,12 +420,12 @@ bool CBarometricDialog::WriteBaroSetting(bool nonVented, double psi)
     prefs.barometricFlag = nonVented ? 1 : 0;
     status = session->SetSitePreferences(&prefs, nullptr);
     if (status != 0) {
-        const std::string caption(GetResString(kStrBaroChannelCaption));
+        const std::string caption(GetResString(kStrBaroChannel));
         if (auto* frame = dynamic_cast<CWVFrame*>(GetMainFrame())) {
             frame->ReportDeviceError(status, caption);
         } else {
             SiteMessage message;
-            message.captionId = kStrBaroChannelCaption;
+            message.captionId = kStrBaroChannel;
             message.icon = MessageIcon::Error;
             wvbaro::ShowMessage(this, message, CWVFrame::DeviceErrorText(status, nullptr));
         }

@@ -73,8 +73,9 @@ constexpr StringEntry kStrings[] = {
     StringEntry{kStrFileSaveFailed, "File Save failed!"},
     StringEntry{kStrNoSourceFile, "Could not open source file."},
     StringEntry{kStrNoDestinationFile, "Could not open destination file."},
-    StringEntry{kStrBaroChannelCaption, "Barometric Channel"},
-    StringEntry{kStrSitePrefsUnavailable, "Unable to retrieve site preferences from this unit."},
+    StringEntry{kStrBaroChannel, "Barometric Channel"},
+    StringEntry{kStrBaroFirmwareTooOld, "Unit needs to have firmware upgraded to 1.03 or newer to support this function."},
+    StringEntry{kStrBaroSitePrefsUnavailable, "Unable to retrieve site preferences from this unit."},
     StringEntry{kStrChanWiper, "Wiper"},
     StringEntry{kStrChanWiperLong, "Turbidity Wiper"},
     StringEntry{kStrButtonWipe, "Wipe"},
@@ -658,8 +659,10 @@ constexpr StringEntry kStrings[] = {
     StringEntry{kStrChanRowDensity, "Density:"},
     StringEntry{kStrSendingChannelDefinition, "Sending Channel Definition to the Device..."},
     StringEntry{kStrSendingParameterDefinition, "Sending Parameter Definition to the Device..."},
+    StringEntry{kStrEditParameter, "Edit Parameter"},
     StringEntry{kStrDeviceStoppedResponding, "This device has stopped responding to communications!\nNavigation tree information related to this device is no longer valid."},
     StringEntry{kStrCommunicationError, "Communication Error"},
+    StringEntry{kStrReadingParameter, "Reading Parameter..."},
     StringEntry{kStrChanWizNameTitle, "Channel Wizard - Enter Channel Name"},
     StringEntry{kStrChanWizNamePrompt, "What name would you like for the channel (16 chars. max.)?"},
     StringEntry{kStrParamWizNameTitle, "Parameter Wizard - Enter Parameter Name"},
@@ -870,6 +873,7 @@ constexpr StringEntry kStrings[] = {
     StringEntry{kStrLfWaterLevel, "Depth to water [%1]"},
     StringEntry{kStrLfPumpLevel, "Pump placement from TOC [%1]"},
     StringEntry{kStrLfDrawDown, "Stabilized draw down [%1]"},
+    StringEntry{kStrZeroPressureQuestion, "Would you like to zero the pressure reading?  Please make sure device is exposed to the atmosphere."},
     StringEntry{kStrChanCondSensor11, "Cond."},
     StringEntry{kStrChanCondLong, "Conductivity"},
     StringEntry{kStrAsciiPrefsFailed, "Failed to set ASCII preferences in device."},
@@ -1001,6 +1005,7 @@ constexpr StringEntry kStrings[] = {
     StringEntry{kStrPowerDetected, "Detected"},
     StringEntry{kStrPowerNotDetected, "Not Detected"},
     StringEntry{kStrRowExternalPower, "External Power:"},
+    StringEntry{kStrCalWriteFailed, "Failed to write calibration information to sensor."},
     StringEntry{kStrModel40, "AquaVORNA"},
     StringEntry{kStrOpenDocumentFailed, "Failed to open document."},
     StringEntry{kStrSaveDocumentFailed, "Failed to save document."},
@@ -1029,6 +1034,17 @@ constexpr StringEntry kStrings[] = {
     StringEntry{kStrSalinityInvalid, "Salinity Value Invalid."},
     StringEntry{kStrSalinityWriteFailed, "Write fail to HDO sensor - Error #%d"},
     StringEntry{kStrSalinitySystemFailure, "System Failure: Unable to write salinity value."},
+    StringEntry{kStrPressureCalibrate, "Pressure Calibrate"},
+    StringEntry{kStrHdoRefresh, "HDO Refresh"},
+    StringEntry{kStrHdoAdapterNoCalibration, "This HDO Adapter's Firmware Version does not permit calibration."},
+    StringEntry{kStrHdoAdapterNoFoilEdit, "This HDO Adapter's Firmware Version does not permit editing of the Foil Coefficients."},
+    StringEntry{kStrHdoCalInitFailed, "HDO Calibration failed to initialize. Error %d"},
+    StringEntry{kStrEditBaroSettings, "Edit Barometric Settings"},
+    StringEntry{kStrEditBaroSettingsQuestion, "A barometric reading is required for this operation. A numeric value can be "
+                                              "entered manually or the VORNA 9000 can take a barometric reading "
+                                              "automatically if you are using vented cable.  Barometric settings can be "
+                                              "edited by selecting the Barometric sensor and pressing, \"Edit...\"\n"
+                                              "Would you like to edit the barometric setting now?"},
 };
 
 constexpr bool IsSortedById()

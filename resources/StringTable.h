@@ -398,6 +398,21 @@ constexpr uint32_t kStrCalNotAvailable = 63400;
 constexpr uint32_t kStrCalTestRunning = 63401;
 constexpr uint32_t kStrViewReports = 63402;
 constexpr uint32_t kStrViewReportsQuestion = 63403;
+// The channel view's commands and the barometric-settings prompt.
+constexpr uint32_t kStrBaroChannel = 208;
+constexpr uint32_t kStrBaroFirmwareTooOld = 211;
+constexpr uint32_t kStrBaroSitePrefsUnavailable = 212;
+constexpr uint32_t kStrEditParameter = 33156;
+constexpr uint32_t kStrReadingParameter = 33160;
+constexpr uint32_t kStrZeroPressureQuestion = 33511;
+constexpr uint32_t kStrCalWriteFailed = 61438;
+constexpr uint32_t kStrPressureCalibrate = 63480;
+constexpr uint32_t kStrHdoRefresh = 63481;
+constexpr uint32_t kStrHdoAdapterNoCalibration = 63482;
+constexpr uint32_t kStrHdoAdapterNoFoilEdit = 63483;
+constexpr uint32_t kStrHdoCalInitFailed = 63484;
+constexpr uint32_t kStrEditBaroSettings = 63485;
+constexpr uint32_t kStrEditBaroSettingsQuestion = 63486;
 // Plot window titles.
 constexpr uint32_t kStrLogarithmicScale = 167;
 constexpr uint32_t kStrLinearScale = 168;
@@ -578,8 +593,6 @@ constexpr uint32_t kStrRangeBar = 199;
 constexpr uint32_t kStrRangeInHg = 200;
 constexpr uint32_t kStrRangeMmHg = 201;
 constexpr uint32_t kStrRangeCmH2O = 202;
-constexpr uint32_t kStrBaroChannelCaption = 208;       // "Barometric Channel"
-constexpr uint32_t kStrSitePrefsUnavailable = 212;     // the site preferences could not be read
 
 // ---- Access ----------------------------------------------------------------------------
 

@@ -370,10 +370,11 @@ TEST_F(ChannelViewsTest, APhChannelShowsItsSettingsAndCalibration)
     }
     const std::string serial = ph->GetDevice()->GetDataWriter().FormatSensorSerial(ph->GetParameterId());
     EXPECT_EQ(RowOf(rows, "Sensor SN:") >= 0, !serial.empty());
-    // The commands come later: every button greyed.
-    for (const uint32_t id : {CWVChannelView::kEditButton, CWVChannelView::kReadButton, CWVChannelView::kCalibrateButton}) {
-        EXPECT_FALSE(Enabled(*view, id)) << id;
-    }
+    // A sonde's pH channel is not edited; it reads while tests can start, and without a
+    // registered calibration wizard Calibrate stays greyed.
+    EXPECT_FALSE(Enabled(*view, CWVChannelView::kEditButton));
+    EXPECT_EQ(Enabled(*view, CWVChannelView::kReadButton), sonde->CanStartTests() && ph->CanRead());
+    EXPECT_FALSE(Enabled(*view, CWVChannelView::kCalibrateButton));
 }
 
 TEST_F(ChannelViewsTest, ConductivityShowsRangeOnlyInItsCalibrationBlock)
@@ -406,7 +407,7 @@ TEST_F(ChannelViewsTest, TheWiperHasNoReadingRowAndItsEditButtonWipes)
     auto* edit = qobject_cast<QPushButton*>(view->FindControl(CWVChannelView::kEditButton));
     ASSERT_NE(edit, nullptr);
     EXPECT_EQ(edit->text().toStdString(), "Wipe");
-    EXPECT_FALSE(edit->isEnabled());
+    EXPECT_EQ(edit->isEnabled(), wiper->CanCalibrateNow());
 
     // Back on another channel the button is Edit again.
     CWVChannelView* other = ShowChannel(*ChannelOf(4));

@@ -265,7 +265,7 @@ TEST_F(BarometricDialogTest, OkRefusesValuesThatAreNoPressure)
             messages.clear();
             Click(d, CModalDialog::kIdOk);
             ASSERT_EQ(messages.size(), 1u) << unit;
-            EXPECT_EQ(messages[0].captionId, kStrBaroChannelCaption);
+            EXPECT_EQ(messages[0].captionId, kStrBaroChannel);
             EXPECT_EQ(LastText(), "Invalid Baro Value");
             EXPECT_TRUE(d.isVisible());
         }
@@ -350,8 +350,8 @@ TEST_F(BarometricDialogTest, FailedReadOrWriteIsShownAndTheDialogStaysOpen)
         Click(d, CModalDialog::kIdOk);
         EXPECT_TRUE(d.isVisible());
         ASSERT_EQ(messages.size(), 1u);
-        EXPECT_EQ(messages[0].textId, kStrSitePrefsUnavailable);
-        EXPECT_EQ(messages[0].captionId, kStrBaroChannelCaption);
+        EXPECT_EQ(messages[0].textId, kStrBaroSitePrefsUnavailable);
+        EXPECT_EQ(messages[0].captionId, kStrBaroChannel);
         EXPECT_TRUE(BodiesOf(kTkCmdSetSitePreferences).empty());
 
         EditDevice([](wv::sim::SimDeviceRecords& r) {
