@@ -5,21 +5,27 @@
 // queued it is cancelled, so an unexpected wizard never blocks a test. The optical sensor's
 // cap warning is recorded in capWarnings and answered by capWarningScript, or with OK.
 
+#include "app/CommandIds.h"
 #include "app/WVFrame.h"
 #include "app/WVTreeView.h"
 #include "app/WVView.h"
 #include "app/AppPump.h"
 #include "app/DlgHdoCapWarning.h"
 #include "app/WellvoxApp.h"
+#include "platform/PortMap.h"
 #include "platform/Pump.h"
+#include "site/QorChannel.h"
+#include "site/QorDevice.h"
 #include "tests/site/SiteSimSupport.h"
 #include "tests/support/TempHome.h"
 #include "wizards/WizardSheet.h"
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QTest>
 #include <QTimer>
@@ -127,6 +133,38 @@ protected:
             }
             return true;
         });
+    }
+    // Starts the simulator, which holds one level logger, and the program on it: registers
+    // the simulator's line as port, finds the logger on a direct connection, refreshes it and
+    // gives its level channel (kind 3). The messages of the search are cleared.
+    void StartOnLevelLogger(wv::sim::InstrumentSim& sim, int& port, CQorDevice*& logger, CQorChannel*& level)
+    {
+        ASSERT_TRUE(sim.Start()) << sim.LastError();
+        port = wv::AddComPort(sim.SlavePath());
+        ASSERT_GE(port, 1);
+        Start();
+        app_->GetPreferences().expandOnFind = 0;
+        UseSimulatorPump(sim);
+        CQorConnection& connection = wvtest::AddDirectConnection(*Doc().GetSite(), &Tree(), "Bench", port, true);
+        Tree().FindDevices(connection);
+        ASSERT_EQ(connection.GetDeviceCount(), 1);
+        logger = connection.GetDevice(0);
+        Tree().SelectItem(logger->GetTreeItem());
+        Pump();
+        std::unique_ptr<QMenu> menu(Tree().BuildContextMenu());
+        ASSERT_NE(menu, nullptr);
+        QAction* refresh = menu->findChild<QAction*>(QString::number(wvcmd::kTreeRefresh));
+        ASSERT_NE(refresh, nullptr);
+        refresh->trigger();
+        level = nullptr;
+        for (int slot = 0; slot < logger->GetChannelCount(); ++slot) {
+            CQorChannel* channel = logger->GetChannel(slot, false);
+            if (channel != nullptr && channel->GetKind() == 3) {
+                level = channel;
+            }
+        }
+        ASSERT_NE(level, nullptr);
+        messages.clear();
     }
     // Stops the program's idle timer, for tests that step the idle work by hand: a timer
     // round falling inside a pump would otherwise advance a sequence between their steps.

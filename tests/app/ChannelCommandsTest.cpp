@@ -912,29 +912,7 @@ protected:
         sim.AddDevice(kLogger, 25, "Level", 9600);
         // A steady pressure: every sample answers the same counts.
         sim.WithDevice(kLogger, [](wv::sim::SimDevice& d) { wv::sim::SetUpLevelLogger(d, {0x2000, 0x1800, 0}); });
-        ASSERT_TRUE(sim.Start()) << sim.LastError();
-        port = wv::AddComPort(sim.SlavePath());
-        ASSERT_GE(port, 1);
-        Start();
-        app_->GetPreferences().expandOnFind = 0;
-        UseSimulatorPump(sim);
-        CQorConnection& connection = wvtest::AddDirectConnection(*Doc().GetSite(), &Tree(), "Bench", port, true);
-        Tree().FindDevices(connection);
-        ASSERT_EQ(connection.GetDeviceCount(), 1);
-        logger = connection.GetDevice(0);
-        Tree().SelectItem(logger->GetTreeItem());
-        Pump();
-        std::unique_ptr<QMenu> menu(Tree().BuildContextMenu());
-        ASSERT_NE(menu, nullptr);
-        menu->findChild<QAction*>(QString::number(wvcmd::kTreeRefresh))->trigger();
-        for (int slot = 0; slot < logger->GetChannelCount(); ++slot) {
-            CQorChannel* channel = logger->GetChannel(slot, false);
-            if (channel != nullptr && channel->GetKind() == 3) {
-                level = channel;
-            }
-        }
-        ASSERT_NE(level, nullptr);
-        messages.clear();
+        ASSERT_NO_FATAL_FAILURE(StartOnLevelLogger(sim, port, logger, level));
     }
     float Offset()
     {
